@@ -1,0 +1,14 @@
+// Each sub-command of `vellora` adds itself to the application.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+namespace vcli {
+
+void AddInfoCommand(CLI::App& app);
+void AddRenderCommand(CLI::App& app);
+void AddOverlayCommand(CLI::App& app);
+void AddDragCommand(CLI::App& app);
+void AddValidateCommand(CLI::App& app);
+
+}  // namespace vcli

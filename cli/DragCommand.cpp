@@ -1,0 +1,7 @@
+#include "Commands.h"
+
+namespace vcli {
+
+void AddDragCommand(CLI::App&) {}
+
+}  // namespace vcli

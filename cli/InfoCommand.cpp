@@ -1,0 +1,7 @@
+#include "Commands.h"
+
+namespace vcli {
+
+void AddInfoCommand(CLI::App&) {}
+
+}  // namespace vcli

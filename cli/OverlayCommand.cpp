@@ -1,0 +1,7 @@
+#include "Commands.h"
+
+namespace vcli {
+
+void AddOverlayCommand(CLI::App&) {}
+
+}  // namespace vcli

@@ -1,0 +1,7 @@
+#include "Commands.h"
+
+namespace vcli {
+
+void AddRenderCommand(CLI::App&) {}
+
+}  // namespace vcli

@@ -1,0 +1,7 @@
+#include "Commands.h"
+
+namespace vcli {
+
+void AddValidateCommand(CLI::App&) {}
+
+}  // namespace vcli

@@ -1,0 +1,51 @@
+// Vellora's parameters in the units its effect controls show (pixels, degrees,
+// percent), read from and written to a host's parameter list, with the names
+// the command line and JSON files use.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include <nlohmann/json_fwd.hpp>
+
+#include "Host.h"
+
+namespace vhost {
+
+struct EffectValues {
+    int mask_type = 1;       // 1 ellipse, 2 rectangle
+    int composite_mode = 4;  // 1 add, 2 subtract, 3 intersect, 4 create
+    // Layer pixels at full resolution; unset means the layer centre.
+    std::optional<double> origin_x, origin_y;
+    double width = 300.0;
+    double height = 200.0;
+    double angle = 0.0;    // degrees
+    double feather = 0.0;  // pixels
+    double opacity = 100.0;  // percent
+    bool invert = false;
+    int falloff = 1;  // 1 linear .. 6 exponential
+};
+
+// "ellipse"/"rectangle", "add"/"subtract"/"intersect"/"create",
+// "linear"/"quadratic"/"cubic"/"gamma"/"gaussian"/"exponential".
+// Parsers throw HostError naming the bad value and the accepted ones.
+const char* MaskTypeName(int value);
+const char* CompositeModeName(int value);
+const char* FalloffName(int value);
+int ParseMaskType(const std::string& name);
+int ParseCompositeMode(const std::string& name);
+int ParseFalloff(const std::string& name);
+
+// Writes the values into the host's parameter list (after ParamsSetup), the
+// origin in 16.16 layer pixels (the layer centre when unset).
+void ApplyEffectValues(Host& host, const EffectValues& values, int layer_width, int layer_height);
+// Reads them back, origin always set.
+EffectValues ReadEffectValues(Host& host);
+
+// JSON with the keys mask_type, composite_mode, origin [x, y], width, height,
+// angle, feather, opacity, invert, falloff (names for the popups).
+nlohmann::json EffectValuesToJson(const EffectValues& values);
+// Overlays the keys present in `json` on `base`; throws HostError naming a bad key or value.
+EffectValues EffectValuesFromJson(const nlohmann::json& json, EffectValues base, const std::string& source_name);
+
+}  // namespace vhost

@@ -1,0 +1,133 @@
+// The reference host: one effect instance of one loaded plug-in module, with
+// the records, suites and callbacks a host of the effect API supplies.
+//
+// Suite functions of the API carry no context pointer, so the host that is
+// currently dispatching a command on this thread is reachable through
+// Host::Current(). Every command goes through Host::Send, which sets it.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "AE_Effect.h"
+#include "AE_EffectSuites.h"
+#include "Faults.h"
+#include "Ledger.h"
+#include "PluginModule.h"
+
+namespace vhost {
+
+enum class HostApp { AfterEffects, Premiere };
+
+// "ae" / "premiere"; throws HostError naming the value otherwise.
+HostApp ParseHostApp(const std::string& name);
+const char* HostAppName(HostApp app);
+
+// 'FXTC' for After Effects-like hosts, 'PrMr' for Premiere.
+A_long ApplicationId(HostApp app);
+
+class Host {
+public:
+    Host(const PluginModule& module, HostApp app);
+    ~Host();
+    Host(const Host&) = delete;
+    Host& operator=(const Host&) = delete;
+
+    // The host dispatching a command on this thread, or null.
+    static Host* Current();
+
+    HostApp App() const { return app_; }
+    bool IsPremiere() const { return app_ == HostApp::Premiere; }
+    const PluginModule& Module() const { return module_; }
+
+    PF_InData& InData() { return in_data_; }
+    PF_OutData& OutData() { return out_data_; }
+    FaultPlan& Faults() { return faults_; }
+    SuiteLedger& Suites() { return suite_ledger_; }
+    ObjectLedger& Objects() { return object_ledger_; }
+
+    // Makes a suite available through the basic suite. `suite` must outlive the host.
+    void RegisterSuite(const std::string& name, int version, const void* suite);
+
+    // Sends one command through the module's entry point with this host's
+    // records (a null record pointer can be forced for robustness tests).
+    PF_Err Send(PF_Cmd cmd, PF_ParamDef** params, PF_LayerDef* output, void* extra);
+    PF_Err SendRaw(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef** params, PF_LayerDef* output,
+                   void* extra);
+
+    // The set-up sequence of a host: About, global set-up, parameter set-up.
+    PF_Err About();
+    PF_Err GlobalSetup();
+    PF_Err ParamsSetup();
+
+    // Parameters as the host holds them after set-up: index 0 is the input
+    // layer, then every parameter the effect declared, in order.
+    std::vector<PF_ParamDef>& Params() { return params_; }
+    // Ids given at declaration (uu.id of each declared parameter; the layer's is 0).
+    const std::vector<A_long>& ParamIds() const { return param_ids_; }
+    // The array handed to the entry point; rebuilt on every call so it always
+    // points at Params().
+    PF_ParamDef** ParamArray();
+    bool UIRegistered() const { return ui_registered_; }
+    const PF_CustomUIInfo& RegisteredUI() const { return ui_info_; }
+
+    // Premiere's pixel-format suite: what the effect registered, in call order
+    // ("clear" entries are recorded as 0).
+    const std::vector<PrPixelFormat>& PixelFormatCalls() const { return pixel_format_calls_; }
+    // The formats supported after those calls.
+    std::vector<PrPixelFormat> SupportedPixelFormats() const;
+    // The format GetPixelFormat reports for a world (default 'bgra').
+    void SetWorldPixelFormat(const PF_EffectWorld* world, PrPixelFormat format);
+    PrPixelFormat WorldPixelFormat(const PF_EffectWorld* world) const;
+
+    // Progress of the current command as the plug-in or the iterate suites report it.
+    std::function<void(A_long current, A_long total)> on_progress;
+    // Polled by the abort callback; true asks the plug-in to stop.
+    std::function<bool()> abort_requested;
+
+    // Thread count of the iterate suites (0 = all cores).
+    int threads = 0;
+
+    // Callbacks of PF_InData.inter, exposed so suites can share them.
+    PF_Err ReportProgress(A_long current, A_long total);
+    PF_Err CheckAbort();
+
+private:
+    friend struct BasicSuiteAccess;
+    struct Registered {
+        const void* suite;
+    };
+
+    const PluginModule& module_;
+    HostApp app_;
+    PF_InData in_data_{};
+    PF_OutData out_data_{};
+    SPBasicSuite basic_suite_{};
+    PF_UtilCallbacks utils_{};
+    FaultPlan faults_;
+    SuiteLedger suite_ledger_;
+    ObjectLedger object_ledger_;
+    std::map<std::string, Registered> suites_;  // keyed "name v<version>"
+    std::vector<PF_ParamDef> params_;
+    std::vector<A_long> param_ids_;
+    std::vector<PF_ParamDef*> param_ptrs_;
+    bool ui_registered_ = false;
+    PF_CustomUIInfo ui_info_{};
+    std::vector<PrPixelFormat> pixel_format_calls_;
+    std::map<const PF_EffectWorld*, PrPixelFormat> world_formats_;
+    long progress_rows_ = 0;
+
+public:
+    // Used by the basic suite's C callbacks.
+    const void* FindSuite(const std::string& name, int version) const;
+};
+
+// Suites supplied by the other parts of the host; Host's constructor calls each.
+void RegisterCoreSuites(Host& host);     // ANSI, pixel format
+void RegisterRenderSuites(Host& host);   // Iterate8, iterate16
+void RegisterOverlaySuites(Host& host);  // custom UI, overlay theme, the four drawing suites
+
+}  // namespace vhost

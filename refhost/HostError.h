@@ -1,0 +1,15 @@
+// Errors of the reference host itself (a module that will not load, a bad
+// option), as opposed to the PF_Err codes a plug-in returns.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace vhost {
+
+class HostError : public std::runtime_error {
+public:
+    explicit HostError(const std::string& what) : std::runtime_error(what) {}
+};
+
+}  // namespace vhost

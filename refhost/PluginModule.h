@@ -1,0 +1,39 @@
+// Owns one loaded plug-in module for its whole lifetime: opens it, finds its
+// entry point, and closes it again on destruction.
+#pragma once
+
+#include <string>
+
+#include "AE_Effect.h"
+
+namespace vhost {
+
+typedef PF_Err (*EntryPointFuncPtr)(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
+                                    PF_LayerDef* output, void* extra);
+
+class PluginModule {
+public:
+    // Throws HostError naming the file when it cannot be opened or lacks EntryPointFunc.
+    explicit PluginModule(const std::string& path);
+    ~PluginModule();
+    PluginModule(const PluginModule&) = delete;
+    PluginModule& operator=(const PluginModule&) = delete;
+
+    PF_Err Call(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output,
+                void* extra) const;
+    // Any exported symbol, or null.
+    void* Symbol(const char* name) const;
+    const std::string& Path() const { return path_; }
+    EntryPointFuncPtr EntryPoint() const { return entry_; }
+
+private:
+    std::string path_;
+    void* handle_ = nullptr;
+    EntryPointFuncPtr entry_ = nullptr;
+};
+
+// The module the tools use when none is named: $VELLORA_MODULE, else Vellora.so
+// beside the running executable.
+std::string DefaultModulePath();
+
+}  // namespace vhost

@@ -1,0 +1,7 @@
+#include "Host.h"
+
+namespace vhost {
+
+void RegisterRenderSuites(Host&) {}
+
+}  // namespace vhost
