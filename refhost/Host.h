@@ -6,9 +6,11 @@
 // Host::Current(). Every command goes through Host::Send, which sets it.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -92,8 +94,17 @@ public:
     int threads = 0;
 
     // Callbacks of PF_InData.inter, exposed so suites can share them.
+    // Both are safe to call from several threads at once.
     PF_Err ReportProgress(A_long current, A_long total);
     PF_Err CheckAbort();
+
+    // The command being sent, or -1 between commands.
+    PF_Cmd CurrentCommand() const { return current_cmd_; }
+    // Used by the pixel-format suite: records one call (0 = clear).
+    void RecordPixelFormatCall(PrPixelFormat format);
+    // Size of `dst` when the host knows it (the return_msg of the command in
+    // flight), else 0; lets the host's sprintf stay inside that buffer.
+    size_t KnownBufferSize(const char* dst) const;
 
 private:
     friend struct BasicSuiteAccess;
@@ -118,7 +129,10 @@ private:
     PF_CustomUIInfo ui_info_{};
     std::vector<PrPixelFormat> pixel_format_calls_;
     std::map<const PF_EffectWorld*, PrPixelFormat> world_formats_;
-    long progress_rows_ = 0;
+    std::atomic<long> progress_rows_{0};
+    std::mutex progress_mutex_;
+    PF_Cmd current_cmd_ = -1;
+    PF_OutData* active_out_ = nullptr;
 
 public:
     // Used by the basic suite's C callbacks.

@@ -1,0 +1,62 @@
+#include "PluginModule.h"
+
+#include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "HostError.h"
+
+namespace vhost {
+
+PluginModule::PluginModule(const std::string& path) : path_(path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        throw HostError("plug-in module '" + path + "' not found (use --module PATH or set VELLORA_MODULE)");
+    }
+    if (!S_ISREG(info.st_mode)) {
+        throw HostError("plug-in module '" + path + "' is not a regular file");
+    }
+    // RTLD_LOCAL keeps the module's symbols out of everyone else's way.
+    handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle_) {
+        const char* why = ::dlerror();
+        throw HostError("cannot load plug-in module '" + path + "': " + (why ? why : "unknown error"));
+    }
+    ::dlerror();
+    entry_ = reinterpret_cast<EntryPointFuncPtr>(::dlsym(handle_, "EntryPointFunc"));
+    if (!entry_) {
+        ::dlclose(handle_);
+        handle_ = nullptr;
+        throw HostError("'" + path + "' is not an effect plug-in: it exports no EntryPointFunc");
+    }
+}
+
+PluginModule::~PluginModule() {
+    if (handle_) ::dlclose(handle_);
+}
+
+PF_Err PluginModule::Call(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
+                          PF_LayerDef* output, void* extra) const {
+    return entry_(cmd, in_data, out_data, params, output, extra);
+}
+
+void* PluginModule::Symbol(const char* name) const { return handle_ ? ::dlsym(handle_, name) : nullptr; }
+
+std::string DefaultModulePath() {
+    if (const char* env = std::getenv("VELLORA_MODULE"); env && *env) {
+        return env;
+    }
+    std::vector<char> buffer(4096);
+    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+    if (n <= 0) {
+        return "Vellora.so";
+    }
+    std::string exe(buffer.data(), static_cast<size_t>(n));
+    const auto slash = exe.rfind('/');
+    return (slash == std::string::npos ? std::string(".") : exe.substr(0, slash)) + "/Vellora.so";
+}
+
+}  // namespace vhost
