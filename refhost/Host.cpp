@@ -181,6 +181,9 @@ Host::~Host() = default;
 
 Host* Host::Current() { return t_current; }
 
+ScopedCurrentHost::ScopedCurrentHost(Host& host) : previous_(t_current) { t_current = &host; }
+ScopedCurrentHost::~ScopedCurrentHost() { t_current = previous_; }
+
 void Host::RegisterSuite(const std::string& name, int version, const void* suite) {
     suites_[SuiteKey(name, version)] = Registered{suite};
 }

@@ -139,6 +139,19 @@ public:
     const void* FindSuite(const std::string& name, int version) const;
 };
 
+// Makes `host` the current host of this thread for the scope's lifetime (restoring
+// the previous one after), so suite functions can be called outside Send, e.g. in tests.
+class ScopedCurrentHost {
+public:
+    explicit ScopedCurrentHost(Host& host);
+    ~ScopedCurrentHost();
+    ScopedCurrentHost(const ScopedCurrentHost&) = delete;
+    ScopedCurrentHost& operator=(const ScopedCurrentHost&) = delete;
+
+private:
+    Host* previous_;
+};
+
 // Suites supplied by the other parts of the host; Host's constructor calls each.
 void RegisterCoreSuites(Host& host);     // ANSI, pixel format
 void RegisterRenderSuites(Host& host);   // Iterate8, iterate16
