@@ -1,3 +1,168 @@
+#include "Vellora_Render.h"
+
+#include <algorithm>
+#include <array>
+
+#include "AEFX_SuiteHelper.h"
+#include "AEGP_SuiteHandler.h"
 #include "Vellora.h"
 
-PF_Err Render(PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*) { return PF_Err_NONE; }
+namespace {
+
+// k / 255.0f for every 8-bit alpha, so the per-pixel path needs no division.
+constexpr std::array<float, 256> MakeAlpha8Table() {
+    std::array<float, 256> table{};
+    for (int k = 0; k < 256; ++k) {
+        table[static_cast<size_t>(k)] = static_cast<float>(k) / 255.0f;
+    }
+    return table;
+}
+constexpr std::array<float, 256> kAlpha8 = MakeAlpha8Table();
+
+// Truncating conversion back to an integer alpha; NaN and negatives give 0.
+inline A_u_char ToAlpha8(float s) {
+    if (!(s > 0.0f)) {
+        return 0;
+    }
+    return s >= 255.0f ? A_u_char{255} : static_cast<A_u_char>(s);
+}
+
+inline A_u_short ToAlpha16(float s) {
+    if (!(s > 0.0f)) {
+        return 0;
+    }
+    return s >= 32768.0f ? A_u_short{32768} : static_cast<A_u_short>(s);
+}
+
+// Releases Premiere's pixel-format suite if the pass throws (a missing iterate suite).
+struct PixelFormatSuiteHold {
+    PF_InData* in_data;
+    PF_OutData* out_data;
+    bool held = true;
+    PF_Err Release() {
+        held = false;
+        return AEFX_ReleaseSuite(in_data, out_data, kPFPixelFormatSuite, kPFPixelFormatSuiteVersion1, nullptr);
+    }
+    ~PixelFormatSuiteHold() {
+        if (held) {
+            (void)Release();
+        }
+    }
+};
+
+}  // namespace
+
+PF_Err Blend_8(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
+    const float a = kAlpha8[in->alpha];
+    float o;
+    Blend_Float(refcon, x, y, &a, &o);
+    out->alpha = ToAlpha8(255.0f * o);
+    out->red = in->red;
+    out->green = in->green;
+    out->blue = in->blue;
+    return PF_Err_NONE;
+}
+
+PF_Err Blend_16(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out) {
+    const float a = static_cast<float>(in->alpha) * 3.0517578125e-05f;
+    float o;
+    Blend_Float(refcon, x, y, &a, &o);
+    out->alpha = ToAlpha16(32768.0f * o);
+    out->red = in->red;
+    out->green = in->green;
+    out->blue = in->blue;
+    return PF_Err_NONE;
+}
+
+PF_Err Blend_BGRA_4444_8u(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
+    A_u_char* const src = reinterpret_cast<A_u_char*>(in);
+    A_u_char* const dst = reinterpret_cast<A_u_char*>(out);
+    const float a = kAlpha8[src[3]];
+    float o;
+    Blend_Float(refcon, x, y, &a, &o);
+    dst[3] = ToAlpha8(255.0f * o);
+    dst[2] = src[2];
+    dst[1] = src[1];
+    dst[0] = src[0];
+    return PF_Err_NONE;
+}
+
+void RenderFloatRows(const VignetteInfo* info, const PF_LayerDef* input, PF_LayerDef* output, A_long rows) {
+    if (!input->data || !output->data) {
+        return;
+    }
+    // Never step past either buffer: a smaller input limits the pass.
+    rows = std::min({rows, output->height, input->height});
+    const A_long cols = std::min(output->width, input->width);
+    if (rows <= 0 || cols <= 0) {
+        return;
+    }
+    void* const refcon = const_cast<VignetteInfo*>(info);
+    const char* srcRow = static_cast<const char*>(input->data);
+    char* dstRow = static_cast<char*>(output->data);
+    for (A_long y = 0; y < rows; ++y) {
+        const PF_FpShort* s = reinterpret_cast<const PF_FpShort*>(srcRow);
+        PF_FpShort* d = reinterpret_cast<PF_FpShort*>(dstRow);
+        for (A_long x = 0; x < cols; ++x) {
+            const PF_FpShort a = s[3];
+            PF_FpShort o;
+            Blend_Float(refcon, x, y, &a, &o);
+            d[3] = o;
+            d[0] = s[0];
+            d[1] = s[1];
+            d[2] = s[2];
+            s += 4;
+            d += 4;
+        }
+        srcRow += input->rowbytes;
+        dstRow += output->rowbytes;
+    }
+}
+
+PF_Err Render(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output) {
+    AEGP_SuiteHandler suites(in_data->pica_basicP);
+    if (!params || !output || !params[PARAM_INPUT]) {
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    for (int i = PARAM_MASK_TYPE; i < PARAM_COUNT; ++i) {
+        if (!params[i]) {
+            return PF_Err_BAD_CALLBACK_PARAM;
+        }
+    }
+
+    VignetteInfo vi;
+    FillVignetteInfo(VignetteParamsFromHost(in_data, params), &vi);
+
+    PF_LayerDef* const input = &params[PARAM_INPUT]->u.ld;
+    const A_long rows = output->extent_hint.bottom - output->extent_hint.top;
+
+    if (in_data->appl_id == PF_APPL_ID_PREMIERE) {
+        PF_PixelFormatSuite1* pixel_formats = nullptr;
+        const PF_Err acquired = AEFX_AcquireSuite(in_data, out_data, kPFPixelFormatSuite,
+                                                  kPFPixelFormatSuiteVersion1, nullptr,
+                                                  reinterpret_cast<void**>(&pixel_formats));
+        if (acquired != PF_Err_NONE) {
+            return acquired;
+        }
+        PixelFormatSuiteHold hold{in_data, out_data};
+        PrPixelFormat format = PrPixelFormat_BGRA_4444_8u;
+        (void)pixel_formats->GetPixelFormat(output, &format);
+
+        PF_Err err = PF_Err_NONE;
+        if (format == PrPixelFormat_BGRA_4444_32f) {
+            RenderFloatRows(&vi, input, output, rows);
+        } else if (format == PrPixelFormat_BGRA_4444_8u) {
+            err = suites.Iterate8Suite1()->iterate(in_data, 0, rows, input, nullptr, &vi, Blend_BGRA_4444_8u,
+                                                   output);
+        } else {
+            err = PF_Err_UNRECOGNIZED_PARAM_TYPE;
+        }
+        const PF_Err released = hold.Release();
+        return err != PF_Err_NONE ? err : released;
+    }
+
+    if (output->world_flags & PF_WorldFlag_DEEP) {
+        return suites.Iterate16Suite1()->iterate(in_data, 0, rows, input, nullptr, &vi, Blend_16, output);
+    }
+    return suites.Iterate8Suite1()->iterate(in_data, 0, rows, input, nullptr, &vi, Blend_8, output);
+}

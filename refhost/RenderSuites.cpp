@@ -1,7 +1,171 @@
-#include "Host.h"
+#include "RenderSuites.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <thread>
+#include <vector>
 
 namespace vhost {
 
-void RegisterRenderSuites(Host&) {}
+namespace {
+
+// Rows are handed out in contiguous blocks, several per thread, so a thread that
+// drew cheap rows (outside the mask) picks up more of the expensive ones.
+constexpr A_long kBlocksPerThread = 8;
+
+int ThreadCount(const Host& host, A_long rows) {
+    int threads = host.threads;
+    if (threads <= 0) {
+        threads = static_cast<int>(std::thread::hardware_concurrency());
+    }
+    threads = std::max(threads, 1);
+    return static_cast<int>(std::min<A_long>(threads, rows));
+}
+
+template <class Pixel, class PixelFn>
+PF_Err IteratePass(Host& host, A_long progress_base, A_long progress_final, PF_EffectWorld* src,
+                   const PF_Rect* area, void* refcon, PixelFn pix_fn, PF_EffectWorld* dst) {
+    FaultPlan& faults = host.Faults();
+    if (faults.ShouldFail("iterate")) {
+        return faults.injected_error;
+    }
+    if (!src || !dst || !pix_fn || !src->data || !dst->data) {
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    PF_Rect r = area ? *area : PF_Rect{0, 0, dst->width, dst->height};
+    r.left = std::max<A_long>(r.left, 0);
+    r.top = std::max<A_long>(r.top, 0);
+    r.right = std::min(r.right, dst->width);
+    r.bottom = std::min(r.bottom, dst->height);
+    if (r.right <= r.left || r.bottom <= r.top) {
+        return PF_Err_NONE;
+    }
+    // The source is read at the destination's coordinates; it must hold them all.
+    if (r.right > src->width || r.bottom > src->height) {
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+
+    const A_long rows = r.bottom - r.top;
+    const int threads = ThreadCount(host, rows);
+    const A_long block = std::max<A_long>(1, rows / (threads * kBlocksPerThread));
+
+    std::atomic<A_long> next_row{0};
+    std::atomic<A_long> rows_done{0};
+    std::atomic<PF_Err> result{PF_Err_NONE};
+    std::atomic<bool> stop{false};
+
+    const auto fail = [&](PF_Err err) {
+        PF_Err expected = PF_Err_NONE;
+        result.compare_exchange_strong(expected, err);
+        stop.store(true, std::memory_order_relaxed);
+    };
+
+    char* const src_base = static_cast<char*>(src->data);
+    char* const dst_base = static_cast<char*>(dst->data);
+    const std::ptrdiff_t src_stride = src->rowbytes;
+    const std::ptrdiff_t dst_stride = dst->rowbytes;
+    const A_long left = r.left;
+    const A_long right = r.right;
+    const A_long top = r.top;
+
+    const auto work = [&]() {
+        try {
+            for (;;) {
+                if (stop.load(std::memory_order_relaxed)) {
+                    return;
+                }
+                if (const PF_Err abort = host.CheckAbort()) {
+                    fail(abort);
+                    return;
+                }
+                const A_long first = next_row.fetch_add(block);
+                if (first >= rows) {
+                    return;
+                }
+                const A_long last = std::min(first + block, rows);
+                for (A_long y = top + first; y < top + last; ++y) {
+                    Pixel* s = reinterpret_cast<Pixel*>(src_base + y * src_stride) + left;
+                    Pixel* d = reinterpret_cast<Pixel*>(dst_base + y * dst_stride) + left;
+                    for (A_long x = left; x < right; ++x, ++s, ++d) {
+                        if (const PF_Err err = pix_fn(refcon, x, y, s, d)) {
+                            fail(err);
+                            return;
+                        }
+                    }
+                    if (stop.load(std::memory_order_relaxed)) {
+                        return;
+                    }
+                }
+                const A_long done = rows_done.fetch_add(last - first) + (last - first);
+                const int64_t span = static_cast<int64_t>(progress_final) - progress_base;
+                host.ReportProgress(static_cast<A_long>(progress_base + span * done / rows), progress_final);
+            }
+        } catch (...) {
+            fail(PF_Err_INTERNAL_STRUCT_DAMAGED);
+        }
+    };
+
+    std::vector<std::thread> helpers;
+    try {
+        for (int i = 1; i < threads; ++i) {
+            helpers.emplace_back(work);
+        }
+    } catch (...) {
+        // No more threads to be had: the ones running and this one finish the pass.
+    }
+    work();
+    for (std::thread& t : helpers) {
+        t.join();
+    }
+    return result.load();
+}
+
+Host* CallingHost(PF_InData* in_data) {
+    Host* host = Host::Current();
+    if (!host || !in_data || in_data->effect_ref != static_cast<PF_ProgPtr>(host)) {
+        return nullptr;
+    }
+    return host;
+}
+
+PF_Err Iterate8(PF_InData* in_data, A_long progress_base, A_long progress_final, PF_EffectWorld* src,
+                const PF_Rect* area, void* refcon, PF_IteratePixel8Func pix_fn, PF_EffectWorld* dst) {
+    Host* host = CallingHost(in_data);
+    if (!host) {
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    return IteratePixels8(*host, progress_base, progress_final, src, area, refcon, pix_fn, dst);
+}
+
+PF_Err Iterate16(PF_InData* in_data, A_long progress_base, A_long progress_final, PF_EffectWorld* src,
+                 const PF_Rect* area, void* refcon, PF_IteratePixel16Func pix_fn, PF_EffectWorld* dst) {
+    Host* host = CallingHost(in_data);
+    if (!host) {
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    return IteratePixels16(*host, progress_base, progress_final, src, area, refcon, pix_fn, dst);
+}
+
+const PF_Iterate8Suite1 kIterate8Suite = {&Iterate8};
+const PF_iterate16Suite1 kIterate16Suite = {&Iterate16};
+
+}  // namespace
+
+PF_Err IteratePixels8(Host& host, A_long progress_base, A_long progress_final, PF_EffectWorld* src,
+                      const PF_Rect* area, void* refcon, PF_IteratePixel8Func pix_fn, PF_EffectWorld* dst) {
+    return IteratePass<PF_Pixel>(host, progress_base, progress_final, src, area, refcon, pix_fn, dst);
+}
+
+PF_Err IteratePixels16(Host& host, A_long progress_base, A_long progress_final, PF_EffectWorld* src,
+                       const PF_Rect* area, void* refcon, PF_IteratePixel16Func pix_fn, PF_EffectWorld* dst) {
+    return IteratePass<PF_Pixel16>(host, progress_base, progress_final, src, area, refcon, pix_fn, dst);
+}
+
+void RegisterRenderSuites(Host& host) {
+    host.RegisterSuite(kPFIterate8Suite, kPFIterate8SuiteVersion1, &kIterate8Suite);
+    host.RegisterSuite(kPFIterate16Suite, kPFIterate16SuiteVersion1, &kIterate16Suite);
+}
 
 }  // namespace vhost

@@ -1,0 +1,140 @@
+// The mask itself: the per-frame record, the per-pixel function that turns a
+// pixel position and its alpha into the new alpha, and the falloff curves.
+//
+// Blend_Float is defined inline here: it is called once per pixel through the
+// host's iterate callbacks, so the cheap outside and core cases must not pay for
+// a call of their own. Only the feather band leaves this header.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+
+#include "Vellora.h"
+
+// One frame's mask, filled once before the pixel pass and read-only during it
+// (the pixel functions may run on several threads at once).
+struct VignetteInfo {
+    float pixelToMask[2][3];  // u = m00 x + m01 y + m02, v = m10 x + m11 y + m12
+    float halfWidth;
+    float halfHeight;
+    float scaleU;  // ellipse: 1 / halfWidth^2; rectangle: 1 / feather
+    float scaleV;  // ellipse: 1 / halfHeight^2; rectangle: 1 / vertical feather
+    float outerAxisProduct;
+    float innerHalfWidth;
+    float innerHalfHeight;
+    float innerAxisProduct;
+    float innerHalfWidthSq;
+    float innerHalfHeightSq;
+    float innerInvHalfWidthSq;
+    float innerInvHalfHeightSq;
+    float halfWidthSq;
+    float halfHeightSq;
+    float feather;  // 0 means a hard edge
+    float opacity;  // 0..1
+    A_u_char isEllipse;
+    A_u_char invert;
+    A_long compositeMode;  // CompositeMode
+    A_long falloff;        // FalloffCurve
+};
+
+// The parameter values of one frame, as the host delivers them.
+struct VignetteParams {
+    PF_Fixed angle = 0;  // degrees
+    PF_Fixed origin_x = 0;  // output pixels at the current downsampling
+    PF_Fixed origin_y = 0;
+    double width = 300.0;  // full-resolution pixels
+    double height = 200.0;
+    double feather = 0.0;
+    PF_Fixed opacity = 100 << 16;  // percent
+    A_long mask_type = MASK_ELLIPSE;
+    A_long invert = 0;  // checkbox value
+    A_long composite_mode = COMPOSITE_CREATE;
+    A_long falloff = FALLOFF_LINEAR;
+    PF_RationalScale downsample_x{1, 1};
+    PF_RationalScale downsample_y{1, 1};
+    PF_RationalScale pixel_aspect_ratio{1, 1};
+};
+
+// Builds the frame's record. All trigonometry, scaling and every reciprocal
+// happens here so the pixel function only multiplies and compares.
+// A mask without a usable width or height (0 or less, NaN) has no inside: it is
+// stored as an empty rectangle, which every pixel lies outside of.
+void FillVignetteInfo(const VignetteParams& params, VignetteInfo* info);
+
+// Reads the frame's parameter values from the host's parameter array.
+VignetteParams VignetteParamsFromHost(const PF_InData* in_data, PF_ParamDef* const params[]);
+
+// The falloff curve applied to a ramp position; t is clamped to 0..1 first, so
+// rounding at the band's edges can never feed pow a negative base.
+double alphaFunct(const VignetteInfo* info, double t);
+
+// Edge value of a pixel in the ellipse's feather band (between the inner and the outer ellipse).
+float VignetteEllipseBand(const VignetteInfo* info, float u, float v);
+// Edge value of a rectangle pixel whose whole-pixel distances lie inside the outer rectangle.
+float VignetteRectangleInside(const VignetteInfo* info, float au, float av);
+
+namespace vellora_detail {
+// Largest float below 2^31: clamping to it keeps the truncation to int32 defined
+// for pixels however far outside the mask (NaN goes to the positive bound).
+constexpr float kTruncLimit = 2147483520.0f;
+
+inline float WholeDistance(float w) {
+    w = w < kTruncLimit ? w : kTruncLimit;
+    w = w > -kTruncLimit ? w : -kTruncLimit;
+    const int32_t i = static_cast<int32_t>(w);
+    return static_cast<float>(i < 0 ? -i : i);
+}
+}  // namespace vellora_detail
+
+// New alpha of pixel (x, y) of the output, given its current alpha.
+inline void Blend_Float(void* refcon, A_long x, A_long y, const PF_FpShort* inAlpha, PF_FpShort* outAlpha) {
+    const VignetteInfo* vi = static_cast<const VignetteInfo*>(refcon);
+    const float fx = static_cast<float>(x);
+    const float fy = static_cast<float>(y);
+    const float u = (vi->pixelToMask[0][0] * fx + vi->pixelToMask[0][1] * fy) + vi->pixelToMask[0][2];
+    const float v = (vi->pixelToMask[1][0] * fx + vi->pixelToMask[1][1] * fy) + vi->pixelToMask[1][2];
+
+    float e;
+    if (vi->isEllipse) {
+        if (vi->scaleU * (u * u) + vi->scaleV * (v * v) >= 1.0f) {
+            e = 1.0f;
+        } else if (vi->feather == 0.0f ||
+                   vi->innerInvHalfWidthSq * (u * u) + vi->innerInvHalfHeightSq * (v * v) <= 1.0f) {
+            e = 0.0f;
+        } else {
+            e = VignetteEllipseBand(vi, u, v);
+        }
+    } else {
+        const float au = vellora_detail::WholeDistance(u);
+        const float av = vellora_detail::WholeDistance(v);
+        if (au >= vi->halfWidth || av >= vi->halfHeight) {
+            e = 1.0f;
+        } else if (vi->feather == 0.0f || (au < vi->innerHalfWidth && av < vi->innerHalfHeight)) {
+            e = 0.0f;
+        } else {
+            e = VignetteRectangleInside(vi, au, av);
+        }
+    }
+
+    const float c = vi->invert ? e : 1.0f - e;
+    const float s = c * vi->opacity;
+    const float a = *inAlpha;
+    switch (vi->compositeMode) {
+        case COMPOSITE_ADD:
+            *outAlpha = std::min(1.0f, a + s);
+            break;
+        case COMPOSITE_SUBTRACT:
+            *outAlpha = std::max(0.0f, a - s);
+            break;
+        case COMPOSITE_INTERSECT:
+            *outAlpha = a * s;
+            break;
+        case COMPOSITE_CREATE:
+            *outAlpha = s;
+            break;
+        default:
+            // No known mode: leave the layer's alpha as it was rather than invent one.
+            *outAlpha = a;
+            break;
+    }
+}

@@ -1,0 +1,17 @@
+// The pixel callbacks the render command hands to the host's iterate suites,
+// and the plug-in's own loop for Premiere's float frames. Declared here only so
+// the tests can call them directly.
+#pragma once
+
+#include "Vellora_Mask.h"
+
+// After Effects 8-bit ARGB.
+PF_Err Blend_8(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out);
+// After Effects 16-bit ARGB, full scale 32768.
+PF_Err Blend_16(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out);
+// Premiere 8-bit BGRA: alpha is byte 3, blue, green, red bytes 0 to 2.
+PF_Err Blend_BGRA_4444_8u(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out);
+
+// Premiere 32-bit float BGRA: walks `rows` rows from the first row of each
+// buffer, covering only the rows and columns both buffers hold.
+void RenderFloatRows(const VignetteInfo* info, const PF_LayerDef* input, PF_LayerDef* output, A_long rows);

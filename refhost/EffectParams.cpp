@@ -1,0 +1,218 @@
+#include "EffectParams.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <limits>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "../Vellora/Vellora.h"
+#include "HostError.h"
+
+namespace vhost {
+
+namespace {
+
+const char* const kMaskTypes[] = {"ellipse", "rectangle"};
+const char* const kCompositeModes[] = {"add", "subtract", "intersect", "create"};
+const char* const kFalloffs[] = {"linear", "quadratic", "cubic", "gamma", "gaussian", "exponential"};
+
+std::string Lower(const std::string& text) {
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return lower;
+}
+
+template <size_t N>
+int ParseChoice(const std::string& name, const char* const (&choices)[N], const char* what) {
+    const std::string lower = Lower(name);
+    for (size_t i = 0; i < N; ++i) {
+        if (lower == choices[i]) {
+            return static_cast<int>(i) + 1;
+        }
+    }
+    std::string list;
+    for (size_t i = 0; i < N; ++i) {
+        list += (i ? ", " : "") + std::string(choices[i]);
+    }
+    throw HostError("unknown " + std::string(what) + " '" + name + "' (expected one of: " + list + ")");
+}
+
+template <size_t N>
+const char* ChoiceName(int value, const char* const (&choices)[N]) {
+    return value >= 1 && value <= static_cast<int>(N) ? choices[value - 1] : "unknown";
+}
+
+// 16.16 fixed point of a value in the parameter's own units.
+PF_Fixed ToFixed(double value, const char* what) {
+    const double scaled = std::round(value * 65536.0);
+    if (!std::isfinite(scaled) || scaled > std::numeric_limits<PF_Fixed>::max() ||
+        scaled < std::numeric_limits<PF_Fixed>::min()) {
+        std::ostringstream msg;
+        msg << what << " " << value << " cannot be held by the host (16.16 fixed point, about +/-32767)";
+        throw HostError(msg.str());
+    }
+    return static_cast<PF_Fixed>(scaled);
+}
+
+double FromFixed(PF_Fixed value) { return value * VELLORA_FIX2DBL; }
+
+// Checks one value against the range the effect controls allow.
+double InRange(double value, double lo, double hi, const std::string& what) {
+    if (!std::isfinite(value) || value < lo || value > hi) {
+        std::ostringstream msg;
+        msg << what << " " << value << " is out of range (" << lo << " to " << hi << ")";
+        throw HostError(msg.str());
+    }
+    return value;
+}
+
+}  // namespace
+
+const char* MaskTypeName(int value) { return ChoiceName(value, kMaskTypes); }
+const char* CompositeModeName(int value) { return ChoiceName(value, kCompositeModes); }
+const char* FalloffName(int value) { return ChoiceName(value, kFalloffs); }
+int ParseMaskType(const std::string& name) { return ParseChoice(name, kMaskTypes, "mask type"); }
+int ParseCompositeMode(const std::string& name) { return ParseChoice(name, kCompositeModes, "composite mode"); }
+int ParseFalloff(const std::string& name) { return ParseChoice(name, kFalloffs, "falloff"); }
+
+void ApplyEffectValues(Host& host, const EffectValues& values, int layer_width, int layer_height) {
+    std::vector<PF_ParamDef>& p = host.Params();
+    if (p.size() < static_cast<size_t>(PARAM_COUNT)) {
+        throw HostError("cannot set the effect's parameters: parameter set-up has not run");
+    }
+    p[PARAM_MASK_TYPE].u.pd.value = values.mask_type;
+    p[PARAM_COMPOSITE_MODE].u.pd.value = values.composite_mode;
+    p[PARAM_ORIGIN].u.td.x_value = ToFixed(values.origin_x.value_or(layer_width / 2.0), "origin x");
+    p[PARAM_ORIGIN].u.td.y_value = ToFixed(values.origin_y.value_or(layer_height / 2.0), "origin y");
+    p[PARAM_WIDTH].u.fs_d.value = values.width;
+    p[PARAM_HEIGHT].u.fs_d.value = values.height;
+    p[PARAM_ANGLE].u.ad.value = ToFixed(values.angle, "angle");
+    p[PARAM_FEATHER].u.fs_d.value = values.feather;
+    p[PARAM_OPACITY].u.fd.value = ToFixed(values.opacity, "opacity");
+    p[PARAM_INVERT].u.bd.value = values.invert ? 1 : 0;
+    p[PARAM_FALLOFF].u.pd.value = values.falloff;
+}
+
+EffectValues ReadEffectValues(Host& host) {
+    std::vector<PF_ParamDef>& p = host.Params();
+    if (p.size() < static_cast<size_t>(PARAM_COUNT)) {
+        throw HostError("cannot read the effect's parameters: parameter set-up has not run");
+    }
+    EffectValues v;
+    v.mask_type = p[PARAM_MASK_TYPE].u.pd.value;
+    v.composite_mode = p[PARAM_COMPOSITE_MODE].u.pd.value;
+    v.origin_x = FromFixed(p[PARAM_ORIGIN].u.td.x_value);
+    v.origin_y = FromFixed(p[PARAM_ORIGIN].u.td.y_value);
+    v.width = p[PARAM_WIDTH].u.fs_d.value;
+    v.height = p[PARAM_HEIGHT].u.fs_d.value;
+    v.angle = FromFixed(p[PARAM_ANGLE].u.ad.value);
+    v.feather = p[PARAM_FEATHER].u.fs_d.value;
+    v.opacity = FromFixed(p[PARAM_OPACITY].u.fd.value);
+    v.invert = p[PARAM_INVERT].u.bd.value != 0;
+    v.falloff = p[PARAM_FALLOFF].u.pd.value;
+    return v;
+}
+
+nlohmann::json EffectValuesToJson(const EffectValues& v) {
+    nlohmann::json j;
+    j["mask_type"] = MaskTypeName(v.mask_type);
+    j["composite_mode"] = CompositeModeName(v.composite_mode);
+    if (v.origin_x && v.origin_y) {
+        j["origin"] = {*v.origin_x, *v.origin_y};
+    } else {
+        j["origin"] = nullptr;
+    }
+    j["width"] = v.width;
+    j["height"] = v.height;
+    j["angle"] = v.angle;
+    j["feather"] = v.feather;
+    j["opacity"] = v.opacity;
+    j["invert"] = v.invert;
+    j["falloff"] = FalloffName(v.falloff);
+    return j;
+}
+
+EffectValues EffectValuesFromJson(const nlohmann::json& json, EffectValues base, const std::string& source_name) {
+    const std::string where = source_name.empty() ? std::string("parameters") : source_name;
+    if (!json.is_object()) {
+        throw HostError(where + ": expected a JSON object of parameter values");
+    }
+    const auto number = [&](const nlohmann::json& value, const std::string& key) {
+        if (!value.is_number()) {
+            throw HostError(where + ": '" + key + "' must be a number, not " + value.dump());
+        }
+        return value.get<double>();
+    };
+    const auto choice = [&](const nlohmann::json& value, const std::string& key, int (*parse)(const std::string&),
+                            int count) {
+        if (value.is_string()) {
+            try {
+                return parse(value.get<std::string>());
+            } catch (const HostError& e) {
+                throw HostError(where + ": '" + key + "': " + e.what());
+            }
+        }
+        if (value.is_number_integer() && value.get<int>() >= 1 && value.get<int>() <= count) {
+            return value.get<int>();
+        }
+        throw HostError(where + ": '" + key + "' must be a name or a number from 1 to " + std::to_string(count) +
+                        ", not " + value.dump());
+    };
+    const auto ranged = [&](const nlohmann::json& value, const std::string& key, double lo, double hi) {
+        try {
+            return InRange(number(value, key), lo, hi, "'" + key + "'");
+        } catch (const HostError& e) {
+            const std::string text = e.what();
+            throw HostError(text.rfind(where, 0) == 0 ? text : where + ": " + text);
+        }
+    };
+
+    EffectValues v = base;
+    for (auto it = json.begin(); it != json.end(); ++it) {
+        const std::string& key = it.key();
+        const nlohmann::json& value = it.value();
+        if (key == "mask_type") {
+            v.mask_type = choice(value, key, &ParseMaskType, 2);
+        } else if (key == "composite_mode") {
+            v.composite_mode = choice(value, key, &ParseCompositeMode, 4);
+        } else if (key == "falloff") {
+            v.falloff = choice(value, key, &ParseFalloff, 6);
+        } else if (key == "origin") {
+            if (value.is_null()) {
+                v.origin_x.reset();
+                v.origin_y.reset();
+            } else if (value.is_array() && value.size() == 2) {
+                v.origin_x = ranged(value[0], "origin", -32767.0, 32767.0);
+                v.origin_y = ranged(value[1], "origin", -32767.0, 32767.0);
+            } else {
+                throw HostError(where + ": 'origin' must be [x, y] in layer pixels, not " + value.dump());
+            }
+        } else if (key == "width") {
+            v.width = ranged(value, key, 0.0, 15000.0);
+        } else if (key == "height") {
+            v.height = ranged(value, key, 0.0, 15000.0);
+        } else if (key == "feather") {
+            v.feather = ranged(value, key, 0.0, 15000.0);
+        } else if (key == "angle") {
+            v.angle = ranged(value, key, -32767.0, 32767.0);
+        } else if (key == "opacity") {
+            v.opacity = ranged(value, key, 0.0, 100.0);
+        } else if (key == "invert") {
+            if (!value.is_boolean()) {
+                throw HostError(where + ": 'invert' must be true or false, not " + value.dump());
+            }
+            v.invert = value.get<bool>();
+        } else {
+            throw HostError(where + ": unknown parameter '" + key +
+                            "' (expected mask_type, composite_mode, origin, width, height, angle, feather, "
+                            "opacity, invert, falloff)");
+        }
+    }
+    return v;
+}
+
+}  // namespace vhost
