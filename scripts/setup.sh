@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# One step from a fresh Debian 12 checkout to a running Vellora: installs what is
+# missing, builds (Ninja, two jobs) and runs the main job.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${VELLORA_BUILD_DIR:-$root/build}"
+
+"$root/scripts/install-deps.sh"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$build" -j2
+
+# The main job.
+"$build/bin/vellora" info

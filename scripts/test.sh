@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds and runs every test.
+#   scripts/test.sh          normal build in build/
+#   scripts/test.sh asan     AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/
+#                            (same as VELLORA_SANITIZE=1 scripts/test.sh)
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+mode="${1:-}"
+if [ -z "$mode" ] && [ "${VELLORA_SANITIZE:-0}" = "1" ]; then
+  mode=asan
+fi
+
+case "$mode" in
+  "")
+    build="${VELLORA_BUILD_DIR:-$root/build}"
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    ;;
+  asan)
+    build="${VELLORA_ASAN_BUILD_DIR:-$root/build-asan}"
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DVELLORA_SANITIZE=address,undefined -DVELLORA_BUILD_BENCH=OFF
+    export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:abort_on_error=1"
+    export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+    ;;
+  *)
+    echo "test.sh: unknown mode '$mode' (expected nothing or 'asan')" >&2
+    exit 2
+    ;;
+esac
+
+cmake --build "$build" -j2
+ctest --test-dir "$build" --output-on-failure -j2
