@@ -1,0 +1,348 @@
+#include "Overlay.h"
+
+#include <algorithm>
+#include <cairo.h>
+#include <cmath>
+#include <cstring>
+
+#include <nlohmann/json.hpp>
+
+#include "HostError.h"
+#include "OverlayInternal.h"
+
+namespace vhost {
+
+namespace {
+
+PF_Fixed FixedFromReal(double v) {
+    const double r = std::nearbyint(v);
+    if (std::isnan(r)) return 0;
+    if (r >= 2147483647.0) return INT32_MAX;
+    if (r <= -2147483648.0) return INT32_MIN;
+    return static_cast<PF_Fixed>(r);
+}
+
+const double kFixedOne = 65536.0;
+
+// Checkerboard of the window background, in window pixels.
+const int kCheckerSize = 8;
+const float kCheckerLight = 0.60f;
+const float kCheckerDark = 0.40f;
+
+}  // namespace
+
+PF_WindowType ParseWindowType(const std::string& name) {
+    if (name == "layer") return PF_Window_LAYER;
+    if (name == "comp" || name == "composition") return PF_Window_COMP;
+    throw HostError("unknown window '" + name + "' (expected 'layer' or 'comp')");
+}
+
+const char* WindowTypeName(PF_WindowType type) {
+    if (type == PF_Window_LAYER) return "layer";
+    if (type == PF_Window_COMP) return "comp";
+    return "other";
+}
+
+// The four conversions a host passes in PF_EventExtra.cbs; refcon is the window.
+struct OverlayCallbacks {
+    static OverlayWindow* Window(void* refcon, PF_ContextH contextH) {
+        auto* window = static_cast<OverlayWindow*>(refcon);
+        if (!window || WindowOfContext(contextH) != window) return nullptr;
+        return window;
+    }
+
+    static PF_Err LayerToComp(void* refcon, PF_ContextH contextH, A_long, A_long, PF_FixedPoint* pt) {
+        OverlayWindow* w = Window(refcon, contextH);
+        if (!w || !pt) return PF_Err_BAD_CALLBACK_PARAM;
+        if (w->host_.Faults().ShouldFail("layer_to_comp")) return w->host_.Faults().injected_error;
+        pt->x = FixedFromReal(pt->x + w->view_.layer_offset_x * kFixedOne);
+        pt->y = FixedFromReal(pt->y + w->view_.layer_offset_y * kFixedOne);
+        return PF_Err_NONE;
+    }
+
+    static PF_Err CompToLayer(void* refcon, PF_ContextH contextH, A_long, A_long, PF_FixedPoint* pt) {
+        OverlayWindow* w = Window(refcon, contextH);
+        if (!w || !pt) return PF_Err_BAD_CALLBACK_PARAM;
+        if (w->host_.Faults().ShouldFail("comp_to_layer")) return w->host_.Faults().injected_error;
+        pt->x = FixedFromReal(pt->x - w->view_.layer_offset_x * kFixedOne);
+        pt->y = FixedFromReal(pt->y - w->view_.layer_offset_y * kFixedOne);
+        return PF_Err_NONE;
+    }
+
+    static PF_Err SourceToFrame(void* refcon, PF_ContextH contextH, PF_FixedPoint* pt) {
+        OverlayWindow* w = Window(refcon, contextH);
+        if (!w || !pt) return PF_Err_BAD_CALLBACK_PARAM;
+        if (w->host_.Faults().ShouldFail("source_to_frame")) return w->host_.Faults().injected_error;
+        pt->x = FixedFromReal(pt->x * w->view_.zoom + w->view_.pan_x * kFixedOne);
+        pt->y = FixedFromReal(pt->y * w->view_.zoom + w->view_.pan_y * kFixedOne);
+        return PF_Err_NONE;
+    }
+
+    static PF_Err FrameToSource(void* refcon, PF_ContextH contextH, PF_FixedPoint* pt) {
+        OverlayWindow* w = Window(refcon, contextH);
+        if (!w || !pt) return PF_Err_BAD_CALLBACK_PARAM;
+        if (w->host_.Faults().ShouldFail("frame_to_source")) return w->host_.Faults().injected_error;
+        pt->x = FixedFromReal((pt->x - w->view_.pan_x * kFixedOne) / w->view_.zoom);
+        pt->y = FixedFromReal((pt->y - w->view_.pan_y * kFixedOne) / w->view_.zoom);
+        return PF_Err_NONE;
+    }
+};
+
+OverlayWindow* WindowOfContext(PF_ContextH contextH) {
+    if (!contextH || !*contextH || (*contextH)->magic != kContextMagic) return nullptr;
+    auto* tag = static_cast<OverlayWindow::Tag*>((*contextH)->reserved_drawref);
+    return tag && tag->magic == kDrawRefMagic ? tag->window : nullptr;
+}
+
+OverlayWindow::OverlayWindow(Host& host, const WindowView& view, int layer_width, int layer_height)
+    : host_(host), view_(view), layer_width_(layer_width), layer_height_(layer_height) {
+    if (layer_width <= 0 || layer_height <= 0) {
+        throw HostError("window over an empty layer (" + std::to_string(layer_width) + "x" +
+                        std::to_string(layer_height) + ")");
+    }
+    if (!(view.zoom > 0.0) || !std::isfinite(view.zoom) || view.zoom > 64.0) {
+        throw HostError("zoom " + std::to_string(view.zoom) + " is outside 0 (exclusive) to 64");
+    }
+    // The composition is large enough to hold the layer at its offset.
+    double content_w = layer_width, content_h = layer_height;
+    if (view.type == PF_Window_COMP) {
+        content_w = std::max(content_w, view.layer_offset_x + layer_width);
+        content_h = std::max(content_h, view.layer_offset_y + layer_height);
+    }
+    const double w = std::ceil(content_w * view.zoom), h = std::ceil(content_h * view.zoom);
+    if (w > 32768.0 || h > 32768.0) {
+        throw HostError("window of " + std::to_string(static_cast<long>(w)) + "x" +
+                        std::to_string(static_cast<long>(h)) + " pixels is too large (zoom out)");
+    }
+    width_ = std::max(1, static_cast<int>(w));
+    height_ = std::max(1, static_cast<int>(h));
+
+    draw_tag_ = Tag{kDrawRefMagic, this};
+    supplier_tag_ = Tag{kSupplierMagic, this};
+    surface_tag_ = Tag{kSurfaceMagic, this};
+    context_.magic = kContextMagic;
+    context_.w_type = view.type;
+    context_.reserved_drawref = &draw_tag_;
+    context_ptr_ = &context_;
+
+    surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width_, height_);
+    if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface_);
+        throw HostError("cannot make a window picture of " + std::to_string(width_) + "x" + std::to_string(height_));
+    }
+    ShowFrame(nullptr, 0, 0);
+}
+
+OverlayWindow::~OverlayWindow() { cairo_surface_destroy(surface_); }
+
+void OverlayWindow::LayerToWindow(double& x, double& y) const {
+    if (view_.type == PF_Window_COMP) {
+        x += view_.layer_offset_x;
+        y += view_.layer_offset_y;
+    }
+    x = x * view_.zoom + view_.pan_x;
+    y = y * view_.zoom + view_.pan_y;
+}
+
+void OverlayWindow::WindowToLayer(double& x, double& y) const {
+    x = (x - view_.pan_x) / view_.zoom;
+    y = (y - view_.pan_y) / view_.zoom;
+    if (view_.type == PF_Window_COMP) {
+        x -= view_.layer_offset_x;
+        y -= view_.layer_offset_y;
+    }
+}
+
+void OverlayWindow::ShowFrame(const float* rgba, int width, int height) {
+    cairo_surface_flush(surface_);
+    unsigned char* data = cairo_image_surface_get_data(surface_);
+    const int stride = cairo_image_surface_get_stride(surface_);
+    for (int j = 0; j < height_; ++j) {
+        auto* row = reinterpret_cast<uint32_t*>(data + static_cast<size_t>(j) * stride);
+        for (int i = 0; i < width_; ++i) {
+            const float bg = ((i / kCheckerSize + j / kCheckerSize) % 2) ? kCheckerDark : kCheckerLight;
+            float r = bg, g = bg, b = bg;
+            if (rgba) {
+                // Integer window coordinates name pixel centres, as the strokes do.
+                double x = i, y = j;
+                WindowToLayer(x, y);
+                const double px = std::floor(x + 0.5), py = std::floor(y + 0.5);
+                if (px >= 0 && py >= 0 && px < width && py < height) {
+                    const float* p = rgba + (static_cast<size_t>(py) * width + static_cast<size_t>(px)) * 4;
+                    const float a = std::clamp(std::isnan(p[3]) ? 0.0f : p[3], 0.0f, 1.0f);
+                    const auto over = [&](float c) {
+                        const float v = std::clamp(std::isnan(c) ? 0.0f : c, 0.0f, 1.0f);
+                        return v * a + bg * (1.0f - a);
+                    };
+                    r = over(p[0]);
+                    g = over(p[1]);
+                    b = over(p[2]);
+                }
+            }
+            const auto byte = [](float v) { return static_cast<uint32_t>(std::lround(v * 255.0f)); };
+            row[i] = 0xFF000000u | (byte(r) << 16) | (byte(g) << 8) | byte(b);
+        }
+    }
+    cairo_surface_mark_dirty(surface_);
+}
+
+PF_EventExtra OverlayWindow::NewEvent(PF_EventType type) {
+    PF_EventExtra event{};
+    event.contextH = &context_ptr_;
+    event.e_type = type;
+    event.cbs.refcon = this;
+    event.cbs.layer_to_comp = &OverlayCallbacks::LayerToComp;
+    event.cbs.comp_to_layer = &OverlayCallbacks::CompToLayer;
+    event.cbs.source_to_frame = &OverlayCallbacks::SourceToFrame;
+    event.cbs.frame_to_source = &OverlayCallbacks::FrameToSource;
+    event.evt_out_flags = PF_EO_NONE;
+    if (type == PF_Event_DRAW) {
+        event.u.draw.update_rect = PF_Rect{0, 0, width_, height_};
+        event.u.draw.depth = 32;
+    }
+    return event;
+}
+
+PF_Err OverlayWindow::SendEvent(PF_EventExtra& event) {
+    // The layer being shown decides the rotation arm's length.
+    PF_InData& in = host_.InData();
+    const A_long saved_w = in.width, saved_h = in.height;
+    in.width = layer_width_;
+    in.height = layer_height_;
+    const PF_Err err = host_.Send(PF_Cmd_EVENT, host_.ParamArray(), nullptr, &event);
+    in.width = saved_w;
+    in.height = saved_h;
+    return err;
+}
+
+PF_Err OverlayWindow::Draw(PF_EventOutFlags* flags) {
+    PF_EventExtra event = NewEvent(PF_Event_DRAW);
+    const PF_Err err = SendEvent(event);
+    if (flags) *flags = event.evt_out_flags;
+    return err;
+}
+
+OverlayWindow::DrawObject* OverlayWindow::NewObject(bool is_pen) {
+    auto object = std::make_unique<DrawObject>();
+    object->magic = is_pen ? kPenMagic : kPathMagic;
+    object->window = this;
+    object->is_pen = is_pen;
+    object->ledger_id = host_.Objects().Created(is_pen ? ObjectLedger::Kind::Pen : ObjectLedger::Kind::Path);
+    object->color = DRAWBOT_ColorRGBA{0, 0, 0, 0};
+    object->width = 0;
+    objects_.push_back(std::move(object));
+    return objects_.back().get();
+}
+
+int OverlayWindow::LiveObjects() const {
+    int n = 0;
+    for (const auto& object : objects_) n += host_.Objects().IsLive(object->ledger_id) ? 1 : 0;
+    return n;
+}
+
+namespace {
+
+void AddPath(cairo_t* cr, const std::vector<PathElement>& path) {
+    const double kDeg = M_PI / 180.0;
+    for (const PathElement& e : path) {
+        switch (e.kind) {
+            case PathElement::Kind::Move: cairo_move_to(cr, e.x, e.y); break;
+            case PathElement::Kind::Line: cairo_line_to(cr, e.x, e.y); break;
+            case PathElement::Kind::Arc: {
+                const double a0 = e.start * kDeg, a1 = (static_cast<double>(e.start) + e.sweep) * kDeg;
+                if (!cairo_has_current_point(cr)) cairo_new_sub_path(cr);
+                if (e.sweep >= 0) {
+                    cairo_arc(cr, e.x, e.y, e.radius, a0, a1);
+                } else {
+                    cairo_arc_negative(cr, e.x, e.y, e.radius, a0, a1);
+                }
+                break;
+            }
+            case PathElement::Kind::Close: cairo_close_path(cr); break;
+        }
+    }
+}
+
+// The host's overlay colour and its shadow.
+const double kThemeColor[3] = {0.47, 0.78, 1.0};
+const double kShadowAlpha = 0.75;
+
+}  // namespace
+
+void OverlayWindow::Rasterise(const StrokeRecord& stroke) {
+    cairo_t* cr = cairo_create(surface_);
+    cairo_set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
+    // Integer window coordinates name pixels: stroke through their centres.
+    cairo_translate(cr, 0.5, 0.5);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
+    if (stroke.by_theme) {
+        cairo_set_line_width(cr, 1.0);
+        if (stroke.shadow) {
+            cairo_save(cr);
+            cairo_translate(cr, 1.0, 1.0);
+            AddPath(cr, stroke.path);
+            cairo_set_source_rgba(cr, 0.0, 0.0, 0.0, kShadowAlpha);
+            cairo_stroke(cr);
+            cairo_restore(cr);
+        }
+        AddPath(cr, stroke.path);
+        cairo_set_source_rgb(cr, kThemeColor[0], kThemeColor[1], kThemeColor[2]);
+        cairo_stroke(cr);
+    } else {
+        AddPath(cr, stroke.path);
+        cairo_set_source_rgba(cr, stroke.color.red, stroke.color.green, stroke.color.blue, stroke.color.alpha);
+        cairo_set_line_width(cr, stroke.width > 0 ? stroke.width : 1.0);
+        cairo_stroke(cr);
+    }
+    cairo_destroy(cr);
+}
+
+nlohmann::json OverlayWindow::TraceJson() const {
+    nlohmann::json strokes = nlohmann::json::array();
+    for (const StrokeRecord& s : strokes_) {
+        nlohmann::json path = nlohmann::json::array();
+        for (const PathElement& e : s.path) {
+            switch (e.kind) {
+                case PathElement::Kind::Move: path.push_back({"move", e.x, e.y}); break;
+                case PathElement::Kind::Line: path.push_back({"line", e.x, e.y}); break;
+                case PathElement::Kind::Arc: path.push_back({"arc", e.x, e.y, e.radius, e.start, e.sweep}); break;
+                case PathElement::Kind::Close: path.push_back(nlohmann::json::array({"close"})); break;
+            }
+        }
+        nlohmann::json j;
+        if (s.by_theme) {
+            j = {{"by", "theme"}, {"shadow", s.shadow}, {"path", path}};
+        } else {
+            j = {{"by", "pen"},
+                 {"color", {s.color.red, s.color.green, s.color.blue, s.color.alpha}},
+                 {"width", s.width},
+                 {"path", path}};
+        }
+        strokes.push_back(j);
+    }
+    return nlohmann::json{{"window", WindowTypeName(view_.type)}, {"strokes", strokes}};
+}
+
+std::vector<uint8_t> OverlayWindow::PictureRGBA8() const {
+    cairo_surface_flush(surface_);
+    const unsigned char* data = cairo_image_surface_get_data(surface_);
+    const int stride = cairo_image_surface_get_stride(surface_);
+    std::vector<uint8_t> out(static_cast<size_t>(width_) * height_ * 4);
+    for (int j = 0; j < height_; ++j) {
+        const auto* row = reinterpret_cast<const uint32_t*>(data + static_cast<size_t>(j) * stride);
+        for (int i = 0; i < width_; ++i) {
+            const uint32_t p = row[i];  // opaque, so premultiplied equals straight
+            uint8_t* o = &out[(static_cast<size_t>(j) * width_ + i) * 4];
+            o[0] = static_cast<uint8_t>(p >> 16);
+            o[1] = static_cast<uint8_t>(p >> 8);
+            o[2] = static_cast<uint8_t>(p);
+            o[3] = 255;
+        }
+    }
+    return out;
+}
+
+GestureResult OverlayWindow::Gesture(PF_Point, PF_Point, int) { return GestureResult{}; }
+
+}  // namespace vhost
