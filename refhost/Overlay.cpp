@@ -110,7 +110,7 @@ OverlayWindow::OverlayWindow(Host& host, const WindowView& view, int layer_width
         content_h = std::max(content_h, view.layer_offset_y + layer_height);
     }
     const double w = std::ceil(content_w * view.zoom), h = std::ceil(content_h * view.zoom);
-    if (w > 32768.0 || h > 32768.0) {
+    if (w > 32768.0 || h > 32768.0 || w * h > 67108864.0) {
         throw HostError("window of " + std::to_string(static_cast<long>(w)) + "x" +
                         std::to_string(static_cast<long>(h)) + " pixels is too large (zoom out)");
     }
@@ -298,19 +298,19 @@ void OverlayWindow::Rasterise(const StrokeRecord& stroke) {
     cairo_destroy(cr);
 }
 
-nlohmann::json OverlayWindow::TraceJson() const {
-    nlohmann::json strokes = nlohmann::json::array();
+nlohmann::ordered_json OverlayWindow::TraceJson() const {
+    nlohmann::ordered_json strokes = nlohmann::ordered_json::array();
     for (const StrokeRecord& s : strokes_) {
-        nlohmann::json path = nlohmann::json::array();
+        nlohmann::ordered_json path = nlohmann::ordered_json::array();
         for (const PathElement& e : s.path) {
             switch (e.kind) {
                 case PathElement::Kind::Move: path.push_back({"move", e.x, e.y}); break;
                 case PathElement::Kind::Line: path.push_back({"line", e.x, e.y}); break;
                 case PathElement::Kind::Arc: path.push_back({"arc", e.x, e.y, e.radius, e.start, e.sweep}); break;
-                case PathElement::Kind::Close: path.push_back(nlohmann::json::array({"close"})); break;
+                case PathElement::Kind::Close: path.push_back(nlohmann::ordered_json::array({"close"})); break;
             }
         }
-        nlohmann::json j;
+        nlohmann::ordered_json j;
         if (s.by_theme) {
             j = {{"by", "theme"}, {"shadow", s.shadow}, {"path", path}};
         } else {
@@ -321,7 +321,7 @@ nlohmann::json OverlayWindow::TraceJson() const {
         }
         strokes.push_back(j);
     }
-    return nlohmann::json{{"window", WindowTypeName(view_.type)}, {"strokes", strokes}};
+    return nlohmann::ordered_json{{"window", WindowTypeName(view_.type)}, {"strokes", strokes}};
 }
 
 std::vector<uint8_t> OverlayWindow::PictureRGBA8() const {

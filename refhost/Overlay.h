@@ -103,7 +103,7 @@ public:
     const std::vector<StrokeRecord>& Strokes() const { return strokes_; }
     void ClearStrokes() { strokes_.clear(); }
     // {"window": ..., "strokes": [...]} with window-space float coordinates.
-    nlohmann::json TraceJson() const;
+    nlohmann::ordered_json TraceJson() const;
 
     // The picture as straight 8-bit RGBA, row-major, Width() x Height(), opaque.
     std::vector<uint8_t> PictureRGBA8() const;

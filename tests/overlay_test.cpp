@@ -354,20 +354,20 @@ TEST(OverlayDraw, EveryFailingCallStopsTheDrawingAndLeaksNothing) {
 TEST(OverlayDraw, TraceFollowsTheContract) {
     Scene pr = MakeScene(HostApp::Premiere, Rectangle());
     ASSERT_EQ(pr.window->Draw(), PF_Err_NONE);
-    const nlohmann::json j = pr.window->TraceJson();
+    const nlohmann::ordered_json j = pr.window->TraceJson();
     EXPECT_EQ(j["window"], "layer");
     ASSERT_EQ(j["strokes"].size(), 13u);
     const auto& frame = j["strokes"][0];
     EXPECT_EQ(frame["by"], "pen");
     EXPECT_EQ(frame["width"], 1.0);
     EXPECT_EQ(frame["color"].size(), 4u);
-    EXPECT_EQ(frame["path"][0], nlohmann::json({"move", 50.0, 50.0}));
-    EXPECT_EQ(frame["path"][4], nlohmann::json::array({"close"}));
-    EXPECT_EQ(j["strokes"][5]["path"][0], nlohmann::json({"arc", 200.0, 50.0, 4.0, 0.0, 360.0}));
+    EXPECT_EQ(frame["path"][0], nlohmann::ordered_json({"move", 50.0, 50.0}));
+    EXPECT_EQ(frame["path"][4], nlohmann::ordered_json::array({"close"}));
+    EXPECT_EQ(j["strokes"][5]["path"][0], nlohmann::ordered_json({"arc", 200.0, 50.0, 4.0, 0.0, 360.0}));
 
     Scene ae = MakeScene(HostApp::AfterEffects, Rectangle());
     ASSERT_EQ(ae.window->Draw(), PF_Err_NONE);
-    const nlohmann::json t = ae.window->TraceJson()["strokes"][0];
+    const nlohmann::ordered_json t = ae.window->TraceJson()["strokes"][0];
     EXPECT_EQ(t["by"], "theme");
     EXPECT_EQ(t["shadow"], true);
     EXPECT_FALSE(t.contains("color"));
