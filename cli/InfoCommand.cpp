@@ -335,17 +335,17 @@ void RunInfo(const InfoOptions& options) {
     out << "\n\n";
     out << "Effect controls (" << host->OutData().num_params << " parameters, input layer included):\n";
     out << "  " << Pad("#", 3) << Pad("id", 4) << Pad("name", 17) << Pad("type", 14) << Pad("default", 14)
-        << Pad("range", 18) << "\n";
+        << Pad("range", 18) << "notes\n";
     for (size_t i = 0; i < params.size(); ++i) {
         const ParamView view = DescribeParam(params[i], static_cast<int>(i), ids[i]);
         std::string line = "  " + Pad(std::to_string(i), 3) + Pad(i ? std::to_string(ids[i]) : "-", 4) +
                            Pad(params[i].name, 17) + Pad(view.type, 14) + Pad(view.dephault, 14) +
                            Pad(view.range, 18);
+        std::string notes = view.extra;
         if (params[i].param_type != PF_Param_LAYER && (params[i].flags & PF_ParamFlag_CANNOT_TIME_VARY)) {
-            view.extra.empty() ? void(line += "static") : void(line += "static; " + view.extra);
-        } else {
-            line += view.extra;
+            notes = notes.empty() ? "not animatable" : "not animatable; " + notes;
         }
+        line += notes;
         while (!line.empty() && line.back() == ' ') line.pop_back();
         out << line << "\n";
     }
