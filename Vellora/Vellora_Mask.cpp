@@ -169,3 +169,136 @@ float VignetteRectangleInside(const VignetteInfo* vi, float au, float av) {
     }
     return 0.0f;
 }
+
+namespace {
+
+// Slack of the row spans: relative on every size, and absolute for the
+// rounding of the per-pixel affine map. Both are many times the worst rounding
+// of single-precision arithmetic, so the spans never claim an edge pixel.
+constexpr double kSizeSlack = 1e-5;
+constexpr double kMapSlack = 4e-6;
+// Beyond these magnitudes the frame gets no shortcuts at all.
+constexpr double kMaxMagnitude = 1e7;
+constexpr A_long kNoColumn = 1 << 30;
+
+struct Range {
+    double lo, hi;  // open; lo > hi means empty
+};
+
+const Range kEverything{-1e300, 1e300};
+const Range kNothing{1.0, -1.0};
+
+// Columns x where |a x + b| < w.
+Range AbsBelow(double a, double b, double w) {
+    if (!(w > 0.0)) return kNothing;
+    if (std::fabs(a) < 1e-12) return std::fabs(b) < w ? kEverything : kNothing;
+    const double x1 = (-w - b) / a, x2 = (w - b) / a;
+    return Range{std::min(x1, x2), std::max(x1, x2)};
+}
+
+Range Intersect(Range p, Range q) { return Range{std::max(p.lo, q.lo), std::min(p.hi, q.hi)}; }
+
+// Columns x where (u/A)^2 + (v/B)^2 < 1, u = au x + bu, v = av x + bv.
+Range InsideEllipse(double au, double bu, double av, double bv, double A, double B) {
+    if (!(A > 0.0) || !(B > 0.0)) return kNothing;
+    const double alpha = (au / A) * (au / A) + (av / B) * (av / B);
+    const double beta = 2.0 * (au * bu / (A * A) + av * bv / (B * B));
+    const double gamma = (bu / A) * (bu / A) + (bv / B) * (bv / B) - 1.0;
+    if (!(alpha > 1e-24)) return gamma < 0.0 ? kEverything : kNothing;
+    const double disc = beta * beta - 4.0 * alpha * gamma;
+    if (!(disc > 0.0)) return kNothing;
+    const double root = std::sqrt(disc);
+    return Range{(-beta - root) / (2.0 * alpha), (-beta + root) / (2.0 * alpha)};
+}
+
+A_long Column(double x) { return static_cast<A_long>(std::max(-1e9, std::min(1e9, x))); }
+
+// Pixels outside `inside` (widened by a pixel) are certainly outside.
+void SetOuter(VignetteRowSpan& span, Range inside, A_long width) {
+    if (inside.lo > inside.hi || inside.hi < -2.0 || inside.lo > width + 2.0) {
+        span.outerLo = kNoColumn;  // no column reaches it: the whole row is outside
+        span.outerWidth = 0;
+        return;
+    }
+    const A_long lo = Column(std::floor(std::max(inside.lo, -2.0))) - 1;
+    const A_long hi = Column(std::ceil(std::min(inside.hi, width + 2.0))) + 1;
+    span.outerLo = lo;
+    span.outerWidth = static_cast<A_u_long>(hi - lo);
+}
+
+// Pixels within `core` (narrowed by a pixel) are certainly in the core.
+void SetCore(VignetteRowSpan& span, Range core, A_long width) {
+    span.coreLo = kNoColumn;  // no column reaches it: no core in this row
+    span.coreWidth = 0;
+    if (core.lo > core.hi) return;
+    const A_long lo = Column(std::ceil(std::max(core.lo, -2.0))) + 1;
+    const A_long hi = Column(std::floor(std::min(core.hi, width + 2.0))) - 1;
+    if (lo <= hi) {
+        span.coreLo = lo;
+        span.coreWidth = static_cast<A_u_long>(hi - lo);
+    }
+}
+
+bool Finite(double v) { return std::isfinite(v) && std::fabs(v) < kMaxMagnitude; }
+
+}  // namespace
+
+void PrepareVignetteFrame(const VignetteInfo& vi, A_long width, A_long height, std::vector<VignetteRowSpan>& spans,
+                          VignetteFrame* frame) {
+    frame->info = vi;
+    frame->rows = nullptr;
+    frame->rowCount = 0;
+    if (width <= 0 || height <= 0 || width > kNoColumn / 2 || height > kNoColumn / 2) {
+        return;
+    }
+    const float(&m)[2][3] = vi.pixelToMask;
+    for (const float* c = &m[0][0]; c != &m[0][0] + 6; ++c) {
+        if (!Finite(*c)) return;
+    }
+    const bool empty = !(vi.halfWidth > 0.0f) || !(vi.halfHeight > 0.0f);
+    if (!empty && !(Finite(vi.halfWidth) && Finite(vi.halfHeight) && Finite(vi.innerHalfWidth) &&
+                    Finite(vi.innerHalfHeight) && Finite(vi.feather))) {
+        return;
+    }
+    // Bound on the rounding of u and v over the whole output.
+    const double du = kMapSlack * (std::fabs(m[0][0]) * width + std::fabs(m[0][1]) * height + std::fabs(m[0][2])) + 1e-6;
+    const double dv = kMapSlack * (std::fabs(m[1][0]) * width + std::fabs(m[1][1]) * height + std::fabs(m[1][2])) + 1e-6;
+    if (!Finite(du) || !Finite(dv)) return;
+
+    const bool hard = vi.feather == 0.0f;
+    const double hw = vi.halfWidth, hh = vi.halfHeight;
+    // Sizes of the core, as used by Blend_Float: the outer shape for a hard edge.
+    const double cw = hard ? hw : vi.innerHalfWidth, ch = hard ? hh : vi.innerHalfHeight;
+
+    // The ellipse tests work on u / halfWidth and v / halfHeight, so the
+    // rounding of u and v scales both axes by the same factor.
+    const double grow = 1.0 + kSizeSlack + 2.0 * std::max(du / hw, dv / hh);
+    const double shrink = 1.0 - kSizeSlack - 2.0 * std::max(du / cw, dv / ch);
+
+    spans.resize(static_cast<size_t>(height));
+    for (A_long y = 0; y < height; ++y) {
+        VignetteRowSpan& span = spans[static_cast<size_t>(y)];
+        const double fy = static_cast<double>(y);
+        const double bu = static_cast<double>(m[0][1]) * fy + m[0][2];
+        const double bv = static_cast<double>(m[1][1]) * fy + m[1][2];
+        if (empty) {
+            SetOuter(span, kNothing, width);
+            SetCore(span, kNothing, width);
+        } else if (vi.isEllipse) {
+            SetOuter(span, InsideEllipse(m[0][0], bu, m[1][0], bv, hw * grow, hh * grow), width);
+            SetCore(span, InsideEllipse(m[0][0], bu, m[1][0], bv, cw * shrink, ch * shrink), width);
+        } else {
+            // Whole-pixel distances: truncation moves |u| by less than one.
+            SetOuter(span,
+                     Intersect(AbsBelow(m[0][0], bu, hw * (1 + kSizeSlack) + 1 + 2 * du),
+                               AbsBelow(m[1][0], bv, hh * (1 + kSizeSlack) + 1 + 2 * dv)),
+                     width);
+            SetCore(span,
+                    Intersect(AbsBelow(m[0][0], bu, cw * (1 - kSizeSlack) - 2 * du),
+                              AbsBelow(m[1][0], bv, ch * (1 - kSizeSlack) - 2 * dv)),
+                    width);
+        }
+    }
+    frame->rows = spans.data();
+    frame->rowCount = static_cast<A_u_long>(height);
+}

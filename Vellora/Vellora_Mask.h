@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <vector>
 
 #include "Vellora.h"
 
@@ -86,8 +87,30 @@ inline float WholeDistance(float w) {
 }
 }  // namespace vellora_detail
 
-// New alpha of pixel (x, y) of the output, given its current alpha.
-inline void Blend_Float(void* refcon, A_long x, A_long y, const PF_FpShort* inAlpha, PF_FpShort* outAlpha) {
+// Turns an edge value into coverage, scales it by the opacity and combines it
+// with the pixel's alpha `a` by the composite mode.
+__attribute__((always_inline)) inline float CompositeAlpha(const VignetteInfo* vi, float e, float a) {
+    const float c = vi->invert ? e : 1.0f - e;
+    const float s = c * vi->opacity;
+    switch (vi->compositeMode) {
+        case COMPOSITE_ADD:
+            return std::min(1.0f, a + s);
+        case COMPOSITE_SUBTRACT:
+            return std::max(0.0f, a - s);
+        case COMPOSITE_INTERSECT:
+            return a * s;
+        case COMPOSITE_CREATE:
+            return s;
+        default:
+            // No known mode: leave the layer's alpha as it was rather than invent one.
+            return a;
+    }
+}
+
+// New alpha of pixel (x, y) of the output, given its current alpha. Always
+// inlined into the pixel callbacks: a call per pixel costs as much as the
+// outside and core cases themselves.
+__attribute__((always_inline)) inline void Blend_Float(void* refcon, A_long x, A_long y, const PF_FpShort* inAlpha, PF_FpShort* outAlpha) {
     const VignetteInfo* vi = static_cast<const VignetteInfo*>(refcon);
     const float fx = static_cast<float>(x);
     const float fy = static_cast<float>(y);
@@ -116,25 +139,49 @@ inline void Blend_Float(void* refcon, A_long x, A_long y, const PF_FpShort* inAl
         }
     }
 
-    const float c = vi->invert ? e : 1.0f - e;
-    const float s = c * vi->opacity;
-    const float a = *inAlpha;
-    switch (vi->compositeMode) {
-        case COMPOSITE_ADD:
-            *outAlpha = std::min(1.0f, a + s);
-            break;
-        case COMPOSITE_SUBTRACT:
-            *outAlpha = std::max(0.0f, a - s);
-            break;
-        case COMPOSITE_INTERSECT:
-            *outAlpha = a * s;
-            break;
-        case COMPOSITE_CREATE:
-            *outAlpha = s;
-            break;
-        default:
-            // No known mode: leave the layer's alpha as it was rather than invent one.
-            *outAlpha = a;
-            break;
-    }
+    *outAlpha = CompositeAlpha(vi, e, *inAlpha);
 }
+
+// Per-frame shortcuts for the pixel callbacks. For every output row the frame
+// knows a span of columns outside of which every pixel is certainly outside the
+// mask, and a span inside of which every pixel is certainly in the core (or,
+// with a hard edge, inside). The spans are widened by a safety margin well
+// beyond the rounding of the per-pixel arithmetic, so only pixels near an edge
+// or in the feather band run Blend_Float; the others read their result from a
+// table that holds exactly what Blend_Float gives there.
+struct VignetteRowSpan {
+    A_long outerLo;       // outside unless outerLo <= x <= outerLo + outerWidth
+    A_u_long outerWidth;
+    A_long coreLo;        // core when coreLo <= x <= coreLo + coreWidth
+    A_u_long coreWidth;
+};
+
+enum VignetteZone { ZONE_EDGE = 0, ZONE_OUTSIDE = 1, ZONE_CORE = 2 };
+
+// The record handed to the iterate callbacks as refcon. Its first member is
+// the frame's VignetteInfo, so refcon is also the address of that record.
+struct VignetteFrame {
+    VignetteInfo info;
+    const VignetteRowSpan* rows;  // null: no shortcuts
+    A_u_long rowCount;
+    A_u_char outside8[256];  // 8-bit alpha results of pixels outside and in the core
+    A_u_char core8[256];
+
+    // Unsigned compares fold each two-sided range test into one.
+    __attribute__((always_inline)) inline int ZoneOf(A_long x, A_long y) const {
+        if (static_cast<A_u_long>(y) >= rowCount) {
+            return ZONE_EDGE;
+        }
+        const VignetteRowSpan& span = rows[y];
+        if (static_cast<A_u_long>(x - span.outerLo) > span.outerWidth) {
+            return ZONE_OUTSIDE;
+        }
+        return static_cast<A_u_long>(x - span.coreLo) <= span.coreWidth ? ZONE_CORE : ZONE_EDGE;
+    }
+};
+
+// Fills `frame` from a filled record for an output of width x height pixels;
+// `spans` holds the row table and must outlive the pass. Frames whose numbers
+// are too large or not finite for a safe margin get no shortcuts.
+void PrepareVignetteFrame(const VignetteInfo& info, A_long width, A_long height, std::vector<VignetteRowSpan>& spans,
+                          VignetteFrame* frame);

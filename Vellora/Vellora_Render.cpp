@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cstring>
+#include <vector>
 
 #include "AEFX_SuiteHelper.h"
 #include "AEGP_SuiteHandler.h"
@@ -34,6 +37,16 @@ inline A_u_short ToAlpha16(float s) {
     return s >= 32768.0f ? A_u_short{32768} : static_cast<A_u_short>(s);
 }
 
+// Copies a 4-byte pixel with byte `alpha_byte` replaced, as one load and one store.
+inline void StoreWithAlpha(const PF_Pixel* in, PF_Pixel* out, int alpha_byte, A_u_char alpha) {
+    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "pixel bytes are packed little-endian");
+    uint32_t pixel;
+    std::memcpy(&pixel, in, sizeof(pixel));
+    const int shift = 8 * alpha_byte;
+    pixel = (pixel & ~(uint32_t{0xFF} << shift)) | (uint32_t{alpha} << shift);
+    std::memcpy(out, &pixel, sizeof(pixel));
+}
+
 // Releases Premiere's pixel-format suite if the pass throws (a missing iterate suite).
 struct PixelFormatSuiteHold {
     PF_InData* in_data;
@@ -52,7 +65,21 @@ struct PixelFormatSuiteHold {
 
 }  // namespace
 
-PF_Err Blend_8(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
+void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, std::vector<VignetteRowSpan>& spans,
+                        VignetteFrame* frame) {
+    PrepareVignetteFrame(info, width, height, spans, frame);
+    for (int k = 0; k < 256; ++k) {
+        const float a = kAlpha8[static_cast<size_t>(k)];
+        frame->outside8[k] = ToAlpha8(255.0f * CompositeAlpha(&frame->info, 1.0f, a));
+        frame->core8[k] = ToAlpha8(255.0f * CompositeAlpha(&frame->info, 0.0f, a));
+    }
+}
+
+namespace {
+
+// The exact paths of pixels near an edge or in the band, out of line so the
+// shortcuts need no stack frame (the callbacks tail-call them).
+__attribute__((noinline)) PF_Err Blend_8_Edge(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
     const float a = kAlpha8[in->alpha];
     float o;
     Blend_Float(refcon, x, y, &a, &o);
@@ -63,18 +90,7 @@ PF_Err Blend_8(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
     return PF_Err_NONE;
 }
 
-PF_Err Blend_16(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out) {
-    const float a = static_cast<float>(in->alpha) * 3.0517578125e-05f;
-    float o;
-    Blend_Float(refcon, x, y, &a, &o);
-    out->alpha = ToAlpha16(32768.0f * o);
-    out->red = in->red;
-    out->green = in->green;
-    out->blue = in->blue;
-    return PF_Err_NONE;
-}
-
-PF_Err Blend_BGRA_4444_8u(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
+__attribute__((noinline)) PF_Err Blend_BGRA_Edge(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
     A_u_char* const src = reinterpret_cast<A_u_char*>(in);
     A_u_char* const dst = reinterpret_cast<A_u_char*>(out);
     const float a = kAlpha8[src[3]];
@@ -87,7 +103,54 @@ PF_Err Blend_BGRA_4444_8u(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pix
     return PF_Err_NONE;
 }
 
-void RenderFloatRows(const VignetteInfo* info, const PF_LayerDef* input, PF_LayerDef* output, A_long rows) {
+}  // namespace
+
+PF_Err Blend_8(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
+    const VignetteFrame* frame = static_cast<const VignetteFrame*>(refcon);
+    const int zone = frame->ZoneOf(x, y);
+    if (zone == ZONE_EDGE) {
+        return Blend_8_Edge(refcon, x, y, in, out);
+    }
+    // Certainly outside or in the core: the frame's table holds Blend_Float's result.
+    const A_u_char alpha = zone == ZONE_OUTSIDE ? frame->outside8[in->alpha] : frame->core8[in->alpha];
+    StoreWithAlpha(in, out, 0, alpha);
+    return PF_Err_NONE;
+}
+
+PF_Err Blend_16(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out) {
+    const VignetteFrame* frame = static_cast<const VignetteFrame*>(refcon);
+    const float a = static_cast<float>(in->alpha) * 3.0517578125e-05f;
+    float o;
+    switch (frame->ZoneOf(x, y)) {
+        case ZONE_OUTSIDE:
+            o = CompositeAlpha(&frame->info, 1.0f, a);
+            break;
+        case ZONE_CORE:
+            o = CompositeAlpha(&frame->info, 0.0f, a);
+            break;
+        default:
+            Blend_Float(refcon, x, y, &a, &o);
+            break;
+    }
+    const A_u_short result = ToAlpha16(32768.0f * o);
+    *out = *in;
+    out->alpha = result;
+    return PF_Err_NONE;
+}
+
+PF_Err Blend_BGRA_4444_8u(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
+    const VignetteFrame* frame = static_cast<const VignetteFrame*>(refcon);
+    const int zone = frame->ZoneOf(x, y);
+    if (zone == ZONE_EDGE) {
+        return Blend_BGRA_Edge(refcon, x, y, in, out);
+    }
+    const A_u_char src_alpha = reinterpret_cast<const A_u_char*>(in)[3];
+    const A_u_char alpha = zone == ZONE_OUTSIDE ? frame->outside8[src_alpha] : frame->core8[src_alpha];
+    StoreWithAlpha(in, out, 3, alpha);
+    return PF_Err_NONE;
+}
+
+void RenderFloatRows(const VignetteFrame* frame, const PF_LayerDef* input, PF_LayerDef* output, A_long rows) {
     if (!input->data || !output->data) {
         return;
     }
@@ -97,6 +160,7 @@ void RenderFloatRows(const VignetteInfo* info, const PF_LayerDef* input, PF_Laye
     if (rows <= 0 || cols <= 0) {
         return;
     }
+    const VignetteInfo* info = &frame->info;
     void* const refcon = const_cast<VignetteInfo*>(info);
     const char* srcRow = static_cast<const char*>(input->data);
     char* dstRow = static_cast<char*>(output->data);
@@ -106,11 +170,21 @@ void RenderFloatRows(const VignetteInfo* info, const PF_LayerDef* input, PF_Laye
         for (A_long x = 0; x < cols; ++x) {
             const PF_FpShort a = s[3];
             PF_FpShort o;
-            Blend_Float(refcon, x, y, &a, &o);
-            d[3] = o;
+            switch (frame->ZoneOf(x, y)) {
+                case ZONE_OUTSIDE:
+                    o = CompositeAlpha(info, 1.0f, a);
+                    break;
+                case ZONE_CORE:
+                    o = CompositeAlpha(info, 0.0f, a);
+                    break;
+                default:
+                    Blend_Float(refcon, x, y, &a, &o);
+                    break;
+            }
             d[0] = s[0];
             d[1] = s[1];
             d[2] = s[2];
+            d[3] = o;
             s += 4;
             d += 4;
         }
@@ -130,8 +204,11 @@ PF_Err Render(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], P
         }
     }
 
-    VignetteInfo vi;
-    FillVignetteInfo(VignetteParamsFromHost(in_data, params), &vi);
+    VignetteInfo info;
+    FillVignetteInfo(VignetteParamsFromHost(in_data, params), &info);
+    std::vector<VignetteRowSpan> spans;
+    VignetteFrame vi;
+    PrepareRenderFrame(info, output->width, output->height, spans, &vi);
 
     PF_LayerDef* const input = &params[PARAM_INPUT]->u.ld;
     const A_long rows = output->extent_hint.bottom - output->extent_hint.top;

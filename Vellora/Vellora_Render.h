@@ -5,6 +5,14 @@
 
 #include "Vellora_Mask.h"
 
+#include <vector>
+
+// Builds the record the callbacks take as refcon: the frame's VignetteInfo,
+// its row spans (kept in `spans`) and the 8-bit results outside and in the core.
+void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, std::vector<VignetteRowSpan>& spans,
+                        VignetteFrame* frame);
+
+// The callbacks take a VignetteFrame as refcon.
 // After Effects 8-bit ARGB.
 PF_Err Blend_8(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out);
 // After Effects 16-bit ARGB, full scale 32768.
@@ -14,4 +22,4 @@ PF_Err Blend_BGRA_4444_8u(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pix
 
 // Premiere 32-bit float BGRA: walks `rows` rows from the first row of each
 // buffer, covering only the rows and columns both buffers hold.
-void RenderFloatRows(const VignetteInfo* info, const PF_LayerDef* input, PF_LayerDef* output, A_long rows);
+void RenderFloatRows(const VignetteFrame* frame, const PF_LayerDef* input, PF_LayerDef* output, A_long rows);

@@ -181,49 +181,71 @@ Image ReadImage(const std::string& path) {
     return image;
 }
 
-void WriteImage(const std::string& path, const Image& image) {
+namespace {
+
+OIIO::TypeDesc FileType(SampleType type) {
+    return type == SampleType::U8 ? OIIO::TypeDesc::UINT8
+           : type == SampleType::U16 ? OIIO::TypeDesc::UINT16
+                                     : OIIO::TypeDesc::FLOAT;
+}
+
+// Writes `data` (width x height RGBA of `type`) to a temp file beside `path`
+// and returns the temp file's name. Throws HostError, leaving nothing behind,
+// when the format has no alpha, cannot hold the depth or the write fails.
+std::string WriteTemp(const std::string& path, int width, int height, SampleType type, const void* data) {
     auto out = OIIO::ImageOutput::create(path);
     if (!out) {
         throw HostError("cannot write " + Quoted(path) + ": " + Reason(OIIO::geterror()));
     }
+    const std::string format = out->format_name();
     if (!out->supports("alpha")) {
-        throw HostError("cannot write " + Quoted(path) + ": the " + out->format_name() +
+        throw HostError("cannot write " + Quoted(path) + ": the " + format +
                         " format has no alpha channel (use PNG, TIFF or EXR)");
     }
-    OIIO::TypeDesc type = image.type == SampleType::U8    ? OIIO::TypeDesc::UINT8
-                          : image.type == SampleType::U16 ? OIIO::TypeDesc::UINT16
-                                                          : OIIO::TypeDesc::FLOAT;
-    OIIO::ImageSpec spec(image.width, image.height, 4, type);
+    OIIO::ImageSpec spec(width, height, 4, FileType(type));
     spec.alpha_channel = 3;
     spec.attribute("oiio:UnassociatedAlpha", 1);
-    if (image.type != SampleType::U8 && std::string(out->format_name()) == "tiff") {
-        spec.attribute("compression", "zip");
-    }
 
     const std::string temp = TempNameBeside(path);
     if (!out->open(temp, spec)) {
-        std::remove(temp.c_str());
-        throw HostError("cannot write " + Quoted(path) + ": " + Reason(out->geterror()));
-    }
-    // Formats narrow what they cannot store without saying so; refuse instead.
-    if (!Holds(out->spec().format, image.type)) {
-        const std::string written = out->spec().format.c_str();
-        out->close();
-        std::remove(temp.c_str());
-        throw HostError("cannot write " + Quoted(path) + ": the " + out->format_name() + " format cannot hold " +
-                        SampleTypeName(image.type) + " samples (it would store " + written +
-                        "); use " + (image.type == SampleType::F32 ? "EXR or TIFF" : "PNG, TIFF or EXR"));
-    }
-    const void* data = image.type == SampleType::U8    ? static_cast<const void*>(image.u8.data())
-                       : image.type == SampleType::U16 ? static_cast<const void*>(image.u16.data())
-                                                       : static_cast<const void*>(image.f32.data());
-    const bool written = out->write_image(type, data) && out->close();
-    if (!written) {
         const std::string reason = Reason(out->geterror());
         std::remove(temp.c_str());
         throw HostError("cannot write " + Quoted(path) + ": " + reason);
     }
+    // Formats silently narrow what they cannot store; refuse instead. The data
+    // is still written so the format's writer closes cleanly, then discarded.
+    const OIIO::TypeDesc stored = out->spec().format;
+    const bool holds = Holds(stored, type);
+    const bool written = out->write_image(FileType(type), data) && out->close();
+    const std::string reason = written ? std::string() : Reason(out->geterror());
     out.reset();
+    if (!holds) {
+        std::remove(temp.c_str());
+        throw HostError("cannot write " + Quoted(path) + ": the " + format + " format cannot hold " +
+                        SampleTypeName(type) + " samples (it would store " + stored.c_str() + "); use " +
+                        (type == SampleType::F32 ? "EXR or TIFF" : type == SampleType::U16 ? "PNG or TIFF"
+                                                                                           : "PNG, TIFF or EXR"));
+    }
+    if (!written) {
+        std::remove(temp.c_str());
+        throw HostError("cannot write " + Quoted(path) + ": " + reason);
+    }
+    return temp;
+}
+
+}  // namespace
+
+void CheckWritable(const std::string& path, SampleType type) {
+    const float zeros[4] = {0, 0, 0, 0};
+    const std::string temp = WriteTemp(path, 1, 1, type, zeros);
+    std::remove(temp.c_str());
+}
+
+void WriteImage(const std::string& path, const Image& image) {
+    const void* data = image.type == SampleType::U8    ? static_cast<const void*>(image.u8.data())
+                       : image.type == SampleType::U16 ? static_cast<const void*>(image.u16.data())
+                                                       : static_cast<const void*>(image.f32.data());
+    const std::string temp = WriteTemp(path, image.width, image.height, image.type, data);
     if (std::rename(temp.c_str(), path.c_str()) != 0) {
         const int err = errno;
         std::remove(temp.c_str());

@@ -39,6 +39,9 @@ Image ReadImage(const std::string& path);
 // half-written file. Throws HostError when the format cannot hold the image's
 // depth or its alpha.
 void WriteImage(const std::string& path, const Image& image);
+// Throws the error WriteImage would give for an image of `type` at `path`
+// (unknown format, no alpha, depth, unwritable folder), leaving no file.
+void CheckWritable(const std::string& path, SampleType type);
 
 // File depth to world: 8-bit worlds take 0..255, 16-bit worlds 0..32768 (16-bit
 // files map 0..65535 onto it), float worlds the values unchanged (integer files

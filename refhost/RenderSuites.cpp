@@ -85,11 +85,15 @@ PF_Err IteratePass(Host& host, A_long progress_base, A_long progress_final, PF_E
                     return;
                 }
                 const A_long last = std::min(first + block, rows);
+                // Locals, so the loop keeps them in registers across the callback.
+                const PixelFn fn = pix_fn;
+                void* const ref = refcon;
+                const A_long x0 = left, x1 = right;
                 for (A_long y = top + first; y < top + last; ++y) {
-                    Pixel* s = reinterpret_cast<Pixel*>(src_base + y * src_stride) + left;
-                    Pixel* d = reinterpret_cast<Pixel*>(dst_base + y * dst_stride) + left;
-                    for (A_long x = left; x < right; ++x, ++s, ++d) {
-                        if (const PF_Err err = pix_fn(refcon, x, y, s, d)) {
+                    Pixel* s = reinterpret_cast<Pixel*>(src_base + y * src_stride) + x0;
+                    Pixel* d = reinterpret_cast<Pixel*>(dst_base + y * dst_stride) + x0;
+                    for (A_long x = x0; x < x1; ++x, ++s, ++d) {
+                        if (const PF_Err err = fn(ref, x, y, s, d)) {
                             fail(err);
                             return;
                         }

@@ -13,10 +13,10 @@ namespace {
 
 // Fully saturated hue h in 0..1 to RGB.
 void Hue(double h, double rgb[3]) {
-    for (int k = 0; k < 3; ++k) {
-        const double phase = std::fmod(h + 1.0 - k / 3.0, 1.0);
-        rgb[k] = std::clamp(std::fabs(phase * 6.0 - 3.0) - 1.0, 0.0, 1.0);
-    }
+    const double h6 = h * 6.0;
+    rgb[0] = std::clamp(std::fabs(h6 - 3.0) - 1.0, 0.0, 1.0);
+    rgb[1] = std::clamp(2.0 - std::fabs(h6 - 2.0), 0.0, 1.0);
+    rgb[2] = std::clamp(2.0 - std::fabs(h6 - 4.0), 0.0, 1.0);
 }
 
 }  // namespace
@@ -35,7 +35,7 @@ Image MakeTestCard(int width, int height) {
             Hue(fx, rgb);
             // Light at the top, dark at the bottom.
             const double light = 1.0 - fy;
-            for (double& c : rgb) c = c * (0.35 + 0.65 * (1.0 - std::fabs(2.0 * light - 1.0))) + (light > 0.5 ? (light - 0.5) * 1.2 : 0.0);
+            for (double& c : rgb) c = light < 0.5 ? c * (0.2 + 1.6 * light) : c + (1.0 - c) * (light - 0.5) * 1.4;
             if (x % 64 == 0 || y % 64 == 0) {
                 rgb[0] = rgb[1] = rgb[2] = 0.5;
             }

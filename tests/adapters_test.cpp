@@ -1,0 +1,200 @@
+// The three integer pixel callbacks as one typed suite: conversions both ways,
+// truncation and clamping, NaN, colour channels and in-place use.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "Vellora_Render.h"
+
+namespace {
+
+struct Argb8 {
+    using Pixel = PF_Pixel;
+    static constexpr double kFull = 255.0;
+    static constexpr PF_Err (*kBlend)(void*, A_long, A_long, Pixel*, Pixel*) = &Blend_8;
+    static Pixel Make(unsigned alpha, unsigned r, unsigned g, unsigned b) {
+        return Pixel{A_u_char(alpha), A_u_char(r), A_u_char(g), A_u_char(b)};
+    }
+    static unsigned Alpha(const Pixel& p) { return p.alpha; }
+    static std::vector<unsigned> Colour(const Pixel& p) { return {p.red, p.green, p.blue}; }
+};
+
+struct Argb16 {
+    using Pixel = PF_Pixel16;
+    static constexpr double kFull = 32768.0;
+    static constexpr PF_Err (*kBlend)(void*, A_long, A_long, Pixel*, Pixel*) = &Blend_16;
+    static Pixel Make(unsigned alpha, unsigned r, unsigned g, unsigned b) {
+        return Pixel{A_u_short(alpha), A_u_short(r * 128), A_u_short(g * 128), A_u_short(b * 128 + 5)};
+    }
+    static unsigned Alpha(const Pixel& p) { return p.alpha; }
+    static std::vector<unsigned> Colour(const Pixel& p) { return {p.red, p.green, p.blue}; }
+};
+
+// Premiere's 'bgra' bytes in a PF_Pixel, addressed by position.
+struct Bgra8 {
+    using Pixel = PF_Pixel;
+    static constexpr double kFull = 255.0;
+    static constexpr PF_Err (*kBlend)(void*, A_long, A_long, Pixel*, Pixel*) = &Blend_BGRA_4444_8u;
+    static Pixel Make(unsigned alpha, unsigned r, unsigned g, unsigned b) {
+        Pixel p;
+        A_u_char* bytes = reinterpret_cast<A_u_char*>(&p);
+        bytes[0] = A_u_char(b), bytes[1] = A_u_char(g), bytes[2] = A_u_char(r), bytes[3] = A_u_char(alpha);
+        return p;
+    }
+    static unsigned Alpha(const Pixel& p) { return reinterpret_cast<const A_u_char*>(&p)[3]; }
+    static std::vector<unsigned> Colour(const Pixel& p) {
+        const A_u_char* bytes = reinterpret_cast<const A_u_char*>(&p);
+        return {bytes[2], bytes[1], bytes[0]};
+    }
+};
+
+// A frame whose every pixel takes one of three kinds of result:
+// the identity (Add outside the mask), a strength `s` (Create, inverted, no
+// inside) and Blend_Float's own path (a feathered ellipse) for the band.
+struct Frame {
+    std::vector<VignetteRowSpan> spans;
+    VignetteFrame frame;
+    Frame(VignetteParams p, bool shortcuts = true) {
+        VignetteInfo info;
+        FillVignetteInfo(p, &info);
+        PrepareRenderFrame(info, shortcuts ? 64 : 0, shortcuts ? 64 : 0, spans, &frame);
+    }
+    // Any field of the record, for results the parameters cannot produce.
+    Frame& WithOpacity(float opacity) {
+        VignetteInfo info = frame.info;
+        info.opacity = opacity;
+        PrepareRenderFrame(info, 64, 64, spans, &frame);
+        return *this;
+    }
+};
+
+VignetteParams Identity() {
+    VignetteParams p;
+    p.width = 0;  // no inside: every pixel is outside, strength 0
+    p.composite_mode = COMPOSITE_ADD;
+    return p;
+}
+
+VignetteParams Strength(double percent) {
+    VignetteParams p;
+    p.width = 0;
+    p.invert = 1;  // no inside inverted: coverage 1 everywhere
+    p.composite_mode = COMPOSITE_CREATE;
+    p.opacity = static_cast<PF_Fixed>(percent * 65536.0);
+    return p;
+}
+
+template <class T>
+class Adapters : public ::testing::Test {};
+using Formats = ::testing::Types<Argb8, Argb16, Bgra8>;
+TYPED_TEST_SUITE(Adapters, Formats);
+
+template <class T>
+typename T::Pixel Run(Frame& f, typename T::Pixel in, A_long x = 3, A_long y = 4) {
+    typename T::Pixel out = T::Make(77, 1, 2, 3);
+    EXPECT_EQ(T::kBlend(&f.frame, x, y, &in, &out), PF_Err_NONE);
+    return out;
+}
+
+TYPED_TEST(Adapters, EveryAlphaSurvivesTheRoundTrip) {
+    using T = TypeParam;
+    for (bool shortcuts : {true, false}) {
+        Frame f(Identity(), shortcuts);
+        for (unsigned a = 0; a <= static_cast<unsigned>(T::kFull); ++a) {
+            ASSERT_EQ(T::Alpha(Run<T>(f, T::Make(a, 9, 8, 7))), a) << "shortcuts " << shortcuts;
+        }
+    }
+}
+
+TYPED_TEST(Adapters, ResultsTruncateAndClamp) {
+    using T = TypeParam;
+    Frame half(Strength(50));
+    EXPECT_EQ(T::Alpha(Run<T>(half, T::Make(200, 1, 2, 3))), static_cast<unsigned>(T::kFull / 2));  // 127 or 16384
+    Frame full(Strength(100));
+    EXPECT_EQ(T::Alpha(Run<T>(full, T::Make(0, 1, 2, 3))), static_cast<unsigned>(T::kFull));
+    Frame above(Strength(100));
+    above.WithOpacity(1.7f);
+    EXPECT_EQ(T::Alpha(Run<T>(above, T::Make(0, 1, 2, 3))), static_cast<unsigned>(T::kFull));
+    Frame below(Strength(100));
+    below.WithOpacity(-0.25f);
+    EXPECT_EQ(T::Alpha(Run<T>(below, T::Make(100, 1, 2, 3))), 0u);
+    Frame nan(Strength(100));
+    nan.WithOpacity(std::numeric_limits<float>::quiet_NaN());
+    EXPECT_EQ(T::Alpha(Run<T>(nan, T::Make(100, 1, 2, 3))), 0u);
+    // Just under a step: 0.999 of full scale truncates to one less.
+    Frame most(Strength(99.9));
+    const double opacity = std::floor(99.9 * 65536) / 65536 / 100;
+    EXPECT_EQ(T::Alpha(Run<T>(most, T::Make(0, 1, 2, 3))), static_cast<unsigned>(std::floor(T::kFull * opacity)));
+}
+
+TYPED_TEST(Adapters, ColourChannelsAreCopiedWhateverTheAlpha) {
+    using T = TypeParam;
+    VignetteParams soft;
+    soft.origin_x = 32 << 16;
+    soft.origin_y = 32 << 16;
+    soft.width = 40;
+    soft.height = 30;
+    soft.feather = 10;
+    soft.falloff = FALLOFF_GAUSSIAN;
+    Frame f(soft);
+    for (A_long y = 0; y < 64; y += 3) {
+        for (A_long x = 0; x < 64; x += 3) {
+            const auto in = T::Make((x * 7 + y) % 256, x, y, 200);
+            const auto out = Run<T>(f, in, x, y);
+            ASSERT_EQ(T::Colour(out), T::Colour(in)) << x << "," << y;
+        }
+    }
+    Frame clear(Strength(0));  // new alpha 0: colours stay (straight alpha)
+    const auto in = T::Make(255, 10, 20, 30);
+    const auto out = Run<T>(clear, in);
+    EXPECT_EQ(T::Alpha(out), 0u);
+    EXPECT_EQ(T::Colour(out), T::Colour(in));
+}
+
+TYPED_TEST(Adapters, SourceAndDestinationMayBeTheSamePixel) {
+    using T = TypeParam;
+    VignetteParams p;
+    p.origin_x = 32 << 16;
+    p.origin_y = 32 << 16;
+    p.width = 40;
+    p.height = 30;
+    p.feather = 10;
+    p.composite_mode = COMPOSITE_INTERSECT;
+    Frame f(p);
+    for (A_long x : {32, 44, 49, 60}) {  // core, band, band, outside
+        const auto original = T::Make(180, 11, 22, 33);
+        auto apart = T::Make(0, 0, 0, 0);
+        auto in = original;
+        T::kBlend(&f.frame, x, 32, &in, &apart);
+        auto same = original;
+        T::kBlend(&f.frame, x, 32, &same, &same);
+        EXPECT_EQ(std::memcmp(&same, &apart, sizeof(same)), 0) << x;
+    }
+}
+
+TYPED_TEST(Adapters, ShortcutsGiveExactlyThePixelFunctionsResult) {
+    using T = TypeParam;
+    VignetteParams p;
+    p.origin_x = 30 << 16;
+    p.origin_y = 33 << 16;
+    p.width = 41;
+    p.height = 27;
+    p.feather = 7;
+    p.angle = 33 << 16;
+    p.falloff = FALLOFF_EXPONENTIAL;
+    for (int mode = COMPOSITE_ADD; mode <= COMPOSITE_CREATE; ++mode) {
+        p.composite_mode = mode;
+        Frame fast(p, true), exact(p, false);
+        for (A_long y = 0; y < 64; ++y) {
+            for (A_long x = 0; x < 64; ++x) {
+                const auto in = T::Make((x * 13 + y * 7) % 256, 1, 2, 3);
+                ASSERT_EQ(T::Alpha(Run<T>(fast, in, x, y)), T::Alpha(Run<T>(exact, in, x, y))) << x << "," << y;
+            }
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,377 @@
+// The mask maths, called directly: the per-frame record, the edge value of each
+// zone, the falloff curves, composite modes, opacity and invert, and the
+// degenerate inputs that must never produce NaN.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "Vellora_Mask.h"
+
+namespace {
+
+constexpr PF_Fixed Fix(double v) { return static_cast<PF_Fixed>(v * 65536.0); }
+
+VignetteInfo Info(const VignetteParams& p) {
+    VignetteInfo vi;
+    FillVignetteInfo(p, &vi);
+    return vi;
+}
+
+// New alpha of pixel (x, y) for an existing alpha `a`.
+float Blend(const VignetteInfo& vi, A_long x, A_long y, float a = 1.0f) {
+    float out = -99.0f;
+    Blend_Float(const_cast<VignetteInfo*>(&vi), x, y, &a, &out);
+    return out;
+}
+
+// Create mode at full opacity returns the coverage 1 - e, so e = 1 - result.
+float Edge(const VignetteInfo& vi, A_long x, A_long y) { return 1.0f - Blend(vi, x, y); }
+
+VignetteParams Centred(double width, double height, double feather, A_long curve = FALLOFF_LINEAR) {
+    VignetteParams p;
+    p.origin_x = Fix(500);
+    p.origin_y = Fix(400);
+    p.width = width;
+    p.height = height;
+    p.feather = feather;
+    p.falloff = curve;
+    return p;
+}
+
+// The curves as written down, independently of the plug-in's code.
+double Curve(int curve, double t) {
+    switch (curve) {
+        case 2: return t * t;
+        case 3: return t * t * t;
+        case 4: return std::pow(t, 0.454);
+        case 5: return 1.0 - std::pow(360.0, -std::pow(t, 2.5));
+        case 6: return (1.0 - std::pow(2.5, -t)) * 2.5 / 1.5;
+        default: return t;
+    }
+}
+
+TEST(MaskRecord, FillsTheDocumentedFields) {
+    VignetteParams p = Centred(300, 200, 30);
+    p.opacity = Fix(50);
+    const VignetteInfo vi = Info(p);
+    EXPECT_FLOAT_EQ(vi.halfWidth, 150.0f);
+    EXPECT_FLOAT_EQ(vi.halfHeight, 100.0f);
+    EXPECT_FLOAT_EQ(vi.feather, 30.0f);
+    // Vertical feather 30 / (150 / 100) = 20: inner half-extents 120 and 80.
+    EXPECT_FLOAT_EQ(vi.innerHalfWidth, 120.0f);
+    EXPECT_FLOAT_EQ(vi.innerHalfHeight, 80.0f);
+    EXPECT_FLOAT_EQ(vi.scaleU, 1.0f / 22500.0f);
+    EXPECT_FLOAT_EQ(vi.innerInvHalfHeightSq, 1.0f / 6400.0f);
+    EXPECT_FLOAT_EQ(vi.outerAxisProduct, 15000.0f);
+    EXPECT_FLOAT_EQ(vi.innerAxisProduct, 9600.0f);
+    EXPECT_EQ(vi.opacity, 0.5f);
+    EXPECT_EQ(vi.isEllipse, 1);
+    // No rotation, no scaling: u = x - 500, v = y - 400.
+    EXPECT_EQ(vi.pixelToMask[0][0], 1.0f);
+    EXPECT_EQ(vi.pixelToMask[0][2], -500.0f);
+    EXPECT_EQ(vi.pixelToMask[1][2], -400.0f);
+
+    p.mask_type = MASK_RECTANGLE;
+    const VignetteInfo rect = Info(p);
+    EXPECT_EQ(rect.isEllipse, 0);
+    EXPECT_FLOAT_EQ(rect.scaleU, 1.0f / 30.0f);
+    EXPECT_FLOAT_EQ(rect.scaleV, 1.0f / 20.0f);
+    EXPECT_EQ(rect.outerAxisProduct, 0.0f);  // ellipse-only fields stay zero
+    EXPECT_EQ(rect.halfWidthSq, 0.0f);
+}
+
+TEST(MaskRecord, FeatherAtOrAboveTheHalfWidthBecomesOnePixelLess) {
+    EXPECT_EQ(Info(Centred(300, 200, 200)).feather, 149.0f);
+    EXPECT_EQ(Info(Centred(300, 200, 200)).innerHalfWidth, 1.0f);
+    EXPECT_EQ(Info(Centred(300, 200, 150)).feather, 149.0f);
+    EXPECT_EQ(Info(Centred(300, 200, 149.5)).feather, 149.5f);
+}
+
+TEST(MaskRecord, AngleAndGridScaleShapeThePixelMap) {
+    VignetteParams p = Centred(300, 200, 0);
+    p.angle = Fix(90);
+    const VignetteInfo turned = Info(p);
+    // theta = -pi/2: u = y - cy, v = -(x - cx).
+    EXPECT_EQ(turned.pixelToMask[0][0], static_cast<float>(std::cos(-M_PI / 2)));
+    EXPECT_EQ(turned.pixelToMask[0][1], 1.0f);
+    EXPECT_EQ(turned.pixelToMask[1][0], -1.0f);
+    EXPECT_NEAR(turned.pixelToMask[0][2], -400.0f, 1e-3);
+    EXPECT_NEAR(turned.pixelToMask[1][2], 500.0f, 1e-3);
+
+    p = Centred(300, 200, 0);
+    p.downsample_x = {1, 2};
+    p.downsample_y = {1, 2};
+    const VignetteInfo half = Info(p);
+    EXPECT_EQ(half.pixelToMask[0][0], 2.0f);
+    EXPECT_EQ(half.pixelToMask[1][1], 2.0f);
+
+    p = Centred(300, 200, 0);
+    p.pixel_aspect_ratio = {2, 1};
+    const VignetteInfo wide = Info(p);
+    EXPECT_EQ(wide.pixelToMask[0][0], 2.0f);  // horizontal offsets count double
+    EXPECT_EQ(wide.pixelToMask[1][1], 1.0f);
+}
+
+TEST(MaskRecord, AScaleWithAZeroTermCountsAsOne) {
+    VignetteParams p = Centred(300, 200, 0);
+    p.downsample_x = {0, 1};
+    p.downsample_y = {1, 0};
+    p.pixel_aspect_ratio = {0, 0};
+    const VignetteInfo vi = Info(p);
+    EXPECT_EQ(vi.pixelToMask[0][0], 1.0f);
+    EXPECT_EQ(vi.pixelToMask[1][1], 1.0f);
+    EXPECT_EQ(Edge(vi, 500, 400), 0.0f);
+}
+
+TEST(MaskShape, EllipseBoundariesFollowTheStrictAndInclusiveTests) {
+    // Half-extents 128 and 64 make every form exact: scaleU = 2^-14.
+    const VignetteInfo hard = Info(Centred(256, 128, 0));
+    EXPECT_EQ(Edge(hard, 500 + 128, 400), 1.0f);  // form exactly 1: outside
+    EXPECT_EQ(Edge(hard, 500 - 128, 400), 1.0f);
+    EXPECT_EQ(Edge(hard, 500 + 127, 400), 0.0f);
+    EXPECT_EQ(Edge(hard, 500, 400 + 64), 1.0f);
+    EXPECT_EQ(Edge(hard, 500, 400 + 63), 0.0f);
+
+    // Feather 64 of 128: inner half-extents 64 and 32.
+    const VignetteInfo soft = Info(Centred(256, 128, 64));
+    EXPECT_EQ(Edge(soft, 500 + 64, 400), 0.0f);  // inner form exactly 1: core
+    EXPECT_GT(Edge(soft, 500 + 65, 400), 0.0f);
+    EXPECT_EQ(Edge(soft, 500, 400 + 32), 0.0f);
+    EXPECT_EQ(Edge(soft, 500 + 128, 400), 1.0f);
+}
+
+TEST(MaskShape, EllipseBandRampsAlongTheRayFromTheCentre) {
+    for (int curve = FALLOFF_LINEAR; curve <= FALLOFF_EXPONENTIAL; ++curve) {
+        SCOPED_TRACE(curve);
+        const VignetteInfo vi = Info(Centred(256, 128, 64, curve));
+        // On the u axis the radii are the half-widths 128 and 64: u = 96 is t = 0.5.
+        EXPECT_NEAR(Edge(vi, 500 + 96, 400), Curve(curve, 0.5), 2e-7);
+        EXPECT_NEAR(Edge(vi, 500 - 80, 400), Curve(curve, 0.25), 2e-7);
+        // Off the axes: radii of both ellipses in the pixel's direction.
+        const double u = 70, v = 30, r = std::hypot(u, v);
+        const double rout = 128.0 * 64.0 / std::sqrt(128.0 * 128.0 * v * v / (r * r) + 64.0 * 64.0 * u * u / (r * r));
+        const double rin = rout / 2.0;
+        EXPECT_NEAR(Edge(vi, 500 + 70, 400 - 30), Curve(curve, (r - rin) / (rout - rin)), 1e-5);
+    }
+}
+
+TEST(MaskShape, CurvesMatchTheirKnownValues) {
+    VignetteInfo vi{};
+    const double expected[][3] = {{FALLOFF_LINEAR, 0.5, 0.5},        {FALLOFF_QUADRATIC, 0.5, 0.25},
+                                  {FALLOFF_CUBIC, 0.5, 0.125},       {FALLOFF_GAMMA, 0.5, 0.7300160},
+                                  {FALLOFF_EXPONENTIAL, 0.5, 0.6125741}, {FALLOFF_GAUSSIAN, 1.0, 0.9972222},
+                                  {FALLOFF_GAUSSIAN, 0.0, 0.0},      {99, 0.3, 0.3}};
+    for (const auto& row : expected) {
+        vi.falloff = static_cast<A_long>(row[0]);
+        EXPECT_NEAR(alphaFunct(&vi, row[1]), row[2], 5e-8) << "curve " << row[0];
+    }
+    for (int curve = FALLOFF_LINEAR; curve <= FALLOFF_EXPONENTIAL; ++curve) {
+        vi.falloff = curve;
+        EXPECT_EQ(alphaFunct(&vi, 0.0), 0.0);
+    }
+}
+
+TEST(MaskShape, RampPositionIsClampedBeforeTheCurve) {
+    VignetteInfo vi{};
+    for (int curve = FALLOFF_LINEAR; curve <= FALLOFF_EXPONENTIAL; ++curve) {
+        vi.falloff = curve;
+        EXPECT_EQ(alphaFunct(&vi, -1e-9), 0.0) << curve;  // pow of a negative base would be NaN
+        EXPECT_EQ(alphaFunct(&vi, std::nan("")), 0.0) << curve;
+        EXPECT_EQ(alphaFunct(&vi, 1.0 + 1e-9), Curve(curve, 1.0)) << curve;
+    }
+}
+
+TEST(MaskShape, FeatheredEllipsesNeverGiveNaNOrLeaveZeroToOne) {
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> size(1.0, 400.0), frac(0.0, 1.2), angle(-360.0, 360.0);
+    for (int trial = 0; trial < 60; ++trial) {
+        VignetteParams p = Centred(size(rng), size(rng), 0, 1 + trial % 6);
+        p.feather = frac(rng) * p.width * 0.5;
+        p.angle = Fix(angle(rng));
+        p.origin_x = Fix(500.25);
+        const VignetteInfo vi = Info(p);
+        for (A_long y = 400 - 210; y <= 400 + 210; y += 3) {
+            for (A_long x = 500 - 210; x <= 500 + 210; x += 3) {
+                const float e = Edge(vi, x, y);
+                ASSERT_TRUE(e >= -1e-6f && e <= 1.0f + 1e-6f) << "e=" << e << " at " << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST(MaskShape, RectangleUsesWholePixelDistances) {
+    VignetteParams p = Centred(300, 200, 0);
+    p.mask_type = MASK_RECTANGLE;
+    p.origin_x = Fix(10.1);  // u = x - 10.1
+    VignetteInfo vi = Info(p);
+    EXPECT_EQ(Edge(vi, 160, 400), 0.0f);  // u = 149.9: distance 149
+    EXPECT_EQ(Edge(vi, 161, 400), 1.0f);  // u = 150.9: distance 150 >= 150
+    EXPECT_EQ(Edge(vi, 10, 400), 0.0f);   // u = -0.1
+    p.origin_x = Fix(9.8);
+    vi = Info(p);
+    EXPECT_EQ(Edge(vi, 160, 400), 1.0f);  // u = 150.2
+    EXPECT_EQ(Edge(vi, 9, 400), 0.0f);    // u = -0.8 counts as 0
+}
+
+TEST(MaskShape, RectangleBandSidesAndCorners) {
+    VignetteParams p = Centred(300, 200, 30, FALLOFF_QUADRATIC);
+    p.mask_type = MASK_RECTANGLE;
+    const VignetteInfo vi = Info(p);  // inner half-extents 120 and 80, feathers 30 and 20
+    const double ex = Curve(2, (135 - 120) / 30.0), ey = Curve(2, (90 - 80) / 20.0);
+    EXPECT_NEAR(Edge(vi, 500 + 135, 400), ex, 1e-7);        // side: ex alone
+    EXPECT_NEAR(Edge(vi, 500, 400 - 90), ey, 1e-7);         // side: ey alone
+    EXPECT_NEAR(Edge(vi, 500 - 135, 400 + 90), std::sqrt(ex * ex + ey * ey), 1e-7);
+    EXPECT_EQ(Edge(vi, 500 + 149, 400 + 99), 1.0f);         // corner capped at 1
+    EXPECT_EQ(Edge(vi, 500 + 119, 400 + 79), 0.0f);         // core
+}
+
+TEST(MaskShape, ZeroFeatherIsAHardEdgeWhateverTheCurve) {
+    for (int mask : {MASK_ELLIPSE, MASK_RECTANGLE}) {
+        for (int curve = FALLOFF_LINEAR; curve <= FALLOFF_EXPONENTIAL; ++curve) {
+            VignetteParams p = Centred(300, 200, 0, curve);
+            p.mask_type = mask;
+            const VignetteInfo vi = Info(p);
+            EXPECT_EQ(Edge(vi, 500 + 149, 400), 0.0f);
+            EXPECT_EQ(Edge(vi, 500 + 151, 400), 1.0f);
+        }
+    }
+}
+
+TEST(MaskShape, FarPixelsOfAHugelyScaledRectangleAreOutside) {
+    VignetteParams p = Centred(300, 200, 10);
+    p.mask_type = MASK_RECTANGLE;
+    p.downsample_x = {1, 100000000};  // u grows by 1e8 per column
+    p.downsample_y = {1, 100000000};
+    const VignetteInfo vi = Info(p);
+    for (A_long x : {0, 1000, 100000, -100000}) {
+        EXPECT_EQ(Edge(vi, x, 0), 1.0f) << x;
+    }
+}
+
+TEST(MaskShape, UnusableSizesHaveNoInside) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (int mask : {MASK_ELLIPSE, MASK_RECTANGLE}) {
+        for (const auto& size : std::vector<std::pair<double, double>>{{0, 200}, {300, 0}, {-5, 200}, {nan, 200}, {300, nan}}) {
+            VignetteParams p = Centred(size.first, size.second, 20);
+            p.mask_type = mask;
+            const VignetteInfo vi = Info(p);
+            for (A_long x : {0, 499, 500, 501, 900}) {
+                EXPECT_EQ(Blend(vi, x, 400), 0.0f) << mask << " " << size.first << "x" << size.second;
+            }
+            p.invert = 1;
+            EXPECT_EQ(Blend(Info(p), 500, 400), 1.0f);
+        }
+    }
+}
+
+TEST(MaskShape, NegativeOrNaNFeatherIsAHardEdge) {
+    for (double feather : {-40.0, std::numeric_limits<double>::quiet_NaN()}) {
+        const VignetteInfo vi = Info(Centred(300, 200, feather));
+        EXPECT_EQ(vi.feather, 0.0f);
+        EXPECT_EQ(Edge(vi, 500 + 149, 400), 0.0f);
+        EXPECT_EQ(Edge(vi, 500 + 150, 400), 1.0f);
+    }
+    // Narrower than two pixels: one less than the half-width would be negative.
+    const VignetteInfo thin = Info(Centred(1.5, 1.5, 5));
+    EXPECT_EQ(thin.feather, 0.0f);
+    EXPECT_EQ(Edge(thin, 500, 400), 0.0f);
+}
+
+TEST(MaskComposite, ModesCombineStrengthWithTheExistingAlpha) {
+    VignetteParams p = Centred(256, 128, 64);
+    p.opacity = Fix(80);
+    const A_long bx = 500 + 96, by = 400;  // band pixel: e = 0.5, coverage 0.5, strength 0.4
+    const float s = 0.5f * 0.8f;
+    const std::pair<int, std::vector<std::pair<float, float>>> cases[] = {
+        {COMPOSITE_ADD, {{0.3f, 0.3f + s}, {0.9f, 1.0f}, {1.5f, 1.0f}}},
+        {COMPOSITE_SUBTRACT, {{0.7f, 0.7f - s}, {0.1f, 0.0f}, {-0.5f, 0.0f}}},
+        {COMPOSITE_INTERSECT, {{0.5f, 0.5f * s}, {1.5f, 1.5f * s}}},
+        {COMPOSITE_CREATE, {{0.0f, s}, {0.9f, s}}},
+    };
+    for (const auto& mode : cases) {
+        p.composite_mode = mode.first;
+        const VignetteInfo vi = Info(p);
+        for (const auto& io : mode.second) {
+            EXPECT_FLOAT_EQ(Blend(vi, bx, by, io.first), io.second) << "mode " << mode.first << " a=" << io.first;
+        }
+    }
+}
+
+TEST(MaskComposite, UnknownModePassesTheAlphaThrough) {
+    for (A_long mode : {0, 5, -1, 1000}) {
+        VignetteParams p = Centred(300, 200, 20);
+        p.composite_mode = mode;
+        const VignetteInfo vi = Info(p);
+        EXPECT_EQ(Blend(vi, 500, 400, 0.37f), 0.37f);
+        EXPECT_EQ(Blend(vi, 0, 0, 0.81f), 0.81f);
+    }
+}
+
+TEST(MaskComposite, InvertAndOpacity) {
+    VignetteParams p = Centred(300, 200, 0);
+    p.invert = 1;
+    VignetteInfo vi = Info(p);
+    EXPECT_EQ(Blend(vi, 500, 400, 0.6f), 0.0f);  // core transparent
+    EXPECT_EQ(Blend(vi, 0, 0, 0.6f), 1.0f);      // outside opaque
+    p.invert = 0x100;                            // only the low byte counts
+    EXPECT_EQ(Blend(Info(p), 0, 0), 0.0f);
+
+    p = Centred(300, 200, 0);
+    p.opacity = 0;
+    for (int mode : {COMPOSITE_ADD, COMPOSITE_SUBTRACT}) {
+        p.composite_mode = mode;
+        EXPECT_EQ(Blend(Info(p), 500, 400, 0.42f), 0.42f);
+    }
+    for (int mode : {COMPOSITE_INTERSECT, COMPOSITE_CREATE}) {
+        p.composite_mode = mode;
+        EXPECT_EQ(Blend(Info(p), 500, 400, 0.42f), 0.0f);
+    }
+}
+
+// The row spans may only claim pixels whose result Blend_Float agrees with.
+TEST(MaskSpans, ShortcutZonesAgreeWithThePixelFunction) {
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> size(0.0, 260.0), unit(0.0, 1.0), angle(-720.0, 720.0);
+    long claimed = 0, total = 0;
+    for (int trial = 0; trial < 120; ++trial) {
+        VignetteParams p;
+        p.mask_type = trial % 2 ? MASK_RECTANGLE : MASK_ELLIPSE;
+        p.width = trial % 17 == 0 ? 0.0 : size(rng);
+        p.height = size(rng);
+        p.feather = trial % 3 == 0 ? 0.0 : unit(rng) * p.width;
+        p.angle = Fix(trial % 4 == 0 ? 90.0 * (trial / 4 % 4) : angle(rng));
+        p.origin_x = Fix(-20 + unit(rng) * 160);
+        p.origin_y = Fix(-20 + unit(rng) * 120);
+        const A_u_long ds = 1 + trial % 3;
+        p.downsample_x = {1, ds};
+        p.downsample_y = {1, static_cast<A_u_long>(1 + (trial / 3) % 2)};
+        p.pixel_aspect_ratio = {static_cast<A_long>(1 + trial % 2), static_cast<A_u_long>(1 + (trial / 2) % 3)};
+        p.invert = trial % 5 == 0;
+        p.composite_mode = 1 + trial % 4;
+        const VignetteInfo vi = Info(p);
+        std::vector<VignetteRowSpan> spans;
+        VignetteFrame frame;
+        PrepareVignetteFrame(vi, 120, 90, spans, &frame);
+        for (A_long y = 0; y < 90; ++y) {
+            for (A_long x = 0; x < 120; ++x) {
+                const int zone = frame.ZoneOf(x, y);
+                ++total;
+                if (zone == ZONE_EDGE) continue;
+                ++claimed;
+                const float e = zone == ZONE_OUTSIDE ? 1.0f : 0.0f;
+                for (float a : {0.0f, 0.3f, 1.0f}) {
+                    ASSERT_EQ(CompositeAlpha(&vi, e, a), Blend(vi, x, y, a))
+                        << "trial " << trial << " pixel " << x << "," << y << " zone " << zone;
+                }
+            }
+        }
+        EXPECT_EQ(frame.ZoneOf(0, 90), ZONE_EDGE);  // rows beyond the table take the exact path
+        EXPECT_EQ(frame.ZoneOf(0, -1), ZONE_EDGE);
+    }
+    EXPECT_GT(claimed, total * 8 / 10);  // the shortcuts do cover most pixels
+}
+
+}  // namespace

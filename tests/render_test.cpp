@@ -1,0 +1,364 @@
+// Rendering through the loaded module, as a host renders frames: every host and
+// pixel format, padded rows, extent hints, the grid scale, errors of the host's
+// suites, and a few pixels worked out by hand from the formulas.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "EffectParams.h"
+#include "Render.h"
+#include "RenderSuites.h"
+#include "TestSupport.h"
+#include "Vellora.h"
+#include "World.h"
+
+namespace {
+
+using vhost::HostApp;
+using vhost::PixelLayout;
+using vhost::Rgba;
+using vhost::World;
+
+constexpr int kW = 64;
+constexpr int kH = 48;
+
+struct Format {
+    HostApp app;
+    PixelLayout layout;
+};
+
+const Format kFormats[] = {{HostApp::AfterEffects, PixelLayout::ARGB8},
+                           {HostApp::AfterEffects, PixelLayout::ARGB16},
+                           {HostApp::Premiere, PixelLayout::BGRA8},
+                           {HostApp::Premiere, PixelLayout::BGRA32F}};
+
+// Colour from the position, alpha 60 % of full scale.
+World Input(PixelLayout layout, size_t padding = 0, int w = kW, int h = kH) {
+    World world(layout, w, h, padding);
+    const double full = world.FullScale();
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const double alpha = full == 1.0 ? 0.6 : std::round(full * 0.6);
+            world.Set(x, y, Rgba{full * x / w, full * y / h, full * 0.25, alpha});
+        }
+    }
+    return world;
+}
+
+// Fills every byte (padding included) with a marker the render must not touch outside pixels.
+void Mark(World& world) { std::fill(world.Bytes().begin(), world.Bytes().end(), 0xA5); }
+
+std::unique_ptr<vhost::Host> HostWith(HostApp app, const vhost::EffectValues& values, int w = kW, int h = kH) {
+    auto host = vtest::SetUpHost(app);
+    vhost::ApplyEffectValues(*host, values, w, h);
+    return host;
+}
+
+vhost::EffectValues HardEllipse() {
+    vhost::EffectValues v;
+    v.width = 40;
+    v.height = 24;
+    v.origin_x = 31.5;
+    v.origin_y = 23.5;
+    return v;  // Create mode: alpha full inside, 0 outside
+}
+
+TEST(Render, EveryHostAndFormatMasksAlphaAndKeepsColour) {
+    for (const Format& format : kFormats) {
+        SCOPED_TRACE(vhost::PixelLayoutName(format.layout));
+        auto host = HostWith(format.app, HardEllipse());
+        World input = Input(format.layout, 12);
+        World output(format.layout, kW, kH, 20);
+        Mark(output);
+        ASSERT_EQ(vhost::RenderFrame(*host, input, output), PF_Err_NONE);
+        EXPECT_TRUE(vtest::LedgersBalanced(*host));
+        const double full = output.FullScale();
+        for (int y = 0; y < kH; ++y) {
+            for (int x = 0; x < kW; ++x) {
+                // Pixel centres sit at half-pixel offsets from the centre, so no pixel is on the edge.
+                const double q = std::pow((x - 31.5) / 20.0, 2) + std::pow((y - 23.5) / 12.0, 2);
+                const Rgba in = input.Get(x, y), out = output.Get(x, y);
+                ASSERT_EQ(out.a, q < 1.0 ? full : 0.0) << x << "," << y;
+                ASSERT_EQ(out.r, in.r);
+                ASSERT_EQ(out.g, in.g);
+                ASSERT_EQ(out.b, in.b);
+            }
+            // Row padding stays as it was.
+            const unsigned char* pad = output.Row(y) + kW * vhost::BytesPerPixel(format.layout);
+            for (size_t i = 0; i < 20; ++i) ASSERT_EQ(pad[i], 0xA5);
+        }
+    }
+}
+
+// A handful of pixels of a turned, feathered, half-resolution frame, worked
+// out step by step from the formulas with their stated precisions.
+float ByHand(double angle, double cx_buf, double cy_buf, float ds, double width, double height, double feather,
+             int x, int y, float a) {
+    const double theta = angle * -0.017453292519943295;
+    const float c = static_cast<float>(std::cos(theta)), s = static_cast<float>(std::sin(theta));
+    const float cx = static_cast<float>(cx_buf), cy = static_cast<float>(cy_buf);
+    const float m00 = c / ds, m01 = (-s) / ds, m02 = (cy * s) / ds - (cx * c) / ds;
+    const float m10 = s / ds, m11 = c / ds, m12 = ((-cx) * s) / ds - (cy * c) / ds;
+    const float hw = static_cast<float>(width * 0.5), hh = static_cast<float>(height * 0.5);
+    const float f = static_cast<float>(feather), fv = f / (hw / hh);
+    const float ihw = hw - f, ihh = hh - fv;
+    const float u = (m00 * x + m01 * y) + m02, v = (m10 * x + m11 * y) + m12;
+    float e;
+    if ((1.0f / (hw * hw)) * (u * u) + (1.0f / (hh * hh)) * (v * v) >= 1.0f) {
+        e = 1.0f;
+    } else if ((1.0f / (ihw * ihw)) * (u * u) + (1.0f / (ihh * ihh)) * (v * v) <= 1.0f) {
+        e = 0.0f;
+    } else {
+        const float r = std::sqrt(u * u + v * v), cu = u / r, sv = v / r;
+        const float rout = static_cast<float>((hw * hh) / std::sqrt(double(hw * hw * (sv * sv) + hh * hh * (cu * cu))));
+        const float rin = static_cast<float>((ihw * ihh) / std::sqrt(double(ihw * ihw * (sv * sv) + ihh * ihh * (cu * cu))));
+        const double t = (r - rin) / (rout - rin);
+        e = static_cast<float>(1.0 - std::pow(360.0, -std::pow(t, 2.5)));
+    }
+    return a * (1.0f - e);  // Intersect, opacity 100 %
+}
+
+TEST(Render, PixelsMatchTheFormulasWorkedByHand) {
+    vhost::EffectValues v;
+    v.width = 60;
+    v.height = 36;
+    v.feather = 14;
+    v.angle = 30;
+    v.origin_x = 60;  // full-resolution layer pixels; the buffer is half size
+    v.origin_y = 44;
+    v.falloff = FALLOFF_GAUSSIAN;
+    v.composite_mode = COMPOSITE_INTERSECT;
+    auto host = HostWith(HostApp::Premiere, v, 2 * kW, 2 * kH);
+    World input = Input(PixelLayout::BGRA32F);
+    World output(PixelLayout::BGRA32F, kW, kH);
+    vhost::FrameSettings half;
+    half.downsample = 2;
+    ASSERT_EQ(vhost::RenderFrame(*host, input, output, half), PF_Err_NONE);
+    int band = 0;
+    for (const auto& p : std::vector<std::pair<int, int>>{{30, 22}, {39, 27}, {40, 28}, {42, 29}, {21, 17}, {19, 16}, {2, 2}}) {
+        const float a = static_cast<float>(input.Get(p.first, p.second).a);
+        const float expected = ByHand(30, 30, 22, 0.5f, 60, 36, 14, p.first, p.second, a);
+        EXPECT_EQ(static_cast<float>(output.Get(p.first, p.second).a), expected) << p.first << "," << p.second;
+        band += expected > 0.0f && expected < a;
+    }
+    EXPECT_GE(band, 3);  // the chosen pixels do exercise the feather band
+}
+
+TEST(Render, HalfResolutionGivesTheSameMaskRelativeToTheFrame) {
+    vhost::EffectValues v;
+    v.width = 70;
+    v.height = 50;
+    v.feather = 12;
+    v.angle = 20;
+    v.falloff = FALLOFF_CUBIC;
+    auto host = HostWith(HostApp::AfterEffects, v, 2 * kW, 2 * kH);
+    World full_in = Input(PixelLayout::ARGB16, 0, 2 * kW, 2 * kH), full_out(PixelLayout::ARGB16, 2 * kW, 2 * kH);
+    ASSERT_EQ(vhost::RenderFrame(*host, full_in, full_out), PF_Err_NONE);
+    World half_in = Input(PixelLayout::ARGB16), half_out(PixelLayout::ARGB16, kW, kH);
+    vhost::FrameSettings half;
+    half.downsample = 2;
+    ASSERT_EQ(vhost::RenderFrame(*host, half_in, half_out, half), PF_Err_NONE);
+    for (int y = 0; y < kH; ++y) {
+        for (int x = 0; x < kW; ++x) {
+            ASSERT_EQ(half_out.Get(x, y).a, full_out.Get(2 * x, 2 * y).a) << x << "," << y;
+        }
+    }
+}
+
+int CountOpaque(const World& w, bool along_row, int at) {
+    int n = 0;
+    const int len = along_row ? w.Width() : w.Height();
+    for (int i = 0; i < len; ++i) n += (along_row ? w.Get(i, at) : w.Get(at, i)).a > 0;
+    return n;
+}
+
+TEST(Render, PixelAspectTwoHalvesTheMasksColumns) {
+    vhost::EffectValues v;
+    v.mask_type = MASK_RECTANGLE;
+    v.width = 100;
+    v.height = 20;
+    v.origin_x = 64.5;
+    v.origin_y = 24;
+    for (const auto& par : std::vector<std::pair<PF_RationalScale, int>>{{{1, 1}, 100}, {{2, 1}, 50}}) {
+        auto host = HostWith(HostApp::AfterEffects, v, 128, kH);
+        World input = Input(PixelLayout::ARGB8, 0, 128, kH), output(PixelLayout::ARGB8, 128, kH);
+        vhost::FrameSettings settings;
+        settings.pixel_aspect = par.first;
+        ASSERT_EQ(vhost::RenderFrame(*host, input, output, settings), PF_Err_NONE);
+        EXPECT_EQ(CountOpaque(output, true, 24), par.second) << par.first.num;
+    }
+}
+
+TEST(Render, AngleNinetyRunsTheWidthDownTheScreen) {
+    vhost::EffectValues v;
+    v.mask_type = MASK_RECTANGLE;
+    v.width = 40;
+    v.height = 10;
+    v.angle = 90;
+    v.origin_x = 32.5;
+    v.origin_y = 24.5;
+    auto host = HostWith(HostApp::AfterEffects, v);
+    World input = Input(PixelLayout::ARGB8), output(PixelLayout::ARGB8, kW, kH);
+    ASSERT_EQ(vhost::RenderFrame(*host, input, output), PF_Err_NONE);
+    EXPECT_EQ(CountOpaque(output, false, 32), 40);  // down the centre column
+    EXPECT_EQ(CountOpaque(output, true, 24), 10);   // across the centre row
+}
+
+TEST(Render, IteratePassesCoverTheWholeOutputWhateverTheExtentHint) {
+    auto host = HostWith(HostApp::AfterEffects, HardEllipse());
+    World input = Input(PixelLayout::ARGB8), output(PixelLayout::ARGB8, kW, kH);
+    output.SetExtentHint(PF_Rect{10, 10, 20, 20});
+    std::vector<std::pair<long, long>> progress;
+    host->on_progress = [&](A_long current, A_long total) { progress.emplace_back(current, total); };
+    ASSERT_EQ(vhost::RenderFrame(*host, input, output), PF_Err_NONE);
+    EXPECT_EQ(output.Get(31, 23).a, 255.0);  // far outside the hint
+    EXPECT_EQ(output.Get(0, 0).r, input.Get(0, 0).r);
+    EXPECT_EQ(output.Get(kW - 1, kH - 1).g, input.Get(kW - 1, kH - 1).g);
+    // Progress runs up to the hint's row count, the final given to iterate.
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.back().second, 10);
+    long top = 0;
+    for (const auto& p : progress) top = std::max(top, p.first);
+    EXPECT_EQ(top, 10);
+}
+
+TEST(Render, FloatRowsFollowTheHintAndStayInsideBothBuffers) {
+    auto host = HostWith(HostApp::Premiere, HardEllipse());
+    // A smaller input with different row padding: only the shared rows and columns are written.
+    World input = Input(PixelLayout::BGRA32F, 48, kW - 10, kH - 8);
+    World output(PixelLayout::BGRA32F, kW, kH, 16);
+    Mark(output);
+    const World before = output.Clone();
+    ASSERT_EQ(vhost::RenderFrame(*host, input, output), PF_Err_NONE);
+    for (int y = 0; y < kH; ++y) {
+        for (int x = 0; x < kW; ++x) {
+            const bool shared = x < kW - 10 && y < kH - 8;
+            if (shared) {
+                ASSERT_EQ(output.Get(x, y).r, input.Get(x, y).r) << x << "," << y;
+            } else {
+                ASSERT_EQ(std::memcmp(output.PixelBytes(x, y), before.PixelBytes(x, y), 16), 0) << x << "," << y;
+            }
+        }
+    }
+    // The hint's height counts rows from the first row of the buffer.
+    World full_input = Input(PixelLayout::BGRA32F);
+    World hinted(PixelLayout::BGRA32F, kW, kH);
+    Mark(hinted);
+    hinted.SetExtentHint(PF_Rect{0, 30, kW, 35});
+    const World untouched = hinted.Clone();
+    ASSERT_EQ(vhost::RenderFrame(*host, full_input, hinted), PF_Err_NONE);
+    EXPECT_EQ(hinted.Get(3, 4).r, full_input.Get(3, 4).r);
+    EXPECT_EQ(std::memcmp(hinted.Row(5), untouched.Row(5), hinted.RowBytes()), 0);
+    EXPECT_TRUE(vtest::LedgersBalanced(*host));
+}
+
+TEST(Render, PremiereFrameInAnotherFormatIsRefusedUntouched) {
+    auto host = HostWith(HostApp::Premiere, HardEllipse());
+    World input = Input(PixelLayout::BGRA8), output(PixelLayout::BGRA8, kW, kH);
+    Mark(output);
+    const World before = output.Clone();
+    vhost::FrameSettings settings;
+    settings.premiere_format = PrPixelFormat_VUYA_4444_8u;
+    EXPECT_EQ(vhost::RenderFrame(*host, input, output, settings), PF_Err_UNRECOGNIZED_PARAM_TYPE);
+    EXPECT_EQ(output.Bytes(), before.Bytes());
+    EXPECT_EQ(host->Suites().Acquires(kPFPixelFormatSuite), host->Suites().Releases(kPFPixelFormatSuite));
+    EXPECT_TRUE(vtest::LedgersBalanced(*host));
+}
+
+TEST(Render, IterateErrorsAreTheCommandsResult) {
+    for (const Format& format : kFormats) {
+        if (format.layout == PixelLayout::BGRA32F) continue;  // the plug-in's own loop
+        SCOPED_TRACE(vhost::PixelLayoutName(format.layout));
+        auto host = HostWith(format.app, HardEllipse());
+        host->Faults().injected_error = PF_Err_OUT_OF_MEMORY;
+        host->Faults().FailCall("iterate", 1);
+        World input = Input(format.layout), output(format.layout, kW, kH);
+        EXPECT_EQ(vhost::RenderFrame(*host, input, output), PF_Err_OUT_OF_MEMORY);
+        EXPECT_TRUE(vtest::LedgersBalanced(*host));
+
+        host->Faults().Clear();
+        host->Faults().abort_after_rows = 0;  // the user interrupts at once
+        EXPECT_EQ(vhost::RenderFrame(*host, input, output), PF_Interrupt_CANCEL);
+        EXPECT_TRUE(vtest::LedgersBalanced(*host));
+    }
+}
+
+TEST(Render, MissingIterateSuiteReturns516WithEverySuiteReleased) {
+    for (const Format& format : kFormats) {
+        if (format.layout == PixelLayout::BGRA32F) continue;
+        SCOPED_TRACE(vhost::PixelLayoutName(format.layout));
+        auto host = HostWith(format.app, HardEllipse());
+        host->Faults().withheld_suites = {kPFIterate8Suite, kPFIterate16Suite};
+        World input = Input(format.layout), output(format.layout, kW, kH);
+        const int released = host->Suites().Releases(kPFPixelFormatSuite);
+        EXPECT_EQ(vhost::RenderFrame(*host, input, output), PF_Err_BAD_CALLBACK_PARAM);
+        EXPECT_TRUE(vtest::LedgersBalanced(*host));
+        // Premiere's pixel-format suite is given back while the error travels out.
+        EXPECT_EQ(host->Suites().Releases(kPFPixelFormatSuite) - released, format.app == HostApp::Premiere ? 1 : 0);
+    }
+}
+
+TEST(Render, MissingPixelFormatSuiteEndsAPremiereRender) {
+    auto host = HostWith(HostApp::Premiere, HardEllipse());
+    host->Faults().withheld_suites = {kPFPixelFormatSuite};
+    World input = Input(PixelLayout::BGRA8), output(PixelLayout::BGRA8, kW, kH);
+    Mark(output);
+    const World before = output.Clone();
+    EXPECT_EQ(vhost::RenderFrame(*host, input, output), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_NE(host->OutData().out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE, 0);
+    EXPECT_EQ(output.Bytes(), before.Bytes());
+    EXPECT_TRUE(vtest::LedgersBalanced(*host));
+}
+
+TEST(Render, ThreadCountDoesNotChangeTheResult) {
+    vhost::EffectValues v = HardEllipse();
+    v.feather = 9;
+    v.falloff = FALLOFF_GAMMA;
+    v.angle = 12;
+    auto host = HostWith(HostApp::AfterEffects, v);
+    World input = Input(PixelLayout::ARGB8), one(PixelLayout::ARGB8, kW, kH), many(PixelLayout::ARGB8, kW, kH);
+    host->threads = 1;
+    ASSERT_EQ(vhost::RenderFrame(*host, input, one), PF_Err_NONE);
+    host->threads = 7;
+    ASSERT_EQ(vhost::RenderFrame(*host, input, many), PF_Err_NONE);
+    EXPECT_EQ(one.Bytes(), many.Bytes());
+}
+
+// The host's iterate directly: a non-null area, callback errors, bad worlds.
+std::atomic<int> g_calls{0};
+PF_Err MarkPixel(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
+    ++g_calls;
+    *out = *in;
+    out->alpha = 1;
+    if (refcon && x == 5 && y == 6) return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    return PF_Err_NONE;
+}
+
+TEST(HostIterate, HonoursTheAreaAndReturnsTheCallbacksError) {
+    auto host = vtest::NewHost();
+    World src(PixelLayout::ARGB8, 16, 12, 8), dst(PixelLayout::ARGB8, 16, 12, 4);
+    const PF_Rect area{3, 2, 9, 7};
+    g_calls = 0;
+    ASSERT_EQ(vhost::IteratePixels8(*host, 0, 5, &src.Def(), &area, nullptr, &MarkPixel, &dst.Def()), PF_Err_NONE);
+    EXPECT_EQ(g_calls, 6 * 5);
+    for (int y = 0; y < 12; ++y) {
+        for (int x = 0; x < 16; ++x) {
+            const bool inside = x >= 3 && x < 9 && y >= 2 && y < 7;
+            ASSERT_EQ(dst.Get(x, y).a, inside ? 1.0 : 0.0) << x << "," << y;
+        }
+    }
+    int flag = 1;
+    host->threads = 3;
+    EXPECT_EQ(vhost::IteratePixels8(*host, 0, 12, &src.Def(), nullptr, &flag, &MarkPixel, &dst.Def()),
+              PF_Err_INTERNAL_STRUCT_DAMAGED);
+    World small(PixelLayout::ARGB8, 8, 8);
+    EXPECT_EQ(vhost::IteratePixels8(*host, 0, 12, &small.Def(), nullptr, nullptr, &MarkPixel, &dst.Def()),
+              PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(vhost::IteratePixels8(*host, 0, 12, &src.Def(), nullptr, nullptr, nullptr, &dst.Def()),
+              PF_Err_BAD_CALLBACK_PARAM);
+}
+
+}  // namespace
