@@ -1,0 +1,129 @@
+// `vellora render` as a user runs it: a good render read back from disk, and
+// bad input that must give one clear line, a non-zero exit and no file.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "ImageIO.h"
+
+namespace {
+
+struct CliRun {
+    int status;
+    std::string err;
+};
+
+class RenderCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/vellora-render-cli-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+    }
+    void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+
+    CliRun Vellora(const std::string& args) {
+        const std::string err_file = dir_ + "/.stderr";
+        const std::string cmd = std::string(VELLORA_CLI_PATH) + " render " + args + " 2>'" + err_file + "'";
+        const int status = std::system(cmd.c_str());
+        std::ifstream in(err_file);
+        std::string err((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::remove(err_file.c_str());
+        return CliRun{WIFEXITED(status) ? WEXITSTATUS(status) : -1, err};
+    }
+
+    std::vector<std::string> Files() const {
+        std::vector<std::string> names;
+        if (DIR* d = opendir(dir_.c_str())) {
+            while (dirent* e = readdir(d)) {
+                const std::string name = e->d_name;
+                if (name != "." && name != "..") names.push_back(name);
+            }
+            closedir(d);
+        }
+        return names;
+    }
+
+    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+    // One line, naming `needle`, non-zero exit, nothing left behind.
+    void ExpectRefused(const std::string& args, const std::string& needle) {
+        SCOPED_TRACE(args);
+        const auto before = Files();
+        const CliRun run = Vellora(args);
+        EXPECT_NE(run.status, 0);
+        EXPECT_EQ(run.err.rfind("vellora: ", 0), 0u) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_NE(run.err.find(needle), std::string::npos) << run.err;
+        EXPECT_EQ(Files(), before);
+    }
+
+    std::string dir_;
+};
+
+TEST_F(RenderCli, RendersTheTestCardWithStraightAlpha) {
+    const std::string out = Path("card.png");
+    const CliRun run = Vellora("testcard:200x100 '" + out + "' --width 80 --height 40 --feather 10 --falloff gaussian -q");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    const vhost::Image image = vhost::ReadImage(out);
+    ASSERT_EQ(image.width, 200);
+    ASSERT_EQ(image.height, 100);
+    EXPECT_EQ(image.type, vhost::SampleType::U8);
+    const auto alpha = [&](int x, int y) { return image.u8[(static_cast<size_t>(y) * 200 + x) * 4 + 3]; };
+    EXPECT_EQ(alpha(100, 50), 255);  // Create mode: the core is opaque
+    EXPECT_EQ(alpha(5, 5), 0);
+    EXPECT_GT(alpha(100 + 36, 50), 0);  // in the feather band
+    EXPECT_LT(alpha(100 + 36, 50), 255);
+    // Transparent pixels keep their colour: nothing was premultiplied.
+    const uint8_t* corner = &image.u8[(static_cast<size_t>(90) * 200 + 190) * 4];
+    EXPECT_EQ(corner[3], 0);
+    EXPECT_GT(corner[0] + corner[1] + corner[2], 0);
+    EXPECT_EQ(Files(), std::vector<std::string>{"card.png"});
+}
+
+TEST_F(RenderCli, ParamsFileSetsValuesAndOptionsWin) {
+    {
+        std::ofstream json(Path("p.json"));
+        json << R"({"mask_type": "rectangle", "width": 20, "height": 20, "composite_mode": "create", "invert": true})";
+    }
+    const std::string out = Path("o.tif");
+    const CliRun run = Vellora("testcard:64x64 '" + out + "' --params '" + Path("p.json") + "' --width 40 --depth 16 -q");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const vhost::Image image = vhost::ReadImage(out);
+    ASSERT_EQ(image.type, vhost::SampleType::U16);
+    const auto alpha = [&](int x, int y) { return image.u16[(static_cast<size_t>(y) * 64 + x) * 4 + 3]; };
+    EXPECT_EQ(alpha(32, 32), 0);         // inverted: the rectangle is cut out
+    EXPECT_EQ(alpha(32 + 15, 32), 0);    // 40 wide from the option, not 20 from the file
+    EXPECT_EQ(alpha(32, 32 + 15), 65535);
+}
+
+TEST_F(RenderCli, BadInputGivesOneClearLineAndNoFile) {
+    const std::string out = "'" + Path("out.png") + "'";
+    ExpectRefused("'" + Path("missing.png") + "' " + out, "missing.png");
+    {
+        std::ofstream junk(Path("junk.png"));
+        junk << "not an image";
+    }
+    ExpectRefused("'" + Path("junk.png") + "' " + out, "junk.png");
+    ExpectRefused("testcard:32x32 " + out + " --mask blob", "--mask");
+    ExpectRefused("testcard:32x32 " + out + " --width abc", "--width");
+    ExpectRefused("testcard:32x32 " + out + " --opacity 150", "--opacity");
+    ExpectRefused("testcard:32x32 " + out + " --depth float", "--depth float");
+    ExpectRefused("testcard:32x32 " + out + " --host premiere --depth float", "float");
+    ExpectRefused("testcard:32x32 '" + Path("out.exr") + "' --depth 16", "16-bit");
+    ExpectRefused("testcard:32x32 '" + Path("out.jpg") + "'", "alpha");
+    ExpectRefused("testcard:32x32 '" + Path("no/such/dir/out.png") + "'", "out.png");
+    ExpectRefused("testcard:32x32 " + out + " --params '" + Path("none.json") + "'", "none.json");
+}
+
+}  // namespace
