@@ -17,9 +17,9 @@ const PF_EffectCustomUISuite1 kCustomUI{};
 const PF_EffectCustomUIOverlayThemeSuite1 kTheme{};
 const DRAWBOT_DrawbotSuite1 kDraw{};
 
-class SuiteAccess : public ::testing::Test {
+class ShellSuiteAccess : public ::testing::Test {
 protected:
-    SuiteAccess() : host_(vtest::NewHost()), scope_(*host_) {
+    ShellSuiteAccess() : host_(vtest::NewHost()), scope_(*host_) {
         host_->RegisterSuite(kPFIterate8Suite, 1, &kIterate8);
         host_->RegisterSuite(kPFIterate16Suite, 1, &kIterate16);
         host_->RegisterSuite(kPFEffectCustomUISuite, 1, &kCustomUI);
@@ -32,13 +32,13 @@ protected:
     vhost::ScopedCurrentHost scope_;
 };
 
-TEST_F(SuiteAccess, UnusedCacheTouchesNothing) {
+TEST_F(ShellSuiteAccess, UnusedCacheTouchesNothing) {
     { AEGP_SuiteHandler suites(Basic()); }
     EXPECT_EQ(host_->Suites().TotalAcquires(), 0);
     EXPECT_TRUE(vtest::LedgersBalanced(*host_));
 }
 
-TEST_F(SuiteAccess, SuiteAskedTwiceIsAcquiredOnce) {
+TEST_F(ShellSuiteAccess, SuiteAskedTwiceIsAcquiredOnce) {
     {
         AEGP_SuiteHandler suites(Basic());
         PF_ANSICallbacksSuite1* first = suites.ANSICallbacksSuite1();
@@ -52,7 +52,7 @@ TEST_F(SuiteAccess, SuiteAskedTwiceIsAcquiredOnce) {
     EXPECT_TRUE(vtest::LedgersBalanced(*host_));
 }
 
-TEST_F(SuiteAccess, NullBasicSuiteThrowsTheHostCode) {
+TEST_F(ShellSuiteAccess, NullBasicSuiteThrowsTheHostCode) {
     try {
         AEGP_SuiteHandler suites(nullptr);
         FAIL() << "no throw";
@@ -61,7 +61,7 @@ TEST_F(SuiteAccess, NullBasicSuiteThrowsTheHostCode) {
     }
 }
 
-TEST_F(SuiteAccess, FailureOnTheSecondSuiteReleasesTheFirst) {
+TEST_F(ShellSuiteAccess, FailureOnTheSecondSuiteReleasesTheFirst) {
     for (int way = 0; way < 3; ++way) {
         host_->Suites().Reset();
         host_->Faults().Clear();
@@ -84,7 +84,7 @@ TEST_F(SuiteAccess, FailureOnTheSecondSuiteReleasesTheFirst) {
     }
 }
 
-TEST_F(SuiteAccess, ErrorFromAcquireCountsAsMissingEvenWithAPointer) {
+TEST_F(ShellSuiteAccess, ErrorFromAcquireCountsAsMissingEvenWithAPointer) {
     host_->Faults().erroring_suites.insert(kPFANSISuite);
     AEGP_SuiteHandler suites(Basic());
     EXPECT_THROW(suites.ANSICallbacksSuite1(), PF_Err);
@@ -101,7 +101,7 @@ SPErr RecordingRelease(const char* name, int32_t version) {
     return g_inner->ReleaseSuite(name, version);
 }
 
-TEST_F(SuiteAccess, ReleaseOrderIsFixedAndFailuresIgnored) {
+TEST_F(ShellSuiteAccess, ReleaseOrderIsFixedAndFailuresIgnored) {
     g_inner = Basic();
     g_released.clear();
     const SPBasicSuite recording = {RecordingAcquire, RecordingRelease};
@@ -123,7 +123,7 @@ TEST_F(SuiteAccess, ReleaseOrderIsFixedAndFailuresIgnored) {
     EXPECT_TRUE(vtest::LedgersBalanced(*host_));
 }
 
-TEST_F(SuiteAccess, AefxAcquireAndReleaseBalance) {
+TEST_F(ShellSuiteAccess, AefxAcquireAndReleaseBalance) {
     PF_PixelFormatSuite1* suite = nullptr;
     EXPECT_EQ(AEFX_AcquireSuite(&host_->InData(), &host_->OutData(), kPFPixelFormatSuite, 1, nullptr,
                                 reinterpret_cast<void**>(&suite)),
@@ -136,7 +136,7 @@ TEST_F(SuiteAccess, AefxAcquireAndReleaseBalance) {
     EXPECT_TRUE(vtest::LedgersBalanced(*host_));
 }
 
-TEST_F(SuiteAccess, AefxReportsMissingSuitesTheHostsWay) {
+TEST_F(ShellSuiteAccess, AefxReportsMissingSuitesTheHostsWay) {
     host_->Faults().withheld_suites.insert(kPFPixelFormatSuite);
     host_->OutData().out_flags = 0x3;
     void* suite = nullptr;
@@ -165,7 +165,7 @@ TEST_F(SuiteAccess, AefxReportsMissingSuitesTheHostsWay) {
     EXPECT_TRUE(vtest::LedgersBalanced(*host_));
 }
 
-TEST_F(SuiteAccess, AefxWithoutBasicSuite) {
+TEST_F(ShellSuiteAccess, AefxWithoutBasicSuite) {
     PF_InData in = host_->InData();
     in.pica_basicP = nullptr;
     int marker = 0;
@@ -178,7 +178,7 @@ TEST_F(SuiteAccess, AefxWithoutBasicSuite) {
     EXPECT_EQ(host_->Suites().TotalAcquires(), 0);
 }
 
-TEST_F(SuiteAccess, AefxMessagesArePrintedLiterallyAndBounded) {
+TEST_F(ShellSuiteAccess, AefxMessagesArePrintedLiterallyAndBounded) {
     PF_InData in = host_->InData();
     in.pica_basicP = nullptr;
     const char* percent = "100% %s%n%d failed";
