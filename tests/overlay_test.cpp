@@ -4,6 +4,7 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,190 +19,146 @@
 namespace {
 
 using vhost::HostApp;
-using vhost::PathElement;
 using vhost::StrokeRecord;
 using Kind = vhost::PathElement::Kind;
-
-const double kDeg = 0.017453292519943295;
 
 struct Scene {
     std::unique_ptr<vhost::Host> host;
     std::unique_ptr<vhost::OverlayWindow> window;
+    const std::vector<StrokeRecord>& Strokes() const { return window->Strokes(); }
 };
 
-// A 400 x 300 layer, its centre (200, 150), Width 300, Height 200 by default.
-Scene MakeScene(HostApp app = HostApp::AfterEffects, vhost::EffectValues values = {}, vhost::WindowView view = {},
-                int w = 400, int h = 300) {
+// A 400 x 300 layer, centre (200, 150); Width 300 and Height 200 put the frame at (50, 50)-(350, 250).
+Scene Draw(HostApp app = HostApp::AfterEffects, vhost::EffectValues values = {}, vhost::WindowView view = {}) {
     Scene s;
     s.host = vtest::SetUpHost(app);
-    vhost::ApplyEffectValues(*s.host, values, w, h);
-    s.window = std::make_unique<vhost::OverlayWindow>(*s.host, view, w, h);
+    vhost::ApplyEffectValues(*s.host, values, 400, 300);
+    s.window = std::make_unique<vhost::OverlayWindow>(*s.host, view, 400, 300);
     return s;
 }
 
-vhost::EffectValues Rectangle() {
+PF_EventOutFlags Send(Scene& s, PF_Err expected = PF_Err_NONE) {
+    PF_EventOutFlags flags = PF_EO_NONE;
+    EXPECT_EQ(s.window->Draw(&flags), expected);
+    return flags;
+}
+
+vhost::EffectValues Values(int mask = 2, double angle = 0, double feather = 0, double opacity = 100) {
     vhost::EffectValues v;
-    v.mask_type = 2;
+    v.mask_type = mask;
+    v.angle = angle;
+    v.feather = feather;
+    v.opacity = opacity;
     return v;
 }
 
-// Exactly the shape of DrawRectangle: move, three lines, close.
-void ExpectRectangle(const StrokeRecord& s, float l, float t, float r, float b) {
-    ASSERT_EQ(s.path.size(), 5u);
-    const PathElement& m = s.path[0];
-    EXPECT_EQ(m.kind, Kind::Move);
-    EXPECT_EQ(m.x, l);
-    EXPECT_EQ(m.y, t);
-    EXPECT_EQ(s.path[1].kind, Kind::Line);
-    EXPECT_EQ(s.path[1].x, r);
-    EXPECT_EQ(s.path[1].y, t);
-    EXPECT_EQ(s.path[2].x, r);
-    EXPECT_EQ(s.path[2].y, b);
-    EXPECT_EQ(s.path[3].x, l);
-    EXPECT_EQ(s.path[3].y, b);
-    EXPECT_EQ(s.path[4].kind, Kind::Close);
+// "M50,50 L350,50 ... Z" and "A200,50 r4" (arcs other than a full circle show their angles).
+std::string Path(const StrokeRecord& s) {
+    std::ostringstream o;
+    for (const auto& e : s.path) {
+        if (o.tellp() > 0) o << ' ';
+        switch (e.kind) {
+            case Kind::Move: o << 'M' << e.x << ',' << e.y; break;
+            case Kind::Line: o << 'L' << e.x << ',' << e.y; break;
+            case Kind::Close: o << 'Z'; break;
+            case Kind::Arc:
+                o << 'A' << e.x << ',' << e.y << " r" << e.radius;
+                if (e.start != 0 || e.sweep != 360) o << " from " << e.start << " by " << e.sweep;
+                break;
+        }
+    }
+    return o.str();
 }
 
-void ExpectCircle(const StrokeRecord& s, float cx, float cy, float radius) {
-    ASSERT_EQ(s.path.size(), 1u);
-    const PathElement& a = s.path[0];
-    EXPECT_EQ(a.kind, Kind::Arc);
-    EXPECT_EQ(a.x, cx);
-    EXPECT_EQ(a.y, cy);
-    EXPECT_EQ(a.radius, radius);
-    EXPECT_EQ(a.start, 0.0f);
-    EXPECT_EQ(a.sweep, 360.0f);
-}
-
-void ExpectLine(const StrokeRecord& s, float x0, float y0, float x1, float y1) {
-    ASSERT_EQ(s.path.size(), 2u);
-    EXPECT_EQ(s.path[0].kind, Kind::Move);
-    EXPECT_EQ(s.path[1].kind, Kind::Line);
-    EXPECT_EQ(s.path[0].x, x0);
-    EXPECT_EQ(s.path[0].y, y0);
-    EXPECT_EQ(s.path[1].x, x1);
-    EXPECT_EQ(s.path[1].y, y1);
+std::string Rect(double l, double t, double r, double b) {
+    std::ostringstream o;
+    o << 'M' << l << ',' << t << " L" << r << ',' << t << " L" << r << ',' << b << " L" << l << ',' << b << " Z";
+    return o.str();
 }
 
 TEST(OverlayDraw, RectangleMaskStrokesEveryElementInOrder) {
-    Scene s = MakeScene(HostApp::AfterEffects, Rectangle());
-    PF_EventOutFlags flags = 0;
-    ASSERT_EQ(s.window->Draw(&flags), PF_Err_NONE);
-    EXPECT_EQ(flags, PF_EO_HANDLED_EVENT);
-    const auto& st = s.window->Strokes();
-    ASSERT_EQ(st.size(), 13u);
-    // Frame (50, 50)-(350, 250).
-    ExpectRectangle(st[0], 50, 50, 350, 250);
-    // Corner squares: top left, top right, bottom right, bottom left.
-    ExpectRectangle(st[1], 47, 47, 53, 53);
-    ExpectRectangle(st[2], 347, 47, 353, 53);
-    ExpectRectangle(st[3], 347, 247, 353, 253);
-    ExpectRectangle(st[4], 47, 247, 53, 253);
-    // Feather circles (no feather: on the frame): top, bottom, left, right.
-    ExpectCircle(st[5], 200, 50, 4);
-    ExpectCircle(st[6], 200, 250, 4);
-    ExpectCircle(st[7], 50, 150, 4);
-    ExpectCircle(st[8], 350, 150, 4);
-    // Rotation arm: a fifth of the 300-pixel layer height above the centre.
-    ExpectLine(st[9], 200, 150, 200, 90);
-    ExpectCircle(st[10], 200, 90, 6);
-    // Opacity track 40 left of the centre, marker at the top for 100 %.
-    ExpectLine(st[11], 160, 100, 160, 200);
-    ExpectRectangle(st[12], 155, 98, 166, 102);
-    for (const StrokeRecord& r : st) {
-        EXPECT_TRUE(r.by_theme);
-        EXPECT_TRUE(r.shadow);
+    Scene s = Draw(HostApp::AfterEffects, Values());
+    EXPECT_EQ(Send(s), PF_EO_HANDLED_EVENT);
+    const std::vector<std::string> expected = {
+        Rect(50, 50, 350, 250),                                                  // frame
+        Rect(47, 47, 53, 53), Rect(347, 47, 353, 53), Rect(347, 247, 353, 253),  // squares TL, TR, BR,
+        Rect(47, 247, 53, 253),                                                  // BL
+        "A200,50 r4", "A200,250 r4", "A50,150 r4", "A350,150 r4",                // feather: top, bottom, left, right
+        "M200,150 L200,90", "A200,90 r6",  // rotation arm: a fifth of the layer height
+        "M160,100 L160,200",               // opacity track
+        Rect(155, 98, 166, 102)};          // marker at 100 %, 11 across
+    ASSERT_EQ(s.Strokes().size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(Path(s.Strokes()[i]), expected[i]) << i;
+        EXPECT_TRUE(s.Strokes()[i].by_theme && s.Strokes()[i].shadow) << i;
     }
     EXPECT_TRUE(vtest::LedgersBalanced(*s.host));
     EXPECT_TRUE(s.window->Misuses().empty());
 }
 
-TEST(OverlayDraw, EllipseComesFirstAndEndsOnItsFirstPointUnclosed) {
-    vhost::EffectValues v;
-    v.angle = 30;
+TEST(OverlayDraw, TurnedEllipseComesFirstAndEndsOnItsFirstPointUnclosed) {
+    vhost::EffectValues v = Values(1, 30);
     v.width = 240;
     v.height = 90;
-    Scene s = MakeScene(HostApp::AfterEffects, v);
-    ASSERT_EQ(s.window->Draw(), PF_Err_NONE);
-    const auto& st = s.window->Strokes();
-    ASSERT_EQ(st.size(), 14u);
-    const auto& path = st[0].path;
+    Scene s = Draw(HostApp::AfterEffects, v);
+    Send(s);
+    ASSERT_EQ(s.Strokes().size(), 14u);
+    const auto& path = s.Strokes()[0].path;
     ASSERT_EQ(path.size(), 65u);
-    EXPECT_EQ(path[0].kind, Kind::Move);
-    for (size_t i = 1; i < path.size(); ++i) EXPECT_EQ(path[i].kind, Kind::Line);
+    const double th = static_cast<float>(30 * M_PI / 180);
+    for (size_t i = 0; i < path.size(); ++i) {
+        EXPECT_EQ(path[i].kind, i == 0 ? Kind::Move : Kind::Line);
+        const double t = static_cast<double>(i % 64) * 2 * M_PI / 64;
+        EXPECT_NEAR(path[i].x, 200 + 120 * std::cos(t) * std::cos(th) - 45 * std::sin(t) * std::sin(th), 1e-4) << i;
+        EXPECT_NEAR(path[i].y, 150 + 120 * std::cos(t) * std::sin(th) + 45 * std::sin(t) * std::cos(th), 1e-4) << i;
+    }
     EXPECT_EQ(path[64].x, path[0].x);
     EXPECT_EQ(path[64].y, path[0].y);
-    // The points of a turned ellipse about the centre (200, 150), clockwise on screen.
-    const double th = static_cast<float>(30 * kDeg);
-    for (int i = 0; i < 64; ++i) {
-        const double t = i * 2 * M_PI / 64;
-        const double x = 200 + 120 * std::cos(t) * std::cos(th) - 45 * std::sin(t) * std::sin(th);
-        const double y = 150 + 120 * std::cos(t) * std::sin(th) + 45 * std::sin(t) * std::cos(th);
-        EXPECT_NEAR(path[static_cast<size_t>(i)].x, x, 1e-4) << i;
-        EXPECT_NEAR(path[static_cast<size_t>(i)].y, y, 1e-4) << i;
-    }
-    // The frame outline follows right after.
-    EXPECT_EQ(st[1].path.size(), 5u);
-    EXPECT_EQ(st[1].path[4].kind, Kind::Close);
-}
+    EXPECT_EQ(s.Strokes()[1].path.back().kind, Kind::Close) << "the frame follows the ellipse";
 
-TEST(OverlayDraw, PremiereStrokesWithFixedPens) {
-    Scene s = MakeScene(HostApp::Premiere);
-    ASSERT_EQ(s.window->Draw(), PF_Err_NONE);
-    const auto& st = s.window->Strokes();
-    ASSERT_EQ(st.size(), 14u);
-    for (size_t i = 0; i < st.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_FALSE(st[i].by_theme);
-        EXPECT_EQ(st[i].width, 1.0f);
-        const float blue = i == 0 ? 0.9f : 0.0f;  // the ellipse light grey, the rest yellow
-        EXPECT_EQ(st[i].color.red, 0.9f);
-        EXPECT_EQ(st[i].color.green, 0.9f);
-        EXPECT_EQ(st[i].color.blue, blue);
-        EXPECT_EQ(st[i].color.alpha, 1.0f);
-    }
-    EXPECT_TRUE(vtest::LedgersBalanced(*s.host));
-    // No ANSI suite under Premiere; the drawing suites come and go.
-    EXPECT_EQ(s.host->Suites().Acquires(kPFANSISuite), 0);
-    EXPECT_GE(s.host->Suites().Acquires(kDRAWBOT_SupplierSuite), 1);
-}
-
-TEST(OverlayDraw, SquaresStayAxisAlignedOnATurnedFrame) {
-    vhost::EffectValues v = Rectangle();
-    v.angle = 30;
-    v.feather = 20;
-    Scene s = MakeScene(HostApp::AfterEffects, v);
-    ASSERT_EQ(s.window->Draw(), PF_Err_NONE);
-    const auto& st = s.window->Strokes();
-    ASSERT_EQ(st.size(), 13u);
-    // The turned outer corners, rounded to whole pixels, in drawing order TL, TR, BR, BL.
-    const double c = std::cos(static_cast<float>(30 * kDeg)), sn = std::sin(static_cast<float>(30 * kDeg));
-    const double rel[4][2] = {{-150, -100}, {150, -100}, {150, 100}, {-150, 100}};
+    // Squares stay axis-aligned on the turned frame, centred on its rounded corners (TL, TR, BR, BL).
+    const double c = std::cos(th), sn = std::sin(th);
+    const double rel[4][2] = {{-120, -45}, {120, -45}, {120, 45}, {-120, 45}};
     for (int k = 0; k < 4; ++k) {
         const double x = std::floor(200 + rel[k][0] * c - sn * rel[k][1] + 0.5);
         const double y = std::floor(150 + sn * rel[k][0] + c * rel[k][1] + 0.5);
-        SCOPED_TRACE(k);
-        ExpectRectangle(st[static_cast<size_t>(1 + k)], static_cast<float>(x - 3), static_cast<float>(y - 3),
-                        static_cast<float>(x + 3), static_cast<float>(y + 3));
-        // The outline runs through the same corners.
-        const PathElement& corner = k == 0 ? st[0].path[0] : st[0].path[static_cast<size_t>(k)];
-        EXPECT_EQ(corner.x, static_cast<float>(x));
-        EXPECT_EQ(corner.y, static_cast<float>(y));
+        EXPECT_EQ(Path(s.Strokes()[static_cast<size_t>(2 + k)]), Rect(x - 3, y - 3, x + 3, y + 3)) << k;
     }
 }
 
-TEST(OverlayDraw, OpacityMarkerIsElevenAcrossAtTheOpacityLevel) {
-    for (double opacity : {100.0, 50.0, 0.0, 37.5}) {
-        vhost::EffectValues v = Rectangle();
-        v.opacity = opacity;
-        Scene s = MakeScene(HostApp::AfterEffects, v);
-        ASSERT_EQ(s.window->Draw(), PF_Err_NONE);
-        const StrokeRecord& marker = s.window->Strokes().back();
-        const float level = 100.0f + static_cast<float>(100.0 - opacity);
-        SCOPED_TRACE(opacity);
-        ExpectRectangle(marker, 155, std::trunc(level - 2), 166, std::trunc(level + 2));
-        EXPECT_EQ(marker.path[1].x - marker.path[0].x, 11.0f);
+TEST(OverlayDraw, PremiereStrokesWithFixedPensAndNoAnsiSuite) {
+    Scene s = Draw(HostApp::Premiere);
+    s.host->Faults().withheld_suites.insert(kPFANSISuite);
+    Send(s);
+    ASSERT_EQ(s.Strokes().size(), 14u);
+    for (size_t i = 0; i < s.Strokes().size(); ++i) {
+        const StrokeRecord& r = s.Strokes()[i];
+        EXPECT_FALSE(r.by_theme);
+        EXPECT_EQ(r.width, 1.0f);
+        // The ellipse light grey, everything else yellow.
+        EXPECT_EQ(std::vector<float>({r.color.red, r.color.green, r.color.blue, r.color.alpha}),
+                  std::vector<float>({0.9f, 0.9f, i == 0 ? 0.9f : 0.0f, 1.0f}))
+            << i;
     }
+    EXPECT_TRUE(vtest::LedgersBalanced(*s.host));
+}
+
+TEST(OverlayDraw, OpacityMarkerAndFlatFrames) {
+    for (double opacity : {0.0, 50.0, 37.5}) {
+        Scene s = Draw(HostApp::AfterEffects, Values(2, 0, 0, opacity));
+        Send(s);
+        const float level = 100.0f + static_cast<float>(100.0 - opacity);
+        EXPECT_EQ(Path(s.Strokes().back()), Rect(155, std::trunc(level - 2), 166, std::trunc(level + 2)));
+    }
+    // Height 0 with a feather: no NaN, the top and bottom circles on the flat frame.
+    vhost::EffectValues flat = Values(1, 0, 10);
+    flat.height = 0;
+    Scene s = Draw(HostApp::AfterEffects, flat);
+    Send(s);
+    ASSERT_EQ(s.Strokes().size(), 14u);
+    EXPECT_EQ(Path(s.Strokes()[6]), "A200,150 r4");
+    EXPECT_EQ(Path(s.Strokes()[7]), "A200,150 r4");
+    EXPECT_EQ(Path(s.Strokes()[8]), "A60,150 r4");
 }
 
 TEST(OverlayDraw, CompositionWindowAtZoomTwoWithAnOffset) {
@@ -210,188 +167,109 @@ TEST(OverlayDraw, CompositionWindowAtZoomTwoWithAnOffset) {
     view.zoom = 2;
     view.layer_offset_x = 30;
     view.layer_offset_y = 10;
-    Scene s = MakeScene(HostApp::AfterEffects, Rectangle(), view);
-    ASSERT_EQ(s.window->Draw(), PF_Err_NONE);
-    const auto& st = s.window->Strokes();
-    ASSERT_EQ(st.size(), 13u);
-    // Layer (50, 50)-(350, 250) lands at ((x + 30) * 2, (y + 10) * 2).
-    ExpectRectangle(st[0], 160, 120, 760, 520);
-    // The arm is a fifth of the layer height in layer pixels, so twice as long on screen;
-    // the opacity offsets are window pixels and do not zoom.
-    ExpectLine(st[9], 460, 320, 460, 200);
-    ExpectLine(st[11], 420, 270, 420, 370);
-    EXPECT_EQ(s.window->TraceJson()["window"], "comp");
-}
-
-TEST(OverlayDraw, ZeroHeightDrawsAFlatFrameWithoutNaN) {
-    vhost::EffectValues v;
-    v.height = 0;
-    v.feather = 10;
-    Scene s = MakeScene(HostApp::AfterEffects, v);
-    ASSERT_EQ(s.window->Draw(), PF_Err_NONE);
-    const auto& st = s.window->Strokes();
-    ASSERT_EQ(st.size(), 14u);
-    for (const StrokeRecord& r : st) {
-        for (const PathElement& e : r.path) {
-            EXPECT_TRUE(std::isfinite(e.x) && std::isfinite(e.y));
-        }
-    }
-    // Top and bottom feather circles sit on the flat frame's line.
-    ExpectCircle(st[6], 200, 150, 4);
-    ExpectCircle(st[7], 200, 150, 4);
+    Scene s = Draw(HostApp::AfterEffects, Values(), view);
+    Send(s);
+    ASSERT_EQ(s.Strokes().size(), 13u);
+    // Layer points land at ((x + 30) * 2, (y + 10) * 2); the opacity offsets are window pixels.
+    EXPECT_EQ(Path(s.Strokes()[0]), Rect(160, 120, 760, 520));
+    EXPECT_EQ(Path(s.Strokes()[9]), "M460,320 L460,200");
+    EXPECT_EQ(Path(s.Strokes()[11]), "M420,270 L420,370");
 }
 
 TEST(OverlayDraw, OtherWindowsDrawNothingAndLeaveTheFlags) {
-    for (PF_WindowType type : {PF_WindowType{PF_Window_EFFECT}, PF_WindowType{PF_Window_NONE}, PF_WindowType{7}}) {
+    for (PF_WindowType type : {PF_WindowType{PF_Window_EFFECT}, PF_WindowType{PF_Window_NONE}}) {
         vhost::WindowView view;
         view.type = type;
-        Scene s = MakeScene(HostApp::AfterEffects, {}, view);
+        Scene s = Draw(HostApp::AfterEffects, {}, view);
         PF_EventExtra event = s.window->NewEvent(PF_Event_DRAW);
         event.evt_out_flags = PF_EO_ALWAYS_UPDATE;
         EXPECT_EQ(s.window->SendEvent(event), PF_Err_NONE);
         EXPECT_EQ(event.evt_out_flags, PF_EO_ALWAYS_UPDATE);
-        EXPECT_TRUE(s.window->Strokes().empty());
+        EXPECT_TRUE(s.Strokes().empty());
         EXPECT_EQ(s.host->Suites().TotalAcquires(), 0);
     }
 }
 
-TEST(OverlayDraw, NullDrawingReferenceDrawsNothingButReleasesEverything) {
-    for (HostApp app : {HostApp::AfterEffects, HostApp::Premiere}) {
-        Scene s = MakeScene(app);
-        s.host->Faults().null_drawing_reference = true;
-        PF_EventOutFlags flags = 0;
-        EXPECT_EQ(s.window->Draw(&flags), PF_Err_NONE);
-        EXPECT_EQ(flags, PF_EO_HANDLED_EVENT);
-        EXPECT_TRUE(s.window->Strokes().empty());
+TEST(OverlayDraw, NullReferenceOrMissingSuites) {
+    // A null drawing reference, or a drawing suite missing from the set: nothing drawn, event handled.
+    const std::vector<std::string> set = {"", kDRAWBOT_DrawSuite, kDRAWBOT_SupplierSuite, kDRAWBOT_SurfaceSuite,
+                                          kDRAWBOT_PathSuite};
+    for (const std::string& missing : set) {
+        Scene s = Draw(HostApp::Premiere);
+        if (missing.empty()) s.host->Faults().null_drawing_reference = true;
+        s.host->Faults().withheld_suites.insert(missing);
+        EXPECT_EQ(Send(s), PF_EO_HANDLED_EVENT) << missing;
+        EXPECT_TRUE(s.Strokes().empty());
         EXPECT_EQ(s.host->Objects().Created(), 0);
-        EXPECT_EQ(s.host->Suites().Acquires(kDRAWBOT_PathSuite), 1);
-        EXPECT_TRUE(vtest::LedgersBalanced(*s.host));
+        EXPECT_TRUE(vtest::LedgersBalanced(*s.host)) << missing;
+        if (!missing.empty()) {
+            EXPECT_STREQ(s.host->OutData().return_msg, "Not able to acquire AEFX Suite.");
+        }
     }
-}
-
-TEST(OverlayDraw, MissingAnsiSuiteOutsidePremiereIsReturnedToTheHost) {
-    Scene s = MakeScene(HostApp::AfterEffects);
-    s.host->Faults().withheld_suites.insert(kPFANSISuite);
-    PF_EventOutFlags flags = 0;
-    EXPECT_EQ(s.window->Draw(&flags), PF_Err_BAD_CALLBACK_PARAM);
-    EXPECT_EQ(flags, PF_EO_NONE);
-    EXPECT_TRUE(s.window->Strokes().empty());
-    EXPECT_TRUE(vtest::LedgersBalanced(*s.host));
-
-    // Premiere never asks for it.
-    Scene p = MakeScene(HostApp::Premiere);
-    p.host->Faults().withheld_suites.insert(kPFANSISuite);
-    EXPECT_EQ(p.window->Draw(), PF_Err_NONE);
-    EXPECT_EQ(p.window->Strokes().size(), 14u);
-}
-
-TEST(OverlayDraw, MissingSuitesEndTheDrawCleanly) {
-    // The four drawing suites are acquired as a set: one missing draws nothing,
-    // still handles the event and leaves the host's message.
-    for (const char* name : {kDRAWBOT_DrawSuite, kDRAWBOT_SupplierSuite, kDRAWBOT_SurfaceSuite, kDRAWBOT_PathSuite}) {
-        SCOPED_TRACE(name);
-        Scene s = MakeScene(HostApp::Premiere);
-        s.host->Faults().withheld_suites.insert(name);
-        PF_EventOutFlags flags = 0;
-        EXPECT_EQ(s.window->Draw(&flags), PF_Err_NONE);
-        EXPECT_EQ(flags, PF_EO_HANDLED_EVENT);
-        EXPECT_TRUE(s.window->Strokes().empty());
-        EXPECT_STREQ(s.host->OutData().return_msg, "Not able to acquire AEFX Suite.");
-        EXPECT_TRUE(vtest::LedgersBalanced(*s.host));
+    // Suites the suite cache cannot load end the command with 516, not handled.
+    for (const char* missing : {kPFANSISuite, kPFEffectCustomUISuite, kPFEffectCustomUIOverlayThemeSuite}) {
+        Scene s = Draw();
+        s.host->Faults().withheld_suites.insert(missing);
+        EXPECT_EQ(Send(s, PF_Err_BAD_CALLBACK_PARAM), PF_EO_NONE) << missing;
+        EXPECT_TRUE(vtest::LedgersBalanced(*s.host)) << missing;
     }
-    // Suites reached through the suite cache end the command with 516.
-    for (const char* name : {kPFEffectCustomUISuite, kPFEffectCustomUIOverlayThemeSuite}) {
-        SCOPED_TRACE(name);
-        Scene s = MakeScene(HostApp::AfterEffects);
-        s.host->Faults().withheld_suites.insert(name);
-        PF_EventOutFlags flags = 0;
-        EXPECT_EQ(s.window->Draw(&flags), PF_Err_BAD_CALLBACK_PARAM);
-        EXPECT_EQ(flags, PF_EO_NONE);
-        EXPECT_TRUE(vtest::LedgersBalanced(*s.host));
-    }
-    Scene s = MakeScene(HostApp::AfterEffects);
+    Scene s = Draw();
     s.host->Faults().no_basic_suite = true;
-    EXPECT_EQ(s.window->Draw(), PF_Err_BAD_CALLBACK_PARAM);
-    EXPECT_TRUE(s.window->Strokes().empty());
+    Send(s, PF_Err_BAD_CALLBACK_PARAM);
 }
 
-// Every drawing call and every pen or path creation, failing at each of its
+// Each drawing call, pen or path creation and release failing at each of its
 // calls in turn: drawing stops there, what was stroked stays, nothing leaks,
 // and the event is still handled.
 TEST(OverlayDraw, EveryFailingCallStopsTheDrawingAndLeaksNothing) {
-    const char* calls[] = {"PF_GetDrawingReference", "GetSurface", "GetSupplier", "NewPen", "NewPath", "MoveTo",
-                           "LineTo", "AddArc", "Close", "StrokePath", "PF_StrokePath", "ReleaseObject"};
+    const char* calls[] = {"PF_GetDrawingReference", "GetSurface", "GetSupplier", "NewPen",     "NewPath",
+                           "MoveTo",  "LineTo",      "AddArc",     "Close",       "StrokePath", "PF_StrokePath",
+                           "ReleaseObject"};
     for (HostApp app : {HostApp::AfterEffects, HostApp::Premiere}) {
-        // How often each call is made in a full draw.
         std::map<std::string, int> counts;
-        {
-            Scene s = MakeScene(app);
-            ASSERT_EQ(s.window->Draw(), PF_Err_NONE);
-            for (const char* call : calls) counts[call] = s.host->Faults().Calls(call);
-        }
+        Scene full = Draw(app);
+        Send(full);
+        for (const char* call : calls) counts[call] = full.host->Faults().Calls(call);
         EXPECT_GT(counts["LineTo"], 64);
         for (const char* call : calls) {
             for (int k = 1; k <= counts[call]; ++k) {
                 SCOPED_TRACE(std::string(vhost::HostAppName(app)) + " " + call + " #" + std::to_string(k));
-                Scene s = MakeScene(app);
+                Scene s = Draw(app);
                 s.host->Faults().FailCall(call, k);
-                PF_EventOutFlags flags = 0;
-                ASSERT_EQ(s.window->Draw(&flags), PF_Err_NONE);
-                EXPECT_EQ(flags, PF_EO_HANDLED_EVENT);
+                ASSERT_EQ(Send(s), PF_EO_HANDLED_EVENT);
                 ASSERT_TRUE(vtest::LedgersBalanced(*s.host));
                 EXPECT_TRUE(s.window->Misuses().empty());
-                const size_t strokes = s.window->Strokes().size();
-                if (std::string(call) == "StrokePath" || std::string(call) == "PF_StrokePath") {
-                    EXPECT_EQ(strokes, static_cast<size_t>(k - 1));
-                } else if (std::string(call) != "ReleaseObject") {
-                    EXPECT_LT(strokes, 14u);
+                const std::string name = call;
+                if (name == "StrokePath" || name == "PF_StrokePath") {
+                    EXPECT_EQ(s.Strokes().size(), static_cast<size_t>(k - 1));
+                } else if (name != "ReleaseObject") {
+                    EXPECT_LT(s.Strokes().size(), 14u);
                 }
             }
         }
     }
 }
 
-TEST(OverlayDraw, TraceFollowsTheContract) {
-    Scene pr = MakeScene(HostApp::Premiere, Rectangle());
-    ASSERT_EQ(pr.window->Draw(), PF_Err_NONE);
+TEST(OverlayDraw, TraceAndPicture) {
+    Scene pr = Draw(HostApp::Premiere, Values());
+    const std::vector<uint8_t> before = pr.window->PictureRGBA8();
+    Send(pr);
     const nlohmann::ordered_json j = pr.window->TraceJson();
     EXPECT_EQ(j["window"], "layer");
-    ASSERT_EQ(j["strokes"].size(), 13u);
-    const auto& frame = j["strokes"][0];
-    EXPECT_EQ(frame["by"], "pen");
-    EXPECT_EQ(frame["width"], 1.0);
-    EXPECT_EQ(frame["color"].size(), 4u);
-    EXPECT_EQ(frame["path"][0], nlohmann::ordered_json({"move", 50.0, 50.0}));
-    EXPECT_EQ(frame["path"][4], nlohmann::ordered_json::array({"close"}));
+    EXPECT_EQ(j["strokes"][0], nlohmann::ordered_json::parse(
+                                   R"({"by": "pen", "color": [0.8999999761581421, 0.8999999761581421, 0.0, 1.0],
+                                       "width": 1.0, "path": [["move", 50.0, 50.0], ["line", 350.0, 50.0],
+                                       ["line", 350.0, 250.0], ["line", 50.0, 250.0], ["close"]]})"));
     EXPECT_EQ(j["strokes"][5]["path"][0], nlohmann::ordered_json({"arc", 200.0, 50.0, 4.0, 0.0, 360.0}));
-
-    Scene ae = MakeScene(HostApp::AfterEffects, Rectangle());
-    ASSERT_EQ(ae.window->Draw(), PF_Err_NONE);
-    const nlohmann::ordered_json t = ae.window->TraceJson()["strokes"][0];
-    EXPECT_EQ(t["by"], "theme");
-    EXPECT_EQ(t["shadow"], true);
-    EXPECT_FALSE(t.contains("color"));
-}
-
-TEST(OverlayDraw, PictureShowsTheOutlineOverTheCheckerboard) {
-    Scene s = MakeScene(HostApp::Premiere, Rectangle());
-    const std::vector<uint8_t> before = s.window->PictureRGBA8();
-    ASSERT_EQ(s.window->Draw(), PF_Err_NONE);
-    const std::vector<uint8_t> after = s.window->PictureRGBA8();
-    ASSERT_EQ(after.size(), 400u * 300u * 4u);
-    const auto px = [&](const std::vector<uint8_t>& img, int x, int y) { return &img[(y * 400 + x) * 4]; };
-    // On the frame's top edge: yellow (blue channel far below red).
-    const uint8_t* edge = px(after, 120, 50);
-    EXPECT_GT(edge[0], 180);
-    EXPECT_LT(edge[2], 80);
-    // Well inside the frame nothing changed.
-    EXPECT_EQ(std::vector<uint8_t>(px(after, 250, 200), px(after, 250, 200) + 4),
-              std::vector<uint8_t>(px(before, 250, 200), px(before, 250, 200) + 4));
-    // The checkerboard is grey and opaque.
-    const uint8_t* bg = px(before, 3, 3);
-    EXPECT_EQ(bg[0], bg[1]);
-    EXPECT_EQ(bg[1], bg[2]);
-    EXPECT_EQ(bg[3], 255);
+    // The picture: a yellow frame edge over the opaque grey checkerboard; inside, nothing changed.
+    const std::vector<uint8_t> after = pr.window->PictureRGBA8();
+    const auto at = [](const std::vector<uint8_t>& img, int x, int y) {
+        return std::vector<int>(img.begin() + (y * 400 + x) * 4, img.begin() + (y * 400 + x) * 4 + 4);
+    };
+    EXPECT_TRUE(at(after, 120, 50)[0] > 180 && at(after, 120, 50)[2] < 80);
+    EXPECT_EQ(at(after, 250, 200), at(before, 250, 200));
+    const std::vector<int> bg = at(before, 3, 3);
+    EXPECT_TRUE(bg[0] == bg[1] && bg[1] == bg[2] && bg[3] == 255);
 }
 
 }  // namespace

@@ -1,0 +1,76 @@
+// `vellora overlay` as a user runs it.
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "ImageIO.h"
+
+namespace {
+
+struct CliRun {
+    int status;
+    std::string out;
+};
+
+CliRun RunCli(const std::string& args, bool with_stderr = false) {
+    const std::string command = "env -u VELLORA_MODULE '" + std::string(VELLORA_CLI_PATH) + "' " + args +
+                                (with_stderr ? " 2>&1" : "");
+    CliRun run{-1, ""};
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return run;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) run.out.append(buffer, n);
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+class WindowCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/vellora-window-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override { (void)std::system(("rm -rf '" + dir + "'").c_str()); }
+    nlohmann::json Trace() {
+        std::ifstream in(dir + "/trace.json");
+        return nlohmann::json::parse(in);
+    }
+    std::string dir;
+};
+
+// A 320 x 240 card, frame (10, 20)-(310, 220), seen in the composition window at zoom 2
+// with the layer at (10, 20): layer point (x, y) is window ((x + 10) * 2, (y + 20) * 2).
+const char kView[] = "testcard:320x240 --window comp --zoom 2 --layer-offset 10,20 -q";
+
+TEST_F(WindowCli, OverlayPictureAndTrace) {
+    const CliRun run = RunCli(std::string("overlay ") + kView + " '" + dir + "/view.png' --mask rectangle --trace '" +
+                              dir + "/trace.json'");
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(vhost::ReadImage(dir + "/view.png").width, (320 + 10) * 2);
+    const nlohmann::json t = Trace();
+    EXPECT_EQ(t["window"], "comp");
+    ASSERT_EQ(t["strokes"].size(), 13u);
+    EXPECT_EQ(t["strokes"][0]["path"][0], nlohmann::json({"move", 40.0, 80.0}));
+    EXPECT_EQ(t["strokes"][0]["path"][2], nlohmann::json({"line", 640.0, 480.0}));
+    EXPECT_EQ(std::system(("test $(ls -A '" + dir + "' | wc -l) -eq 2").c_str()), 0) << "no temporary files left";
+
+    for (const char* bad : {"--zoom fast", "--window effect", "--pan 3"}) {
+        const CliRun failed = RunCli("overlay testcard: '" + dir + "/bad.png' " + bad, true);
+        EXPECT_EQ(failed.status, 1) << failed.out;
+        EXPECT_EQ(failed.out.rfind(std::string("vellora: ") + std::string(bad).substr(0, 6), 0), 0u) << failed.out;
+        EXPECT_NE(access((dir + "/bad.png").c_str(), F_OK), 0);
+    }
+}
+
+}  // namespace
