@@ -1,6 +1,8 @@
 #include "Vellora_UI.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdint>
 #include <optional>
 
@@ -12,6 +14,10 @@ namespace {
 const DRAWBOT_ColorRGBA kEllipseColour = {0.9f, 0.9f, 0.9f, 1.0f};
 const DRAWBOT_ColorRGBA kHandleColour = {0.9f, 0.9f, 0.0f, 1.0f};
 const double kDegreesToRadians = 0.017453292519943295;
+const PF_Fixed kFullTurn = 360 * 65536;
+const int64_t kOpacityMax = 100 * 65536;
+// The range Width, Height and Feather declare, which saved projects keep.
+const double kSizeMax = 15000.0;
 
 bool IsPremiere(const PF_InData* in_data) { return in_data->appl_id == PF_APPL_ID_PREMIERE; }
 
@@ -47,6 +53,14 @@ PF_FixedPoint MidPoint(const PF_FixedPoint& p, const PF_FixedPoint& q) { return 
 
 float PixelAspect(const PF_InData* in_data) {
     return static_cast<float>(in_data->pixel_aspect_ratio.num) / static_cast<float>(in_data->pixel_aspect_ratio.den);
+}
+
+// Writes a size slider kept inside its declared range; a value that is not a
+// number leaves the slider as it was.
+void WriteSize(PF_ParamDef* param, double value) {
+    if (std::isnan(value)) return;
+    param->u.fs_d.value = std::min(std::max(value, 0.0), kSizeMax);
+    param->uu.change_flags = PF_ChangeFlag_CHANGED_VALUE;
 }
 
 // Strokes one finished path the way this host wants: a fixed-colour pen on
@@ -394,6 +408,165 @@ PF_Err DrawEvent(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[]
     return PF_Err_NONE;
 }
 
+PF_Err DoClick(PF_InData* in_data, PF_OutData*, PF_ParamDef** params, PF_LayerDef*, PF_EventExtra* extra) {
+    if (!IsOverlayWindow(EventWindowType(extra))) return PF_Err_NONE;
+    if (DoClickHandles(in_data, params, extra)) extra->evt_out_flags = PF_EO_HANDLED_EVENT;
+    return PF_Err_NONE;
+}
+
+bool DoClickHandles(PF_InData* in_data, PF_ParamDef** params, PF_EventExtra* extra) {
+    AEGP_SuiteHandler suites(in_data->pica_basicP);
+    OverlayLayout layout;
+    ComputeOverlayLayout(in_data, params, extra, &layout);
+    const int64_t mx = extra->u.do_click.screen_point.h;
+    const int64_t my = extra->u.do_click.screen_point.v;
+    for (int handle = HANDLE_TOP_LEFT; handle <= HANDLE_COUNT; ++handle) {
+        const int64_t hx = layout.handles[handle].x >> 16;
+        const int64_t hy = layout.handles[handle].y >> 16;
+        int64_t distance;
+        if (IsPremiere(in_data)) {
+            distance = std::llabs(hx - mx) + std::llabs(hy - my);
+        } else {
+            PF_ANSICallbacksSuite1* ansi = suites.ANSICallbacksSuite1();
+            distance = static_cast<int64_t>(ansi->fabs(static_cast<double>(hx - mx))) +
+                       static_cast<int64_t>(ansi->fabs(static_cast<double>(hy - my)));
+        }
+        if (distance <= VELLORA_HIT_TOLERANCE) {
+            PF_DoClickEventInfo& click = extra->u.do_click;
+            click.send_drag = true;
+            click.continue_refcon[0] = handle;
+            click.continue_refcon[1] = 0;
+            click.continue_refcon[2] = 0;
+            click.continue_refcon[3] = 0;
+            return true;
+        }
+    }
+    return false;
+}
+
+PF_Err DoDrag(PF_InData* in_data, PF_OutData*, PF_ParamDef** params, PF_LayerDef*, PF_EventExtra* extra) {
+    Frame2LayerFunc conversion;
+    switch (EventWindowType(extra)) {
+        case PF_Window_LAYER: conversion = &LayerFrame2Layer; break;
+        case PF_Window_COMP: conversion = &CompFrame2Layer; break;
+        default: return PF_Err_NONE;
+    }
+    const A_intptr_t handle = extra->u.do_click.continue_refcon[0];
+    if (handle < HANDLE_TOP_LEFT || handle > HANDLE_COUNT) return PF_Err_NONE;
+    (void)DoDragHandles(in_data, params, conversion, extra);
+    extra->evt_out_flags = PF_EO_HANDLED_EVENT;
+    return PF_Err_NONE;
+}
+
+bool DoDragHandles(PF_InData* in_data, PF_ParamDef** params, Frame2LayerFunc conversion, PF_EventExtra* extra) {
+    AEGP_SuiteHandler suites(in_data->pica_basicP);  // nothing is asked of it: the maths is the library's
+    PF_DoClickEventInfo& click = extra->u.do_click;
+    PF_Point window_point = click.screen_point, layer_point;
+    PF_FixedPoint m;
+    conversion(in_data, extra, &window_point, &layer_point, &m);
+
+    const PF_Fixed ox = params[PARAM_ORIGIN]->u.td.x_value;
+    const PF_Fixed oy = params[PARAM_ORIGIN]->u.td.y_value;
+    const float r = PixelAspect(in_data);
+    const float a = AngleRadians(params);
+    // 64-bit differences: the 32-bit ones wherever those do not overflow.
+    const int64_t dxm = static_cast<int64_t>(m.x) - ox;
+    const int64_t dym = static_cast<int64_t>(m.y) - oy;
+
+    switch (click.continue_refcon[0]) {
+        case HANDLE_TOP_LEFT:
+        case HANDLE_TOP_RIGHT:
+        case HANDLE_BOTTOM_LEFT:
+        case HANDLE_BOTTOM_RIGHT: {
+            const A_intptr_t handle = click.continue_refcon[0];
+            const bool left = handle == HANDLE_TOP_LEFT || handle == HANDLE_BOTTOM_LEFT;
+            const bool top = handle == HANDLE_TOP_LEFT || handle == HANDLE_TOP_RIGHT;
+            const int64_t ux = left ? -dxm : dxm;
+            const int64_t uy = top ? -dym : dym;
+            const float theta = (handle == HANDLE_TOP_LEFT || handle == HANDLE_BOTTOM_RIGHT) ? -a : a;
+            float dx = static_cast<float>(static_cast<double>(2 * ux) * VELLORA_FIX2DBL);
+            dx = dx * r;
+            const float dy = static_cast<float>(static_cast<double>(2 * uy) * VELLORA_FIX2DBL);
+            const double C = std::cos(static_cast<double>(theta)), S = std::sin(static_cast<double>(theta));
+            WriteSize(params[PARAM_WIDTH], C * dx - S * dy);
+            WriteSize(params[PARAM_HEIGHT], S * dx + C * dy);
+            break;
+        }
+        case HANDLE_ROTATION: {
+            float A;
+            if (dym == 0) {
+                A = dxm > 0 ? 90.0f : 270.0f;
+            } else if (dxm == 0) {
+                A = dym > 0 ? 180.0f : 0.0f;
+            } else {
+                A = static_cast<float>(std::atan(static_cast<double>(static_cast<float>(dxm) / static_cast<float>(dym))) /
+                                       -kDegreesToRadians);
+                if (dym > 0) {
+                    A = A + 180.0f;
+                } else if (A < 0.0f) {
+                    A = A + 360.0f;
+                }
+            }
+            PF_Fixed angle = FixedFromFloat(A);
+            // Single precision can round a bearing just under 360 up to a full turn.
+            if (angle >= kFullTurn) angle -= kFullTurn;
+            if (angle < 0) angle = 0;
+            params[PARAM_ANGLE]->u.ad.value = angle;
+            params[PARAM_ANGLE]->uu.change_flags = PF_ChangeFlag_CHANGED_VALUE;
+            break;
+        }
+        case HANDLE_FEATHER_LEFT:
+        case HANDLE_FEATHER_RIGHT:
+        case HANDLE_FEATHER_TOP:
+        case HANDLE_FEATHER_BOTTOM: {
+            const double w = params[PARAM_WIDTH]->u.fs_d.value;
+            const double h = params[PARAM_HEIGHT]->u.fs_d.value;
+            const double K = VELLORA_FIX2DBL;
+            double feather;
+            switch (click.continue_refcon[0]) {
+                case HANDLE_FEATHER_LEFT:
+                    feather = std::fmax(0.0, (w * 0.5 + r * static_cast<float>(dxm) * K) * std::cos(static_cast<double>(a)));
+                    break;
+                case HANDLE_FEATHER_RIGHT:
+                    feather = w * 0.5 + static_cast<double>(-dxm) * K * r;
+                    break;
+                case HANDLE_FEATHER_TOP:
+                    // Divides by the height: with none there is no feather to read off.
+                    feather = h == 0.0 ? NAN : static_cast<float>(w / h) * (h * 0.5 + static_cast<double>(dym) * K);
+                    break;
+                default:
+                    feather = h == 0.0 ? NAN : static_cast<float>(w / h) * (static_cast<double>(-dym) * K + h * 0.5);
+                    break;
+            }
+            WriteSize(params[PARAM_FEATHER], static_cast<float>(feather));
+            break;
+        }
+        case HANDLE_OPACITY: {
+            PF_FixedPoint o = {ox, oy};
+            PF_FixedPoint mw = m;
+            Source2FramePoint(in_data, extra, &o);
+            Source2FramePoint(in_data, extra, &mw);
+            const int64_t opacity = 3276800 - static_cast<int64_t>(mw.y) + o.y;
+            params[PARAM_OPACITY]->u.fd.value =
+                static_cast<PF_Fixed>(std::min<int64_t>(std::max<int64_t>(opacity, 0), kOpacityMax));
+            params[PARAM_OPACITY]->uu.change_flags = PF_ChangeFlag_CHANGED_VALUE;
+            break;
+        }
+        default:
+            break;
+    }
+
+    click.send_drag = true;
+    click.continue_refcon[1] = m.x;
+    click.continue_refcon[2] = m.y;
+    click.continue_refcon[3] = 1;
+    if (click.last_time) {
+        click.continue_refcon[0] = HANDLE_NONE;
+        click.send_drag = false;
+    }
+    return true;
+}
+
 PF_Err HandleEvent(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output,
                    PF_EventExtra* extra) {
     // A host that sends no event record or parameters gets no overlay rather than a crash.
@@ -401,6 +574,18 @@ PF_Err HandleEvent(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params
     switch (extra->e_type) {
         case PF_Event_DRAW:
             (void)DrawEvent(in_data, out_data, params, output, extra);
+            break;
+        case PF_Event_DO_CLICK:
+            if (!extra->u.do_click.send_drag) {
+                (void)DoClick(in_data, out_data, params, output, extra);
+            } else {
+                // A click inside a gesture in progress continues it.
+                extra->e_type = PF_Event_DRAG;
+                (void)DoDrag(in_data, out_data, params, output, extra);
+            }
+            break;
+        case PF_Event_DRAG:
+            (void)DoDrag(in_data, out_data, params, output, extra);
             break;
         default:
             break;

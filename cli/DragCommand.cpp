@@ -1,7 +1,132 @@
+// `vellora drag INPUT --from X,Y --to X,Y`: one mouse gesture played through
+// the plug-in as a host sends it (a click, then drag events along the line, the
+// last carrying last_time), printing the parameters it leaves as JSON.
+#include <cmath>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
 #include "Commands.h"
+#include "EffectOptions.h"
+#include "HostError.h"
+#include "ImageIO.h"
+#include "../Vellora/Vellora.h"
+#include "WindowOptions.h"
 
 namespace vcli {
 
-void AddDragCommand(CLI::App&) {}
+namespace {
+
+struct DragOptions {
+    std::string input;
+    std::string from, to;
+    int steps = 8;
+    std::string out;
+    EffectOptions effect;
+    WindowOptions window;
+};
+
+const char* HandleName(int handle) {
+    static const char* const kNames[] = {"none",     "top_left",     "top_right",     "bottom_left",
+                                         "bottom_right", "rotation", "feather_left", "feather_right",
+                                         "feather_top",  "feather_bottom", "opacity"};
+    return handle >= 0 && handle <= 10 ? kNames[handle] : "unknown";
+}
+
+// The key a changed parameter has in "params".
+const char* ParamKey(int index) {
+    switch (index) {
+        case PARAM_MASK_TYPE: return "mask_type";
+        case PARAM_COMPOSITE_MODE: return "composite_mode";
+        case PARAM_ORIGIN: return "origin";
+        case PARAM_WIDTH: return "width";
+        case PARAM_HEIGHT: return "height";
+        case PARAM_ANGLE: return "angle";
+        case PARAM_FEATHER: return "feather";
+        case PARAM_OPACITY: return "opacity";
+        case PARAM_INVERT: return "invert";
+        case PARAM_FALLOFF: return "falloff";
+        default: return "input";
+    }
+}
+
+PF_Point WindowPixel(const std::string& text, const std::string& option) {
+    double x = 0, y = 0;
+    ParsePoint(text, option, x, y);
+    return PF_Point{static_cast<A_long>(std::lround(x)), static_cast<A_long>(std::lround(y))};
+}
+
+void RunDrag(const DragOptions& options) {
+    const ResolvedEffect effect = ResolveEffectOptions(options.effect);
+    const vhost::WindowView view = ResolveWindowOptions(options.window);
+    const PF_Point from = WindowPixel(options.from, "--from");
+    const PF_Point to = WindowPixel(options.to, "--to");
+    if (options.steps < 1 || options.steps > 10000) {
+        throw vhost::HostError("--steps " + std::to_string(options.steps) + " is out of range (1 to 10000)");
+    }
+    if (!options.out.empty()) vhost::CheckWritable(options.out, vhost::SampleType::U8);
+
+    const vhost::Image image = LoadInputImage(options.input);
+    EffectSession session(effect, image.width, image.height);
+    vhost::Host& host = session.Host();
+    vhost::OverlayWindow window(host, view, image.width, image.height);
+    host.InData().pixel_aspect_ratio = effect.pixel_aspect;
+
+    const vhost::GestureResult gesture = window.Gesture(from, to, options.steps);
+    if (gesture.err != PF_Err_NONE) {
+        throw vhost::HostError("the effect failed to handle the gesture: error " + DescribeError(gesture.err));
+    }
+    CheckLedgers(host, effect);
+
+    // Keys in the documented order.
+    const nlohmann::json values = vhost::EffectValuesToJson(vhost::ReadEffectValues(host));
+    nlohmann::ordered_json params;
+    for (const char* key : {"mask_type", "composite_mode", "origin", "width", "height", "angle", "feather", "opacity",
+                            "invert", "falloff"}) {
+        params[key] = values.at(key);
+    }
+    nlohmann::ordered_json changed = nlohmann::ordered_json::array();
+    for (int index : gesture.changed) changed.push_back(ParamKey(index));
+    nlohmann::ordered_json result;
+    result["handle"] = gesture.handled ? nlohmann::ordered_json(gesture.handle) : nlohmann::ordered_json(nullptr);
+    result["handle_name"] =
+        gesture.handled ? nlohmann::ordered_json(HandleName(gesture.handle)) : nlohmann::ordered_json(nullptr);
+    result["handled"] = gesture.handled;
+    result["params"] = params;
+    result["changed"] = changed;
+
+    // The window after the gesture: the frame rendered and the overlay drawn from the new values.
+    if (!options.out.empty()) RenderIntoWindow(session, effect, image, window, options.window.quiet);
+    if (!options.out.empty() || !options.window.trace.empty()) {
+        window.ClearStrokes();
+        DrawOverlay(window, effect);
+    }
+    if (!options.window.trace.empty()) WriteTrace(options.window.trace, window);
+    if (!options.out.empty()) WritePicture(options.out, window);
+    std::cout << result.dump() << std::endl;
+}
+
+}  // namespace
+
+void AddDragCommand(CLI::App& app) {
+    auto options = std::make_shared<DragOptions>();
+    CLI::App* cmd = app.add_subcommand(
+        "drag",
+        "Play one mouse gesture through the plug-in as a host does: a click at --from (window pixels), then\n"
+        "--steps drag events along the straight line to --to, the last one ending the gesture. The values\n"
+        "the effect writes and flags changed are kept between events. Prints JSON: the handle the click\n"
+        "grabbed (null when none), the parameters afterwards in effect-controls units, and which changed.");
+    cmd->add_option("INPUT", options->input, "Input image file, or testcard: (also testcard:WIDTHxHEIGHT)")
+        ->required();
+    cmd->add_option("--from", options->from, "Where the button goes down, X,Y in window pixels")->required();
+    cmd->add_option("--to", options->to, "Where it comes up, X,Y in window pixels")->required();
+    cmd->add_option("--steps", options->steps, "Drag events along the way")->capture_default_str();
+    cmd->add_option("--out", options->out, "Also write the window after the gesture (PNG)");
+    AddEffectOptions(cmd, options->effect);
+    AddWindowOptions(cmd, options->window);
+    cmd->callback([options]() { RunDrag(*options); });
+}
 
 }  // namespace vcli

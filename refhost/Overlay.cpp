@@ -203,15 +203,28 @@ PF_EventExtra OverlayWindow::NewEvent(PF_EventType type) {
     return event;
 }
 
-PF_Err OverlayWindow::SendEvent(PF_EventExtra& event) {
+PF_Err OverlayWindow::SendEvent(PF_EventExtra& event, std::vector<int>* changed) {
+    std::vector<PF_ParamDef>& list = host_.Params();
+    std::vector<PF_ParamDef> copy = list;
+    std::vector<PF_ParamDef*> pointers;
+    for (PF_ParamDef& param : copy) {
+        param.uu.change_flags = PF_ChangeFlag_NONE;
+        pointers.push_back(&param);
+    }
     // The layer being shown decides the rotation arm's length.
     PF_InData& in = host_.InData();
     const A_long saved_w = in.width, saved_h = in.height;
     in.width = layer_width_;
     in.height = layer_height_;
-    const PF_Err err = host_.Send(PF_Cmd_EVENT, host_.ParamArray(), nullptr, &event);
+    const PF_Err err = host_.Send(PF_Cmd_EVENT, pointers.data(), nullptr, &event);
     in.width = saved_w;
     in.height = saved_h;
+    for (size_t i = 0; i < copy.size() && i < list.size(); ++i) {
+        if (copy[i].uu.change_flags & PF_ChangeFlag_CHANGED_VALUE) {
+            list[i].u = copy[i].u;
+            if (changed) changed->push_back(static_cast<int>(i));
+        }
+    }
     return err;
 }
 
@@ -343,6 +356,34 @@ std::vector<uint8_t> OverlayWindow::PictureRGBA8() const {
     return out;
 }
 
-GestureResult OverlayWindow::Gesture(PF_Point, PF_Point, int) { return GestureResult{}; }
+GestureResult OverlayWindow::Gesture(PF_Point from, PF_Point to, int steps) {
+    GestureResult result;
+    std::vector<int> changed;
+    PF_EventExtra event = NewEvent(PF_Event_DO_CLICK);
+    event.u.do_click.screen_point = from;
+    event.u.do_click.num_clicks = 1;
+    result.err = SendEvent(event, &changed);
+    result.handled = (event.evt_out_flags & PF_EO_HANDLED_EVENT) != 0;
+    result.handle = result.handled ? static_cast<int>(event.u.do_click.continue_refcon[0]) : 0;
+
+    // Drag events follow only while the effect asks for them; the click record
+    // travels from one event to the next, the last one carrying last_time.
+    for (int i = 1; i <= steps && result.err == PF_Err_NONE && event.u.do_click.send_drag; ++i) {
+        PF_EventExtra drag = NewEvent(PF_Event_DRAG);
+        drag.u.do_click = event.u.do_click;
+        const double t = static_cast<double>(i) / steps;
+        drag.u.do_click.screen_point.h = static_cast<A_long>(std::lround(from.h + (to.h - from.h) * t));
+        drag.u.do_click.screen_point.v = static_cast<A_long>(std::lround(from.v + (to.v - from.v) * t));
+        drag.u.do_click.when = static_cast<A_u_long>(i);
+        drag.u.do_click.last_time = i == steps;
+        result.err = SendEvent(drag, &changed);
+        ++result.drag_events;
+        event = drag;
+    }
+    std::sort(changed.begin(), changed.end());
+    changed.erase(std::unique(changed.begin(), changed.end()), changed.end());
+    result.changed = changed;
+    return result;
+}
 
 }  // namespace vhost

@@ -89,8 +89,11 @@ public:
 
     // An event record for this window, as a host fills it before sending.
     PF_EventExtra NewEvent(PF_EventType type);
-    // Sends one event through the effect's entry point with the host's parameters.
-    PF_Err SendEvent(PF_EventExtra& event);
+    // Sends one event through the effect's entry point, as a host does: the
+    // effect gets a copy of the parameter list with every change flag clear,
+    // and the values it flags changed are kept in the host's list (their
+    // indices appended to `changed`); anything it writes without the flag is lost.
+    PF_Err SendEvent(PF_EventExtra& event, std::vector<int>* changed = nullptr);
     // Sends a draw event; the flags the effect left are returned through `flags`.
     PF_Err Draw(PF_EventOutFlags* flags = nullptr);
 

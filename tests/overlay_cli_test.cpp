@@ -1,4 +1,4 @@
-// `vellora overlay` as a user runs it.
+// `vellora overlay` and `vellora drag` as a user runs them.
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -71,6 +71,30 @@ TEST_F(WindowCli, OverlayPictureAndTrace) {
         EXPECT_EQ(failed.out.rfind(std::string("vellora: ") + std::string(bad).substr(0, 6), 0), 0u) << failed.out;
         EXPECT_NE(access((dir + "/bad.png").c_str(), F_OK), 0);
     }
+}
+
+TEST_F(WindowCli, DragACornerEndToEnd) {
+    // The bottom-right corner (310, 220) is window (640, 480); window (540, 380) is layer (260, 170).
+    const CliRun run = RunCli(std::string("drag ") + kView + " --from 640,480 --to 540,380 --steps 5 --out '" + dir +
+                              "/after.png' --trace '" + dir + "/trace.json'");
+    ASSERT_EQ(run.status, 0) << run.out;
+    const nlohmann::json j = nlohmann::json::parse(run.out);
+    EXPECT_EQ(j["handle"], 4);
+    EXPECT_EQ(j["handle_name"], "bottom_right");
+    EXPECT_EQ(j["handled"], true);
+    EXPECT_EQ(j["changed"], nlohmann::json({"width", "height"}));
+    EXPECT_EQ(j["params"]["width"], 200.0);
+    EXPECT_EQ(j["params"]["height"], 100.0);
+    EXPECT_EQ(j["params"]["origin"], nlohmann::json({160.0, 120.0}));
+    EXPECT_EQ(j["params"]["mask_type"], "ellipse");
+    // The overlay afterwards is drawn from the new values: frame (60, 70)-(260, 170).
+    EXPECT_EQ(vhost::ReadImage(dir + "/after.png").height, (240 + 20) * 2);
+    EXPECT_EQ(Trace()["strokes"][1]["path"][0], nlohmann::json({"move", 140.0, 180.0}));
+
+    const nlohmann::json miss = nlohmann::json::parse(RunCli("drag testcard:320x240 --from 3,3 --to 100,100").out);
+    EXPECT_TRUE(miss["handle"].is_null());
+    EXPECT_EQ(miss["handled"], false);
+    EXPECT_TRUE(miss["changed"].empty());
 }
 
 }  // namespace
