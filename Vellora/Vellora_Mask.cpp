@@ -213,40 +213,36 @@ Range InsideEllipse(double au, double bu, double av, double bv, double A, double
 
 A_long Column(double x) { return static_cast<A_long>(std::max(-1e9, std::min(1e9, x))); }
 
+// Holds no column a world can have (only INT_MIN itself).
+const VignetteRowSpan kNoSpan{std::numeric_limits<A_long>::min(), 0};
+
 // Pixels outside `inside` (widened by a pixel) are certainly outside.
-void SetOuter(VignetteRowSpan& span, Range inside, A_long width) {
+VignetteRowSpan OuterSpan(Range inside, A_long width) {
     if (inside.lo > inside.hi || inside.hi < -2.0 || inside.lo > width + 2.0) {
-        span.outerLo = kNoColumn;  // no column reaches it: the whole row is outside
-        span.outerWidth = 0;
-        return;
+        return kNoSpan;  // the whole row is outside
     }
     const A_long lo = Column(std::floor(std::max(inside.lo, -2.0))) - 1;
     const A_long hi = Column(std::ceil(std::min(inside.hi, width + 2.0))) + 1;
-    span.outerLo = lo;
-    span.outerWidth = static_cast<A_u_long>(hi - lo);
+    return VignetteRowSpan{lo, static_cast<A_u_long>(hi - lo)};
 }
 
 // Pixels within `core` (narrowed by a pixel) are certainly in the core.
-void SetCore(VignetteRowSpan& span, Range core, A_long width) {
-    span.coreLo = kNoColumn;  // no column reaches it: no core in this row
-    span.coreWidth = 0;
-    if (core.lo > core.hi) return;
+VignetteRowSpan CoreSpan(Range core, A_long width) {
+    if (core.lo > core.hi) return kNoSpan;
     const A_long lo = Column(std::ceil(std::max(core.lo, -2.0))) + 1;
     const A_long hi = Column(std::floor(std::min(core.hi, width + 2.0))) - 1;
-    if (lo <= hi) {
-        span.coreLo = lo;
-        span.coreWidth = static_cast<A_u_long>(hi - lo);
-    }
+    return lo <= hi ? VignetteRowSpan{lo, static_cast<A_u_long>(hi - lo)} : kNoSpan;
 }
 
 bool Finite(double v) { return std::isfinite(v) && std::fabs(v) < kMaxMagnitude; }
 
 }  // namespace
 
-void PrepareVignetteFrame(const VignetteInfo& vi, A_long width, A_long height, std::vector<VignetteRowSpan>& spans,
+void PrepareVignetteFrame(const VignetteInfo& vi, A_long width, A_long height, VignetteSpans& spans,
                           VignetteFrame* frame) {
     frame->info = vi;
-    frame->rows = nullptr;
+    frame->outerRows = nullptr;
+    frame->coreRows = nullptr;
     frame->rowCount = 0;
     if (width <= 0 || height <= 0 || width > kNoColumn / 2 || height > kNoColumn / 2) {
         return;
@@ -275,30 +271,31 @@ void PrepareVignetteFrame(const VignetteInfo& vi, A_long width, A_long height, s
     const double grow = 1.0 + kSizeSlack + 2.0 * std::max(du / hw, dv / hh);
     const double shrink = 1.0 - kSizeSlack - 2.0 * std::max(du / cw, dv / ch);
 
-    spans.resize(static_cast<size_t>(height));
+    spans.outer.resize(static_cast<size_t>(height));
+    spans.core.resize(static_cast<size_t>(height));
     for (A_long y = 0; y < height; ++y) {
-        VignetteRowSpan& span = spans[static_cast<size_t>(y)];
+        VignetteRowSpan& outer = spans.outer[static_cast<size_t>(y)];
+        VignetteRowSpan& core = spans.core[static_cast<size_t>(y)];
         const double fy = static_cast<double>(y);
         const double bu = static_cast<double>(m[0][1]) * fy + m[0][2];
         const double bv = static_cast<double>(m[1][1]) * fy + m[1][2];
         if (empty) {
-            SetOuter(span, kNothing, width);
-            SetCore(span, kNothing, width);
+            outer = kNoSpan;
+            core = kNoSpan;
         } else if (vi.isEllipse) {
-            SetOuter(span, InsideEllipse(m[0][0], bu, m[1][0], bv, hw * grow, hh * grow), width);
-            SetCore(span, InsideEllipse(m[0][0], bu, m[1][0], bv, cw * shrink, ch * shrink), width);
+            outer = OuterSpan(InsideEllipse(m[0][0], bu, m[1][0], bv, hw * grow, hh * grow), width);
+            core = CoreSpan(InsideEllipse(m[0][0], bu, m[1][0], bv, cw * shrink, ch * shrink), width);
         } else {
             // Whole-pixel distances: truncation moves |u| by less than one.
-            SetOuter(span,
-                     Intersect(AbsBelow(m[0][0], bu, hw * (1 + kSizeSlack) + 1 + 2 * du),
-                               AbsBelow(m[1][0], bv, hh * (1 + kSizeSlack) + 1 + 2 * dv)),
-                     width);
-            SetCore(span,
-                    Intersect(AbsBelow(m[0][0], bu, cw * (1 - kSizeSlack) - 2 * du),
-                              AbsBelow(m[1][0], bv, ch * (1 - kSizeSlack) - 2 * dv)),
-                    width);
+            outer = OuterSpan(Intersect(AbsBelow(m[0][0], bu, hw * (1 + kSizeSlack) + 1 + 2 * du),
+                                        AbsBelow(m[1][0], bv, hh * (1 + kSizeSlack) + 1 + 2 * dv)),
+                              width);
+            core = CoreSpan(Intersect(AbsBelow(m[0][0], bu, cw * (1 - kSizeSlack) - 2 * du),
+                                      AbsBelow(m[1][0], bv, ch * (1 - kSizeSlack) - 2 * dv)),
+                            width);
         }
     }
-    frame->rows = spans.data();
+    frame->outerRows = spans.outer.data();
+    frame->coreRows = spans.core.data();
     frame->rowCount = static_cast<A_u_long>(height);
 }

@@ -150,10 +150,20 @@ __attribute__((always_inline)) inline void Blend_Float(void* refcon, A_long x, A
 // or in the feather band run Blend_Float; the others read their result from a
 // table that holds exactly what Blend_Float gives there.
 struct VignetteRowSpan {
-    A_long outerLo;       // outside unless outerLo <= x <= outerLo + outerWidth
-    A_u_long outerWidth;
-    A_long coreLo;        // core when coreLo <= x <= coreLo + coreWidth
-    A_u_long coreWidth;
+    A_long lo;  // the span is lo <= x <= lo + width
+    A_u_long width;
+
+    __attribute__((always_inline)) inline bool Holds(A_long x) const {
+        // One unsigned compare folds the two-sided test.
+        return static_cast<A_u_long>(x) - static_cast<A_u_long>(lo) <= width;
+    }
+};
+
+// Row tables of a frame: pixels outside `outer[y]` are certainly outside the
+// mask; pixels within `core[y]` are certainly in the core.
+struct VignetteSpans {
+    std::vector<VignetteRowSpan> outer;
+    std::vector<VignetteRowSpan> core;
 };
 
 enum VignetteZone { ZONE_EDGE = 0, ZONE_OUTSIDE = 1, ZONE_CORE = 2 };
@@ -162,26 +172,27 @@ enum VignetteZone { ZONE_EDGE = 0, ZONE_OUTSIDE = 1, ZONE_CORE = 2 };
 // the frame's VignetteInfo, so refcon is also the address of that record.
 struct VignetteFrame {
     VignetteInfo info;
-    const VignetteRowSpan* rows;  // null: no shortcuts
+    const VignetteRowSpan* outerRows;  // null when rowCount is 0: no shortcuts
+    const VignetteRowSpan* coreRows;
     A_u_long rowCount;
-    A_u_char outside8[256];  // 8-bit alpha results of pixels outside and in the core
-    A_u_char core8[256];
+    // 8-bit results outside and in the core, by source alpha, already shifted
+    // to the alpha byte of a packed 32-bit pixel.
+    uint32_t outside32[256];
+    uint32_t core32[256];
 
-    // Unsigned compares fold each two-sided range test into one.
     __attribute__((always_inline)) inline int ZoneOf(A_long x, A_long y) const {
         if (static_cast<A_u_long>(y) >= rowCount) {
             return ZONE_EDGE;
         }
-        const VignetteRowSpan& span = rows[y];
-        if (static_cast<A_u_long>(x - span.outerLo) > span.outerWidth) {
+        if (!outerRows[y].Holds(x)) {
             return ZONE_OUTSIDE;
         }
-        return static_cast<A_u_long>(x - span.coreLo) <= span.coreWidth ? ZONE_CORE : ZONE_EDGE;
+        return coreRows[y].Holds(x) ? ZONE_CORE : ZONE_EDGE;
     }
 };
 
 // Fills `frame` from a filled record for an output of width x height pixels;
-// `spans` holds the row table and must outlive the pass. Frames whose numbers
-// are too large or not finite for a safe margin get no shortcuts.
-void PrepareVignetteFrame(const VignetteInfo& info, A_long width, A_long height, std::vector<VignetteRowSpan>& spans,
+// `spans` holds the row tables and must outlive the pass. Frames whose
+// numbers are too large or not finite for a safe margin get no shortcuts.
+void PrepareVignetteFrame(const VignetteInfo& info, A_long width, A_long height, VignetteSpans& spans,
                           VignetteFrame* frame);

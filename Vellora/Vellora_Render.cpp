@@ -37,15 +37,7 @@ inline A_u_short ToAlpha16(float s) {
     return s >= 32768.0f ? A_u_short{32768} : static_cast<A_u_short>(s);
 }
 
-// Copies a 4-byte pixel with byte `alpha_byte` replaced, as one load and one store.
-inline void StoreWithAlpha(const PF_Pixel* in, PF_Pixel* out, int alpha_byte, A_u_char alpha) {
-    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "pixel bytes are packed little-endian");
-    uint32_t pixel;
-    std::memcpy(&pixel, in, sizeof(pixel));
-    const int shift = 8 * alpha_byte;
-    pixel = (pixel & ~(uint32_t{0xFF} << shift)) | (uint32_t{alpha} << shift);
-    std::memcpy(out, &pixel, sizeof(pixel));
-}
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "packed pixels are read as little-endian words");
 
 // Releases Premiere's pixel-format suite if the pass throws (a missing iterate suite).
 struct PixelFormatSuiteHold {
@@ -65,13 +57,14 @@ struct PixelFormatSuiteHold {
 
 }  // namespace
 
-void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, std::vector<VignetteRowSpan>& spans,
-                        VignetteFrame* frame) {
+void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, VignetteSpans& spans,
+                        VignetteFrame* frame, int alpha_byte) {
     PrepareVignetteFrame(info, width, height, spans, frame);
+    const int shift = 8 * alpha_byte;
     for (int k = 0; k < 256; ++k) {
         const float a = kAlpha8[static_cast<size_t>(k)];
-        frame->outside8[k] = ToAlpha8(255.0f * CompositeAlpha(&frame->info, 1.0f, a));
-        frame->core8[k] = ToAlpha8(255.0f * CompositeAlpha(&frame->info, 0.0f, a));
+        frame->outside32[k] = uint32_t{ToAlpha8(255.0f * CompositeAlpha(&frame->info, 1.0f, a))} << shift;
+        frame->core32[k] = uint32_t{ToAlpha8(255.0f * CompositeAlpha(&frame->info, 0.0f, a))} << shift;
     }
 }
 
@@ -103,18 +96,31 @@ __attribute__((noinline)) PF_Err Blend_BGRA_Edge(void* refcon, A_long x, A_long 
     return PF_Err_NONE;
 }
 
+// The frame's result table for a pixel certainly outside or in the core, else null.
+__attribute__((always_inline)) inline const uint32_t* ShortcutTable(const VignetteFrame* frame, A_long x, A_long y) {
+    if (__builtin_expect(static_cast<A_u_long>(y) < frame->rowCount, 1)) {
+        if (__builtin_expect(!frame->outerRows[y].Holds(x), 1)) {
+            return frame->outside32;
+        }
+        if (frame->coreRows[y].Holds(x)) {
+            return frame->core32;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 PF_Err Blend_8(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
-    const VignetteFrame* frame = static_cast<const VignetteFrame*>(refcon);
-    const int zone = frame->ZoneOf(x, y);
-    if (zone == ZONE_EDGE) {
-        return Blend_8_Edge(refcon, x, y, in, out);
-    }
     // Certainly outside or in the core: the frame's table holds Blend_Float's result.
-    const A_u_char alpha = zone == ZONE_OUTSIDE ? frame->outside8[in->alpha] : frame->core8[in->alpha];
-    StoreWithAlpha(in, out, 0, alpha);
-    return PF_Err_NONE;
+    if (const uint32_t* table = ShortcutTable(static_cast<const VignetteFrame*>(refcon), x, y)) {
+        uint32_t pixel;
+        std::memcpy(&pixel, in, sizeof(pixel));
+        pixel = (pixel & ~uint32_t{0xFF}) | table[pixel & 0xFF];
+        std::memcpy(out, &pixel, sizeof(pixel));
+        return PF_Err_NONE;
+    }
+    return Blend_8_Edge(refcon, x, y, in, out);
 }
 
 PF_Err Blend_16(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out) {
@@ -139,15 +145,14 @@ PF_Err Blend_16(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* ou
 }
 
 PF_Err Blend_BGRA_4444_8u(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
-    const VignetteFrame* frame = static_cast<const VignetteFrame*>(refcon);
-    const int zone = frame->ZoneOf(x, y);
-    if (zone == ZONE_EDGE) {
-        return Blend_BGRA_Edge(refcon, x, y, in, out);
+    if (const uint32_t* table = ShortcutTable(static_cast<const VignetteFrame*>(refcon), x, y)) {
+        uint32_t pixel;
+        std::memcpy(&pixel, in, sizeof(pixel));
+        pixel = (pixel & 0x00FFFFFFu) | table[pixel >> 24];
+        std::memcpy(out, &pixel, sizeof(pixel));
+        return PF_Err_NONE;
     }
-    const A_u_char src_alpha = reinterpret_cast<const A_u_char*>(in)[3];
-    const A_u_char alpha = zone == ZONE_OUTSIDE ? frame->outside8[src_alpha] : frame->core8[src_alpha];
-    StoreWithAlpha(in, out, 3, alpha);
-    return PF_Err_NONE;
+    return Blend_BGRA_Edge(refcon, x, y, in, out);
 }
 
 void RenderFloatRows(const VignetteFrame* frame, const PF_LayerDef* input, PF_LayerDef* output, A_long rows) {
@@ -206,9 +211,10 @@ PF_Err Render(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], P
 
     VignetteInfo info;
     FillVignetteInfo(VignetteParamsFromHost(in_data, params), &info);
-    std::vector<VignetteRowSpan> spans;
+    VignetteSpans spans;
     VignetteFrame vi;
-    PrepareRenderFrame(info, output->width, output->height, spans, &vi);
+    const bool bgra = in_data->appl_id == PF_APPL_ID_PREMIERE;
+    PrepareRenderFrame(info, output->width, output->height, spans, &vi, bgra ? 3 : 0);
 
     PF_LayerDef* const input = &params[PARAM_INPUT]->u.ld;
     const A_long rows = output->extent_hint.bottom - output->extent_hint.top;

@@ -8,9 +8,10 @@
 #include <vector>
 
 // Builds the record the callbacks take as refcon: the frame's VignetteInfo,
-// its row spans (kept in `spans`) and the 8-bit results outside and in the core.
-void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, std::vector<VignetteRowSpan>& spans,
-                        VignetteFrame* frame);
+// its row spans (kept in `spans`) and the 8-bit results outside and in the
+// core, placed in byte `alpha_byte` of a pixel (0 for ARGB, 3 for BGRA).
+void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, VignetteSpans& spans,
+                        VignetteFrame* frame, int alpha_byte);
 
 // The callbacks take a VignetteFrame as refcon.
 // After Effects 8-bit ARGB.

@@ -14,6 +14,7 @@ namespace {
 struct Argb8 {
     using Pixel = PF_Pixel;
     static constexpr double kFull = 255.0;
+    static constexpr int kAlphaByte = 0;
     static constexpr PF_Err (*kBlend)(void*, A_long, A_long, Pixel*, Pixel*) = &Blend_8;
     static Pixel Make(unsigned alpha, unsigned r, unsigned g, unsigned b) {
         return Pixel{A_u_char(alpha), A_u_char(r), A_u_char(g), A_u_char(b)};
@@ -25,6 +26,7 @@ struct Argb8 {
 struct Argb16 {
     using Pixel = PF_Pixel16;
     static constexpr double kFull = 32768.0;
+    static constexpr int kAlphaByte = 0;
     static constexpr PF_Err (*kBlend)(void*, A_long, A_long, Pixel*, Pixel*) = &Blend_16;
     static Pixel Make(unsigned alpha, unsigned r, unsigned g, unsigned b) {
         return Pixel{A_u_short(alpha), A_u_short(r * 128), A_u_short(g * 128), A_u_short(b * 128 + 5)};
@@ -37,6 +39,7 @@ struct Argb16 {
 struct Bgra8 {
     using Pixel = PF_Pixel;
     static constexpr double kFull = 255.0;
+    static constexpr int kAlphaByte = 3;
     static constexpr PF_Err (*kBlend)(void*, A_long, A_long, Pixel*, Pixel*) = &Blend_BGRA_4444_8u;
     static Pixel Make(unsigned alpha, unsigned r, unsigned g, unsigned b) {
         Pixel p;
@@ -54,19 +57,20 @@ struct Bgra8 {
 // A frame whose every pixel takes one of three kinds of result:
 // the identity (Add outside the mask), a strength `s` (Create, inverted, no
 // inside) and Blend_Float's own path (a feathered ellipse) for the band.
+template <class T>
 struct Frame {
-    std::vector<VignetteRowSpan> spans;
+    VignetteSpans spans;
     VignetteFrame frame;
-    Frame(VignetteParams p, bool shortcuts = true) {
+    explicit Frame(VignetteParams p, bool shortcuts = true) {
         VignetteInfo info;
         FillVignetteInfo(p, &info);
-        PrepareRenderFrame(info, shortcuts ? 64 : 0, shortcuts ? 64 : 0, spans, &frame);
+        PrepareRenderFrame(info, shortcuts ? 64 : 0, shortcuts ? 64 : 0, spans, &frame, T::kAlphaByte);
     }
     // Any field of the record, for results the parameters cannot produce.
     Frame& WithOpacity(float opacity) {
         VignetteInfo info = frame.info;
         info.opacity = opacity;
-        PrepareRenderFrame(info, 64, 64, spans, &frame);
+        PrepareRenderFrame(info, 64, 64, spans, &frame, T::kAlphaByte);
         return *this;
     }
 };
@@ -93,7 +97,7 @@ using Formats = ::testing::Types<Argb8, Argb16, Bgra8>;
 TYPED_TEST_SUITE(Adapters, Formats);
 
 template <class T>
-typename T::Pixel Run(Frame& f, typename T::Pixel in, A_long x = 3, A_long y = 4) {
+typename T::Pixel Run(Frame<T>& f, typename T::Pixel in, A_long x = 3, A_long y = 4) {
     typename T::Pixel out = T::Make(77, 1, 2, 3);
     EXPECT_EQ(T::kBlend(&f.frame, x, y, &in, &out), PF_Err_NONE);
     return out;
@@ -102,7 +106,7 @@ typename T::Pixel Run(Frame& f, typename T::Pixel in, A_long x = 3, A_long y = 4
 TYPED_TEST(Adapters, EveryAlphaSurvivesTheRoundTrip) {
     using T = TypeParam;
     for (bool shortcuts : {true, false}) {
-        Frame f(Identity(), shortcuts);
+        Frame<T> f(Identity(), shortcuts);
         for (unsigned a = 0; a <= static_cast<unsigned>(T::kFull); ++a) {
             ASSERT_EQ(T::Alpha(Run<T>(f, T::Make(a, 9, 8, 7))), a) << "shortcuts " << shortcuts;
         }
@@ -111,21 +115,21 @@ TYPED_TEST(Adapters, EveryAlphaSurvivesTheRoundTrip) {
 
 TYPED_TEST(Adapters, ResultsTruncateAndClamp) {
     using T = TypeParam;
-    Frame half(Strength(50));
+    Frame<T> half(Strength(50));
     EXPECT_EQ(T::Alpha(Run<T>(half, T::Make(200, 1, 2, 3))), static_cast<unsigned>(T::kFull / 2));  // 127 or 16384
-    Frame full(Strength(100));
+    Frame<T> full(Strength(100));
     EXPECT_EQ(T::Alpha(Run<T>(full, T::Make(0, 1, 2, 3))), static_cast<unsigned>(T::kFull));
-    Frame above(Strength(100));
+    Frame<T> above(Strength(100));
     above.WithOpacity(1.7f);
     EXPECT_EQ(T::Alpha(Run<T>(above, T::Make(0, 1, 2, 3))), static_cast<unsigned>(T::kFull));
-    Frame below(Strength(100));
+    Frame<T> below(Strength(100));
     below.WithOpacity(-0.25f);
     EXPECT_EQ(T::Alpha(Run<T>(below, T::Make(100, 1, 2, 3))), 0u);
-    Frame nan(Strength(100));
+    Frame<T> nan(Strength(100));
     nan.WithOpacity(std::numeric_limits<float>::quiet_NaN());
     EXPECT_EQ(T::Alpha(Run<T>(nan, T::Make(100, 1, 2, 3))), 0u);
     // Just under a step: 0.999 of full scale truncates to one less.
-    Frame most(Strength(99.9));
+    Frame<T> most(Strength(99.9));
     const double opacity = std::floor(99.9 * 65536) / 65536 / 100;
     EXPECT_EQ(T::Alpha(Run<T>(most, T::Make(0, 1, 2, 3))), static_cast<unsigned>(std::floor(T::kFull * opacity)));
 }
@@ -139,7 +143,7 @@ TYPED_TEST(Adapters, ColourChannelsAreCopiedWhateverTheAlpha) {
     soft.height = 30;
     soft.feather = 10;
     soft.falloff = FALLOFF_GAUSSIAN;
-    Frame f(soft);
+    Frame<T> f(soft);
     for (A_long y = 0; y < 64; y += 3) {
         for (A_long x = 0; x < 64; x += 3) {
             const auto in = T::Make((x * 7 + y) % 256, x, y, 200);
@@ -147,7 +151,7 @@ TYPED_TEST(Adapters, ColourChannelsAreCopiedWhateverTheAlpha) {
             ASSERT_EQ(T::Colour(out), T::Colour(in)) << x << "," << y;
         }
     }
-    Frame clear(Strength(0));  // new alpha 0: colours stay (straight alpha)
+    Frame<T> clear(Strength(0));  // new alpha 0: colours stay (straight alpha)
     const auto in = T::Make(255, 10, 20, 30);
     const auto out = Run<T>(clear, in);
     EXPECT_EQ(T::Alpha(out), 0u);
@@ -163,7 +167,7 @@ TYPED_TEST(Adapters, SourceAndDestinationMayBeTheSamePixel) {
     p.height = 30;
     p.feather = 10;
     p.composite_mode = COMPOSITE_INTERSECT;
-    Frame f(p);
+    Frame<T> f(p);
     for (A_long x : {32, 44, 49, 60}) {  // core, band, band, outside
         const auto original = T::Make(180, 11, 22, 33);
         auto apart = T::Make(0, 0, 0, 0);
@@ -187,7 +191,7 @@ TYPED_TEST(Adapters, ShortcutsGiveExactlyThePixelFunctionsResult) {
     p.falloff = FALLOFF_EXPONENTIAL;
     for (int mode = COMPOSITE_ADD; mode <= COMPOSITE_CREATE; ++mode) {
         p.composite_mode = mode;
-        Frame fast(p, true), exact(p, false);
+        Frame<T> fast(p, true), exact(p, false);
         for (A_long y = 0; y < 64; ++y) {
             for (A_long x = 0; x < 64; ++x) {
                 const auto in = T::Make((x * 13 + y * 7) % 256, 1, 2, 3);

@@ -352,7 +352,7 @@ TEST(MaskSpans, ShortcutZonesAgreeWithThePixelFunction) {
         p.invert = trial % 5 == 0;
         p.composite_mode = 1 + trial % 4;
         const VignetteInfo vi = Info(p);
-        std::vector<VignetteRowSpan> spans;
+        VignetteSpans spans;
         VignetteFrame frame;
         PrepareVignetteFrame(vi, 120, 90, spans, &frame);
         for (A_long y = 0; y < 90; ++y) {
