@@ -10,5 +10,5 @@ build="${VELLORA_BUILD_DIR:-$root/build}"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" -j2
 
-# The main job.
-"$build/bin/vellora" info
+# The main job: the built-in test card through the effect, with a soft elliptic mask.
+"$build/bin/vellora" render testcard: "$root/demo.png" --width 760 --height 460 --feather 150 --falloff gaussian && echo "vellora: wrote $root/demo.png"
