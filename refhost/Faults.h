@@ -18,7 +18,7 @@ public:
     std::set<std::string> withheld_suites;
     // AcquireSuite reports success but delivers a null pointer.
     std::set<std::string> null_suites;
-    // AcquireSuite reports an error yet still delivers the suite.
+    // AcquireSuite reports an error yet still delivers the suite (the ledger counts it as held).
     std::set<std::string> erroring_suites;
     // ReleaseSuite reports an error (the release is still counted).
     std::set<std::string> failing_releases;

@@ -212,6 +212,8 @@ PF_Err Host::SendRaw(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_Pa
         param_ids_.resize(1);
         ui_registered_ = false;
         ui_info_ = PF_CustomUIInfo{};
+    } else if (cmd == PF_Cmd_GLOBAL_SETUP) {
+        pixel_format_calls_.clear();
     }
     in_data_.num_params = static_cast<A_long>(params_.size());
 
@@ -234,10 +236,7 @@ PF_Err Host::SendRaw(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_Pa
 
 PF_Err Host::About() { return Send(PF_Cmd_ABOUT, nullptr, nullptr, nullptr); }
 
-PF_Err Host::GlobalSetup() {
-    pixel_format_calls_.clear();
-    return Send(PF_Cmd_GLOBAL_SETUP, nullptr, nullptr, nullptr);
-}
+PF_Err Host::GlobalSetup() { return Send(PF_Cmd_GLOBAL_SETUP, nullptr, nullptr, nullptr); }
 
 PF_Err Host::ParamsSetup() { return Send(PF_Cmd_PARAMS_SETUP, nullptr, nullptr, nullptr); }
 
