@@ -361,10 +361,12 @@ void AddInfoCommand(CLI::App& app) {
         "Load the plug-in as a host does (About, global set-up, parameter set-up) and show\n"
         "its About text, version, output flags, pixel formats and effect controls.");
     cmd->add_option("--host", options->host, "Host to act as: 'ae' (After Effects) or 'premiere'")
+        ->type_name("ae|premiere")
         ->capture_default_str();
     cmd->add_flag("--json", options->json, "Print the same information as JSON");
     cmd->add_option("--module", options->module,
-                    "Plug-in module to load (default: $VELLORA_MODULE, else Vellora.so beside vellora)");
+                    "Plug-in module to load (default: $VELLORA_MODULE, else Vellora.so beside vellora)")
+        ->type_name("PATH");
     cmd->callback([options]() { RunInfo(*options); });
 }
 
