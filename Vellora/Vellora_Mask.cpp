@@ -4,6 +4,10 @@
 #include <cstring>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // A rational scale as a float, each operand converted first. A host that sends
@@ -139,6 +143,55 @@ double alphaFunct(const VignetteInfo* vi, double t) {
     }
 }
 
+namespace {
+
+// Rounds an approximation `y` of a curve value to single precision when every
+// value within `bound` of it rounds the same way; then the exact value, which
+// lies within the bound, rounds to it too. Otherwise reports failure.
+inline bool RoundsSurely(double y, double bound, float* out) {
+    const float lo = static_cast<float>(y - bound);
+    const float hi = static_cast<float>(y + bound);
+    *out = lo;
+    return lo == hi;
+}
+
+const double kLn360 = std::log(360.0);
+const double kLn25 = std::log(2.5);
+
+}  // namespace
+
+float alphaFunctFloat(const VignetteInfo* vi, double t) {
+    t = t > 0.0 ? (t < 1.0 ? t : 1.0) : 0.0;
+    // The pow curves are first tried through exp and log, several times cheaper.
+    // The bounds are ten or more times the worst error of either way of
+    // computing (a few units in the last place of a double); in the rare case
+    // the single-precision rounding is not settled, pow decides.
+    float e;
+    switch (vi->falloff) {
+        case FALLOFF_GAMMA:
+            if (t > 0.0) {
+                const double arg = 0.454 * std::log(t);
+                const double y = std::exp(arg);
+                if (RoundsSurely(y, y * 2e-14 * (1.0 + std::fabs(arg)), &e)) return e;
+            }
+            break;
+        case FALLOFF_GAUSSIAN: {
+            const double q = std::exp(-((t * t) * std::sqrt(t)) * kLn360);
+            if (RoundsSurely(1.0 - q, q * 4e-14, &e)) return e;
+            break;
+        }
+        case FALLOFF_EXPONENTIAL: {
+            const double q = std::exp(-t * kLn25);
+            const double y = (1.0 - q) * 2.5 / 1.5;
+            if (RoundsSurely(y, (q + y) * 1e-14, &e)) return e;
+            break;
+        }
+        default:
+            break;
+    }
+    return static_cast<float>(alphaFunct(vi, t));
+}
+
 float VignetteEllipseBand(const VignetteInfo* vi, float u, float v) {
     // The ramp runs along the ray from the centre through the pixel, from the
     // inner ellipse's radius in that direction to the outer one's.
@@ -147,10 +200,19 @@ float VignetteEllipseBand(const VignetteInfo* vi, float u, float v) {
     const float sv = v / r;
     const float outerSum = vi->halfWidthSq * (sv * sv) + vi->halfHeightSq * (cu * cu);
     const float innerSum = vi->innerHalfWidthSq * (sv * sv) + vi->innerHalfHeightSq * (cu * cu);
+#if defined(__SSE2__)
+    // Both radii in one pair of packed operations: each lane is the same
+    // correctly rounded square root and quotient as the scalar one.
+    const __m128d radii = _mm_div_pd(_mm_set_pd(vi->innerAxisProduct, vi->outerAxisProduct),
+                                     _mm_sqrt_pd(_mm_set_pd(innerSum, outerSum)));
+    const float rOut = static_cast<float>(_mm_cvtsd_f64(radii));
+    const float rIn = static_cast<float>(_mm_cvtsd_f64(_mm_unpackhi_pd(radii, radii)));
+#else
     const float rOut = static_cast<float>(static_cast<double>(vi->outerAxisProduct) / std::sqrt(static_cast<double>(outerSum)));
     const float rIn = static_cast<float>(static_cast<double>(vi->innerAxisProduct) / std::sqrt(static_cast<double>(innerSum)));
+#endif
     const float t = (r - rIn) / (rOut - rIn);
-    return static_cast<float>(alphaFunct(vi, t));
+    return alphaFunctFloat(vi, t);
 }
 
 float VignetteRectangleInside(const VignetteInfo* vi, float au, float av) {
@@ -165,7 +227,7 @@ float VignetteRectangleInside(const VignetteInfo* vi, float au, float av) {
         return static_cast<float>(ex);
     }
     if (av >= vi->innerHalfHeight) {
-        return static_cast<float>(alphaFunct(vi, vi->scaleV * (av - vi->innerHalfHeight)));
+        return alphaFunctFloat(vi, vi->scaleV * (av - vi->innerHalfHeight));
     }
     return 0.0f;
 }

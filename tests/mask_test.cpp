@@ -174,6 +174,23 @@ TEST(MaskShape, CurvesMatchTheirKnownValues) {
     }
 }
 
+// The single-precision curve must round exactly as the double curve does.
+TEST(MaskShape, SinglePrecisionCurvesEqualTheRoundedDoubleCurves) {
+    VignetteInfo vi{};
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    std::vector<double> ts;
+    for (int k = 0; k <= (1 << 18); ++k) ts.push_back(static_cast<double>(k) / (1 << 18));
+    for (int k = 0; k < 300000; ++k) ts.push_back(unit(rng));
+    for (float t = 1e-30f; t < 1e-2f; t *= 1.37f) ts.push_back(t);
+    for (int curve = FALLOFF_LINEAR; curve <= FALLOFF_EXPONENTIAL; ++curve) {
+        vi.falloff = curve;
+        for (double t : ts) {
+            ASSERT_EQ(alphaFunctFloat(&vi, t), static_cast<float>(alphaFunct(&vi, t))) << "curve " << curve << " t " << t;
+        }
+    }
+}
+
 TEST(MaskShape, RampPositionIsClampedBeforeTheCurve) {
     VignetteInfo vi{};
     for (int curve = FALLOFF_LINEAR; curve <= FALLOFF_EXPONENTIAL; ++curve) {
