@@ -1,7 +1,163 @@
+// `vellora validate`: holds a plug-in module to what a strict host expects.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
 #include "Commands.h"
+#include "Host.h"
+#include "HostError.h"
+#include "Validator.h"
 
 namespace vcli {
 
-void AddValidateCommand(CLI::App&) {}
+namespace {
+
+struct ValidateOptions {
+    std::string module;
+    int level = 5;
+    uint64_t seed = 0;
+    bool seed_given = false;
+    int repeat = 1;
+    std::string host = "both";
+    std::vector<std::string> only;
+    bool list = false;
+    bool in_process = false;
+    int timeout = 1800;
+};
+
+std::string Pad(const std::string& s, size_t width) { return s.size() >= width ? s + " " : s + std::string(width - s.size(), ' '); }
+
+std::string Seconds(double s) {
+    char buf[32];
+    std::snprintf(buf, sizeof(buf), "%.1f s", s);
+    return buf;
+}
+
+std::string Join(const std::vector<std::string>& items, const char* sep) {
+    std::string s;
+    for (const std::string& item : items) s += (s.empty() ? "" : sep) + item;
+    return s;
+}
+
+void RunValidate(ValidateOptions& o) {
+    if (o.list) {
+        for (const vhost::CheckInfo& check : vhost::ValidatorChecks()) {
+            std::printf("%s%s\n", Pad(check.name, 16).c_str(), check.description.c_str());
+        }
+        return;
+    }
+    vhost::ValidatorOptions options;
+    options.module_path = o.module.empty() ? vhost::DefaultModulePath() : o.module;
+    options.level = o.level;
+    options.repeat = o.repeat;
+    options.only = o.only;
+    options.isolate = !o.in_process;
+    options.timeout_seconds = o.timeout;
+    if (o.host == "both") {
+        options.hosts = {vhost::HostApp::AfterEffects, vhost::HostApp::Premiere};
+    } else {
+        try {
+            options.hosts = {vhost::ParseHostApp(o.host)};
+        } catch (const vhost::HostError&) {
+            throw vhost::HostError("--host: unknown host '" + o.host + "' (expected 'ae', 'premiere' or 'both')");
+        }
+    }
+    if (!o.seed_given) {
+        std::random_device device;
+        options.seed = (static_cast<uint64_t>(device()) << 32) ^ device();
+    } else {
+        options.seed = o.seed;
+    }
+
+    const bool live = ::isatty(STDERR_FILENO) != 0;
+    std::vector<std::string> host_names;
+    for (vhost::HostApp app : options.hosts) host_names.push_back(vhost::HostAppName(app));
+    std::printf("Validating %s at level %d, seed %llu, host%s %s\n", options.module_path.c_str(), options.level,
+                static_cast<unsigned long long>(options.seed), options.hosts.size() > 1 ? "s" : "",
+                Join(host_names, " and ").c_str());
+    std::fflush(stdout);
+
+    options.on_start = [live](const std::string& name, vhost::HostApp app) {
+        if (!live) return;
+        std::fprintf(stderr, "  ....  %s%s\r", Pad(name, 16).c_str(), vhost::HostAppName(app));
+        std::fflush(stderr);
+    };
+    std::vector<std::string> reproduce;
+    options.on_result = [&](const vhost::CheckResult& r) {
+        if (live) std::fprintf(stderr, "\r%60s\r", "");
+        std::printf("  %s  %s%s%s(%s)\n", r.passed ? "PASS" : "FAIL", Pad(r.name, 16).c_str(),
+                    Pad(vhost::HostAppName(r.host), 10).c_str(), r.summary.empty() ? "" : (r.summary + " ").c_str(),
+                    Seconds(r.seconds).c_str());
+        if (!r.passed) {
+            for (const std::string& m : r.messages) std::printf("        %s\n", m.c_str());
+            if (r.failures > static_cast<int>(r.messages.size())) {
+                std::printf("        ... and %d more\n", r.failures - static_cast<int>(r.messages.size()));
+            }
+            std::ostringstream cmd;
+            cmd << "vellora validate " << options.module_path << " --level " << options.level << " --seed " << r.seed
+                << " --only " << r.name << " --host " << vhost::HostAppName(r.host);
+            std::printf("        reproduce: %s\n", cmd.str().c_str());
+            reproduce.push_back(cmd.str());
+        }
+        std::fflush(stdout);
+    };
+
+    const auto start = std::chrono::steady_clock::now();
+    const vhost::ValidationReport report = vhost::RunValidator(options);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const vhost::ValidationCounters& t = report.totals;
+    std::printf(
+        "Summary: %zu checks run, %d failed; %ld commands, %ld parameter sets, %ld faults injected, %ld renders, "
+        "%ld events, %ld module loads, up to %d render threads at once; seed %llu (%s)\n",
+        report.results.size(), report.failed, t.commands, t.parameter_sets, t.faults, t.renders, t.events, t.reloads,
+        t.threads, static_cast<unsigned long long>(options.seed), Seconds(seconds).c_str());
+    if (report.failed > 0) {
+        std::fflush(stdout);
+        throw CLI::RuntimeError(1);
+    }
+}
+
+}  // namespace
+
+void AddValidateCommand(CLI::App& app) {
+    auto options = std::make_shared<ValidateOptions>();
+    CLI::App* cmd = app.add_subcommand(
+        "validate",
+        "Check a plug-in module as a strict host would: reloads, every command, random and hostile\n"
+        "parameters, frame geometries, overlay gestures, injected faults and renders from many threads.\n"
+        "Prints one line per check and a summary; exits 0 only if nothing failed. Any failure prints\n"
+        "the command that reproduces it.");
+    cmd->add_option("MODULE", options->module,
+                    "Plug-in module to check (default: $VELLORA_MODULE, else Vellora.so beside vellora)");
+    cmd->add_option("--module", options->module, "Same as MODULE");
+    cmd->add_option("--level", options->level, "Strictness 1..10; counts grow with it (default 5)")
+        ->check(CLI::Range(1, 10))
+        ->capture_default_str();
+    cmd->add_option_function<uint64_t>(
+        "--seed",
+        [options](const uint64_t& seed) {
+            options->seed = seed;
+            options->seed_given = true;
+        },
+        "Seed of every random choice (default: a fresh one, printed)");
+    cmd->add_option("--repeat", options->repeat, "Run the checks N times, with seeds S, S+1, ...")
+        ->check(CLI::Range(1, 1000000))
+        ->capture_default_str();
+    cmd->add_option("--host", options->host, "Host to act as: 'ae', 'premiere' or 'both'")->capture_default_str();
+    cmd->add_option("--only", options->only, "Run only these checks (see --list)")->delimiter(',');
+    cmd->add_flag("--list", options->list, "List the checks and exit");
+    cmd->add_flag("--in-process", options->in_process,
+                  "Run the checks in this process (a crash then ends the run; for debuggers and sanitizers)");
+    cmd->add_option("--timeout", options->timeout, "Seconds a check may take before it counts as hung")
+        ->check(CLI::Range(1, 86400))
+        ->capture_default_str();
+    cmd->callback([options]() { RunValidate(*options); });
+}
 
 }  // namespace vcli

@@ -1,0 +1,212 @@
+// The validator: holds a plug-in module to what a strict host expects of it.
+//
+// It is a library so that `vellora validate`, the fuzzer and the tests share
+// one set of checks. Each check drives the module through the reference host
+// and, after every command, asserts the host-side invariants: nothing escaped,
+// an allowed result code, every suite, pen and path given back exactly once,
+// the input world untouched, colour channels copied bit for bit, alpha finite
+// and within the format's range, and parameters written only inside their
+// declared ranges. Every random choice comes from a seeded generator, so a
+// failure is reproduced by its seed.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Host.h"
+#include "Overlay.h"
+#include "World.h"
+
+namespace vhost {
+
+// What went wrong during one check (or one fuzz input). Keeps the first few
+// messages in order and counts the rest.
+class Findings {
+public:
+    void Add(const std::string& what);
+    bool Empty() const { return count_ == 0; }
+    int Count() const { return count_; }
+    const std::vector<std::string>& Items() const { return items_; }
+    std::string First() const { return items_.empty() ? std::string() : items_.front(); }
+    // Takes over another's findings, each message prefixed.
+    void Merge(const Findings& other, const std::string& prefix);
+
+private:
+    static constexpr size_t kKept = 8;
+    int count_ = 0;
+    std::vector<std::string> items_;
+};
+
+struct ValidationCounters {
+    long commands = 0;        // commands sent through the entry point
+    long parameter_sets = 0;  // random parameter sets tried
+    long faults = 0;          // fault scenarios injected
+    long renders = 0;         // frames rendered and checked
+    long events = 0;          // overlay events sent and checked
+    long reloads = 0;         // times the module was opened and closed
+    int threads = 0;          // most renders running at once
+    void Add(const ValidationCounters& other);
+};
+
+// A source of random 64-bit words: a seeded generator in the validator, the
+// input bytes in the fuzzer.
+using RandomWord = std::function<uint64_t()>;
+
+// ---------------------------------------------------------------------------
+// Invariants, shared by the validator, the fuzzer and the tests.
+
+// Every suite given back as often as it was taken; every pen and path released
+// exactly once. When the host refused releases on purpose, objects may stay
+// held, but none may be released more often than it was held. The ledgers are
+// cleared afterwards so the next command is judged on its own.
+void CheckLedgers(Host& host, const std::string& what, Findings& findings, bool refused_releases = false);
+
+// Sends one command and turns an exception that crossed the entry point into a
+// finding. Returns the command's result (PF_Err_INTERNAL_STRUCT_DAMAGED after an escape).
+PF_Err SendChecked(Host& host, const std::string& what, Findings& findings, ValidationCounters& counters,
+                   const std::function<PF_Err()>& send);
+
+// One frame as a host hands it to a render.
+struct FrameSpec {
+    PixelLayout layout = PixelLayout::ARGB8;
+    int width = 64, height = 64;              // output buffer
+    int input_width = 0, input_height = 0;    // 0: as the output
+    size_t padding = 0;                       // extra bytes at the end of every row, both worlds
+    std::optional<PF_Rect> extent;            // output extent hint; unset: the whole output
+    int downsample = 1;                       // buffers are 1/downsample of the layer
+    PF_RationalScale pixel_aspect{1, 1};
+    std::optional<PrPixelFormat> premiere_format;  // Premiere: what GetPixelFormat reports
+    std::string Describe() const;
+};
+
+// The layouts a host renders: After Effects 8 and 16 bits, Premiere 8-bit and float BGRA.
+std::vector<PixelLayout> HostLayouts(HostApp app);
+
+// Result codes a render of `spec` may return when the host injects no fault.
+std::vector<PF_Err> AllowedRenderResults(const Host& host, const FrameSpec& spec);
+
+// Renders one frame of pseudo-random pixels (from `pixel_seed`) and checks it:
+// allowed result, input world untouched, row padding untouched, each output
+// pixel either left as it was or holding the input's colour bits and an alpha
+// that is finite and within the format's range, every pixel the host asked for
+// written when the render succeeded, and balanced ledgers. `allowed` adds codes
+// to AllowedRenderResults (faults). The output bytes are returned when asked.
+PF_Err RenderChecked(Host& host, const FrameSpec& spec, uint64_t pixel_seed, Findings& findings,
+                     ValidationCounters& counters, const std::vector<PF_Err>& allowed = {},
+                     std::vector<unsigned char>* output_bytes = nullptr, bool refused_releases = false);
+
+// Parameter values as the effect declared them (index 0, the layer, is left alone).
+enum class ValueKind { Valid, Snapped, Hostile };
+const char* ValueKindName(ValueKind kind);
+// Gives every declared parameter a value by its type: within its valid range,
+// at one of its ends, or hostile (0, negative, NaN, infinities, the largest
+// doubles and denormals for float sliders; out-of-range popup and checkbox
+// values). Returns a short description of the values for messages.
+std::string RandomizeParams(Host& host, const RandomWord& next, ValueKind kind);
+// Puts every declared parameter back to its default.
+void ResetParams(Host& host);
+
+// Drives overlay events through one window the way a host does and checks
+// each one: allowed result, balanced ledgers, no misuse of the drawing suites,
+// stroke coordinates that are numbers, the handled flag only where the effect
+// may take the event, a missed click leaving the click record alone, and every
+// value the effect flagged changed (which the host takes into its list) a
+// number inside the parameter's declared range.
+class EventDriver {
+public:
+    EventDriver(Host& host, OverlayWindow& window, Findings& findings, ValidationCounters& counters);
+
+    // Codes (besides PF_Err_NONE) the next events may return, e.g. 516 under a withheld suite.
+    void SetAllowed(std::vector<PF_Err> allowed) { allowed_ = std::move(allowed); }
+    // The host refuses some releases, so objects may remain held (never released twice).
+    void SetRefusedReleases(bool refused) { refused_releases_ = refused; }
+
+    PF_Err Draw();
+    // Points worth clicking, from the strokes of the last draw (handle centres, corners...).
+    const std::vector<PF_Point>& Targets() const { return targets_; }
+    // A click at `at`; `during_gesture` sends it with send_drag still set from the open
+    // gesture, as a host does when a click arrives before the gesture ended.
+    // Returns whether the effect took it (a gesture is open).
+    bool Click(PF_Point at, bool during_gesture = false);
+    // A drag event of the open gesture; `last` carries last_time and ends it.
+    void Drag(PF_Point at, bool last);
+    bool GestureOpen() const { return gesture_open_; }
+    // Forgets the open gesture without a last event (a gesture cut short).
+    void Abandon() { gesture_open_ = false; }
+    PF_Err LastResult() const { return last_err_; }
+
+private:
+    PF_Err Send(PF_EventExtra& event, const std::string& what);
+    void CheckParams(const std::string& what, const std::vector<int>& changed);
+
+    Host& host_;
+    OverlayWindow& window_;
+    Findings& findings_;
+    ValidationCounters& counters_;
+    std::vector<PF_Err> allowed_;
+    bool refused_releases_ = false;
+    std::vector<PF_ParamDef> before_;
+    std::vector<PF_Point> targets_;
+    PF_DoClickEventInfo click_{};
+    bool gesture_open_ = false;
+    PF_Err last_err_ = PF_Err_NONE;
+};
+
+// ---------------------------------------------------------------------------
+// The validator run.
+
+struct CheckResult {
+    std::string name;
+    HostApp host = HostApp::AfterEffects;
+    uint64_t seed = 0;  // the run's seed; --seed with --only NAME --host HOST reproduces it
+    bool passed = false;
+    int failures = 0;
+    std::vector<std::string> messages;
+    std::string summary;  // what it covered, e.g. "10 cycles"
+    ValidationCounters counters;
+    double seconds = 0;
+};
+
+struct ValidatorOptions {
+    std::string module_path;
+    int level = 5;  // 1..10
+    uint64_t seed = 0;
+    int repeat = 1;  // runs of every check, seeds seed, seed+1, ...
+    std::vector<HostApp> hosts{HostApp::AfterEffects, HostApp::Premiere};
+    std::vector<std::string> only;  // check names; empty: all
+    // Run each check in a child process, so a crash or hang fails that check
+    // (with its seed) instead of ending the run.
+    bool isolate = true;
+    int timeout_seconds = 1800;  // per check, when isolated
+    std::function<void(const std::string& name, HostApp host)> on_start;
+    std::function<void(const CheckResult&)> on_result;
+};
+
+struct ValidationReport {
+    std::vector<CheckResult> results;
+    ValidationCounters totals;
+    int failed = 0;
+};
+
+struct CheckInfo {
+    std::string name;
+    std::string description;
+};
+const std::vector<CheckInfo>& ValidatorChecks();
+
+// The seed a check's generator starts from.
+uint64_t CheckSeed(uint64_t seed, const std::string& name, HostApp host);
+
+// Runs one check in this process.
+CheckResult RunCheck(const std::string& name, const std::string& module_path, HostApp host, int level,
+                     uint64_t seed);
+
+// Runs the selected checks under the selected hosts. Throws HostError for an
+// unknown check name, a bad level or a module that cannot be loaded.
+ValidationReport RunValidator(const ValidatorOptions& options);
+
+}  // namespace vhost
