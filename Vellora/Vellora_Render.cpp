@@ -229,7 +229,12 @@ PF_Err Render(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], P
         }
         PixelFormatSuiteHold hold{in_data, out_data};
         PrPixelFormat format = PrPixelFormat_BGRA_4444_8u;
-        (void)pixel_formats->GetPixelFormat(output, &format);
+        // Without a format the world's layout is unknown; writing it as 8-bit would wreck a float frame.
+        const PF_Err format_err = pixel_formats->GetPixelFormat(output, &format);
+        if (format_err != PF_Err_NONE) {
+            (void)hold.Release();
+            return format_err;
+        }
 
         PF_Err err = PF_Err_NONE;
         if (format == PrPixelFormat_BGRA_4444_32f) {
