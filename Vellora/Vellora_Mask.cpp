@@ -52,7 +52,9 @@ void FillVignetteInfo(const VignetteParams& p, VignetteInfo* vi) {
     vi->pixelToMask[1][2] = ((-cx) * s) / sx - (cy * c) / dsy;
 
     vi->falloff = p.falloff;
-    vi->opacity = static_cast<float>((p.opacity * VELLORA_FIX2DBL) / 100.0);
+    // Opacity is declared 0..100; a damaged project's value outside it would put
+    // float alphas outside 0..1, so it is held to the declared range.
+    vi->opacity = static_cast<float>(std::fmin(std::fmax((p.opacity * VELLORA_FIX2DBL) / 100.0, 0.0), 1.0));
     vi->invert = static_cast<A_u_char>(p.invert & 0xFF);
     vi->compositeMode = p.composite_mode;
 
