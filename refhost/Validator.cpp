@@ -718,6 +718,7 @@ bool EventDriver::Click(PF_Point at, bool during_gesture) {
     }
     click_ = got;
     gesture_open_ = (handled || continuing) && got.send_drag;
+    if (handled && !continuing) ++grabs_;
     return handled;
 }
 
@@ -730,6 +731,7 @@ void EventDriver::Drag(PF_Point at, bool last) {
     const std::string what = std::string(last ? "last drag" : "drag") + " to " + Point(at) + " in the " +
                              WindowTypeName(window_.View().type) + " window at zoom " + Num(window_.View().zoom);
     const PF_Err err = Send(event, what);
+    ++drags_;
     click_ = event.u.do_click;
     if (last) {
         if (err == PF_Err_NONE && IsOverlayWindow(window_.View().type) && click_.send_drag) {

@@ -138,6 +138,9 @@ public:
     // Forgets the open gesture without a last event (a gesture cut short).
     void Abandon() { gesture_open_ = false; }
     PF_Err LastResult() const { return last_err_; }
+    // Clicks the effect took and drag events sent to it.
+    int Grabs() const { return grabs_; }
+    int Drags() const { return drags_; }
 
 private:
     PF_Err Send(PF_EventExtra& event, const std::string& what);
@@ -154,6 +157,7 @@ private:
     PF_DoClickEventInfo click_{};
     bool gesture_open_ = false;
     PF_Err last_err_ = PF_Err_NONE;
+    int grabs_ = 0, drags_ = 0;
 };
 
 // ---------------------------------------------------------------------------

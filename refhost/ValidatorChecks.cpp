@@ -546,7 +546,7 @@ void CheckEvents(CheckContext& ctx) {
     views.push_back(View(PF_Window_NONE, 1.0));
     const int sets = 1 + ctx.level / 2;
     const int gestures = 2 * ctx.level;
-    long played = 0;
+    long played = 0, grabs = 0, drags = 0;
     for (const WindowView& view : views) {
         OverlayWindow window(*host, view, kLayerW, kLayerH);
         for (int s = 0; s < sets; ++s) {
@@ -570,9 +570,12 @@ void CheckEvents(CheckContext& ctx) {
                 }
                 ++played;
             }
+            grabs += driver.Grabs();
+            drags += driver.Drags();
         }
     }
-    ctx.summary = std::to_string(played) + " gestures in " + std::to_string(views.size()) + " windows";
+    ctx.summary = std::to_string(played) + " gestures in " + std::to_string(views.size()) + " windows (" +
+                  std::to_string(grabs) + " grabs, " + std::to_string(drags) + " drags)";
 }
 
 // One command under a fault, with what it may return besides PF_Err_NONE.
@@ -933,9 +936,10 @@ void CheckThreads(CheckContext& ctx) {
             Job& job = jobs[static_cast<size_t>(i)];
             job.host = SetUpHost(ctx, module);
             job.spec.layout = ctx.Choose(HostLayouts(ctx.app));
-            // One frame per round is a full HD one, spread over every core.
-            job.spec.width = i == 0 ? 1920 : ctx.Uniform(16, 256);
-            job.spec.height = i == 0 ? 1080 : ctx.Uniform(16, 256);
+            // One frame per round is a large one, spread over every core (full HD from level 2 on).
+            const bool large = i == 0;
+            job.spec.width = large ? (ctx.level >= 2 ? 1920 : 640) : ctx.Uniform(16, 256);
+            job.spec.height = large ? (ctx.level >= 2 ? 1080 : 360) : ctx.Uniform(16, 256);
             job.seed = ctx.Next();
             job.host->InData().width = job.spec.width;
             job.host->InData().height = job.spec.height;

@@ -1,0 +1,60 @@
+// A stand-in plug-in for the validator's tests: it passes every command on to
+// the real Vellora module and then commits the fault named by the environment
+// variable VELLORA_FAKE_FAULT, so each test can show the validator catching it.
+#include <dlfcn.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+#include "AE_Effect.h"
+#include "AE_EffectSuites.h"
+
+namespace {
+
+typedef PF_Err (*EntryFn)(PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*, void*);
+
+EntryFn RealEntry() {
+    static EntryFn entry = [] {
+        void* handle = ::dlopen(VELLORA_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+        return handle ? reinterpret_cast<EntryFn>(::dlsym(handle, "EntryPointFunc")) : nullptr;
+    }();
+    return entry;
+}
+
+bool Fault(const char* name) {
+    const char* fault = std::getenv("VELLORA_FAKE_FAULT");
+    return fault && std::strcmp(fault, name) == 0;
+}
+
+std::atomic<unsigned> g_renders{0};
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data,
+                                                                        PF_OutData* out_data, PF_ParamDef* params[],
+                                                                        PF_LayerDef* output, void* extra) {
+    if (cmd == PF_Cmd_ABOUT && Fault("throw")) throw std::runtime_error("planted");
+    if (cmd == PF_Cmd_SEQUENCE_SETUP && Fault("bad-code")) return 7;
+    const EntryFn entry = RealEntry();
+    if (!entry) return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    const PF_Err err = entry(cmd, in_data, out_data, params, output, extra);
+    if (cmd != PF_Cmd_RENDER || err != PF_Err_NONE || !output || !output->data) return err;
+
+    unsigned char* first = static_cast<unsigned char*>(output->data);
+    if (Fault("leak-suite") && in_data && in_data->pica_basicP) {
+        const void* suite = nullptr;
+        in_data->pica_basicP->AcquireSuite(kPFANSISuite, kPFANSISuiteVersion1, &suite);
+    } else if (Fault("recolour")) {
+        first[1] ^= 1;  // a colour byte of the first pixel in 8-bit worlds
+    } else if (Fault("touch-input") && params && params[0] && params[0]->u.ld.data) {
+        static_cast<unsigned char*>(params[0]->u.ld.data)[1] ^= 1;
+    } else if (Fault("nondeterministic")) {
+        first[0] = static_cast<unsigned char>(g_renders.fetch_add(1));  // 8-bit alpha that depends on history
+    } else if (Fault("crash")) {
+        volatile int* nowhere = nullptr;
+        *nowhere = 1;
+    }
+    return err;
+}

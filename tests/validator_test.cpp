@@ -1,0 +1,205 @@
+// The validator must pass the built plug-in and fail a plug-in or host with a
+// planted fault. Planted faults come from a stand-in module that forwards to
+// Vellora and then misbehaves as VELLORA_FAKE_FAULT says.
+#include <cstdlib>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "HostError.h"
+#include "TestSupport.h"
+#include "Validator.h"
+
+namespace {
+
+using vhost::CheckResult;
+using vhost::HostApp;
+
+std::string Messages(const CheckResult& r) {
+    std::string s;
+    for (const std::string& m : r.messages) s += "\n  " + m;
+    return s;
+}
+
+bool Mentions(const CheckResult& r, const std::string& text) {
+    for (const std::string& m : r.messages) {
+        if (m.find(text) != std::string::npos) return true;
+    }
+    return false;
+}
+
+TEST(Validator, TheBuiltPluginPassesEveryCheckAtLevelOne) {
+    vhost::ValidatorOptions options;
+    options.module_path = VELLORA_MODULE_PATH;
+    options.level = 1;
+    options.seed = 42;
+    options.isolate = false;
+    // Geometry and threads have tests of their own below or take long under sanitizers.
+    options.only = {"reload", "exports", "commands", "parameters", "events", "suite-faults", "drawing-faults",
+                    "callback-faults"};
+    const vhost::ValidationReport report = vhost::RunValidator(options);
+    for (const CheckResult& r : report.results) {
+        EXPECT_TRUE(r.passed) << r.name << " under " << vhost::HostAppName(r.host) << ":" << Messages(r);
+    }
+    EXPECT_EQ(report.failed, 0);
+    EXPECT_EQ(report.results.size(), options.only.size() * 2);
+    EXPECT_GT(report.totals.faults, 500);
+    EXPECT_GT(report.totals.events, 500);
+}
+
+TEST(Validator, LevelsScaleReloadsAndParameterSetsAsPromised) {
+    // 10 loads and 50 parameter sets at level 5, 100 loads at level 10.
+    const CheckResult reload5 = vhost::RunCheck("reload", VELLORA_MODULE_PATH, HostApp::Premiere, 5, 1);
+    EXPECT_TRUE(reload5.passed) << Messages(reload5);
+    EXPECT_EQ(reload5.counters.reloads, 10);
+    const CheckResult reload10 = vhost::RunCheck("reload", VELLORA_MODULE_PATH, HostApp::AfterEffects, 10, 1);
+    EXPECT_TRUE(reload10.passed) << Messages(reload10);
+    EXPECT_EQ(reload10.counters.reloads, 100);
+    const CheckResult params5 = vhost::RunCheck("parameters", VELLORA_MODULE_PATH, HostApp::AfterEffects, 5, 1);
+    EXPECT_TRUE(params5.passed) << Messages(params5);
+    EXPECT_EQ(params5.counters.parameter_sets, 50);
+}
+
+TEST(Validator, TheSameSeedReplaysTheSameRun) {
+    const auto run = [](uint64_t seed) {
+        return vhost::RunCheck("parameters", VELLORA_MODULE_PATH, HostApp::AfterEffects, 2, seed);
+    };
+    const CheckResult a = run(1234), b = run(1234), c = run(99);
+    EXPECT_EQ(a.summary, b.summary);
+    EXPECT_EQ(a.counters.commands, b.counters.commands);
+    EXPECT_EQ(a.counters.renders, b.counters.renders);
+    // Another seed draws other value kinds (checked for these two seeds).
+    EXPECT_NE(a.summary, c.summary);
+    EXPECT_NE(vhost::CheckSeed(1, "parameters", HostApp::AfterEffects),
+              vhost::CheckSeed(1, "parameters", HostApp::Premiere));
+}
+
+TEST(Validator, RejectsUnknownChecksAndLevelsAndModules) {
+    vhost::ValidatorOptions options;
+    options.module_path = VELLORA_MODULE_PATH;
+    options.only = {"no-such-check"};
+    EXPECT_THROW(vhost::RunValidator(options), vhost::HostError);
+    options.only.clear();
+    options.level = 11;
+    EXPECT_THROW(vhost::RunValidator(options), vhost::HostError);
+    options.level = 1;
+    options.module_path = "/nonexistent/Vellora.so";
+    EXPECT_THROW(vhost::RunValidator(options), vhost::HostError);
+}
+
+// --- Host-side invariants on their own --------------------------------------
+
+TEST(ValidatorInvariants, ASuiteTheHostHandedOutAndNeverGotBackIsReported) {
+    auto host = vtest::SetUpHost();
+    vhost::Findings findings;
+    const void* suite = nullptr;
+    {
+        vhost::ScopedCurrentHost current(*host);
+        ASSERT_EQ(host->InData().pica_basicP->AcquireSuite("PF ANSI Suite", 1, &suite), 0);
+    }
+    vhost::CheckLedgers(*host, "planted", findings);
+    ASSERT_EQ(findings.Count(), 1);
+    EXPECT_NE(findings.First().find("PF ANSI Suite"), std::string::npos) << findings.First();
+    // The ledger starts afresh for the next command.
+    vhost::Findings after;
+    vhost::CheckLedgers(*host, "next", after);
+    EXPECT_TRUE(after.Empty());
+}
+
+TEST(ValidatorInvariants, ARenderResultOutsideTheAllowedCodesIsReported) {
+    auto host = vtest::SetUpHost();
+    vhost::FrameSpec spec;
+    spec.width = 9;
+    spec.height = 5;
+    vhost::ValidationCounters counters;
+    host->Faults().FailCall("iterate", 1, true);
+    vhost::Findings strict;
+    EXPECT_EQ(vhost::RenderChecked(*host, spec, 3, strict, counters), PF_Err_INTERNAL_STRUCT_DAMAGED);
+    ASSERT_FALSE(strict.Empty());
+    EXPECT_NE(strict.First().find("returned 512"), std::string::npos) << strict.First();
+    vhost::Findings lenient;
+    vhost::RenderChecked(*host, spec, 3, lenient, counters, {PF_Err_INTERNAL_STRUCT_DAMAGED});
+    EXPECT_TRUE(lenient.Empty()) << lenient.First();
+}
+
+// --- Planted faults in a stand-in module ------------------------------------
+
+struct Planted {
+    const char* fault;
+    const char* check;
+    const char* expected;  // in one of the messages; null: the check passes
+};
+
+class ValidatorPlanted : public ::testing::TestWithParam<Planted> {
+protected:
+    void TearDown() override { ::unsetenv("VELLORA_FAKE_FAULT"); }
+};
+
+TEST_P(ValidatorPlanted, TheCheckCatchesIt) {
+    const Planted& p = GetParam();
+    ::setenv("VELLORA_FAKE_FAULT", p.fault, 1);
+    const CheckResult r = vhost::RunCheck(p.check, VELLORA_FAKE_MODULE_PATH, HostApp::AfterEffects, 1, 5);
+    if (!p.expected) {
+        EXPECT_TRUE(r.passed) << Messages(r);
+        return;
+    }
+    EXPECT_FALSE(r.passed);
+    EXPECT_TRUE(Mentions(r, p.expected)) << "expected \"" << p.expected << "\" in:" << Messages(r);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ValidatorFaults, ValidatorPlanted,
+    ::testing::Values(Planted{"none", "parameters", nullptr}, Planted{"none", "commands", nullptr},
+                      Planted{"leak-suite", "parameters", "suite \"PF ANSI Suite v1\" acquired"},
+                      Planted{"throw", "commands", "C++ exception escape"},
+                      Planted{"bad-code", "commands", "returned 7 for a command it does not answer"},
+                      Planted{"recolour", "parameters", "colour channels differ from the input's"},
+                      Planted{"touch-input", "parameters", "the input world was written"}),
+    [](const ::testing::TestParamInfo<Planted>& param_info) {
+        std::string name = std::string(param_info.param.fault) + "_" + param_info.param.check;
+        for (char& c : name) {
+            if (c == '-') c = '_';
+        }
+        return name;
+    });
+
+TEST(Validator, ACrashFailsItsCheckAndTheRunGoesOn) {
+    ::setenv("VELLORA_FAKE_FAULT", "crash", 1);
+    vhost::ValidatorOptions options;
+    options.module_path = VELLORA_FAKE_MODULE_PATH;
+    options.level = 1;
+    options.seed = 3;
+    options.hosts = {HostApp::AfterEffects};
+    options.only = {"exports", "parameters"};
+    options.isolate = true;
+    const vhost::ValidationReport report = vhost::RunValidator(options);
+    ::unsetenv("VELLORA_FAKE_FAULT");
+    ASSERT_EQ(report.results.size(), 2u);
+    EXPECT_TRUE(report.results[0].passed) << Messages(report.results[0]);
+    EXPECT_FALSE(report.results[1].passed);
+    // A plain build sees the signal; a sanitizer build reports it and exits non-zero.
+    EXPECT_TRUE(Mentions(report.results[1], "crashed: signal 11") || Mentions(report.results[1], "exited with code"))
+        << Messages(report.results[1]);
+    EXPECT_EQ(report.failed, 1);
+}
+
+// --- Renders from many threads ----------------------------------------------
+
+TEST(ValidatorThreads, TheBuiltPluginRendersTheSameOnEveryThread) {
+    for (HostApp app : {HostApp::AfterEffects, HostApp::Premiere}) {
+        const CheckResult r = vhost::RunCheck("threads", VELLORA_MODULE_PATH, app, 1, 8);
+        EXPECT_TRUE(r.passed) << vhost::HostAppName(app) << Messages(r);
+        EXPECT_EQ(r.counters.threads, 8);
+        EXPECT_EQ(r.counters.renders, 16);  // each frame once alone, once among the eight
+    }
+}
+
+TEST(ValidatorThreads, OutputThatDependsOnEarlierRendersIsCaught) {
+    ::setenv("VELLORA_FAKE_FAULT", "nondeterministic", 1);
+    const CheckResult r = vhost::RunCheck("threads", VELLORA_FAKE_MODULE_PATH, HostApp::AfterEffects, 1, 8);
+    ::unsetenv("VELLORA_FAKE_FAULT");
+    EXPECT_FALSE(r.passed);
+    EXPECT_TRUE(Mentions(r, "differs from the single-threaded render")) << Messages(r);
+}
+
+}  // namespace
