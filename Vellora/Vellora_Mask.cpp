@@ -4,10 +4,6 @@
 #include <cstring>
 #include <limits>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#include <xmmintrin.h>
-#endif
 
 namespace {
 
@@ -144,121 +140,6 @@ double alphaFunct(const VignetteInfo* vi, double t) {
         default:
             return t;
     }
-}
-
-namespace {
-
-// Rounds an approximation `y` of a curve value to single precision when every
-// value within `bound` of it rounds the same way; then the exact value, which
-// lies within the bound, rounds to it too. Otherwise reports failure.
-inline bool RoundsSurely(double y, double bound, float* out) {
-    const float lo = static_cast<float>(y - bound);
-    const float hi = static_cast<float>(y + bound);
-    *out = lo;
-    return lo == hi;
-}
-
-const double kLn360 = std::log(360.0);
-const double kLn25 = std::log(2.5);
-
-// 2^(j/64), j = 0..63.
-constexpr double kExp2Table[64] = {
-    0x1.0000000000000p+0, 0x1.02c9a3e778061p+0, 0x1.059b0d3158574p+0,
-    0x1.0874518759bc8p+0, 0x1.0b5586cf9890fp+0, 0x1.0e3ec32d3d1a2p+0,
-    0x1.11301d0125b51p+0, 0x1.1429aaea92de0p+0, 0x1.172b83c7d517bp+0,
-    0x1.1a35beb6fcb75p+0, 0x1.1d4873168b9aap+0, 0x1.2063b88628cd6p+0,
-    0x1.2387a6e756238p+0, 0x1.26b4565e27cddp+0, 0x1.29e9df51fdee1p+0,
-    0x1.2d285a6e4030bp+0, 0x1.306fe0a31b715p+0, 0x1.33c08b26416ffp+0,
-    0x1.371a7373aa9cbp+0, 0x1.3a7db34e59ff7p+0, 0x1.3dea64c123422p+0,
-    0x1.4160a21f72e2ap+0, 0x1.44e086061892dp+0, 0x1.486a2b5c13cd0p+0,
-    0x1.4bfdad5362a27p+0, 0x1.4f9b2769d2ca7p+0, 0x1.5342b569d4f82p+0,
-    0x1.56f4736b527dap+0, 0x1.5ab07dd485429p+0, 0x1.5e76f15ad2148p+0,
-    0x1.6247eb03a5585p+0, 0x1.6623882552225p+0, 0x1.6a09e667f3bcdp+0,
-    0x1.6dfb23c651a2fp+0, 0x1.71f75e8ec5f74p+0, 0x1.75feb564267c9p+0,
-    0x1.7a11473eb0187p+0, 0x1.7e2f336cf4e62p+0, 0x1.82589994cce13p+0,
-    0x1.868d99b4492edp+0, 0x1.8ace5422aa0dbp+0, 0x1.8f1ae99157736p+0,
-    0x1.93737b0cdc5e5p+0, 0x1.97d829fde4e50p+0, 0x1.9c49182a3f090p+0,
-    0x1.a0c667b5de565p+0, 0x1.a5503b23e255dp+0, 0x1.a9e6b5579fdbfp+0,
-    0x1.ae89f995ad3adp+0, 0x1.b33a2b84f15fbp+0, 0x1.b7f76f2fb5e47p+0,
-    0x1.bcc1e904bc1d2p+0, 0x1.c199bdd85529cp+0, 0x1.c67f12e57d14bp+0,
-    0x1.cb720dcef9069p+0, 0x1.d072d4a07897cp+0, 0x1.d5818dcfba487p+0,
-    0x1.da9e603db3285p+0, 0x1.dfc97337b9b5fp+0, 0x1.e502ee78b3ff6p+0,
-    0x1.ea4afa2a490dap+0, 0x1.efa1bee615a27p+0, 0x1.f50765b6e4540p+0,
-    0x1.fa7c1819e90d8p+0,
-};
-
-// e^x for -8 <= x <= 0 to a few units in the last place: x = k ln2/64 + r,
-// e^x = 2^(k/64) e^r with |r| <= ln2/128 and e^r from its Taylor series.
-inline double ExpNonPositive(double x) {
-    constexpr double kInvStep = 0x1.71547652b82fep+6;  // 64 / ln2
-    constexpr double kStepHi = 0x1.62e42fefa3800p-7;  // ln2 / 64, split so kd * kStepHi is exact
-    constexpr double kStepLo = 0x1.ef35793c76730p-51;
-    constexpr double kShifter = 0x1.8p52;  // adding and subtracting it rounds to an integer
-    const double kd = (x * kInvStep + kShifter) - kShifter;
-    const int k = static_cast<int>(kd);
-    const double r = (x - kd * kStepHi) - kd * kStepLo;
-    const double p = 1.0 + r * (1.0 + r * (0.5 + r * (1.0 / 6.0 + r * (1.0 / 24.0 + r * (1.0 / 120.0)))));
-    const uint64_t scale_bits = static_cast<uint64_t>(1023 + (k >> 6)) << 52;  // 2^floor(k/64)
-    double scale;
-    std::memcpy(&scale, &scale_bits, sizeof(scale));
-    return kExp2Table[k & 63] * p * scale;
-}
-
-}  // namespace
-
-float alphaFunctFloat(const VignetteInfo* vi, double t) {
-    t = t > 0.0 ? (t < 1.0 ? t : 1.0) : 0.0;
-    // Gaussian and Exponential are first tried through a short exp, several
-    // times cheaper than pow. The bounds are ten or more times the worst error
-    // of either way of computing (a few units in the last place of a double);
-    // in the rare case the single-precision rounding is not settled, pow decides.
-    float e;
-    switch (vi->falloff) {
-        case FALLOFF_GAUSSIAN: {
-            const double q = ExpNonPositive(-((t * t) * std::sqrt(t)) * kLn360);
-            if (RoundsSurely(1.0 - q, q * 4e-14, &e)) return e;
-            break;
-        }
-        case FALLOFF_EXPONENTIAL: {
-            const double q = ExpNonPositive(-t * kLn25);
-            const double y = (1.0 - q) * 2.5 / 1.5;
-            if (RoundsSurely(y, (q + y) * 4e-14, &e)) return e;
-            break;
-        }
-        default:
-            break;
-    }
-    return static_cast<float>(alphaFunct(vi, t));
-}
-
-float VignetteEllipseBand(const VignetteInfo* vi, float u, float v) {
-    // The ramp runs along the ray from the centre through the pixel, from the
-    // inner ellipse's radius in that direction to the outer one's.
-    const float r = std::sqrt(u * u + v * v);
-#if defined(__SSE2__)
-    // Both directions in one packed division, lane by lane the scalar quotients.
-    const __m128 direction = _mm_div_ps(_mm_set_ps(0.0f, 0.0f, v, u), _mm_set1_ps(r));
-    const float cu = _mm_cvtss_f32(direction);
-    const float sv = _mm_cvtss_f32(_mm_shuffle_ps(direction, direction, 1));
-#else
-    const float cu = u / r;
-    const float sv = v / r;
-#endif
-    const float outerSum = vi->halfWidthSq * (sv * sv) + vi->halfHeightSq * (cu * cu);
-    const float innerSum = vi->innerHalfWidthSq * (sv * sv) + vi->innerHalfHeightSq * (cu * cu);
-#if defined(__SSE2__)
-    // Both radii in one pair of packed operations: each lane is the same
-    // correctly rounded square root and quotient as the scalar one.
-    const __m128d radii = _mm_div_pd(_mm_set_pd(vi->innerAxisProduct, vi->outerAxisProduct),
-                                     _mm_sqrt_pd(_mm_set_pd(innerSum, outerSum)));
-    const float rOut = static_cast<float>(_mm_cvtsd_f64(radii));
-    const float rIn = static_cast<float>(_mm_cvtsd_f64(_mm_unpackhi_pd(radii, radii)));
-#else
-    const float rOut = static_cast<float>(static_cast<double>(vi->outerAxisProduct) / std::sqrt(static_cast<double>(outerSum)));
-    const float rIn = static_cast<float>(static_cast<double>(vi->innerAxisProduct) / std::sqrt(static_cast<double>(innerSum)));
-#endif
-    const float t = (r - rIn) / (rOut - rIn);
-    return alphaFunctFloat(vi, t);
 }
 
 float VignetteRectangleInside(const VignetteInfo* vi, float au, float av) {
