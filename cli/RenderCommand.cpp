@@ -30,8 +30,8 @@ public:
     ~ProgressLine() { Done(); }
     void Update(long current, long total) {
         if (!enabled_ || total <= 0) return;
-        const int percent = static_cast<int>(100 * current / total);
-        if (percent == last_) return;
+        const int percent = static_cast<int>(100 * static_cast<long long>(current) / total);
+        if (percent <= last_) return;
         last_ = percent;
         std::fprintf(stderr, "\rvellora: rendering %3d%%", percent);
         std::fflush(stderr);

@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -55,6 +57,8 @@ PF_Err IteratePass(Host& host, A_long progress_base, A_long progress_final, PF_E
     std::atomic<A_long> rows_done{0};
     std::atomic<PF_Err> result{PF_Err_NONE};
     std::atomic<bool> stop{false};
+    std::mutex progress_mutex;
+    int64_t last_reported = std::numeric_limits<int64_t>::min();
 
     const auto fail = [&](PF_Err err) {
         PF_Err expected = PF_Err_NONE;
@@ -104,7 +108,13 @@ PF_Err IteratePass(Host& host, A_long progress_base, A_long progress_final, PF_E
                 }
                 const A_long done = rows_done.fetch_add(last - first) + (last - first);
                 const int64_t span = static_cast<int64_t>(progress_final) - progress_base;
-                host.ReportProgress(static_cast<A_long>(progress_base + span * done / rows), progress_final);
+                const A_long current = static_cast<A_long>(progress_base + span * done / rows);
+                // Threads finish blocks out of order; the host hears only advances.
+                std::lock_guard<std::mutex> lock(progress_mutex);
+                if (current > last_reported) {
+                    last_reported = current;
+                    host.ReportProgress(current, progress_final);
+                }
             }
         } catch (...) {
             fail(PF_Err_INTERNAL_STRUCT_DAMAGED);
