@@ -2,12 +2,13 @@
 // prefix. If the fuzzer and AddressSanitizer work, a short run must find it.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size >= 3 && data[0] == 'F' && data[1] == 'U' && data[2] == 'Z') {
-        volatile char* p = new char[4];
-        p[size + 4] = 1;  // out of bounds on purpose
-        delete[] p;
+        volatile char* volatile p = static_cast<char*>(std::malloc(size));
+        p[size] = 1;  // one past the end on purpose
+        std::free(const_cast<char*>(p));
     }
     return 0;
 }

@@ -4,9 +4,9 @@
 #include <cstdlib>
 
 int main(int argc, char**) {
-    char* volatile p = static_cast<char*>(std::malloc(static_cast<size_t>(7 + argc)));
+    volatile char* volatile p = static_cast<char*>(std::malloc(static_cast<size_t>(7 + argc)));
     p[7 + argc] = 1;  // one past the end on purpose
     std::printf("heap overflow went unnoticed\n");
-    std::free(p);
+    std::free(const_cast<char*>(p));
     return 0;
 }
