@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -581,6 +582,8 @@ void CheckEvents(CheckContext& ctx) {
 struct FaultCommand {
     std::string name;
     std::function<void(const std::vector<PF_Err>& allowed, Findings& out)> run;
+    // Set-up answers PF_Err_NONE whatever suite the host lacks.
+    bool answers_none = false;
 };
 
 void CheckSuiteFaults(CheckContext& ctx) {
@@ -599,6 +602,8 @@ void CheckSuiteFaults(CheckContext& ctx) {
 
     const auto simple = [&](const std::string& name, const std::function<PF_Err()>& send) {
         return FaultCommand{name, [&, name, send](const std::vector<PF_Err>& allowed, Findings& out) {
+                                // The host's own text, which a failed About must leave alone.
+                                std::snprintf(h.OutData().return_msg, sizeof(h.OutData().return_msg), "host text");
                                 PF_OutData before;
                                 std::memcpy(&before, &h.OutData(), sizeof(before));
                                 const PF_Err err = SendChecked(h, name, out, ctx.counters, send);
@@ -609,13 +614,19 @@ void CheckSuiteFaults(CheckContext& ctx) {
                                     std::strncmp(before.return_msg, h.OutData().return_msg, sizeof(before.return_msg)) != 0) {
                                     out.Add(name + ": failed yet changed return_msg");
                                 }
+                                if (name == "About" && err == PF_Err_NONE &&
+                                    std::strncmp(before.return_msg, h.OutData().return_msg, sizeof(before.return_msg)) == 0) {
+                                    out.Add(name + ": reported success without an About text");
+                                }
                                 CheckLedgers(h, name, out);
                             }};
     };
     std::vector<FaultCommand> commands;
     commands.push_back(simple("About", [&]() { return h.About(); }));
     commands.push_back(simple("global set-up", [&]() { return h.GlobalSetup(); }));
+    commands.back().answers_none = true;
     commands.push_back(simple("parameter set-up", [&]() { return h.ParamsSetup(); }));
+    commands.back().answers_none = true;
     for (PixelLayout layout : HostLayouts(ctx.app)) {
         commands.push_back(FaultCommand{std::string("render ") + PixelLayoutName(layout),
                                         [&, layout](const std::vector<PF_Err>& allowed, Findings& out) {
@@ -693,12 +704,13 @@ void CheckSuiteFaults(CheckContext& ctx) {
                 if (mode == 0) faults.withheld_suites.insert(suite);
                 if (mode == 1) faults.null_suites.insert(suite);
                 if (mode == 2) faults.failing_releases.insert(suite);
-                inject(command, "\"" + suite + "\" " + kModes[mode], mode == 2 ? std::vector<PF_Err>{} : missing);
+                inject(command, "\"" + suite + "\" " + kModes[mode],
+                       mode == 2 || command.answers_none ? std::vector<PF_Err>{} : missing);
             }
         }
         reset();
         faults.no_basic_suite = true;
-        inject(command, "no basic suite", missing);
+        inject(command, "no basic suite", command.answers_none ? std::vector<PF_Err>{} : missing);
     }
     reset();
     ctx.counters.faults += injected;
