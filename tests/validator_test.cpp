@@ -3,8 +3,11 @@
 // Vellora and then misbehaves as VELLORA_FAKE_FAULT says.
 #include <sys/wait.h>
 
+#include <cfloat>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -125,6 +128,42 @@ TEST(ValidatorInvariants, ARenderResultOutsideTheAllowedCodesIsReported) {
     EXPECT_TRUE(lenient.Empty()) << lenient.First();
 }
 
+TEST(ValidatorValues, HostileSetsHoldEveryKindOfBadValue) {
+    auto host = vtest::SetUpHost();
+    std::mt19937_64 rng(77);
+    bool nan = false, pos_inf = false, neg_inf = false, denormal = false, huge = false, negative = false,
+         zero = false, bad_choice = false, bad_box = false;
+    for (int i = 0; i < 300; ++i) {
+        vhost::RandomizeParams(*host, [&]() { return rng(); }, vhost::ValueKind::Hostile);
+        for (const PF_ParamDef& p : host->Params()) {
+            if (p.param_type == PF_Param_FLOAT_SLIDER) {
+                const double v = p.u.fs_d.value;
+                nan |= std::isnan(v);
+                pos_inf |= v == HUGE_VAL;
+                neg_inf |= v == -HUGE_VAL;
+                denormal |= std::fpclassify(v) == FP_SUBNORMAL;
+                huge |= std::fabs(v) == DBL_MAX;
+                negative |= v < 0;
+                zero |= v == 0;
+            } else if (p.param_type == PF_Param_POPUP) {
+                bad_choice |= p.u.pd.value < 1 || p.u.pd.value > p.u.pd.num_choices;
+            } else if (p.param_type == PF_Param_CHECKBOX) {
+                bad_box |= p.u.bd.value != 0 && p.u.bd.value != 1;
+            }
+        }
+    }
+    EXPECT_TRUE(nan && pos_inf && neg_inf && denormal && huge && negative && zero);
+    EXPECT_TRUE(bad_choice && bad_box);
+
+    // Sets at the ends of the ranges hold only the declared ends.
+    vhost::RandomizeParams(*host, [&]() { return rng(); }, vhost::ValueKind::Snapped);
+    for (const PF_ParamDef& p : host->Params()) {
+        if (p.param_type == PF_Param_FLOAT_SLIDER) {
+            EXPECT_TRUE(p.u.fs_d.value == p.u.fs_d.valid_min || p.u.fs_d.value == p.u.fs_d.valid_max) << p.name;
+        }
+    }
+}
+
 // --- Planted faults in a stand-in module ------------------------------------
 
 struct Planted {
@@ -158,7 +197,12 @@ INSTANTIATE_TEST_SUITE_P(
                       Planted{"bad-code", "commands", "returned 7 for a command it does not answer"},
                       Planted{"recolour", "parameters", "colour channels differ from the input's"},
                       Planted{"touch-input", "parameters", "the input world was written"},
-                      Planted{"swallow", "suite-faults", "reported success without an About text"}),
+                      Planted{"swallow", "suite-faults", "reported success without an About text"},
+                      Planted{"in-data", "parameters", "the effect wrote into PF_InData"},
+                      Planted{"alpha16", "parameters", "alpha outside the format's range"},
+                      Planted{"unwritten", "parameters", "the host asked for were not written"},
+                      Planted{"event-range", "events", "was set to -5, which is outside 0..15000"},
+                      Planted{"click-record", "events", "a click the effect did not take changed the click record"}),
     [](const ::testing::TestParamInfo<Planted>& param_info) {
         std::string name = std::string(param_info.param.fault) + "_" + param_info.param.check;
         for (char& c : name) {

@@ -10,6 +10,7 @@
 
 #include "AE_Effect.h"
 #include "AE_EffectSuites.h"
+#include "AE_EffectUI.h"
 
 namespace {
 
@@ -37,10 +38,21 @@ extern "C" __attribute__((visibility("default"))) PF_Err EntryPointFunc(PF_Cmd c
                                                                         PF_LayerDef* output, void* extra) {
     if (cmd == PF_Cmd_ABOUT && Fault("throw")) throw std::runtime_error("planted");
     if (cmd == PF_Cmd_SEQUENCE_SETUP && Fault("bad-code")) return 7;
+    if (cmd == PF_Cmd_RENDER && Fault("unwritten")) return PF_Err_NONE;  // claims a frame it never drew
     const EntryFn entry = RealEntry();
     if (!entry) return PF_Err_INTERNAL_STRUCT_DAMAGED;
     const PF_Err err = entry(cmd, in_data, out_data, params, output, extra);
     if (cmd == PF_Cmd_ABOUT && Fault("swallow")) return PF_Err_NONE;  // hides a missing suite
+    if (cmd == PF_Cmd_EVENT && extra && params && params[4]) {
+        PF_EventExtra* event = static_cast<PF_EventExtra*>(extra);
+        if (Fault("event-range") && event->e_type == PF_Event_DRAG) {
+            params[4]->u.fs_d.value = -5.0;  // a width below the declared range
+            params[4]->uu.change_flags = PF_ChangeFlag_CHANGED_VALUE;
+        } else if (Fault("click-record") && event->e_type == PF_Event_DO_CLICK &&
+                   !(event->evt_out_flags & PF_EO_HANDLED_EVENT)) {
+            event->u.do_click.continue_refcon[2] = 99;
+        }
+    }
     if (cmd != PF_Cmd_RENDER || err != PF_Err_NONE || !output || !output->data) return err;
 
     unsigned char* first = static_cast<unsigned char*>(output->data);
@@ -53,6 +65,10 @@ extern "C" __attribute__((visibility("default"))) PF_Err EntryPointFunc(PF_Cmd c
         static_cast<unsigned char*>(params[0]->u.ld.data)[1] ^= 1;
     } else if (Fault("nondeterministic")) {
         first[0] = static_cast<unsigned char>(g_renders.fetch_add(1));  // 8-bit alpha that depends on history
+    } else if (Fault("in-data") && in_data) {
+        in_data->width += 1;
+    } else if (Fault("alpha16") && (output->world_flags & PF_WorldFlag_DEEP)) {
+        static_cast<PF_Pixel16*>(output->data)->alpha = 40000;  // past 16-bit full scale
     } else if (Fault("crash")) {
         volatile int* nowhere = nullptr;
         *nowhere = 1;
