@@ -206,24 +206,63 @@ A_long Column(double x) { return static_cast<A_long>(std::max(-1e9, std::min(1e9
 const VignetteRowSpan kNoSpan{std::numeric_limits<A_long>::min(), 0};
 
 // Pixels outside `inside` (widened by a pixel) are certainly outside.
-VignetteRowSpan OuterSpan(Range inside, A_long width) {
-    if (inside.lo > inside.hi || inside.hi < -2.0 || inside.lo > width + 2.0) {
+VignetteRowSpan OuterSpan(Range inside) {
+    if (inside.lo > inside.hi) {
         return kNoSpan;  // the whole row is outside
     }
-    const A_long lo = Column(std::floor(std::max(inside.lo, -2.0))) - 1;
-    const A_long hi = Column(std::ceil(std::min(inside.hi, width + 2.0))) + 1;
+    const A_long lo = Column(std::floor(inside.lo)) - 1;
+    const A_long hi = Column(std::ceil(inside.hi)) + 1;
     return VignetteRowSpan{lo, static_cast<A_u_long>(hi - lo)};
 }
 
 // Pixels within `core` (narrowed by a pixel) are certainly in the core.
-VignetteRowSpan CoreSpan(Range core, A_long width) {
+VignetteRowSpan CoreSpan(Range core) {
     if (core.lo > core.hi) return kNoSpan;
-    const A_long lo = Column(std::ceil(std::max(core.lo, -2.0))) + 1;
-    const A_long hi = Column(std::floor(std::min(core.hi, width + 2.0))) - 1;
+    const A_long lo = Column(std::ceil(core.lo)) + 1;
+    const A_long hi = Column(std::floor(core.hi)) - 1;
     return lo <= hi ? VignetteRowSpan{lo, static_cast<A_u_long>(hi - lo)} : kNoSpan;
 }
 
 bool Finite(double v) { return std::isfinite(v) && std::fabs(v) < kMaxMagnitude; }
+
+}  // namespace
+
+namespace {
+
+// In the ellipse's band the ramp position is, in exact arithmetic,
+// t = (r - Rin) / (Rout - Rin) with Rin = k Rout and r / Rout = sqrt(Q), Q the
+// outer form: t = (sqrt(Q) - k) / (1 - k). The single-precision steps of the
+// exact path move their t from this by a few units of 2^-24 times
+// Rout / (Rout - Rin) = 1 / (1 - k); the slack allows 256 of them.
+void PrepareBandEstimate(const VignetteInfo& vi, VignetteFrame* frame) {
+    if (!vi.isEllipse || !(vi.feather > 0.0f) || !(vi.halfWidth > 0.0f) || !std::isfinite(vi.halfWidth) ||
+        !std::isfinite(vi.innerHalfWidth)) {
+        return;
+    }
+    switch (vi.falloff) {
+        case FALLOFF_LINEAR:
+        case FALLOFF_QUADRATIC:
+        case FALLOFF_CUBIC:
+        case FALLOFF_GAUSSIAN:
+        case FALLOFF_EXPONENTIAL:
+            break;
+        default:
+            return;  // Gamma 2.2 is too steep near 0 to bound simply
+    }
+    const double k = static_cast<double>(vi.innerHalfWidth) / vi.halfWidth;
+    if (!(k >= 0.0) || !(k < 1.0)) {
+        return;
+    }
+    const double scale = 1.0 / (1.0 - k);
+    const double slack = 256.0 * 0x1p-24 * scale;
+    if (!(slack < 1e-3)) {
+        return;  // a band too thin for its size: the estimate would rarely settle a byte
+    }
+    frame->bandShortcut = true;
+    frame->bandK = static_cast<float>(k);
+    frame->bandScale = static_cast<float>(scale);
+    frame->bandSlack = static_cast<float>(slack);
+}
 
 }  // namespace
 
@@ -233,6 +272,12 @@ void PrepareVignetteFrame(const VignetteInfo& vi, A_long width, A_long height, V
     frame->outerRows = nullptr;
     frame->coreRows = nullptr;
     frame->rowCount = 0;
+    frame->columnCount = 0;
+    frame->bandShortcut = false;
+    frame->bandK = 0.0f;
+    frame->bandScale = 0.0f;
+    frame->bandSlack = 0.0f;
+    PrepareBandEstimate(vi, frame);
     if (width <= 0 || height <= 0 || width > kNoColumn / 2 || height > kNoColumn / 2) {
         return;
     }
@@ -272,19 +317,18 @@ void PrepareVignetteFrame(const VignetteInfo& vi, A_long width, A_long height, V
             outer = kNoSpan;
             core = kNoSpan;
         } else if (vi.isEllipse) {
-            outer = OuterSpan(InsideEllipse(m[0][0], bu, m[1][0], bv, hw * grow, hh * grow), width);
-            core = CoreSpan(InsideEllipse(m[0][0], bu, m[1][0], bv, cw * shrink, ch * shrink), width);
+            outer = OuterSpan(InsideEllipse(m[0][0], bu, m[1][0], bv, hw * grow, hh * grow));
+            core = CoreSpan(InsideEllipse(m[0][0], bu, m[1][0], bv, cw * shrink, ch * shrink));
         } else {
             // Whole-pixel distances: truncation moves |u| by less than one.
             outer = OuterSpan(Intersect(AbsBelow(m[0][0], bu, hw * (1 + kSizeSlack) + 1 + 2 * du),
-                                        AbsBelow(m[1][0], bv, hh * (1 + kSizeSlack) + 1 + 2 * dv)),
-                              width);
+                                        AbsBelow(m[1][0], bv, hh * (1 + kSizeSlack) + 1 + 2 * dv)));
             core = CoreSpan(Intersect(AbsBelow(m[0][0], bu, cw * (1 - kSizeSlack) - 2 * du),
-                                      AbsBelow(m[1][0], bv, ch * (1 - kSizeSlack) - 2 * dv)),
-                            width);
+                                      AbsBelow(m[1][0], bv, ch * (1 - kSizeSlack) - 2 * dv)));
         }
     }
     frame->outerRows = spans.outer.data();
     frame->coreRows = spans.core.data();
     frame->rowCount = static_cast<A_u_long>(height);
+    frame->columnCount = static_cast<A_u_long>(width);
 }

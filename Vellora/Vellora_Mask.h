@@ -234,15 +234,22 @@ __attribute__((always_inline)) inline float CompositeAlpha(const VignetteInfo* v
     }
 }
 
+// Pixel (x, y) in the mask's frame.
+__attribute__((always_inline)) inline void VignetteMaskPoint(const VignetteInfo* vi, A_long x, A_long y, float* u,
+                                                             float* v) {
+    const float fx = static_cast<float>(x);
+    const float fy = static_cast<float>(y);
+    *u = (vi->pixelToMask[0][0] * fx + vi->pixelToMask[0][1] * fy) + vi->pixelToMask[0][2];
+    *v = (vi->pixelToMask[1][0] * fx + vi->pixelToMask[1][1] * fy) + vi->pixelToMask[1][2];
+}
+
 // New alpha of pixel (x, y) of the output, given its current alpha. Always
 // inlined into the pixel callbacks: a call per pixel costs as much as the
 // outside and core cases themselves.
 __attribute__((always_inline)) inline void Blend_Float(void* refcon, A_long x, A_long y, const PF_FpShort* inAlpha, PF_FpShort* outAlpha) {
     const VignetteInfo* vi = static_cast<const VignetteInfo*>(refcon);
-    const float fx = static_cast<float>(x);
-    const float fy = static_cast<float>(y);
-    const float u = (vi->pixelToMask[0][0] * fx + vi->pixelToMask[0][1] * fy) + vi->pixelToMask[0][2];
-    const float v = (vi->pixelToMask[1][0] * fx + vi->pixelToMask[1][1] * fy) + vi->pixelToMask[1][2];
+    float u, v;
+    VignetteMaskPoint(vi, x, y, &u, &v);
 
     float e;
     if (vi->isEllipse) {
@@ -302,13 +309,21 @@ struct VignetteFrame {
     const VignetteRowSpan* outerRows;  // null when rowCount is 0: no shortcuts
     const VignetteRowSpan* coreRows;
     A_u_long rowCount;
+    A_u_long columnCount;  // the spans' margins hold for the output's columns only
     // 8-bit results outside and in the core, by source alpha, already shifted
     // to the alpha byte of a packed 32-bit pixel.
     uint32_t outside32[256];
     uint32_t core32[256];
+    // 8-bit results in the ellipse's band may come from a short single-precision
+    // estimate when it settles the byte (see Band8 in the render code):
+    // t is about (sqrt(outer form) - bandK) * bandScale, within bandSlack.
+    bool bandShortcut;
+    float bandK;
+    float bandScale;
+    float bandSlack;
 
     __attribute__((always_inline)) inline int ZoneOf(A_long x, A_long y) const {
-        if (static_cast<A_u_long>(y) >= rowCount) {
+        if (static_cast<A_u_long>(y) >= rowCount || static_cast<A_u_long>(x) >= columnCount) {
             return ZONE_EDGE;
         }
         if (!outerRows[y].Holds(x)) {

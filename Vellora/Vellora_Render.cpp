@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -70,13 +71,79 @@ void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, V
 
 namespace {
 
+// An 8-bit result only needs the edge value to within a byte: in the interior
+// of the ellipse's band a short single-precision estimate of the ramp and the
+// curve, with the distance to the exact path's value bounded (the frame's
+// slack on t times the curve's steepness), often settles the byte by itself.
+// Returns the byte, or -1 when values within the bound straddle a step and the
+// exact path must decide.
+__attribute__((always_inline)) inline int BandByte(const VignetteFrame* frame, float q, float a) {
+    const VignetteInfo* vi = &frame->info;
+    float t = (std::sqrt(q) - frame->bandK) * frame->bandScale;
+    t = t > 0.0f ? (t < 1.0f ? t : 1.0f) : 0.0f;
+    const float dt = frame->bandSlack;
+    float e;
+    float slope;  // bounds |de/dt| within dt of t
+    switch (vi->falloff) {
+        case FALLOFF_QUADRATIC:
+            e = t * t;
+            slope = 2.0f;
+            break;
+        case FALLOFF_CUBIC:
+            e = t * t * t;
+            slope = 3.0f;
+            break;
+        case FALLOFF_GAUSSIAN: {
+            // de/dt = 2.5 ln360 t^1.5 360^(-t^2.5) <= 14.72 t^1.5
+            const float t15 = t * std::sqrt(t);
+            e = 1.0f - std::exp(-5.886104f * (t * t15));
+            slope = 14.72f * (t15 + 1.6f * dt);
+            break;
+        }
+        case FALLOFF_EXPONENTIAL:
+            e = (1.0f - std::exp(-0.9162907f * t)) * (2.5f / 1.5f);
+            slope = 1.53f;  // (5/3) ln2.5
+            break;
+        default:
+            e = t;
+            slope = 1.0f;
+            break;
+    }
+    // The curve estimate itself is good to about 1e-6; 1e-5 covers it.
+    const float margin = 255.0f * std::fabs(vi->opacity) * (slope * dt + 1e-5f) + 1e-3f;
+    const float s = 255.0f * CompositeAlpha(vi, e, a);
+    const A_u_char lo = ToAlpha8(s - margin);
+    return lo == ToAlpha8(s + margin) ? lo : -1;
+}
+
+// The settled byte of a pixel of the ellipse's band, or -1 (also off the band).
+__attribute__((always_inline)) inline int BandByteAt(const VignetteFrame* frame, A_long x, A_long y, A_u_char alpha) {
+    if (!frame->bandShortcut) {
+        return -1;
+    }
+    const VignetteInfo* vi = &frame->info;
+    float u, v;
+    VignetteMaskPoint(vi, x, y, &u, &v);
+    // The same zone tests as Blend_Float: inside the outer ellipse, outside the inner one.
+    const float q = vi->scaleU * (u * u) + vi->scaleV * (v * v);
+    if (!(q < 1.0f) || !(vi->innerInvHalfWidthSq * (u * u) + vi->innerInvHalfHeightSq * (v * v) > 1.0f)) {
+        return -1;
+    }
+    return BandByte(frame, q, kAlpha8[alpha]);
+}
+
 // The exact paths of pixels near an edge or in the band, out of line so the
 // shortcuts need no stack frame (the callbacks tail-call them).
 __attribute__((noinline)) PF_Err Blend_8_Edge(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
-    const float a = kAlpha8[in->alpha];
-    float o;
-    Blend_Float(refcon, x, y, &a, &o);
-    out->alpha = ToAlpha8(255.0f * o);
+    const int band = BandByteAt(static_cast<const VignetteFrame*>(refcon), x, y, in->alpha);
+    if (band >= 0) {
+        out->alpha = static_cast<A_u_char>(band);
+    } else {
+        const float a = kAlpha8[in->alpha];
+        float o;
+        Blend_Float(refcon, x, y, &a, &o);
+        out->alpha = ToAlpha8(255.0f * o);
+    }
     out->red = in->red;
     out->green = in->green;
     out->blue = in->blue;
@@ -86,10 +153,15 @@ __attribute__((noinline)) PF_Err Blend_8_Edge(void* refcon, A_long x, A_long y, 
 __attribute__((noinline)) PF_Err Blend_BGRA_Edge(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
     A_u_char* const src = reinterpret_cast<A_u_char*>(in);
     A_u_char* const dst = reinterpret_cast<A_u_char*>(out);
-    const float a = kAlpha8[src[3]];
-    float o;
-    Blend_Float(refcon, x, y, &a, &o);
-    dst[3] = ToAlpha8(255.0f * o);
+    const int band = BandByteAt(static_cast<const VignetteFrame*>(refcon), x, y, src[3]);
+    if (band >= 0) {
+        dst[3] = static_cast<A_u_char>(band);
+    } else {
+        const float a = kAlpha8[src[3]];
+        float o;
+        Blend_Float(refcon, x, y, &a, &o);
+        dst[3] = ToAlpha8(255.0f * o);
+    }
     dst[2] = src[2];
     dst[1] = src[1];
     dst[0] = src[0];
@@ -98,7 +170,8 @@ __attribute__((noinline)) PF_Err Blend_BGRA_Edge(void* refcon, A_long x, A_long 
 
 // The frame's result table for a pixel certainly outside or in the core, else null.
 __attribute__((always_inline)) inline const uint32_t* ShortcutTable(const VignetteFrame* frame, A_long x, A_long y) {
-    if (__builtin_expect(static_cast<A_u_long>(y) < frame->rowCount, 1)) {
+    if (__builtin_expect(static_cast<A_u_long>(y) < frame->rowCount && static_cast<A_u_long>(x) < frame->columnCount,
+                         1)) {
         if (__builtin_expect(!frame->outerRows[y].Holds(x), 1)) {
             return frame->outside32;
         }

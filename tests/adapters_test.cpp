@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <vector>
 
 #include "Vellora_Render.h"
@@ -196,6 +197,48 @@ TYPED_TEST(Adapters, ShortcutsGiveExactlyThePixelFunctionsResult) {
             for (A_long x = 0; x < 64; ++x) {
                 const auto in = T::Make((x * 13 + y * 7) % 256, 1, 2, 3);
                 ASSERT_EQ(T::Alpha(Run<T>(fast, in, x, y)), T::Alpha(Run<T>(exact, in, x, y))) << x << "," << y;
+            }
+        }
+    }
+}
+
+// Every 8-bit result, however the callbacks reach it (tables, the band's
+// short estimate, the exact path), is the byte of Blend_Float's own value.
+TYPED_TEST(Adapters, EightBitResultsAreTheBytesOfThePixelFunction) {
+    using T = TypeParam;
+    if (T::kFull != 255.0) return;
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (int trial = 0; trial < 48; ++trial) {
+        VignetteParams p;
+        p.origin_x = static_cast<PF_Fixed>((20 + 50 * unit(rng)) * 65536);
+        p.origin_y = static_cast<PF_Fixed>((15 + 40 * unit(rng)) * 65536);
+        p.width = 10 + 110 * unit(rng);
+        p.height = 10 + 80 * unit(rng);
+        p.feather = (trial % 8 == 0 ? 0.02 : unit(rng)) * p.width * 0.5;
+        p.angle = static_cast<PF_Fixed>(unit(rng) * 360 * 65536);
+        p.falloff = 1 + trial % 6;
+        p.composite_mode = 1 + (trial / 6) % 4;
+        p.invert = trial % 5 == 0;
+        p.opacity = static_cast<PF_Fixed>((trial % 3 == 0 ? 100.0 : 100 * unit(rng)) * 65536);
+        VignetteInfo info;
+        FillVignetteInfo(p, &info);
+        VignetteSpans spans;
+        VignetteFrame frame;
+        PrepareRenderFrame(info, 96, 72, spans, &frame, T::kAlphaByte);
+        for (A_long y = -4; y < 76; ++y) {  // a margin beyond the output too
+            for (A_long x = -4; x < 100; ++x) {
+                for (unsigned alpha : {255u, 0u, 77u, static_cast<unsigned>(x * 3 + y + 12) % 256}) {
+                    const float a = static_cast<float>(alpha) / 255.0f;
+                    float o;
+                    Blend_Float(&info, x, y, &a, &o);
+                    const float s = 255.0f * o;
+                    const unsigned expected = !(s > 0.0f) ? 0u : s >= 255.0f ? 255u : static_cast<unsigned>(s);
+                    auto in = T::Make(alpha, 4, 5, 6);
+                    auto out = T::Make(0, 0, 0, 0);
+                    T::kBlend(&frame, x, y, &in, &out);
+                    ASSERT_EQ(T::Alpha(out), expected) << "trial " << trial << " pixel " << x << "," << y;
+                }
             }
         }
     }

@@ -385,8 +385,11 @@ TEST(MaskSpans, ShortcutZonesAgreeWithThePixelFunction) {
                 }
             }
         }
-        EXPECT_EQ(frame.ZoneOf(0, 90), ZONE_EDGE);  // rows beyond the table take the exact path
+        // Pixels beyond the output take the exact path.
+        EXPECT_EQ(frame.ZoneOf(0, 90), ZONE_EDGE);
         EXPECT_EQ(frame.ZoneOf(0, -1), ZONE_EDGE);
+        EXPECT_EQ(frame.ZoneOf(-1, 10), ZONE_EDGE);
+        EXPECT_EQ(frame.ZoneOf(120, 10), ZONE_EDGE);
     }
     EXPECT_GT(claimed, total * 8 / 10);  // the shortcuts do cover most pixels
 }
