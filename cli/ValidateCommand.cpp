@@ -136,7 +136,7 @@ void AddValidateCommand(CLI::App& app) {
     cmd->add_option("MODULE", options->module,
                     "Plug-in module to check (default: $VELLORA_MODULE, else Vellora.so beside vellora)");
     cmd->add_option("--module", options->module, "Same as MODULE");
-    cmd->add_option("--level", options->level, "Strictness 1..10; counts grow with it (default 5)")
+    cmd->add_option("--level", options->level, "Strictness 1..10; counts grow with it")
         ->check(CLI::Range(1, 10))
         ->capture_default_str();
     cmd->add_option_function<uint64_t>(
