@@ -278,7 +278,8 @@ void PrepareVignetteFrame(const VignetteInfo& vi, A_long width, A_long height, V
     frame->bandScale = 0.0f;
     frame->bandSlack = 0.0f;
     PrepareBandEstimate(vi, frame);
-    if (width <= 0 || height <= 0 || width > kNoColumn / 2 || height > kNoColumn / 2) {
+    // Tables only for outputs a host can really hand over; others take the exact path.
+    if (width <= 0 || height <= 0 || width > kNoColumn / 2 || height > (1 << 20)) {
         return;
     }
     const float(&m)[2][3] = vi.pixelToMask;
