@@ -108,39 +108,45 @@ std::string DescribeError(PF_Err err) {
 
 void AddEffectOptions(CLI::App* app, EffectOptions& o) {
     app->add_option("--host", o.host, "Host to act as: ae (After Effects) or premiere")
+        ->type_name("ae|premiere")
         ->capture_default_str()
         ->group("Host");
     app->add_option("--depth", o.depth,
                     "Frame depth: 8 or 16 under ae (ARGB worlds), 8 or float under premiere (BGRA frames)")
+        ->type_name("8|16|float")
         ->capture_default_str()
         ->group("Host");
     app->add_option("--downsample", o.downsample,
                     "Render at 1/N resolution on both axes, like a reduced-resolution preview")
+        ->type_name("N")
         ->capture_default_str()
         ->group("Host");
-    app->add_option("--par", o.par, "Pixel aspect ratio as NUM/DEN (e.g. 2/1)")->capture_default_str()->group("Host");
-    app->add_option("--threads", o.threads, "Render threads (0 = all cores)")->capture_default_str()->group("Host");
+    app->add_option("--par", o.par, "Pixel aspect ratio as NUM/DEN (e.g. 2/1)")->type_name("NUM/DEN")->capture_default_str()->group("Host");
+    app->add_option("--threads", o.threads, "Render threads (0 = all cores)")->type_name("N")->capture_default_str()->group("Host");
     app->add_option("--module", o.module, "Plug-in module to load (default: Vellora.so beside vellora)")
+        ->type_name("PATH")
         ->group("Host");
 
     const char* effect = "Effect parameters (defaults are the effect's)";
     app->add_option("--params", o.params_file,
                     "JSON file of parameter values by name (mask_type, composite_mode, origin, width, height, "
                     "angle, feather, opacity, invert, falloff); options below win over it")
+        ->type_name("FILE")
         ->group(effect);
-    app->add_option("--mask", o.mask, "Mask shape: ellipse or rectangle [ellipse]")->group(effect);
-    app->add_option("--mode", o.mode, "Composite mode: add, subtract, intersect or create [create]")->group(effect);
-    app->add_option("--origin", o.origin, "Mask centre X,Y in layer pixels [layer centre]")->group(effect);
-    app->add_option("--width", o.width, "Mask width in pixels, 0 to 15000 [300]")->group(effect);
-    app->add_option("--height", o.height, "Mask height in pixels, 0 to 15000 [200]")->group(effect);
-    app->add_option("--feather", o.feather, "Feather width in pixels, 0 to 15000 [0]")->group(effect);
-    app->add_option("--angle", o.angle, "Rotation in degrees, clockwise on screen [0]")->group(effect);
-    app->add_option("--opacity", o.opacity, "Opacity in percent, 0 to 100 [100]")->group(effect);
+    app->add_option("--mask", o.mask, "Mask shape: ellipse or rectangle [ellipse]")->type_name("SHAPE")->group(effect);
+    app->add_option("--mode", o.mode, "Composite mode: add, subtract, intersect or create [create]")->type_name("MODE")->group(effect);
+    app->add_option("--origin", o.origin, "Mask centre X,Y in layer pixels [layer centre]")->type_name("X,Y")->group(effect);
+    app->add_option("--width", o.width, "Mask width in pixels, 0 to 15000 [300]")->type_name("PIXELS")->group(effect);
+    app->add_option("--height", o.height, "Mask height in pixels, 0 to 15000 [200]")->type_name("PIXELS")->group(effect);
+    app->add_option("--feather", o.feather, "Feather width in pixels, 0 to 15000 [0]")->type_name("PIXELS")->group(effect);
+    app->add_option("--angle", o.angle, "Rotation in degrees, clockwise on screen [0]")->type_name("DEGREES")->group(effect);
+    app->add_option("--opacity", o.opacity, "Opacity in percent, 0 to 100 [100]")->type_name("PERCENT")->group(effect);
     auto* invert = app->add_flag("--invert", o.invert, "Invert the mask")->group(effect);
     auto* no_invert = app->add_flag("--no-invert", o.no_invert, "Do not invert (over a --params file)")->group(effect);
     invert->excludes(no_invert);
     app->add_option("--falloff", o.falloff,
                     "Feather curve: linear, quadratic, cubic, gamma, gaussian or exponential [linear]")
+        ->type_name("CURVE")
         ->group(effect);
 }
 
