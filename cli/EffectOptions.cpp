@@ -18,17 +18,6 @@ namespace {
 
 using vhost::HostError;
 
-double ParseNumber(const std::string& text, const std::string& option) {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(begin, &end);
-    if (text.empty() || end == begin || *end != '\0' || errno == ERANGE || !std::isfinite(value)) {
-        throw HostError(option + " '" + text + "' is not a number");
-    }
-    return value;
-}
-
 double ParseRanged(const std::string& text, const std::string& option, double lo, double hi,
                    const char* unit) {
     const double value = ParseNumber(text, option);
@@ -100,6 +89,17 @@ const char* ErrorName(PF_Err err) {
 }
 
 }  // namespace
+
+double ParseNumber(const std::string& text, const std::string& option) {
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(begin, &end);
+    if (text.empty() || end == begin || *end != '\0' || errno == ERANGE || !std::isfinite(value)) {
+        throw HostError(option + " '" + text + "' is not a number");
+    }
+    return value;
+}
 
 std::string DescribeError(PF_Err err) {
     const char* name = ErrorName(err);

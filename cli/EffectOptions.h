@@ -66,6 +66,9 @@ private:
     std::unique_ptr<vhost::Host> host_;
 };
 
+// A finite number from an option's text; throws HostError naming the option otherwise.
+double ParseNumber(const std::string& text, const std::string& option);
+
 // Name of a host error code for messages ("514 (PF_Err_UNRECOGNIZED_PARAM_TYPE)").
 std::string DescribeError(PF_Err err);
 

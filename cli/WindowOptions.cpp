@@ -12,34 +12,20 @@
 
 #include <nlohmann/json.hpp>
 
+#include "EffectOptions.h"
 #include "HostError.h"
 #include "ImageIO.h"
 #include "Render.h"
 
 namespace vcli {
 
-namespace {
-
 using vhost::HostError;
-
-double ParseReal(const std::string& text, const std::string& option) {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(begin, &end);
-    if (text.empty() || end == begin || *end != '\0' || errno == ERANGE || !std::isfinite(value)) {
-        throw HostError(option + " '" + text + "' is not a number");
-    }
-    return value;
-}
-
-}  // namespace
 
 void ParsePoint(const std::string& text, const std::string& option, double& x, double& y) {
     const size_t comma = text.find(',');
     if (comma == std::string::npos) throw HostError(option + " '" + text + "' must be X,Y");
-    x = ParseReal(text.substr(0, comma), option + " x");
-    y = ParseReal(text.substr(comma + 1), option + " y");
+    x = ParseNumber(text.substr(0, comma), option + " x");
+    y = ParseNumber(text.substr(comma + 1), option + " y");
     if (std::fabs(x) > 32767 || std::fabs(y) > 32767) {
         throw HostError(option + " '" + text + "' is out of range (-32767 to 32767 on each axis)");
     }
@@ -70,7 +56,7 @@ vhost::WindowView ResolveWindowOptions(const WindowOptions& o) {
     } catch (const HostError& e) {
         throw HostError(std::string("--window: ") + e.what());
     }
-    view.zoom = ParseReal(o.zoom, "--zoom");
+    view.zoom = ParseNumber(o.zoom, "--zoom");
     if (!(view.zoom >= 1.0 / 64) || view.zoom > 64) {
         throw HostError("--zoom " + o.zoom + " is out of range (1/64 to 64)");
     }
