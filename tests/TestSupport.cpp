@@ -1,5 +1,9 @@
 #include "TestSupport.h"
 
+#include <sys/wait.h>
+
+#include <cstdio>
+
 #include "Vellora.h"
 
 namespace vtest {
@@ -27,6 +31,20 @@ std::unique_ptr<vhost::Host> SetUpHost(vhost::HostApp app) {
     for (const auto& problem : h.Suites().Problems()) failure << "\n  " << problem;
     for (const auto& problem : h.Objects().Problems()) failure << "\n  " << problem;
     return failure;
+}
+
+CliRun RunCli(const std::string& args, bool with_stderr, const std::string& env) {
+    const std::string command = "env -u VELLORA_MODULE " + env + " '" + std::string(VELLORA_CLI_PATH) + "' " + args +
+                                (with_stderr ? " 2>&1" : "");
+    CliRun run{-1, ""};
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return run;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) run.out.append(buffer, n);
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
 }
 
 }  // namespace vtest

@@ -24,4 +24,12 @@ std::unique_ptr<vhost::Host> SetUpHost(vhost::HostApp app = vhost::HostApp::Afte
 // Gtest assertion that every suite (and pen/path) taken from `host` was given back.
 ::testing::AssertionResult LedgersBalanced(const vhost::Host& host);
 
+// One run of the built `vellora` (VELLORA_CLI_PATH) with `args`, shell-quoted by
+// the caller, and `env` assignments before it; the module is the built one.
+struct CliRun {
+    int status;       // exit status, -1 when it did not exit normally
+    std::string out;  // standard output, and standard error when asked for
+};
+CliRun RunCli(const std::string& args, bool with_stderr = true, const std::string& env = "");
+
 }  // namespace vtest

@@ -1,6 +1,5 @@
 // `vellora overlay` and `vellora drag` as a user runs them.
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -12,27 +11,14 @@
 #include <nlohmann/json.hpp>
 
 #include "ImageIO.h"
+#include "TestSupport.h"
 
 namespace {
 
-struct CliRun {
-    int status;
-    std::string out;
-};
+using vtest::CliRun;
 
-CliRun RunCli(const std::string& args, bool with_stderr = false) {
-    const std::string command = "env -u VELLORA_MODULE '" + std::string(VELLORA_CLI_PATH) + "' " + args +
-                                (with_stderr ? " 2>&1" : "");
-    CliRun run{-1, ""};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return run;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) run.out.append(buffer, n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
+// Standard output only, unless asked for standard error too.
+CliRun RunCli(const std::string& args, bool with_stderr = false) { return vtest::RunCli(args, with_stderr); }
 
 class WindowCli : public ::testing::Test {
 protected:

@@ -1,7 +1,6 @@
 // The validator must pass the built plug-in and fail a plug-in or host with a
 // planted fault. Planted faults come from a stand-in module that forwards to
 // Vellora and then misbehaves as VELLORA_FAKE_FAULT says.
-#include <sys/wait.h>
 
 #include <cfloat>
 #include <cmath>
@@ -233,44 +232,29 @@ TEST(Validator, ACrashFailsItsCheckAndTheRunGoesOn) {
 
 // --- The command line ---------------------------------------------------------
 
-struct CliRun {
-    int status;
-    std::string output;
-};
+using vtest::CliRun;
 
-CliRun RunCli(const std::string& env, const std::string& args) {
-    const std::string command =
-        "env -u VELLORA_MODULE " + env + " '" + std::string(VELLORA_CLI_PATH) + "' " + args + " 2>&1";
-    CliRun run{-1, ""};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return run;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) run.output.append(buffer, n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
+CliRun RunCli(const std::string& env, const std::string& args) { return vtest::RunCli(args, true, env); }
 
 TEST(ValidatorCli, PassesTheBuiltPluginAndPrintsHowToReproduceAFailure) {
     const CliRun ok = RunCli("", "validate --level 1 --seed 17 --only exports,commands");
-    EXPECT_EQ(ok.status, 0) << ok.output;
-    EXPECT_NE(ok.output.find("seed 17"), std::string::npos) << ok.output;
-    EXPECT_NE(ok.output.find("PASS  commands        premiere"), std::string::npos) << ok.output;
-    EXPECT_NE(ok.output.find("Summary: 4 checks run, 0 failed"), std::string::npos) << ok.output;
+    EXPECT_EQ(ok.status, 0) << ok.out;
+    EXPECT_NE(ok.out.find("seed 17"), std::string::npos) << ok.out;
+    EXPECT_NE(ok.out.find("PASS  commands        premiere"), std::string::npos) << ok.out;
+    EXPECT_NE(ok.out.find("Summary: 4 checks run, 0 failed"), std::string::npos) << ok.out;
 
     const CliRun bad = RunCli("VELLORA_FAKE_FAULT=bad-code",
                               std::string("validate '") + VELLORA_FAKE_MODULE_PATH +
                                   "' --level 1 --seed 17 --only commands --host ae");
-    EXPECT_EQ(bad.status, 1) << bad.output;
-    EXPECT_NE(bad.output.find("FAIL  commands"), std::string::npos) << bad.output;
-    EXPECT_NE(bad.output.find("--seed 17 --only commands --host ae"), std::string::npos) << bad.output;
-    EXPECT_NE(bad.output.find("1 failed"), std::string::npos) << bad.output;
+    EXPECT_EQ(bad.status, 1) << bad.out;
+    EXPECT_NE(bad.out.find("FAIL  commands"), std::string::npos) << bad.out;
+    EXPECT_NE(bad.out.find("--seed 17 --only commands --host ae"), std::string::npos) << bad.out;
+    EXPECT_NE(bad.out.find("1 failed"), std::string::npos) << bad.out;
 
     const CliRun missing = RunCli("", "validate /nonexistent/Plugin.so --level 1");
-    EXPECT_EQ(missing.status, 1) << missing.output;
-    EXPECT_NE(missing.output.find("vellora: plug-in module '/nonexistent/Plugin.so' not found"), std::string::npos)
-        << missing.output;
+    EXPECT_EQ(missing.status, 1) << missing.out;
+    EXPECT_NE(missing.out.find("vellora: plug-in module '/nonexistent/Plugin.so' not found"), std::string::npos)
+        << missing.out;
     EXPECT_NE(RunCli("", "validate --level 0").status, 0);
     EXPECT_NE(RunCli("", "validate --host avid").status, 0);
 }
