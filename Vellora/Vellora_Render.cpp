@@ -228,15 +228,16 @@ PF_Err Blend_BGRA_4444_8u(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pix
     return Blend_BGRA_Edge(refcon, x, y, in, out);
 }
 
-void RenderFloatRows(const VignetteFrame* frame, const PF_LayerDef* input, PF_LayerDef* output, A_long rows) {
+PF_Err RenderFloatRows(const VignetteFrame* frame, const PF_LayerDef* input, PF_LayerDef* output, A_long rows) {
+    // A world without pixels is the host's fault, not an empty frame: say so, as iterate does.
     if (!input->data || !output->data) {
-        return;
+        return PF_Err_BAD_CALLBACK_PARAM;
     }
     // Never step past either buffer: a smaller input limits the pass.
     rows = std::min({rows, output->height, input->height});
     const A_long cols = std::min(output->width, input->width);
     if (rows <= 0 || cols <= 0) {
-        return;
+        return PF_Err_NONE;
     }
     const VignetteInfo* info = &frame->info;
     void* const refcon = const_cast<VignetteInfo*>(info);
@@ -269,6 +270,7 @@ void RenderFloatRows(const VignetteFrame* frame, const PF_LayerDef* input, PF_La
         srcRow += input->rowbytes;
         dstRow += output->rowbytes;
     }
+    return PF_Err_NONE;
 }
 
 PF_Err Render(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output) {
@@ -311,7 +313,7 @@ PF_Err Render(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], P
 
         PF_Err err = PF_Err_NONE;
         if (format == PrPixelFormat_BGRA_4444_32f) {
-            RenderFloatRows(&vi, input, output, rows);
+            err = RenderFloatRows(&vi, input, output, rows);
         } else if (format == PrPixelFormat_BGRA_4444_8u) {
             err = suites.Iterate8Suite1()->iterate(in_data, 0, rows, input, nullptr, &vi, Blend_BGRA_4444_8u,
                                                    output);

@@ -22,5 +22,6 @@ PF_Err Blend_16(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* ou
 PF_Err Blend_BGRA_4444_8u(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out);
 
 // Premiere 32-bit float BGRA: walks `rows` rows from the first row of each
-// buffer, covering only the rows and columns both buffers hold.
-void RenderFloatRows(const VignetteFrame* frame, const PF_LayerDef* input, PF_LayerDef* output, A_long rows);
+// buffer, covering only the rows and columns both buffers hold. A buffer
+// without pixel data is refused with PF_Err_BAD_CALLBACK_PARAM.
+PF_Err RenderFloatRows(const VignetteFrame* frame, const PF_LayerDef* input, PF_LayerDef* output, A_long rows);

@@ -12,7 +12,6 @@
 #include "EffectOptions.h"
 #include "HostError.h"
 #include "ImageIO.h"
-#include "../Vellora/Vellora.h"
 #include "WindowOptions.h"
 
 namespace vcli {
@@ -27,30 +26,6 @@ struct DragOptions {
     EffectOptions effect;
     WindowOptions window;
 };
-
-const char* HandleName(int handle) {
-    static const char* const kNames[] = {"none",     "top_left",     "top_right",     "bottom_left",
-                                         "bottom_right", "rotation", "feather_left", "feather_right",
-                                         "feather_top",  "feather_bottom", "opacity"};
-    return handle >= 0 && handle <= 10 ? kNames[handle] : "unknown";
-}
-
-// The key a changed parameter has in "params".
-const char* ParamKey(int index) {
-    switch (index) {
-        case PARAM_MASK_TYPE: return "mask_type";
-        case PARAM_COMPOSITE_MODE: return "composite_mode";
-        case PARAM_ORIGIN: return "origin";
-        case PARAM_WIDTH: return "width";
-        case PARAM_HEIGHT: return "height";
-        case PARAM_ANGLE: return "angle";
-        case PARAM_FEATHER: return "feather";
-        case PARAM_OPACITY: return "opacity";
-        case PARAM_INVERT: return "invert";
-        case PARAM_FALLOFF: return "falloff";
-        default: return "input";
-    }
-}
 
 PF_Point WindowPixel(const std::string& text, const std::string& option) {
     double x = 0, y = 0;
@@ -78,21 +53,18 @@ void RunDrag(const DragOptions& options) {
     if (gesture.err != PF_Err_NONE) {
         throw vhost::HostError("the effect failed to handle the gesture: error " + DescribeError(gesture.err));
     }
-    CheckLedgers(host, effect);
+    RequireBalancedLedgers(host, effect.module_path);
 
-    // Keys in the documented order.
-    const nlohmann::json values = vhost::EffectValuesToJson(vhost::ReadEffectValues(host));
-    nlohmann::ordered_json params;
-    for (const char* key : {"mask_type", "composite_mode", "origin", "width", "height", "angle", "feather", "opacity",
-                            "invert", "falloff"}) {
-        params[key] = values.at(key);
-    }
+    const nlohmann::ordered_json params = vhost::EffectValuesToJson(vhost::ReadEffectValues(host));
     nlohmann::ordered_json changed = nlohmann::ordered_json::array();
-    for (int index : gesture.changed) changed.push_back(ParamKey(index));
+    for (int index : gesture.changed) {
+        const char* key = vhost::ParamKey(index);
+        changed.push_back(key ? nlohmann::ordered_json(key) : nlohmann::ordered_json(index));
+    }
     nlohmann::ordered_json result;
     result["handle"] = gesture.handled ? nlohmann::ordered_json(gesture.handle) : nlohmann::ordered_json(nullptr);
     result["handle_name"] =
-        gesture.handled ? nlohmann::ordered_json(HandleName(gesture.handle)) : nlohmann::ordered_json(nullptr);
+        gesture.handled ? nlohmann::ordered_json(vhost::HandleName(gesture.handle)) : nlohmann::ordered_json(nullptr);
     result["handled"] = gesture.handled;
     result["params"] = params;
     result["changed"] = changed;

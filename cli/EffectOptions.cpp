@@ -67,27 +67,6 @@ vhost::EffectValues ReadParamsFile(const std::string& path) {
     return vhost::EffectValuesFromJson(json, vhost::EffectValues{}, "'" + path + "'");
 }
 
-const char* ErrorName(PF_Err err) {
-    switch (err) {
-        case PF_Err_OUT_OF_MEMORY:
-            return "PF_Err_OUT_OF_MEMORY";
-        case PF_Err_INTERNAL_STRUCT_DAMAGED:
-            return "PF_Err_INTERNAL_STRUCT_DAMAGED";
-        case PF_Err_INVALID_INDEX:
-            return "PF_Err_INVALID_INDEX";
-        case PF_Err_UNRECOGNIZED_PARAM_TYPE:
-            return "PF_Err_UNRECOGNIZED_PARAM_TYPE";
-        case PF_Err_INVALID_CALLBACK:
-            return "PF_Err_INVALID_CALLBACK";
-        case PF_Err_BAD_CALLBACK_PARAM:
-            return "PF_Err_BAD_CALLBACK_PARAM";
-        case PF_Interrupt_CANCEL:
-            return "PF_Interrupt_CANCEL";
-        default:
-            return nullptr;
-    }
-}
-
 }  // namespace
 
 double ParseNumber(const std::string& text, const std::string& option) {
@@ -101,9 +80,11 @@ double ParseNumber(const std::string& text, const std::string& option) {
     return value;
 }
 
-std::string DescribeError(PF_Err err) {
-    const char* name = ErrorName(err);
-    return std::to_string(err) + (name ? std::string(" (") + name + ")" : std::string());
+void RequireBalancedLedgers(const vhost::Host& host, const std::string& module_path) {
+    const std::string problems = host.LedgerReport();
+    if (!problems.empty()) {
+        throw HostError("plug-in '" + module_path + "' did not give back what it took: " + problems);
+    }
 }
 
 void AddEffectOptions(CLI::App* app, EffectOptions& o) {

@@ -9,6 +9,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "ApiNames.h"
 #include "EffectParams.h"
 #include "Host.h"
 #include "ImageIO.h"
@@ -69,7 +70,9 @@ private:
 // A finite number from an option's text; throws HostError naming the option otherwise.
 double ParseNumber(const std::string& text, const std::string& option);
 
-// Name of a host error code for messages ("514 (PF_Err_UNRECOGNIZED_PARAM_TYPE)").
-std::string DescribeError(PF_Err err);
+using vhost::DescribeError;
+
+// Throws HostError naming the module when `host` holds a suite, pen or path it was not given back.
+void RequireBalancedLedgers(const vhost::Host& host, const std::string& module_path);
 
 }  // namespace vcli

@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "ApiNames.h"
 #include "Commands.h"
 #include "Host.h"
 #include "HostError.h"
@@ -15,6 +16,10 @@ namespace vcli {
 
 namespace {
 
+using vhost::FourCC;
+using vhost::OutFlagNames;
+using vhost::PixelFormatName;
+
 struct InfoOptions {
     std::string host = "ae";
     std::string module;
@@ -22,16 +27,6 @@ struct InfoOptions {
 };
 
 const double kFix = 1.0 / 65536.0;
-
-std::string FourCC(A_long code, bool low_byte_first) {
-    std::string text(4, ' ');
-    for (int i = 0; i < 4; ++i) {
-        const int shift = low_byte_first ? 8 * i : 8 * (3 - i);
-        const char c = static_cast<char>((static_cast<A_u_long>(code) >> shift) & 0xFFu);
-        text[static_cast<size_t>(i)] = (c >= 32 && c < 127) ? c : '?';
-    }
-    return text;
-}
 
 std::string Hex(A_u_long value) {
     char buf[16];
@@ -43,43 +38,6 @@ std::string Num(double value, int precision) {
     char buf[64];
     std::snprintf(buf, sizeof(buf), "%.*f", precision, value);
     return buf;
-}
-
-std::vector<std::string> OutFlagNames(A_long flags) {
-    static const struct {
-        A_long bit;
-        const char* name;
-    } kFlags[] = {{PF_OutFlag_DISPLAY_ERROR_MESSAGE, "DISPLAY_ERROR_MESSAGE"},
-                  {PF_OutFlag_PIX_INDEPENDENT, "PIX_INDEPENDENT"},
-                  {PF_OutFlag_CUSTOM_UI, "CUSTOM_UI"},
-                  {PF_OutFlag_DEEP_COLOR_AWARE, "DEEP_COLOR_AWARE"},
-                  {PF_OutFlag_SEND_UPDATE_PARAMS_UI, "SEND_UPDATE_PARAMS_UI"}};
-    std::vector<std::string> names;
-    A_long known = 0;
-    for (const auto& flag : kFlags) {
-        known |= flag.bit;
-        if (flags & flag.bit) names.push_back(flag.name);
-    }
-    for (int bit = 0; bit < 32; ++bit) {
-        const A_long mask = static_cast<A_long>(1u << bit);
-        if ((flags & mask) && !(known & mask)) names.push_back("bit " + std::to_string(bit));
-    }
-    return names;
-}
-
-std::string PixelFormatName(PrPixelFormat format) {
-    switch (format) {
-        case PrPixelFormat_BGRA_4444_32f:
-            return "BGRA_4444_32f";
-        case PrPixelFormat_BGRA_4444_8u:
-            return "BGRA_4444_8u";
-        case PrPixelFormat_VUYA_4444_8u:
-            return "VUYA_4444_8u";
-        case PrPixelFormat_ARGB_4444_8u:
-            return "ARGB_4444_8u";
-        default:
-            return "unknown";
-    }
 }
 
 const char* TypeName(PF_ParamType type) {
@@ -235,7 +193,7 @@ std::string Pad(const std::string& text, size_t width) {
 void CheckResult(PF_Err err, const char* what, const vhost::Host& host) {
     if (err != PF_Err_NONE) {
         throw vhost::HostError(std::string(what) + " of '" + host.Module().Path() + "' failed with error " +
-                               std::to_string(err));
+                               vhost::DescribeError(err));
     }
 }
 
@@ -250,10 +208,8 @@ void RunInfo(const InfoOptions& options) {
     CheckResult(host->GlobalSetup(), "global set-up", *host);
     const PF_OutData global = host->OutData();
     CheckResult(host->ParamsSetup(), "parameter set-up", *host);
-    if (!host->Suites().Balanced()) {
-        std::string problems;
-        for (const auto& p : host->Suites().Problems()) problems += (problems.empty() ? "" : "; ") + p;
-        throw vhost::HostError("plug-in '" + path + "' did not give back its suites: " + problems);
+    if (const std::string problems = host->LedgerReport(); !problems.empty()) {
+        throw vhost::HostError("plug-in '" + path + "' did not give back what it took: " + problems);
     }
 
     const A_u_long v = global.my_version;

@@ -78,11 +78,7 @@ void RunRender(const RenderOptions& options) {
     if (err != PF_Err_NONE) {
         throw vhost::HostError("the effect failed to render '" + options.input + "': error " + DescribeError(err));
     }
-    if (!host.Suites().Balanced()) {
-        std::string problems;
-        for (const auto& p : host.Suites().Problems()) problems += (problems.empty() ? "" : "; ") + p;
-        throw vhost::HostError("plug-in '" + effect.module_path + "' did not give back its suites: " + problems);
-    }
+    RequireBalancedLedgers(host, effect.module_path);
     vhost::WriteImage(options.output, vhost::WorldToImage(output));
 }
 

@@ -19,7 +19,8 @@ namespace vcli {
 namespace {
 
 struct ValidateOptions {
-    std::string module;
+    std::string module;         // MODULE
+    std::string module_option;  // --module
     int level = 5;
     uint64_t seed = 0;
     bool seed_given = false;
@@ -28,7 +29,7 @@ struct ValidateOptions {
     std::vector<std::string> only;
     bool list = false;
     bool in_process = false;
-    int timeout = 1800;
+    int timeout = vhost::ValidatorOptions{}.timeout_seconds;
 };
 
 std::string Pad(const std::string& s, size_t width) { return s.size() >= width ? s + " " : s + std::string(width - s.size(), ' '); }
@@ -52,8 +53,13 @@ void RunValidate(ValidateOptions& o) {
         }
         return;
     }
+    if (!o.module.empty() && !o.module_option.empty() && o.module != o.module_option) {
+        throw vhost::HostError("two modules named: '" + o.module + "' and --module '" + o.module_option +
+                               "' (validate one at a time)");
+    }
+    const std::string named = o.module.empty() ? o.module_option : o.module;
     vhost::ValidatorOptions options;
-    options.module_path = o.module.empty() ? vhost::DefaultModulePath() : o.module;
+    options.module_path = named.empty() ? vhost::DefaultModulePath() : named;
     options.level = o.level;
     options.repeat = o.repeat;
     options.only = o.only;
@@ -135,7 +141,7 @@ void AddValidateCommand(CLI::App& app) {
         "the command that reproduces it.");
     cmd->add_option("MODULE", options->module,
                     "Plug-in module to check (default: $VELLORA_MODULE, else Vellora.so beside vellora)");
-    cmd->add_option("--module", options->module, "Same as MODULE");
+    cmd->add_option("--module", options->module_option, "Same as MODULE");
     cmd->add_option("--level", options->level, "Strictness 1..10; counts grow with it")
         ->check(CLI::Range(1, 10))
         ->capture_default_str();
@@ -154,7 +160,9 @@ void AddValidateCommand(CLI::App& app) {
     cmd->add_flag("--list", options->list, "List the checks and exit");
     cmd->add_flag("--in-process", options->in_process,
                   "Run the checks in this process (a crash then ends the run; for debuggers and sanitizers)");
-    cmd->add_option("--timeout", options->timeout, "Seconds a check may take before it counts as hung")
+    cmd->add_option("--timeout", options->timeout,
+                    "Seconds a check may take before it counts as hung (a check that crashes or ends the "
+                    "process fails at once)")
         ->check(CLI::Range(1, 86400))
         ->capture_default_str();
     cmd->callback([options]() { RunValidate(*options); });

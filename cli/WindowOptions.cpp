@@ -12,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "AtomicFile.h"
 #include "EffectOptions.h"
 #include "HostError.h"
 #include "ImageIO.h"
@@ -97,25 +98,21 @@ void RenderIntoWindow(EffectSession& session, const ResolvedEffect& effect, cons
 
     // The window shows the layer at full resolution: a reduced frame is enlarged.
     const vhost::Image frame = vhost::WorldToImage(output);
+    const std::vector<float> pixels = vhost::NormalisedRGBA(frame);
+    if (effect.downsample == 1) {
+        window.ShowFrame(pixels.data(), frame.width, frame.height);
+        return;
+    }
     std::vector<float> rgba(static_cast<size_t>(image.width) * image.height * 4);
     for (int y = 0; y < image.height; ++y) {
         const int sy = std::min(frame.height - 1, y / effect.downsample);
         for (int x = 0; x < image.width; ++x) {
             const int sx = std::min(frame.width - 1, x / effect.downsample);
-            float* p = &rgba[(static_cast<size_t>(y) * image.width + x) * 4];
-            for (int c = 0; c < 4; ++c) p[c] = static_cast<float>(frame.Normalised(sx, sy, c));
+            const float* s = &pixels[(static_cast<size_t>(sy) * frame.width + sx) * 4];
+            std::copy(s, s + 4, &rgba[(static_cast<size_t>(y) * image.width + x) * 4]);
         }
     }
     window.ShowFrame(rgba.data(), image.width, image.height);
-}
-
-void CheckLedgers(vhost::Host& host, const ResolvedEffect& effect) {
-    std::string problems;
-    for (const auto& p : host.Suites().Problems()) problems += (problems.empty() ? "" : "; ") + p;
-    for (const auto& p : host.Objects().Problems()) problems += (problems.empty() ? "" : "; ") + p;
-    if (!problems.empty()) {
-        throw HostError("plug-in '" + effect.module_path + "' did not give back what it took: " + problems);
-    }
 }
 
 void DrawOverlay(vhost::OverlayWindow& window, const ResolvedEffect& effect) {
@@ -125,7 +122,7 @@ void DrawOverlay(vhost::OverlayWindow& window, const ResolvedEffect& effect) {
     if (err != PF_Err_NONE) {
         throw HostError("the effect failed to draw its overlay: error " + DescribeError(err));
     }
-    CheckLedgers(host, effect);
+    RequireBalancedLedgers(host, effect.module_path);
 }
 
 void WritePicture(const std::string& path, const vhost::OverlayWindow& window) {
@@ -141,22 +138,7 @@ void WriteTrace(const std::string& path, const vhost::OverlayWindow& window) {
     const auto& strokes = trace["strokes"];
     for (size_t i = 0; i < strokes.size(); ++i) text += (i ? ",\n  " : "\n  ") + strokes[i].dump();
     text += strokes.empty() ? "]}\n" : "\n]}\n";
-    const std::string temp = path + ".tmp-" + std::to_string(::getpid());
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) throw HostError("--trace: cannot write '" + path + "': " + std::strerror(errno));
-        out << text;
-        out.flush();
-        if (!out) {
-            std::remove(temp.c_str());
-            throw HostError("--trace: cannot write '" + path + "': " + std::strerror(errno));
-        }
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        const std::string why = std::strerror(errno);
-        std::remove(temp.c_str());
-        throw HostError("--trace: cannot write '" + path + "': " + why);
-    }
+    vhost::WriteTextAtomically(path, text, "--trace");
 }
 
 }  // namespace vcli

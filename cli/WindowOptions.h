@@ -37,9 +37,6 @@ void RenderIntoWindow(EffectSession& session, const ResolvedEffect& effect, cons
 // Sends a draw event and checks it returned no error and gave back every suite, pen and path.
 void DrawOverlay(vhost::OverlayWindow& window, const ResolvedEffect& effect);
 
-// Throws HostError when the host's ledgers show something not given back.
-void CheckLedgers(vhost::Host& host, const ResolvedEffect& effect);
-
 // The window's picture as an 8-bit PNG (or any 8-bit format), written whole or not at all.
 void WritePicture(const std::string& path, const vhost::OverlayWindow& window);
 // The stroke trace as JSON, written whole or not at all.

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "PluginModule.h"
-#include "Validator.h"
+#include "Invariants.h"
 
 namespace vfuzz {
 

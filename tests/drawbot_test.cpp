@@ -69,7 +69,7 @@ TEST_F(DrawbotTest, FailingCreationKeepsWhatIsHeld) {
         }
         EXPECT_EQ(pen.Get(), held);
     }
-    EXPECT_EQ(host->Objects().Created(), 1);
+    EXPECT_EQ(host->Objects().CreatedCount(), 1);
     EXPECT_TRUE(vtest::LedgersBalanced(*host));
 }
 

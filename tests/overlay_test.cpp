@@ -200,7 +200,7 @@ TEST(OverlayDraw, NullReferenceOrMissingSuites) {
         s.host->Faults().withheld_suites.insert(missing);
         EXPECT_EQ(Send(s), PF_EO_HANDLED_EVENT) << missing;
         EXPECT_TRUE(s.Strokes().empty());
-        EXPECT_EQ(s.host->Objects().Created(), 0);
+        EXPECT_EQ(s.host->Objects().CreatedCount(), 0);
         EXPECT_TRUE(vtest::LedgersBalanced(*s.host)) << missing;
         if (!missing.empty()) {
             EXPECT_STREQ(s.host->OutData().return_msg, "Not able to acquire AEFX Suite.");

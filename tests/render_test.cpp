@@ -315,6 +315,25 @@ TEST(Render, MissingPixelFormatSuiteEndsAPremiereRender) {
     EXPECT_TRUE(vtest::LedgersBalanced(*host));
 }
 
+TEST(Render, WorldsWithoutPixelsAreRefusedInEveryFormat) {
+    for (const Format& format : kFormats) {
+        SCOPED_TRACE(vhost::PixelLayoutName(format.layout));
+        auto host = HostWith(format.app, HardEllipse());
+        World input = Input(format.layout), output(format.layout, kW, kH);
+        for (int which = 0; which < 2; ++which) {
+            // The host hands over a world record whose pixel data is missing.
+            World& hollow = which == 0 ? input : output;
+            vhost::PrepareFrame(*host, input, output, {});
+            const PF_PixelPtr data = hollow.Def().data;
+            hollow.Def().data = nullptr;
+            if (&hollow == &input) host->Params()[PARAM_INPUT].u.ld.data = nullptr;
+            EXPECT_EQ(vhost::SendRender(*host, output, {}), PF_Err_BAD_CALLBACK_PARAM) << "no pixels in world " << which;
+            hollow.Def().data = data;
+            EXPECT_TRUE(vtest::LedgersBalanced(*host));
+        }
+    }
+}
+
 TEST(Render, ThreadCountDoesNotChangeTheResult) {
     vhost::EffectValues v = HardEllipse();
     v.feather = 9;

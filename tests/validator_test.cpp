@@ -259,6 +259,30 @@ TEST(ValidatorCli, PassesTheBuiltPluginAndPrintsHowToReproduceAFailure) {
     EXPECT_NE(RunCli("", "validate --host avid").status, 0);
 }
 
+TEST(ValidatorCli, AModuleThatEndsTheProcessFailsAtOnceAndNeverPasses) {
+    const std::string fake = std::string("'") + VELLORA_FAKE_MODULE_PATH + "'";
+    // exit(0) from the module's load-time constructor: nothing was checked.
+    const CliRun on_load = RunCli("VELLORA_FAKE_FAULT=exit-on-load", "validate " + fake + " --level 1");
+    EXPECT_NE(on_load.status, 0) << on_load.out;
+    EXPECT_NE(on_load.out.find("while loading, the module ended the process with exit(0)"), std::string::npos)
+        << on_load.out;
+    // exit(0) inside EntryPointFunc: the check fails as soon as its child is gone, not at the timeout.
+    const CliRun in_render = RunCli("VELLORA_FAKE_FAULT=exit-in-render",
+                                    "validate " + fake + " --level 1 --only parameters --host ae --timeout 120");
+    EXPECT_EQ(in_render.status, 1) << in_render.out;
+    EXPECT_NE(in_render.out.find("FAIL  parameters"), std::string::npos) << in_render.out;
+    EXPECT_NE(in_render.out.find("the module ended the process with exit(0)"), std::string::npos) << in_render.out;
+    const CliRun in_process = RunCli("VELLORA_FAKE_FAULT=exit-in-render",
+                                     "validate " + fake + " --level 1 --only parameters --host ae --in-process");
+    EXPECT_NE(in_process.status, 0) << in_process.out;
+    EXPECT_NE(in_process.out.find("ended the process with exit(0) during the check 'parameters'"), std::string::npos)
+        << in_process.out;
+    // Two different modules named is an error, not a silent choice.
+    const CliRun two = RunCli("", "validate " + fake + " --module '" + VELLORA_MODULE_PATH + "' --level 1");
+    EXPECT_EQ(two.status, 1) << two.out;
+    EXPECT_NE(two.out.find("two modules named"), std::string::npos) << two.out;
+}
+
 // --- Renders from many threads ----------------------------------------------
 
 TEST(ValidatorThreads, TheBuiltPluginRendersTheSameOnEveryThread) {

@@ -31,6 +31,11 @@ bool Fault(const char* name) {
 
 std::atomic<unsigned> g_renders{0};
 
+// A module that ends its host's process as soon as it is loaded.
+__attribute__((constructor)) void ExitOnLoad() {
+    if (Fault("exit-on-load")) std::exit(0);
+}
+
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data,
@@ -39,6 +44,7 @@ extern "C" __attribute__((visibility("default"))) PF_Err EntryPointFunc(PF_Cmd c
     if (cmd == PF_Cmd_ABOUT && Fault("throw")) throw std::runtime_error("planted");
     if (cmd == PF_Cmd_SEQUENCE_SETUP && Fault("bad-code")) return 7;
     if (cmd == PF_Cmd_RENDER && Fault("unwritten")) return PF_Err_NONE;  // claims a frame it never drew
+    if (cmd == PF_Cmd_RENDER && Fault("exit-in-render")) std::exit(0);
     const EntryFn entry = RealEntry();
     if (!entry) return PF_Err_INTERNAL_STRUCT_DAMAGED;
     const PF_Err err = entry(cmd, in_data, out_data, params, output, extra);

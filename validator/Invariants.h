@@ -1,13 +1,7 @@
-// The validator: holds a plug-in module to what a strict host expects of it.
-//
-// It is a library so that `vellora validate`, the fuzzer and the tests share
-// one set of checks. Each check drives the module through the reference host
-// and, after every command, asserts the host-side invariants: nothing escaped,
-// an allowed result code, every suite, pen and path given back exactly once,
-// the input world untouched, colour channels copied bit for bit, alpha finite
-// and within the format's range, and parameters written only inside their
-// declared ranges. Every random choice comes from a seeded generator, so a
-// failure is reproduced by its seed.
+// The invariants a strict host holds a plug-in to after every command, and the
+// tools that drive it to them: checked sends, checked renders, parameter
+// values of every kind and an event driver for overlay gestures. Shared by the
+// validator's checks, the fuzz driver and the tests.
 #pragma once
 
 #include <cstdint>
@@ -107,7 +101,8 @@ const char* ValueKindName(ValueKind kind);
 // doubles and denormals for float sliders; out-of-range popup and checkbox
 // values). Returns a short description of the values for messages.
 std::string RandomizeParams(Host& host, const RandomWord& next, ValueKind kind);
-// Puts every declared parameter back to its default.
+// Puts every declared parameter back to its default for the layer size in
+// PF_InData (640x480 when unset).
 void ResetParams(Host& host);
 
 // Drives overlay events through one window the way a host does and checks
@@ -159,58 +154,5 @@ private:
     PF_Err last_err_ = PF_Err_NONE;
     int grabs_ = 0, drags_ = 0;
 };
-
-// ---------------------------------------------------------------------------
-// The validator run.
-
-struct CheckResult {
-    std::string name;
-    HostApp host = HostApp::AfterEffects;
-    uint64_t seed = 0;  // the run's seed; --seed with --only NAME --host HOST reproduces it
-    bool passed = false;
-    int failures = 0;
-    std::vector<std::string> messages;
-    std::string summary;  // what it covered, e.g. "10 cycles"
-    ValidationCounters counters;
-    double seconds = 0;
-};
-
-struct ValidatorOptions {
-    std::string module_path;
-    int level = 5;  // 1..10
-    uint64_t seed = 0;
-    int repeat = 1;  // runs of every check, seeds seed, seed+1, ...
-    std::vector<HostApp> hosts{HostApp::AfterEffects, HostApp::Premiere};
-    std::vector<std::string> only;  // check names; empty: all
-    // Run each check in a child process, so a crash or hang fails that check
-    // (with its seed) instead of ending the run.
-    bool isolate = true;
-    int timeout_seconds = 1800;  // per check, when isolated
-    std::function<void(const std::string& name, HostApp host)> on_start;
-    std::function<void(const CheckResult&)> on_result;
-};
-
-struct ValidationReport {
-    std::vector<CheckResult> results;
-    ValidationCounters totals;
-    int failed = 0;
-};
-
-struct CheckInfo {
-    std::string name;
-    std::string description;
-};
-const std::vector<CheckInfo>& ValidatorChecks();
-
-// The seed a check's generator starts from.
-uint64_t CheckSeed(uint64_t seed, const std::string& name, HostApp host);
-
-// Runs one check in this process.
-CheckResult RunCheck(const std::string& name, const std::string& module_path, HostApp host, int level,
-                     uint64_t seed);
-
-// Runs the selected checks under the selected hosts. Throws HostError for an
-// unknown check name, a bad level or a module that cannot be loaded.
-ValidationReport RunValidator(const ValidatorOptions& options);
 
 }  // namespace vhost

@@ -36,6 +36,13 @@ int ParseMaskType(const std::string& name);
 int ParseCompositeMode(const std::string& name);
 int ParseFalloff(const std::string& name);
 
+// The JSON key of the parameter at `index` of the host's list ("width"...);
+// "input" for the layer, null past the end.
+const char* ParamKey(int index);
+// The name of an overlay handle as a click records it ("bottom_right"...);
+// "none" for 0, "unknown" for anything the effect does not have.
+const char* HandleName(int handle);
+
 // Writes the values into the host's parameter list (after ParamsSetup), the
 // origin in 16.16 layer pixels (the layer centre when unset).
 void ApplyEffectValues(Host& host, const EffectValues& values, int layer_width, int layer_height);
@@ -43,8 +50,8 @@ void ApplyEffectValues(Host& host, const EffectValues& values, int layer_width, 
 EffectValues ReadEffectValues(Host& host);
 
 // JSON with the keys mask_type, composite_mode, origin [x, y], width, height,
-// angle, feather, opacity, invert, falloff (names for the popups).
-nlohmann::json EffectValuesToJson(const EffectValues& values);
+// angle, feather, opacity, invert, falloff in this order (names for the popups).
+nlohmann::ordered_json EffectValuesToJson(const EffectValues& values);
 // Overlays the keys present in `json` on `base`; throws HostError naming a bad key or value.
 EffectValues EffectValuesFromJson(const nlohmann::json& json, EffectValues base, const std::string& source_name);
 

@@ -1,21 +1,12 @@
 #include "Render.h"
 
 #include <cmath>
-#include <limits>
+#include <utility>
+#include <vector>
 
 #include "HostError.h"
-#include "../Vellora/Vellora.h"
 
 namespace vhost {
-
-namespace {
-
-PF_Fixed ScaleFixed(PF_Fixed value, int downsample) {
-    const double scaled = std::round(static_cast<double>(value) / downsample);
-    return static_cast<PF_Fixed>(scaled);  // |value / n| never exceeds |value|
-}
-
-}  // namespace
 
 PrPixelFormat PremiereFormatOf(PixelLayout layout) {
     switch (layout) {
@@ -30,11 +21,14 @@ PrPixelFormat PremiereFormatOf(PixelLayout layout) {
     return PrPixelFormat_ARGB_4444_8u;
 }
 
-PF_Err RenderFrame(Host& host, World& input, World& output, const FrameSettings& settings) {
-    std::vector<PF_ParamDef>& params = host.Params();
-    if (params.size() < static_cast<size_t>(PARAM_COUNT)) {
-        throw HostError("cannot render: the effect has not declared its parameters");
-    }
+PF_Fixed ScaleToBuffer(PF_Fixed value, int downsample) {
+    // |value / n| never exceeds |value|, so the result fits.
+    return static_cast<PF_Fixed>(std::round(static_cast<double>(value) / downsample));
+}
+
+namespace {
+
+void CheckSettings(const FrameSettings& settings) {
     if (settings.downsample < 1) {
         throw HostError("downsample factor " + std::to_string(settings.downsample) + " must be at least 1");
     }
@@ -42,13 +36,19 @@ PF_Err RenderFrame(Host& host, World& input, World& output, const FrameSettings&
         throw HostError("pixel aspect ratio " + std::to_string(settings.pixel_aspect.num) + "/" +
                         std::to_string(settings.pixel_aspect.den) + " must be positive");
     }
+}
 
-    PF_ParamDef& layer = params[PARAM_INPUT];
-    layer.param_type = PF_Param_LAYER;
-    layer.u.ld = input.Def();
+}  // namespace
+
+void PrepareFrame(Host& host, World& input, World& output, const FrameSettings& settings) {
+    CheckSettings(settings);
+    std::vector<PF_ParamDef>& params = host.Params();
+
     input.Def().pix_aspect_ratio = settings.pixel_aspect;
     output.Def().pix_aspect_ratio = settings.pixel_aspect;
-    layer.u.ld.pix_aspect_ratio = settings.pixel_aspect;
+    PF_ParamDef& layer = params[0];
+    layer.param_type = PF_Param_LAYER;
+    layer.u.ld = input.Def();
 
     PF_InData& in = host.InData();
     const PF_RationalScale scale{1, static_cast<A_u_long>(settings.downsample)};
@@ -65,21 +65,36 @@ PF_Err RenderFrame(Host& host, World& input, World& output, const FrameSettings&
         host.SetWorldPixelFormat(&output.Def(),
                                  settings.premiere_format.value_or(PremiereFormatOf(output.Layout())));
     }
+}
 
-    // The point parameter is held at full resolution; the effect sees buffer pixels.
-    PF_PointDef& origin = params[PARAM_ORIGIN].u.td;
-    const PF_PointDef saved = origin;
-    origin.x_value = ScaleFixed(saved.x_value, settings.downsample);
-    origin.y_value = ScaleFixed(saved.y_value, settings.downsample);
+PF_Err SendRender(Host& host, World& output, const FrameSettings& settings) {
+    CheckSettings(settings);
+    std::vector<PF_ParamDef>& params = host.Params();
+    std::vector<std::pair<size_t, PF_PointDef>> saved;
+    for (size_t i = 1; i < params.size(); ++i) {
+        if (params[i].param_type != PF_Param_POINT) continue;
+        PF_PointDef& point = params[i].u.td;
+        saved.emplace_back(i, point);
+        point.x_value = ScaleToBuffer(point.x_value, settings.downsample);
+        point.y_value = ScaleToBuffer(point.y_value, settings.downsample);
+    }
+    const auto restore = [&]() {
+        for (const auto& s : saved) params[s.first].u.td = s.second;
+    };
     PF_Err err;
     try {
         err = host.Send(PF_Cmd_RENDER, host.ParamArray(), &output.Def(), nullptr);
     } catch (...) {
-        params[PARAM_ORIGIN].u.td = saved;
+        restore();
         throw;
     }
-    params[PARAM_ORIGIN].u.td = saved;
+    restore();
     return err;
+}
+
+PF_Err RenderFrame(Host& host, World& input, World& output, const FrameSettings& settings) {
+    PrepareFrame(host, input, output, settings);
+    return SendRender(host, output, settings);
 }
 
 }  // namespace vhost

@@ -112,19 +112,17 @@ bool ObjectLedger::IsLive(int id) const {
     return id >= 1 && id <= static_cast<int>(objects_.size()) && objects_[id - 1].refs > 0;
 }
 
-int ObjectLedger::Created() const {
+int ObjectLedger::CreatedCount() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return static_cast<int>(objects_.size());
 }
 
-int ObjectLedger::Created(Kind kind) const {
+int ObjectLedger::CreatedCount(Kind kind) const {
     std::lock_guard<std::mutex> lock(mutex_);
     int n = 0;
     for (const Object& object : objects_) n += object.kind == kind ? 1 : 0;
     return n;
 }
-
-int ObjectLedger::CreatedCount(Kind kind) const { return Created(kind); }
 
 int ObjectLedger::Live() const {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -43,9 +43,8 @@ public:
     bool Retained(int id);
     bool Released(int id);
     bool IsLive(int id) const;
-    int Created() const;
-    // Beware: on a non-const ledger Created(kind) makes a new object; count with CreatedCount.
-    int Created(Kind kind) const;
+    // Objects made so far, of any kind or of one.
+    int CreatedCount() const;
     int CreatedCount(Kind kind) const;
     int Live() const;
     // Every object's count back at zero and no release of a freed object.

@@ -1,6 +1,7 @@
 #include "Host.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "CoreSuites.h"
@@ -244,6 +245,52 @@ PF_ParamDef** Host::ParamArray() {
     param_ptrs_.clear();
     for (PF_ParamDef& param : params_) param_ptrs_.push_back(&param);
     return param_ptrs_.data();
+}
+
+std::string Host::LedgerReport() const {
+    std::vector<std::string> problems = suite_ledger_.Problems();
+    for (std::string& p : object_ledger_.Problems()) problems.push_back(std::move(p));
+    std::string report;
+    for (const std::string& p : problems) report += (report.empty() ? "" : "; ") + p;
+    return report;
+}
+
+void Host::ResetParam(size_t index, int layer_width, int layer_height) {
+    if (index == 0 || index >= params_.size()) return;
+    PF_ParamDef& p = params_[index];
+    switch (p.param_type) {
+        case PF_Param_POPUP:
+            p.u.pd.value = p.u.pd.dephault;
+            break;
+        case PF_Param_CHECKBOX:
+            p.u.bd.value = p.u.bd.dephault;
+            break;
+        case PF_Param_FLOAT_SLIDER:
+            p.u.fs_d.value = p.u.fs_d.dephault;
+            break;
+        case PF_Param_FIX_SLIDER:
+            p.u.fd.value = p.u.fd.dephault;
+            break;
+        case PF_Param_ANGLE:
+            p.u.ad.value = p.u.ad.dephault;
+            break;
+        case PF_Param_POINT: {
+            // x_dephault is 16.16 percent; 16.16 percent of a pixel count is 16.16 pixels.
+            const auto at = [](PF_Fixed percent, int size) {
+                const double v = std::round(percent / 100.0 * size);
+                return static_cast<PF_Fixed>(std::clamp(v, -2147483648.0, 2147483647.0));
+            };
+            p.u.td.x_value = at(p.u.td.x_dephault, layer_width);
+            p.u.td.y_value = at(p.u.td.y_dephault, layer_height);
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+void Host::ResetParams(int layer_width, int layer_height) {
+    for (size_t i = 1; i < params_.size(); ++i) ResetParam(i, layer_width, layer_height);
 }
 
 void Host::RecordPixelFormatCall(PrPixelFormat format) { pixel_format_calls_.push_back(format); }

@@ -50,6 +50,9 @@ public:
     FaultPlan& Faults() { return faults_; }
     SuiteLedger& Suites() { return suite_ledger_; }
     ObjectLedger& Objects() { return object_ledger_; }
+    // What the ledgers hold unbalanced, joined by "; "; empty when every suite,
+    // pen and path taken was given back exactly once.
+    std::string LedgerReport() const;
 
     // Makes a suite available through the basic suite. `suite` must outlive the host.
     void RegisterSuite(const std::string& name, int version, const void* suite);
@@ -73,6 +76,11 @@ public:
     // The array handed to the entry point; rebuilt on every call so it always
     // points at Params().
     PF_ParamDef** ParamArray();
+    // Declared parameters back to their defaults, as a host sets them when the
+    // effect is applied to a layer of this size: a point's default is a
+    // percentage of the layer, held in layer pixels.
+    void ResetParams(int layer_width, int layer_height);
+    void ResetParam(size_t index, int layer_width, int layer_height);
     bool UIRegistered() const { return ui_registered_; }
     const PF_CustomUIInfo& RegisteredUI() const { return ui_info_; }
 

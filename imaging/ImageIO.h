@@ -51,6 +51,9 @@ World ImageToWorld(const Image& image, PixelLayout layout, size_t row_padding = 
 // onto 0..65535), float worlds F32 unclamped.
 Image WorldToImage(const World& world);
 
+// Every sample normalised to 0..1 nominal (float samples as they are).
+std::vector<float> NormalisedRGBA(const Image& image);
+
 // Box-filters to 1/n on both axes (sizes rounded up), as a host scales its
 // input for a reduced-resolution preview. Colour is weighted by alpha so
 // transparent pixels do not bleed into their neighbours; alpha stays straight.

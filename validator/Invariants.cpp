@@ -1,4 +1,4 @@
-#include "Validator.h"
+#include "Invariants.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -203,55 +203,6 @@ ChannelLayout Channels(PixelLayout layout) {
     return {{1, 2, 3}, 1, 0};
 }
 
-// Sets the host's records for one frame as a host does before a render: the
-// layer in parameter 0, the frame's scale in PF_InData.
-void PrepareRender(Host& host, World& input, World& output, const FrameSpec& spec) {
-    std::vector<PF_ParamDef>& params = host.Params();
-    if (params.empty()) throw HostError("cannot render: no parameter list");
-    PF_ParamDef& layer = params[0];
-    layer.param_type = PF_Param_LAYER;
-    input.Def().pix_aspect_ratio = spec.pixel_aspect;
-    output.Def().pix_aspect_ratio = spec.pixel_aspect;
-    layer.u.ld = input.Def();
-
-    PF_InData& in = host.InData();
-    const PF_RationalScale scale{1, static_cast<A_u_long>(spec.downsample)};
-    in.downsample_x = scale;
-    in.downsample_y = scale;
-    in.pixel_aspect_ratio = spec.pixel_aspect;
-    in.width = input.Width();
-    in.height = input.Height();
-    in.extent_hint = output.Def().extent_hint;
-    in.output_origin_x = 0;
-    in.output_origin_y = 0;
-    if (host.IsPremiere()) host.SetWorldPixelFormat(&output.Def(), ReportedFormat(spec));
-}
-
-// Sends the render command with point parameters scaled to the buffer for the call only.
-PF_Err SendRender(Host& host, World& output, const FrameSpec& spec) {
-    std::vector<PF_ParamDef>& params = host.Params();
-    std::vector<std::pair<size_t, PF_PointDef>> saved;
-    for (size_t i = 1; i < params.size(); ++i) {
-        if (params[i].param_type != PF_Param_POINT) continue;
-        PF_PointDef& p = params[i].u.td;
-        saved.emplace_back(i, p);
-        p.x_value = static_cast<PF_Fixed>(p.x_value / spec.downsample);
-        p.y_value = static_cast<PF_Fixed>(p.y_value / spec.downsample);
-    }
-    const auto restore = [&]() {
-        for (const auto& s : saved) params[s.first].u.td = s.second;
-    };
-    PF_Err err;
-    try {
-        err = host.Send(PF_Cmd_RENDER, host.ParamArray(), &output.Def(), nullptr);
-    } catch (...) {
-        restore();
-        throw;
-    }
-    restore();
-    return err;
-}
-
 void CheckRenderedPixels(const FrameSpec& spec, const World& input, const World& in_before, const World& out_before,
                          const World& output, PF_Err err, const std::string& what, Findings& findings) {
     if (input.Bytes() != in_before.Bytes()) findings.Add(what + ": the input world was written");
@@ -366,8 +317,12 @@ PF_Err RenderChecked(Host& host, const FrameSpec& spec, uint64_t pixel_seed, Fin
     const World out_before = output.Clone();
 
     ++counters.renders;
-    PrepareRender(host, input, output, spec);
-    const PF_Err err = SendChecked(host, what, findings, counters, [&]() { return SendRender(host, output, spec); });
+    FrameSettings settings;
+    settings.downsample = spec.downsample;
+    settings.pixel_aspect = spec.pixel_aspect;
+    settings.premiere_format = ReportedFormat(spec);
+    PrepareFrame(host, input, output, settings);
+    const PF_Err err = SendChecked(host, what, findings, counters, [&]() { return SendRender(host, output, settings); });
     std::vector<PF_Err> ok = AllowedRenderResults(host, spec);
     ok.insert(ok.end(), allowed.begin(), allowed.end());
     if (!Contains(ok, err)) {
@@ -524,37 +479,8 @@ std::string RandomizeParams(Host& host, const RandomWord& next, ValueKind kind) 
 }
 
 void ResetParams(Host& host) {
-    std::vector<PF_ParamDef>& params = host.Params();
-    for (size_t i = 1; i < params.size(); ++i) {
-        PF_ParamDef& p = params[i];
-        switch (p.param_type) {
-            case PF_Param_POPUP:
-                p.u.pd.value = p.u.pd.dephault;
-                break;
-            case PF_Param_CHECKBOX:
-                p.u.bd.value = p.u.bd.dephault;
-                break;
-            case PF_Param_FLOAT_SLIDER:
-                p.u.fs_d.value = p.u.fs_d.dephault;
-                break;
-            case PF_Param_FIX_SLIDER:
-                p.u.fd.value = p.u.fd.dephault;
-                break;
-            case PF_Param_ANGLE:
-                p.u.ad.value = p.u.ad.dephault;
-                break;
-            case PF_Param_POINT: {
-                // Point defaults are a percentage of the layer; hosts turn them into pixels.
-                const PF_InData& in = host.InData();
-                const double w = in.width > 0 ? in.width : 640, h = in.height > 0 ? in.height : 480;
-                p.u.td.x_value = static_cast<PF_Fixed>(std::llround(p.u.td.x_dephault / 100.0 * w));
-                p.u.td.y_value = static_cast<PF_Fixed>(std::llround(p.u.td.y_dephault / 100.0 * h));
-                break;
-            }
-            default:
-                break;
-        }
-    }
+    const PF_InData& in = host.InData();
+    host.ResetParams(in.width > 0 ? in.width : 640, in.height > 0 ? in.height : 480);
 }
 
 // ---------------------------------------------------------------------------

@@ -8,8 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "../Vellora/Vellora.h"
 #include "HostError.h"
+#include "Vellora.h"
 
 namespace vhost {
 
@@ -117,8 +117,22 @@ EffectValues ReadEffectValues(Host& host) {
     return v;
 }
 
-nlohmann::json EffectValuesToJson(const EffectValues& v) {
-    nlohmann::json j;
+const char* ParamKey(int index) {
+    static const char* const kKeys[] = {"input",   "mask_type", "composite_mode", "origin", "width",  "height",
+                                        "angle",   "feather",   "opacity",        "invert", "falloff"};
+    static_assert(sizeof(kKeys) / sizeof(kKeys[0]) == PARAM_COUNT, "one key per parameter");
+    return index >= 0 && index < PARAM_COUNT ? kKeys[index] : nullptr;
+}
+
+const char* HandleName(int handle) {
+    static const char* const kNames[] = {"none",         "top_left",     "top_right",     "bottom_left",
+                                         "bottom_right", "rotation",     "feather_left",  "feather_right",
+                                         "feather_top",  "feather_bottom", "opacity"};
+    return handle >= 0 && handle <= 10 ? kNames[handle] : "unknown";
+}
+
+nlohmann::ordered_json EffectValuesToJson(const EffectValues& v) {
+    nlohmann::ordered_json j;
     j["mask_type"] = MaskTypeName(v.mask_type);
     j["composite_mode"] = CompositeModeName(v.composite_mode);
     if (v.origin_x && v.origin_y) {

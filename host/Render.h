@@ -1,0 +1,42 @@
+// Renders one frame through the loaded plug-in exactly as a host does: the
+// input layer in parameter 0, the frame's scale in PF_InData, every point
+// parameter scaled to the buffer, and PF_Cmd_RENDER sent through the entry point.
+// Every front end, the validator, the tests and the benchmarks render through here.
+#pragma once
+
+#include <optional>
+
+#include "Host.h"
+#include "World.h"
+
+namespace vhost {
+
+struct FrameSettings {
+    // The buffers are 1/downsample of the full-resolution layer on both axes.
+    int downsample = 1;
+    PF_RationalScale pixel_aspect{1, 1};
+    // Premiere: the format GetPixelFormat reports for the output; by default the
+    // output's own layout ('bgra', 'BGra'; ARGB worlds report 'argb').
+    std::optional<PrPixelFormat> premiere_format;
+};
+
+// Premiere's code for a world layout.
+PrPixelFormat PremiereFormatOf(PixelLayout layout);
+
+// A full-resolution 16.16 coordinate as the effect sees it in a buffer of
+// 1/downsample: divided and rounded to nearest.
+PF_Fixed ScaleToBuffer(PF_Fixed value, int downsample);
+
+// The host's records for one frame, as a host sets them before it sends the
+// render command: the layer in parameter 0, the frame's scale and size in
+// PF_InData, and under Premiere the output's pixel format.
+void PrepareFrame(Host& host, World& input, World& output, const FrameSettings& settings);
+// Sends the render command for a prepared frame.
+PF_Err SendRender(Host& host, World& output, const FrameSettings& settings);
+
+// Prepares and sends one render command. Point parameters in the host's list are in
+// full-resolution layer pixels and are scaled to the buffer for the call only.
+// Returns the plug-in's result; throws HostError for settings no host would send.
+PF_Err RenderFrame(Host& host, World& input, World& output, const FrameSettings& settings = {});
+
+}  // namespace vhost

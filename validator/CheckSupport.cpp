@@ -1,0 +1,154 @@
+// Helpers shared by the validator's checks.
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <thread>
+
+#include "AE_EffectSuites.h"
+#include "Checks.h"
+#include "DrawbotSuites.h"
+#include "HostError.h"
+#include "Render.h"
+
+namespace vhost {
+
+
+// Every suite the reference host serves.
+const std::vector<std::string>& AllSuites() {
+    static const std::vector<std::string> names = {
+        kPFANSISuite,         kPFPixelFormatSuite,   kPFIterate8Suite,       kPFIterate16Suite,
+        kPFEffectCustomUISuite, kPFEffectCustomUIOverlayThemeSuite, kDRAWBOT_DrawSuite, kDRAWBOT_SupplierSuite,
+        kDRAWBOT_SurfaceSuite, kDRAWBOT_PathSuite};
+    return names;
+}
+
+// The host drawing calls and the creation of pens and paths.
+const std::vector<std::string>& DrawingCalls() {
+    static const std::vector<std::string> names = {
+        "PF_GetDrawingReference", "GetSupplier", "GetSurface", "NewPen",     "NewPath",     "MoveTo",   "LineTo",
+        "AddArc",                 "Close",       "StrokePath", "PF_StrokePath", "RetainObject", "ReleaseObject"};
+    return names;
+}
+
+const std::vector<std::string>& ConversionCalls() {
+    static const std::vector<std::string> names = {"layer_to_comp", "comp_to_layer", "source_to_frame",
+                                                   "frame_to_source"};
+    return names;
+}
+
+// A host after the set-up sequence, each step checked.
+std::unique_ptr<Host> SetUpHost(CheckContext& ctx, const PluginModule& module) {
+    auto host = std::make_unique<Host>(module, ctx.app);
+    const PF_Err g = SendChecked(*host, "global set-up", ctx.findings, ctx.counters, [&]() { return host->GlobalSetup(); });
+    if (g != PF_Err_NONE) ctx.findings.Add("global set-up returned " + std::to_string(g));
+    CheckLedgers(*host, "global set-up", ctx.findings);
+    const PF_Err p = SendChecked(*host, "parameter set-up", ctx.findings, ctx.counters, [&]() { return host->ParamsSetup(); });
+    if (p != PF_Err_NONE) ctx.findings.Add("parameter set-up returned " + std::to_string(p));
+    CheckLedgers(*host, "parameter set-up", ctx.findings);
+    host->InData().width = 640;
+    host->InData().height = 480;
+    ResetParams(*host);
+    return host;
+}
+
+// A parameter's declaration, to tell two loads of a module apart.
+std::string Signature(const PF_ParamDef& p) {
+    std::string s = std::to_string(p.param_type) + ":" + std::string(p.name, strnlen(p.name, sizeof(p.name))) + ":" +
+                    std::to_string(p.flags);
+    switch (p.param_type) {
+        case PF_Param_POPUP:
+            s += ":" + std::to_string(p.u.pd.num_choices) + ":" + std::to_string(p.u.pd.dephault);
+            break;
+        case PF_Param_FLOAT_SLIDER:
+            s += ":" + std::to_string(p.u.fs_d.valid_min) + ":" + std::to_string(p.u.fs_d.valid_max) + ":" +
+                 std::to_string(p.u.fs_d.dephault);
+            break;
+        case PF_Param_FIX_SLIDER:
+            s += ":" + std::to_string(p.u.fd.valid_min) + ":" + std::to_string(p.u.fd.valid_max) + ":" +
+                 std::to_string(p.u.fd.dephault);
+            break;
+        case PF_Param_POINT:
+            s += ":" + std::to_string(p.u.td.x_dephault) + ":" + std::to_string(p.u.td.y_dephault);
+            break;
+        default:
+            break;
+    }
+    return s;
+}
+
+FrameSpec SmallFrame(CheckContext& ctx, PixelLayout layout) {
+    FrameSpec spec;
+    spec.layout = layout;
+    spec.width = ctx.Uniform(1, 96);
+    spec.height = ctx.Uniform(1, 96);
+    return spec;
+}
+
+WindowView View(PF_WindowType type, double zoom) {
+    WindowView view;
+    view.type = type;
+    view.zoom = zoom;
+    if (type == PF_Window_COMP) {
+        view.layer_offset_x = 37;
+        view.layer_offset_y = 21;
+        view.pan_x = -13;
+        view.pan_y = 8;
+    }
+    return view;
+}
+
+PF_Point Jitter(CheckContext& ctx, PF_Point p, int reach) {
+    return PF_Point{p.h + ctx.Uniform(-reach, reach), p.v + ctx.Uniform(-reach, reach)};
+}
+
+PF_Point AnyPoint(CheckContext& ctx, const OverlayWindow& window) {
+    // Anywhere in the window and well beyond it.
+    return PF_Point{ctx.Uniform(-window.Width(), 2 * window.Width()), ctx.Uniform(-window.Height(), 2 * window.Height())};
+}
+
+// Clicks targets until one is taken; true when a gesture is open.
+bool GrabSomething(EventDriver& driver) {
+    for (const PF_Point& t : driver.Targets()) {
+        if (driver.Click(t)) return true;
+    }
+    return false;
+}
+
+// One gesture of a random kind. Returns the number of events sent.
+void PlayGesture(CheckContext& ctx, EventDriver& driver, const OverlayWindow& window) {
+    const std::vector<PF_Point>& targets = driver.Targets();
+    const PF_Point start = targets.empty() || ctx.Next() % 4 == 0 ? AnyPoint(ctx, window)
+                                                                  : Jitter(ctx, ctx.Choose(targets), 18);
+    const int kind = static_cast<int>(ctx.Next() % 5);
+    if (!driver.Click(start)) return;
+    const int steps = ctx.Uniform(1, 6);
+    const PF_Point end = AnyPoint(ctx, window);
+    for (int i = 1; i <= steps; ++i) {
+        const PF_Point at{start.h + (end.h - start.h) * i / steps, start.v + (end.v - start.v) * i / steps};
+        const bool last = i == steps;
+        if (kind == 1 && last) {
+            // Cut short: the host never sends the last event.
+            driver.Drag(at, false);
+            driver.Abandon();
+            return;
+        }
+        if (kind == 2 && i == 1) {
+            // The user clicks again before the gesture is over.
+            driver.Click(at, true);
+            continue;
+        }
+        if (kind == 3 && i == 1) driver.Draw();
+        driver.Drag(at, last);
+    }
+    if (kind == 4) driver.Draw();
+}
+
+}  // namespace vhost
