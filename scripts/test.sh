@@ -14,11 +14,11 @@ fi
 case "$mode" in
   "")
     build="${VELLORA_BUILD_DIR:-$root/build}"
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLORA_WERROR=ON
     ;;
   asan)
     build="${VELLORA_ASAN_BUILD_DIR:-$root/build-asan}"
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLORA_WERROR=ON \
       -DVELLORA_SANITIZE=address,undefined -DVELLORA_BUILD_BENCH=OFF
     export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:abort_on_error=1"
     export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
