@@ -175,7 +175,6 @@ Host::Host(const PluginModule& module, HostApp app) : module_(module), app_(app)
 
     RegisterCoreSuites(*this);
     RegisterRenderSuites(*this);
-    RegisterOverlaySuites(*this);
 }
 
 Host::~Host() = default;

@@ -160,9 +160,10 @@ private:
     Host* previous_;
 };
 
-// Suites supplied by the other parts of the host; Host's constructor calls each.
-void RegisterCoreSuites(Host& host);     // ANSI, pixel format
-void RegisterRenderSuites(Host& host);   // Iterate8, iterate16
-void RegisterOverlaySuites(Host& host);  // custom UI, overlay theme, the four drawing suites
+// Suites supplied by the other parts of the host core; Host's constructor calls
+// each. The drawing suites come with the host's windows (Overlay.h): a host
+// that opens none, such as a video filter, serves none.
+void RegisterCoreSuites(Host& host);    // ANSI, pixel format
+void RegisterRenderSuites(Host& host);  // Iterate8, iterate16
 
 }  // namespace vhost

@@ -116,6 +116,7 @@ TEST(DrawbotScripted, NewWithTheSameReferenceReleasesNothing) {
 
 TEST(DrawbotSuiteSet, AcquiresInOrderStopsAtTheFirstMissingAndReleasesOnlyWhatItGot) {
     auto host = vtest::NewHost();
+    vhost::RegisterOverlaySuites(*host);
     vhost::ScopedCurrentHost current(*host);
     PF_InData* in = &host->InData();
     PF_OutData* out = &host->OutData();

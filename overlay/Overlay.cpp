@@ -117,6 +117,7 @@ OverlayWindow::OverlayWindow(Host& host, const WindowView& view, int layer_width
     width_ = std::max(1, static_cast<int>(w));
     height_ = std::max(1, static_cast<int>(h));
 
+    RegisterOverlaySuites(host);
     draw_tag_ = Tag{kDrawRefMagic, this};
     supplier_tag_ = Tag{kSupplierMagic, this};
     surface_tag_ = Tag{kSurfaceMagic, this};

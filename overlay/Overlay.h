@@ -61,6 +61,10 @@ struct GestureResult {
     int drag_events = 0;       // drag events actually sent
 };
 
+// The custom UI, overlay theme and four drawing suites, drawn with Cairo.
+// Every OverlayWindow registers them on its host; registering again is harmless.
+void RegisterOverlaySuites(Host& host);
+
 class OverlayWindow;
 // The window behind an event's context handle, or null when it is not one of ours.
 OverlayWindow* WindowOfContext(PF_ContextH contextH);
