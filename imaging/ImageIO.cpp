@@ -120,8 +120,8 @@ struct Sample<float> {
     static float FromDouble(double v) { return static_cast<float>(v); }
 };
 
-// The four world layouts: channel type, full scale, and where red, green,
-// blue and alpha sit in a pixel.
+// The four world layouts: channel type, full scale of integer channels, and
+// where red, green, blue and alpha sit in a pixel.
 struct ARGB8Pixel {
     using File = uint8_t;  // the file depth it is written at
     using T = uint8_t;
@@ -142,8 +142,7 @@ struct ARGB16Pixel {
 };
 struct BGRA32FPixel {
     using File = float;  // the file depth it is written at
-    using T = float;
-    static constexpr double kFull = 1.0;
+    using T = float;  // values as they are: no full scale
     static constexpr int kAt[4] = {2, 1, 0, 3};
 };
 
