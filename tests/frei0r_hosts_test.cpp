@@ -118,12 +118,13 @@ protected:
     std::string dir_;
 };
 
-std::string FfmpegParams(const std::vector<double>& v) {
+// The values as ffmpeg's filter_params ("0.5|...|y|...", NaN as nan) or, with
+// `names`, as GStreamer's properties ("name=0.5 ...").
+std::string ParamList(const std::vector<double>& v, const char* const* names = nullptr) {
     std::ostringstream s;
     for (size_t i = 0; i < v.size(); ++i) {
-        s << (i ? "|" : "");
-        if (i == 9) s << (v[i] >= 0.5 ? "y" : "n");
-        else if (std::isnan(v[i])) s << "nan";
+        s << (i ? (names ? " " : "|") : "") << (names ? std::string(names[i]) + "=" : "");
+        if (i == 9) s << (v[i] >= 0.5 ? (names ? "true" : "y") : (names ? "false" : "n"));
         else s << v[i];
     }
     return s.str();
@@ -141,15 +142,15 @@ TEST_F(Frei0rHosts, FfmpegClipMatchesVelloraRenderFrameByFrame) {
         {96, 64, {1, 0.6, 0.4, 0.55, 0.5, 0.7, 0.1, 0.05, 0.8, 1, 0.7}},
         {96, 64, {0, 0.9, 0.5, 0.5, 0.5, 0.5, 0.1, 0.1, 1, 0, 0.95}},
         // Out of range and NaN: held to the declared ranges, NaN keeps the default.
-        {96, 64, {nan, 7, -0.5, 1.2, 400, 1, nan, nan, 3, 1, -2}},
+        {96, 64, {nan, 7, -78, 1.2, 400, 1, nan, nan, 3, 1, -2}},
         {640, 368, {}},
     };
     const int frames = 3;
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.v.empty() ? "defaults" : FfmpegParams(c.v));
+        SCOPED_TRACE(c.v.empty() ? "defaults" : ParamList(c.v));
         for (int f = 0; f < frames; ++f) WriteFrame("in" + std::to_string(f + 1) + ".png", c.w, c.h, f);
         const std::string filter =
-            "frei0r=filter_name=vellora" + (c.v.empty() ? "" : ":filter_params=" + FfmpegParams(c.v));
+            "frei0r=filter_name=vellora" + (c.v.empty() ? "" : ":filter_params=" + ParamList(c.v));
         Run("ffmpeg -nostdin -v error -y -i in%d.png -vf '" + filter + "' -f rawvideo -pix_fmt rgba out.rgba");
         const std::string raw = Read(Path("out.rgba"));
         ASSERT_EQ(raw.size(), static_cast<size_t>(c.w) * c.h * 4 * frames);
@@ -216,14 +217,7 @@ TEST_F(Frei0rHosts, GstreamerElementMatchesVelloraRenderOnOddAndTinyFrames) {
     const std::vector<double> v = {1, 0.6, 0.4, 0.55, 0.5, 0.7, 0.1, 0.05, 0.8, 1, 0.7};
     const char* const names[] = {"mask-type", "composite-mode", "origin-x", "origin-y", "width", "height",
                                  "angle",     "feather",        "opacity",  "invert",   "falloff"};
-    std::string properties;
-    for (size_t i = 0; i < v.size(); ++i) {
-        std::ostringstream s;
-        s << " " << names[i] << "=";
-        if (i == 9) s << (v[i] >= 0.5 ? "true" : "false");
-        else s << v[i];
-        properties += s.str();
-    }
+    const std::string properties = " " + ParamList(v, names);
     const int frames = 3;
     for (const auto& size : {std::pair<int, int>{75, 41}, {1, 1}, {3, 3}}) {
         const int w = size.first, h = size.second;
