@@ -24,37 +24,44 @@ declare -A filters=(
 )
 order=(none alphaspot vellora)
 
-# Wall time of one pipeline in seconds, as ffmpeg's -benchmark reports it.
+# Wall and CPU (user + system) seconds of one pipeline, as ffmpeg's -benchmark reports them.
 run() {
     local out
     out=$(ffmpeg -hide_banner -nostdin -nostats -benchmark -f lavfi -i "$source" -vf "${filters[$1]}" \
         -f null - 2>&1) || { echo "frei0r_vs_alphaspot: the '$1' pipeline failed:" >&2; echo "$out" >&2; exit 1; }
-    sed -n 's/.*rtime=\([0-9.]*\)s.*/\1/p' <<<"$out"
+    sed -n 's/.*utime=\([0-9.]*\)s stime=\([0-9.]*\)s rtime=\([0-9.]*\)s.*/\3 \1 \2/p' <<<"$out" |
+        awk '{print $1, $2 + $3}'
 }
 
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
-declare -A times
+declare -A wall cpu
 for _ in $(seq "$runs"); do
     # Interleaved, so drift in the machine's load reaches every pipeline alike.
     for name in "${order[@]}"; do
-        times[$name]+="$(run "$name") "
+        read -r w c < <(run "$name")
+        wall[$name]+="$w "
+        cpu[$name]+="$c "
         printf '.' >&2
     done
 done
 echo >&2
 
-declare -A ms
-for name in "${order[@]}"; do
-    ms[$name]=$(tr ' ' '\n' <<<"${times[$name]}" | grep . | median | awk -v f="$frames" '{printf "%.2f", 1000 * $1 / f}')
-done
-added_spot=$(awk -v a="${ms[alphaspot]}" -v n="${ms[none]}" 'BEGIN {printf "%.2f", a - n}')
-added_vellora=$(awk -v a="${ms[vellora]}" -v n="${ms[none]}" 'BEGIN {printf "%.2f", a - n}')
-ratio=$(awk -v v="$added_vellora" -v s="$added_spot" 'BEGIN {if (s <= 0) print "n/a"; else printf "%.2f", v / s}')
+# Median milliseconds per frame of a list of seconds.
+per_frame() { tr ' ' '\n' <<<"$1" | grep . | median | awk -v f="$frames" '{printf "%.2f", 1000 * $1 / f}'; }
+minus() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a - b}'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {if (b <= 0) print "n/a"; else printf "%.2f", a / b}'; }
 
-echo "3840x2160 RGBA, $frames frames, median of $runs runs, $(nproc) cores"
-printf '%-10s %12s %14s\n' pipeline "ms/frame" "added ms/frame"
-printf '%-10s %12s %14s\n' none "${ms[none]}" "-"
-printf '%-10s %12s %14s\n' alphaspot "${ms[alphaspot]}" "$added_spot"
-printf '%-10s %12s %14s\n' vellora "${ms[vellora]}" "$added_vellora"
-echo "vellora adds $ratio of what alphaspot adds (target: at most 0.70)"
+echo "3840x2160 RGBA, $frames frames, median of $runs runs, $(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg)"
+printf '%-10s %10s %10s %10s %10s\n' pipeline "wall ms" "added" "CPU ms" "added"
+declare -A added_wall added_cpu
+for name in "${order[@]}"; do
+    w=$(per_frame "${wall[$name]}")
+    c=$(per_frame "${cpu[$name]}")
+    added_wall[$name]=$(minus "$w" "$(per_frame "${wall[none]}")")
+    added_cpu[$name]=$(minus "$c" "$(per_frame "${cpu[none]}")")
+    printf '%-10s %10s %10s %10s %10s\n' "$name" "$w" "${added_wall[$name]}" "$c" "${added_cpu[$name]}"
+done
+echo "vellora adds $(ratio "${added_wall[vellora]}" "${added_wall[alphaspot]}") of the wall time alphaspot adds" \
+    "(target: at most 0.70), $(ratio "${added_cpu[vellora]}" "${added_cpu[alphaspot]}") of its CPU time" \
+    "(vellora renders on every core, alphaspot on one)"
