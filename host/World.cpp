@@ -61,13 +61,17 @@ World::World(PixelLayout layout, int width, int height, size_t row_padding)
                         " world: too large");
     }
     storage_.assign(static_cast<size_t>(rowbytes) * static_cast<size_t>(height), 0);
-    def_.world_flags = PF_WorldFlag_WRITEABLE | (layout == PixelLayout::ARGB16 ? PF_WorldFlag_DEEP : 0);
-    def_.rowbytes = static_cast<A_long>(rowbytes);
+    Describe(width, height, static_cast<A_long>(rowbytes));
+    Rebind();
+}
+
+void World::Describe(int width, int height, A_long rowbytes) {
+    def_.world_flags = PF_WorldFlag_WRITEABLE | (layout_ == PixelLayout::ARGB16 ? PF_WorldFlag_DEEP : 0);
+    def_.rowbytes = rowbytes;
     def_.width = width;
     def_.height = height;
     def_.extent_hint = PF_Rect{0, 0, width, height};
     def_.pix_aspect_ratio = PF_RationalScale{1, 1};
-    Rebind();
 }
 
 World World::Over(PixelLayout layout, int width, int height, void* pixels, size_t rowbytes) {
@@ -84,12 +88,7 @@ World World::Over(PixelLayout layout, int width, int height, void* pixels, size_
     }
     World world(layout, rowbytes - static_cast<size_t>(width) * BytesPerPixel(layout));
     world.outside_ = true;
-    world.def_.world_flags = PF_WorldFlag_WRITEABLE | (layout == PixelLayout::ARGB16 ? PF_WorldFlag_DEEP : 0);
-    world.def_.rowbytes = static_cast<A_long>(rowbytes);
-    world.def_.width = width;
-    world.def_.height = height;
-    world.def_.extent_hint = PF_Rect{0, 0, width, height};
-    world.def_.pix_aspect_ratio = PF_RationalScale{1, 1};
+    world.Describe(width, height, static_cast<A_long>(rowbytes));
     world.def_.data = pixels;
     return world;
 }

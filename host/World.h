@@ -74,6 +74,7 @@ public:
 
 private:
     World(PixelLayout layout, size_t padding) : layout_(layout), padding_(padding) {}
+    void Describe(int width, int height, A_long rowbytes);
     void Rebind();
     unsigned char* Base() const { return static_cast<unsigned char*>(def_.data); }
 
