@@ -39,7 +39,8 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e);
+        // Help exits 0; every mistake exits 1, as the errors of the commands do.
+        return app.exit(e) == 0 ? 0 : 1;
     } catch (const vhost::HostError& e) {
         std::fprintf(stderr, "vellora: %s\n", e.what());
         return 1;
