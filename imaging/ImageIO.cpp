@@ -480,7 +480,8 @@ void ImageReader::ReadInto(World& world) {
             using P = decltype(pixel);
             constexpr bool keep_bits = std::is_same_v<S, uint16_t> && std::is_same_v<typename P::T, uint16_t>;
             if (keep_bits) source.low_bits.assign(static_cast<size_t>(Width()) * Height(), 0);
-            impl_->ReadRows<S>([&](int y, const S* rgba) {
+            // Generic, so the branch below is discarded for other sample types.
+            impl_->ReadRows<S>([&](int y, const auto* rgba) {
                 FillWorldRow<P, S>(rgba, world.Width(), world.Row(y));
                 if constexpr (keep_bits) {
                     KeepLowBits(rgba, world.Width(), source.low_bits.data() + static_cast<size_t>(y) * Width());
