@@ -22,9 +22,9 @@ TempDir::~TempDir() {
     if (!dir_.empty()) (void)std::system(("chmod -R u+rwx '" + dir_ + "' 2>/dev/null; rm -rf '" + dir_ + "'").c_str());
 }
 
-std::vector<std::string> TempDir::Names() const {
+std::vector<std::string> FolderNames(const std::string& dir) {
     std::vector<std::string> names;
-    if (DIR* d = opendir(dir_.c_str())) {
+    if (DIR* d = opendir(dir.c_str())) {
         while (dirent* e = readdir(d)) {
             const std::string name = e->d_name;
             if (name != "." && name != "..") names.push_back(name);

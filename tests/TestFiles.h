@@ -12,6 +12,9 @@
 
 namespace vtest {
 
+// The names in a folder, hidden ones included, sorted.
+std::vector<std::string> FolderNames(const std::string& dir);
+
 // A fresh folder under /tmp, removed with everything in it.
 class TempDir {
 public:
@@ -23,8 +26,7 @@ public:
     std::string Path(const std::string& name) const { return dir_ + "/" + name; }
     // "'<dir>/name'", for command lines.
     std::string Arg(const std::string& name) const { return "'" + Path(name) + "'"; }
-    // The names in it, hidden ones included, sorted.
-    std::vector<std::string> Names() const;
+    std::vector<std::string> Names() const { return FolderNames(dir_); }
 
 private:
     std::string dir_;

@@ -2,7 +2,6 @@
 // bad input that must give one clear line, a non-zero exit and no file.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -45,17 +44,7 @@ protected:
         return CliRun{WIFEXITED(status) ? WEXITSTATUS(status) : -1, err};
     }
 
-    std::vector<std::string> Files() const {
-        std::vector<std::string> names;
-        if (DIR* d = opendir(dir_.c_str())) {
-            while (dirent* e = readdir(d)) {
-                const std::string name = e->d_name;
-                if (name != "." && name != "..") names.push_back(name);
-            }
-            closedir(d);
-        }
-        return names;
-    }
+    std::vector<std::string> Files() const { return vtest::FolderNames(dir_); }
 
     std::string Path(const std::string& name) const { return dir_ + "/" + name; }
 
