@@ -229,6 +229,8 @@ TEST(RenderCorpus, FilesWithoutAlphaGainAnOpaqueOne) {
     const size_t n = static_cast<size_t>(w) * h;
     ASSERT_TRUE(vtest::WriteFile(dir.Path("rgb8.png"), Spec(w, h, {"R", "G", "B"}, OIIO::TypeDesc::UINT8),
                                  vtest::Noise(n * 3, 11, 0, 1, 256)));
+    ASSERT_TRUE(vtest::WriteFile(dir.Path("rgb16.png"), Spec(w, h, {"R", "G", "B"}, OIIO::TypeDesc::UINT16),
+                                 vtest::Noise(n * 3, 13, 0, 1, 65536)));
     ASSERT_TRUE(vtest::WriteFile(dir.Path("grey16.png"), Spec(w, h, {"Y"}, OIIO::TypeDesc::UINT16),
                                  vtest::Noise(n, 12, 0, 1, 65536)));
     for (const char* make : {"-pix_fmt pal8 pal.png", "-q:v 3 ff.jpg", "-pix_fmt gray ffgrey.png"}) {
@@ -237,7 +239,7 @@ TEST(RenderCorpus, FilesWithoutAlphaGainAnOpaqueOne) {
                                   .c_str()),
                   0);
     }
-    for (const char* name : {"rgb8.png", "grey16.png", "pal.png", "ff.jpg", "ffgrey.png"}) {
+    for (const char* name : {"rgb8.png", "rgb16.png", "grey16.png", "pal.png", "ff.jpg", "ffgrey.png"}) {
         SCOPED_TRACE(name);
         const std::string in = dir.Path(name), out = dir.Path(std::string("out-") + name + ".png");
         const vtest::CliRun run = RunCli("render '" + in + "' '" + out + "' " + vtest::kIdentity);
