@@ -161,21 +161,8 @@ OutputTarget FindOutputTarget(const std::string& path, bool allow_special, const
     OutputTarget target;
     target.path = path;
     target.file = path;
-    for (int hops = 0;; ++hops) {
-        struct stat st {};
-        if (::lstat(target.file.c_str(), &st) != 0) {
-            if (errno == ENOENT) break;  // a new file; its folder is checked when the temporary file is made
-            fail(std::strerror(errno));
-        }
-        if (S_ISLNK(st.st_mode)) {
-            if (hops >= 40) fail(std::strerror(ELOOP));
-            std::vector<char> link(PATH_MAX + 1);
-            const ssize_t n = ::readlink(target.file.c_str(), link.data(), PATH_MAX);
-            if (n < 0) fail(std::strerror(errno));
-            const std::string to(link.data(), static_cast<size_t>(n));
-            target.file = to[0] == '/' ? to : Folder(target.file) + "/" + to;
-            continue;
-        }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode)) fail(std::strerror(EISDIR));
         target.exists = true;
         target.special = !S_ISREG(st.st_mode);
@@ -186,7 +173,29 @@ OutputTarget FindOutputTarget(const std::string& path, bool allow_special, const
         target.gid = st.st_gid;
         target.dev = st.st_dev;
         target.ino = st.st_ino;
-        break;
+        // The file at the end of any links is the one replaced; special files
+        // (/dev/stdout, a link to a pipe) are opened through the name given.
+        if (!target.special) {
+            if (char* real = ::realpath(path.c_str(), nullptr)) {
+                target.file = real;
+                std::free(real);
+            }
+        }
+        return target;
+    }
+    if (errno != ENOENT) fail(std::strerror(errno));
+    // A new file, perhaps named by a link to where it will be: follow the links by hand.
+    for (int hops = 0;; ++hops) {
+        if (::lstat(target.file.c_str(), &st) != 0) {
+            if (errno == ENOENT) break;  // its folder is checked when the temporary file is made
+            fail(std::strerror(errno));
+        }
+        if (!S_ISLNK(st.st_mode) || hops >= 40) fail(std::strerror(ELOOP));
+        std::vector<char> link(PATH_MAX + 1);
+        const ssize_t n = ::readlink(target.file.c_str(), link.data(), PATH_MAX);
+        if (n < 0) fail(std::strerror(errno));
+        const std::string to(link.data(), static_cast<size_t>(n));
+        target.file = to[0] == '/' ? to : Folder(target.file) + "/" + to;
     }
     return target;
 }

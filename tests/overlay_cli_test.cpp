@@ -90,6 +90,11 @@ TEST_F(WindowCli, PictureFormatsAndTheTraceBesideIt) {
     ASSERT_EQ(jpeg.status, 0) << jpeg.out;
     EXPECT_EQ(vhost::ReadImage(dir + "/view.jpg").width, 64);
 
+    // A trace to a pipe goes straight into it.
+    const CliRun piped = RunCli("overlay testcard:64x48 -q '" + dir + "/piped.png' --trace /dev/stdout");
+    ASSERT_EQ(piped.status, 0) << piped.out;
+    EXPECT_EQ(nlohmann::json::parse(piped.out)["window"], "layer");
+
     for (const std::string& command : {"overlay testcard:64x48 -q '" + dir + "/same.png' --trace '" + dir + "/./same.png'",
                                        "drag testcard:64x48 --from 1,1 --to 2,2 --out '" + dir + "/same.png' --trace '" +
                                            dir + "/same.png'"}) {
