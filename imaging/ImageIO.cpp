@@ -433,11 +433,12 @@ ImageReader::ImageReader(const std::string& path) : impl_(std::make_unique<Impl>
         impl_->Fail(std::to_string(spec.width) + "x" + std::to_string(spec.height) + " is too large");
     }
     // Taking the first of several images would drop the others without a word.
+    // Counting stops at 16: seeking through a movie's frames decodes them.
     int images = 1;
-    while (images < 10000 && in.seek_subimage(images, 0)) ++images;
+    while (images <= 16 && in.seek_subimage(images, 0)) ++images;
     (void)in.geterror();
     if (images > 1) {
-        impl_->Fail("it holds " + std::to_string(images) +
+        impl_->Fail("it holds " + (images > 16 ? std::string("more than 16") : std::to_string(images)) +
                     " images and vellora renders one (take one out with: oiiotool " + path + " --subimage N -o FILE)");
     }
     if (!in.seek_subimage(0, 0)) impl_->Fail(Reason(in.geterror(), messages.Take()));
