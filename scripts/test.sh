@@ -20,7 +20,10 @@ case "$mode" in
     build="${VELLORA_ASAN_BUILD_DIR:-$root/build-asan}"
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLORA_WERROR=ON \
       -DVELLORA_SANITIZE=address,undefined -DVELLORA_BUILD_BENCH=OFF
-    export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:abort_on_error=1"
+    # Full unwinding on malloc: libstdc++ has no frame pointers, so a leak through
+    # it would show two frames and no suppression could name its origin.
+    export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:abort_on_error=1:fast_unwind_on_malloc=0"
+    export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
     export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
     ;;
   *)
