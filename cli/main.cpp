@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
     vcli::AddOverlayCommand(app);
     vcli::AddDragCommand(app);
     vcli::AddValidateCommand(app);
+    vcli::AddViewCommand(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
