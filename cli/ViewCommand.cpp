@@ -67,14 +67,18 @@ void RunView(const ViewCommandOptions& o, bool zoom_given) {
     view.report = o.report;
     view.save_path = o.save;
     if (!o.save.empty()) {
-        vhost::CheckWritable(o.save, effect.layout == vhost::PixelLayout::ARGB16    ? vhost::SampleType::U16
-                                     : effect.layout == vhost::PixelLayout::BGRA32F ? vhost::SampleType::F32
-                                                                                    : vhost::SampleType::U8);
+        try {
+            vhost::CheckWritable(o.save, effect.layout == vhost::PixelLayout::ARGB16    ? vhost::SampleType::U16
+                                         : effect.layout == vhost::PixelLayout::BGRA32F ? vhost::SampleType::F32
+                                                                                        : vhost::SampleType::U8);
+        } catch (const HostError& e) {
+            throw HostError(std::string("--save: ") + e.what());
+        }
     }
+    vhost::Image image = LoadInputImage(o.input);
     const std::string no_display = vview::MissingDisplayError();
     if (!no_display.empty()) throw HostError(no_display);
 
-    vhost::Image image = LoadInputImage(o.input);
     const int width = image.width, height = image.height;
     const vview::SessionFactory open = [effect, width, height](vhost::HostApp app) {
         ResolvedEffect e = effect;
@@ -95,9 +99,10 @@ void AddViewCommand(CLI::App& app) {
         "Open a window in which the effect works as in a host: the frame rendered through the plug-in over a\n"
         "checkerboard, the overlay it draws, and its effect controls. Drag the overlay's handles with the\n"
         "mouse; zoom with the wheel, + and -, F (fit) and 1 (100%); pan with space or the middle button and a\n"
-        "drag; W switches between the layer and the composition window. Ctrl+Z and Ctrl+Shift+Z undo and redo,\n"
-        "Ctrl+S saves the picture at full resolution and its parameters as JSON beside it (for render --params),\n"
-        "Ctrl+Q or Esc quits. Needs a display (DISPLAY); xvfb-run runs it headless.");
+        "drag. W switches between the layer and the composition window, H to the next host and depth.\n"
+        "Ctrl+Z and Ctrl+Shift+Z undo and redo, Ctrl+F finds a control, Ctrl+S saves the picture at full\n"
+        "resolution and its parameters as JSON beside it (for render --params), Ctrl+Q or Esc quits.\n"
+        "Needs a display (DISPLAY); xvfb-run runs it headless.");
     cmd->add_option("INPUT", options->input, "Input image file, or testcard: (also testcard:WIDTHxHEIGHT)")
         ->required();
     cmd->add_option("--size", options->size, "Window size in screen pixels")

@@ -121,6 +121,10 @@ std::string ZoomText(double zoom) {
     return Fixed(percent, std::fabs(percent - std::round(percent)) < 0.05 ? 0 : 1) + "%";
 }
 
+bool IsKeyEvent(const SDL_Event& e) {
+    return e.type == SDL_KEYDOWN || e.type == SDL_KEYUP || e.type == SDL_TEXTINPUT;
+}
+
 }  // namespace
 
 std::string MissingDisplayError() {
@@ -344,6 +348,15 @@ struct ViewApp::Impl {
         }
     }
 
+    // The host and depth after the current one, in menu order, round to the first.
+    const Mode& NextMode() const {
+        const size_t n = sizeof kModes / sizeof kModes[0];
+        for (size_t i = 0; i < n; ++i) {
+            if (kModes[i].app == app && kModes[i].layout == layout) return kModes[(i + 1) % n];
+        }
+        return kModes[0];
+    }
+
     void SwitchWindow() {
         if (drag != Drag::None) return;
         window_type = window_type == PF_Window_COMP ? PF_Window_LAYER : PF_Window_COMP;
@@ -520,6 +533,7 @@ struct ViewApp::Impl {
                                                              PictureArea().y + PictureArea().h / 2.0);
                 break;
             case SDLK_w: SwitchWindow(); break;
+            case SDLK_h: SwitchMode(NextMode()); break;
             case SDLK_SPACE: space_down = true; break;
             default: break;
         }
@@ -607,6 +621,8 @@ struct ViewApp::Impl {
             for (const Mode& m : kModes) {
                 if (ImGui::MenuItem(m.name, nullptr, m.app == app && m.layout == layout)) SwitchMode(m);
             }
+            ImGui::Separator();
+            if (ImGui::MenuItem("Next host and depth", "H")) SwitchMode(NextMode());
             ImGui::EndMenu();
         }
         if (ImGui::BeginMenu("Help")) {
@@ -693,7 +709,7 @@ struct ViewApp::Impl {
                 "Drag a handle of the overlay to edit the effect.\n"
                 "Wheel, + and -: zoom      F: fit      1: 100%\n"
                 "Space or middle button and drag: pan\n"
-                "W: layer or composition window\n"
+                "W: layer or composition window      H: next host and depth\n"
                 "Ctrl+Z, Ctrl+Shift+Z: undo, redo      Ctrl+F: find a control\n"
                 "Ctrl+S: save the picture and its parameters      Ctrl+Shift+S: save as\n"
                 "Ctrl+Q or Esc: quit");
@@ -815,7 +831,13 @@ struct ViewApp::Impl {
                 if (!SDL_WaitEvent(&e)) throw HostError(std::string("the display went away: ") + SDL_GetError());
                 HandleEvent(e);
             }
-            while (!quit && SDL_PollEvent(&e)) HandleEvent(e);
+            // A key gets a redraw of its own: the controls see a key as held or not
+            // once per frame, so a press and release in one batch would be lost.
+            bool key = busy ? false : IsKeyEvent(e);
+            while (!quit && !key && SDL_PollEvent(&e)) {
+                HandleEvent(e);
+                key = IsKeyEvent(e);
+            }
             if (quit) break;
             Update();
         }
