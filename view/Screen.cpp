@@ -1,7 +1,9 @@
 #include "Screen.h"
 
 #include <SDL.h>
+#define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
+#include <GL/glext.h>
 
 #include <algorithm>
 #include <cmath>
@@ -92,37 +94,162 @@ void Screen::Present() {
     SDL_GL_SwapWindow(window_);
 }
 
-Texture::~Texture() {
-    if (id_) glDeleteTextures(1, &id_);
+namespace {
+
+const char* const kPictureVertex = R"(#version 150
+in vec2 position;
+in vec2 layer_point;
+out vec2 layer_at;
+void main() {
+    layer_at = layer_point;
+    gl_Position = vec4(position, 0.0, 1.0);
+}
+)";
+
+// Mirrors the host's window picture without a branch: the nearest layer pixel
+// (pixel centres at integer coordinates), straight alpha over the checkerboard.
+const char* const kPictureFragment = R"(#version 150
+uniform sampler2D frame;
+uniform float window_height;
+uniform vec2 layer_size;
+uniform float downsample;
+uniform vec2 texture_size;
+in vec2 layer_at;
+out vec4 color;
+void main() {
+    vec2 square = floor(vec2(gl_FragCoord.x, window_height - gl_FragCoord.y) * 0.125);
+    float checker = 0.6 - 0.2 * mod(square.x + square.y, 2.0);
+    vec2 pixel = floor(layer_at + 0.5);
+    vec4 p = texture(frame, (floor(pixel / downsample) + 0.5) / texture_size);
+    vec2 inside = step(vec2(0.0), pixel) * step(pixel, layer_size - 1.0);
+    color = vec4(mix(vec3(checker), p.rgb, p.a * inside.x * inside.y), 1.0);
+}
+)";
+
+GLuint Compile(GLenum kind, const char* source) {
+    const GLuint shader = glCreateShader(kind);
+    glShaderSource(shader, 1, &source, nullptr);
+    glCompileShader(shader);
+    GLint ok = 0;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (!ok) {
+        char log[1024] = "";
+        glGetShaderInfoLog(shader, sizeof log, nullptr, log);
+        glDeleteShader(shader);
+        throw HostError(std::string("the picture's shader does not compile: ") + log);
+    }
+    return shader;
 }
 
-void* Texture::Id() const { return reinterpret_cast<void*>(static_cast<intptr_t>(id_)); }
+}  // namespace
 
-void Texture::SetSmooth(bool smooth) {
-    if (!id_ || smooth == smooth_) return;
-    smooth_ = smooth;
-    glBindTexture(GL_TEXTURE_2D, id_);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, smooth ? GL_LINEAR : GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, smooth ? GL_LINEAR : GL_NEAREST);
+PictureLayer::PictureLayer() {
+    const GLuint vertex = Compile(GL_VERTEX_SHADER, kPictureVertex);
+    GLuint fragment = 0;
+    try {
+        fragment = Compile(GL_FRAGMENT_SHADER, kPictureFragment);
+    } catch (...) {
+        glDeleteShader(vertex);
+        throw;
+    }
+    program_ = glCreateProgram();
+    glAttachShader(program_, vertex);
+    glAttachShader(program_, fragment);
+    glBindAttribLocation(program_, 0, "position");
+    glBindAttribLocation(program_, 1, "layer_point");
+    glBindFragDataLocation(program_, 0, "color");
+    glLinkProgram(program_);
+    glDeleteShader(vertex);
+    glDeleteShader(fragment);
+    GLint ok = 0;
+    glGetProgramiv(program_, GL_LINK_STATUS, &ok);
+    if (!ok) {
+        glDeleteProgram(program_);
+        throw HostError("the picture's shader does not link");
+    }
+    glGenVertexArrays(1, &vao_);
+    glGenBuffers(1, &vbo_);
+    glGenTextures(1, &texture_);
+    glBindTexture(GL_TEXTURE_2D, texture_);
+    // One level, read texel by texel.
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
 }
 
-void Texture::Upload(const uint8_t* rgba, int width, int height, bool smooth, bool repeat) {
-    if (!id_) glGenTextures(1, &id_);
-    glBindTexture(GL_TEXTURE_2D, id_);
+PictureLayer::~PictureLayer() {
+    glDeleteTextures(1, &texture_);
+    glDeleteBuffers(1, &vbo_);
+    glDeleteVertexArrays(1, &vao_);
+    glDeleteProgram(program_);
+}
+
+void PictureLayer::Upload(const uint8_t* rgba, int width, int height) {
+    glBindTexture(GL_TEXTURE_2D, texture_);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    if (width != width_ || height != height_) {
-        const GLint wrap = repeat ? GL_REPEAT : GL_CLAMP_TO_EDGE;
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap);
+    if (width != tex_w_ || height != tex_h_) {
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-        width_ = width;
-        height_ = height;
+        tex_w_ = width;
+        tex_h_ = height;
     } else {
         glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
     }
-    smooth_ = !smooth;  // force the filter to be set
-    SetSmooth(smooth);
+}
+
+void PictureLayer::Draw(ImDrawList* list, const Placement& placement) {
+    placement_ = placement;
+    placement_.show_frame = placement.show_frame && tex_w_ > 0;
+    list->AddCallback(&PictureLayer::Run, this);
+    list->AddCallback(ImDrawCallback_ResetRenderState, nullptr);
+}
+
+void PictureLayer::Run(const ImDrawList*, const ImDrawCmd* cmd) {
+    const auto* self = static_cast<const PictureLayer*>(cmd->UserCallbackData);
+    const Placement& p = self->placement_;
+    const ImGuiIO& io = ImGui::GetIO();
+    const double w = io.DisplaySize.x, h = io.DisplaySize.y;
+    // The content's window rectangle (window pixel i covers i to i + 1; pixel
+    // (0, 0) of the content is centred on the origin's pixel), cut to the area.
+    const double left = std::max<double>(p.clip_x, p.origin_x + 0.5 - p.zoom * 0.5);
+    const double top = std::max<double>(p.clip_y, p.origin_y + 0.5 - p.zoom * 0.5);
+    const double right = std::min<double>(p.clip_x + p.clip_w, p.origin_x + 0.5 + p.zoom * (p.content_w - 0.5));
+    const double bottom = std::min<double>(p.clip_y + p.clip_h, p.origin_y + 0.5 + p.zoom * (p.content_h - 0.5));
+    if (right <= left || bottom <= top || w <= 0 || h <= 0) return;
+    // Each corner carries the layer point at the centre of the window pixel there.
+    const auto layer_x = [&](double x) { return static_cast<float>((x - 0.5 - p.origin_x) / p.zoom - p.layer_x); };
+    const auto layer_y = [&](double y) { return static_cast<float>((y - 0.5 - p.origin_y) / p.zoom - p.layer_y); };
+    const auto ndc_x = [&](double x) { return static_cast<float>(2 * x / w - 1); };
+    const auto ndc_y = [&](double y) { return static_cast<float>(1 - 2 * y / h); };
+    const float quad[] = {
+        ndc_x(left),  ndc_y(top),    layer_x(left),  layer_y(top),
+        ndc_x(right), ndc_y(top),    layer_x(right), layer_y(top),
+        ndc_x(left),  ndc_y(bottom), layer_x(left),  layer_y(bottom),
+        ndc_x(right), ndc_y(bottom), layer_x(right), layer_y(bottom),
+    };
+    glDisable(GL_BLEND);
+    glDisable(GL_SCISSOR_TEST);
+    const GLuint prog = self->program_;
+    glUseProgram(prog);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, self->texture_);
+    glUniform1i(glGetUniformLocation(prog, "frame"), 0);
+    glUniform1f(glGetUniformLocation(prog, "window_height"), static_cast<float>(h));
+    // Without a frame, nothing of the layer is inside.
+    glUniform2f(glGetUniformLocation(prog, "layer_size"), p.show_frame ? static_cast<float>(p.layer_w) : 0.0f,
+                p.show_frame ? static_cast<float>(p.layer_h) : 0.0f);
+    glUniform1f(glGetUniformLocation(prog, "downsample"), static_cast<float>(p.downsample));
+    glUniform2f(glGetUniformLocation(prog, "texture_size"), static_cast<float>(std::max(1, self->tex_w_)),
+                static_cast<float>(std::max(1, self->tex_h_)));
+    glBindVertexArray(self->vao_);
+    glBindBuffer(GL_ARRAY_BUFFER, self->vbo_);
+    glBufferData(GL_ARRAY_BUFFER, sizeof quad, quad, GL_STREAM_DRAW);
+    glEnableVertexAttribArray(0);
+    glEnableVertexAttribArray(1);
+    glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 4 * sizeof(float), nullptr);
+    glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, 4 * sizeof(float), reinterpret_cast<void*>(2 * sizeof(float)));
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
 }
 
 namespace {

@@ -10,6 +10,7 @@
 
 struct SDL_Window;
 struct ImDrawList;
+struct ImDrawCmd;
 
 namespace vview {
 
@@ -37,27 +38,40 @@ private:
     bool imgui_sdl_ = false, imgui_gl_ = false;
 };
 
-// An RGBA8 texture, made or resized on upload.
-class Texture {
+// The picture area, drawn in one pass of its own shader: the checkerboard in
+// 8-pixel squares of the window, and over it, with its straight alpha, the
+// frame, each window pixel showing the layer pixel nearest to it as the
+// host's other windows do (integer window coordinates name pixel centres).
+class PictureLayer {
 public:
-    Texture() = default;
-    ~Texture();
-    Texture(const Texture&) = delete;
-    Texture& operator=(const Texture&) = delete;
+    // Needs the window's OpenGL context current. Throws HostError when the shader does not build.
+    PictureLayer();
+    ~PictureLayer();
+    PictureLayer(const PictureLayer&) = delete;
+    PictureLayer& operator=(const PictureLayer&) = delete;
 
-    // `smooth`: filtered when drawn smaller or larger, else nearest pixel;
-    // `repeat`: tiles outside 0..1.
-    void Upload(const uint8_t* rgba, int width, int height, bool smooth, bool repeat = false);
-    void SetSmooth(bool smooth);
-    bool Empty() const { return id_ == 0; }
-    int Width() const { return width_; }
-    int Height() const { return height_; }
-    void* Id() const;
+    // The frame, straight 8-bit RGBA, row-major.
+    void Upload(const uint8_t* rgba, int width, int height);
+
+    struct Placement {
+        int clip_x = 0, clip_y = 0, clip_w = 0, clip_h = 0;  // the window area to draw in
+        int origin_x = 0, origin_y = 0;  // window pixel of content pixel (0, 0)
+        double zoom = 1;
+        double content_w = 0, content_h = 0;  // the layer, or the composition holding it
+        double layer_x = 0, layer_y = 0;      // the layer's place in the content
+        int layer_w = 0, layer_h = 0;         // full resolution
+        int downsample = 1;                   // of the uploaded frame
+        bool show_frame = false;
+    };
+    // Queues the draw on `list`, run when ImGui renders it.
+    void Draw(ImDrawList* list, const Placement& placement);
 
 private:
-    unsigned id_ = 0;
-    int width_ = 0, height_ = 0;
-    bool smooth_ = false;
+    static void Run(const ImDrawList* list, const ImDrawCmd* cmd);
+
+    unsigned program_ = 0, vao_ = 0, vbo_ = 0, texture_ = 0;
+    int tex_w_ = 0, tex_h_ = 0;
+    Placement placement_;
 };
 
 // The strokes the effect made, drawn as the host's drawing suites rasterise them:

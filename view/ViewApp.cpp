@@ -41,10 +41,6 @@ const int kMenuHeight = 19;  // ImGui's default 13-pixel font and 3-pixel frame 
 const int kStatusHeight = 24;
 const int kPanelWidth = 360;
 
-// The checkerboard behind the picture, as the host's other windows paint it.
-const int kCheckerSize = 8;
-const uint8_t kCheckerLight = 153, kCheckerDark = 102;
-
 // A render during a gesture aims at this, leaving the rest of a 16 ms frame to
 // the overlay, the upload and presenting.
 const double kGestureRenderBudgetMs = 6.0;
@@ -156,7 +152,7 @@ struct ViewApp::Impl {
     Frames frames;
     Screen screen;
     std::unique_ptr<vhost::OverlayWindow> overlay;
-    Texture picture, checker;
+    PictureLayer picture;
     ViewGeometry layer_view, comp_view;
     PF_WindowType window_type;
     ControlsPanel controls;
@@ -297,7 +293,7 @@ struct ViewApp::Impl {
             frames.Prepare(layout, options.downsample * GestureReduction());
         }
         const vhost::World& out = frames.Output();
-        picture.Upload(frames.Display().data(), out.Width(), out.Height(), false);
+        picture.Upload(frames.Display().data(), out.Width(), out.Height());
     }
 
     void Undo() {
@@ -735,33 +731,31 @@ struct ViewApp::Impl {
     void DrawPicture() {
         ImDrawList* list = ImGui::GetBackgroundDrawList();
         const Rect area = PictureArea();
+        ViewGeometry& g = Geometry();
+        PictureLayer::Placement p;
+        p.clip_x = area.x, p.clip_y = area.y, p.clip_w = area.w, p.clip_h = area.h;
+        p.origin_x = g.OriginX(), p.origin_y = g.OriginY();
+        p.zoom = g.Zoom();
+        p.content_w = g.ContentWidth(), p.content_h = g.ContentHeight();
+        if (window_type == PF_Window_COMP) {
+            p.layer_x = options.view.layer_offset_x;
+            p.layer_y = options.view.layer_offset_y;
+        }
+        p.layer_w = LayerWidth(), p.layer_h = LayerHeight();
+        p.downsample = frames.Downsample();
+        p.show_frame = frames.HasFrame();
+        picture.Draw(list, p);
+
         list->PushClipRect(ImVec2(static_cast<float>(area.x), static_cast<float>(area.y)),
                            ImVec2(static_cast<float>(area.x + area.w), static_cast<float>(area.y + area.h)), false);
-        ViewGeometry& g = Geometry();
-        const float z = static_cast<float>(g.Zoom());
-        // Integer window coordinates name pixel centres, as in the overlay: picture
-        // pixel (x, y) is centred on window pixel (X0 + Z x, Y0 + Z y).
-        const auto at = [&](double x, double y) {
-            return ImVec2(static_cast<float>(g.OriginX() + 0.5 + z * (x - 0.5)),
-                          static_cast<float>(g.OriginY() + 0.5 + z * (y - 0.5)));
-        };
-        const ImVec2 c0 = at(0, 0), c1 = at(g.ContentWidth(), g.ContentHeight());
-        const float tile = 2.0f * kCheckerSize;
-        list->AddImage(checker.Id(), c0, c1, ImVec2(c0.x / tile, c0.y / tile), ImVec2(c1.x / tile, c1.y / tile));
-        if (frames.HasFrame() && !picture.Empty()) {
-            double lx = 0, ly = 0;
-            if (window_type == PF_Window_COMP) {
-                lx = options.view.layer_offset_x;
-                ly = options.view.layer_offset_y;
-            }
-            const ImVec2 p0 = at(lx, ly), p1 = at(lx + LayerWidth(), ly + LayerHeight());
-            // A reduced frame's texels each stand for downsample layer pixels.
-            const double d = frames.Downsample();
-            const ImVec2 uv1(static_cast<float>(LayerWidth() / d / picture.Width()),
-                             static_cast<float>(LayerHeight() / d / picture.Height()));
-            picture.SetSmooth(z * d < 1.0);
-            list->AddImage(picture.Id(), p0, p1, ImVec2(0, 0), uv1);
-            if (window_type == PF_Window_COMP) list->AddRect(p0, p1, IM_COL32(160, 160, 160, 160));
+        if (window_type == PF_Window_COMP) {
+            // The layer's bounds in the composition, through its corner pixels' outer edges.
+            const auto at = [&](double x, double y) {
+                return ImVec2(static_cast<float>(g.OriginX() + 0.5 + g.Zoom() * (x - 0.5)),
+                              static_cast<float>(g.OriginY() + 0.5 + g.Zoom() * (y - 0.5)));
+            };
+            list->AddRect(at(p.layer_x, p.layer_y), at(p.layer_x + p.layer_w, p.layer_y + p.layer_h),
+                          IM_COL32(160, 160, 160, 160));
         }
         DrawStrokes(list, overlay->Strokes());
         list->PopClipRect();
@@ -857,16 +851,6 @@ ViewApp::ViewApp(const ViewOptions& options, vhost::Image input, std::unique_ptr
     m.screen.Size(w, h);
     m.overlay = std::make_unique<vhost::OverlayWindow>(m.Host(), m.WindowView(), m.LayerWidth(), m.LayerHeight(),
                                                        std::max(1, w), std::max(1, h));
-    std::vector<uint8_t> tile(static_cast<size_t>(4 * kCheckerSize * kCheckerSize * 4));
-    for (int y = 0; y < 2 * kCheckerSize; ++y) {
-        for (int x = 0; x < 2 * kCheckerSize; ++x) {
-            const uint8_t v = ((x / kCheckerSize + y / kCheckerSize) % 2) ? kCheckerDark : kCheckerLight;
-            uint8_t* p = &tile[static_cast<size_t>(y * 2 * kCheckerSize + x) * 4];
-            p[0] = p[1] = p[2] = v;
-            p[3] = 255;
-        }
-    }
-    m.checker.Upload(tile.data(), 2 * kCheckerSize, 2 * kCheckerSize, false, true);
     m.Update();
 }
 
