@@ -167,7 +167,7 @@ private:
         PF_EventExtra event;  // the click record travels from event to event
         GestureResult result;
         std::vector<int> changed;
-        A_u_long when = 0;
+        A_u_long when;  // value-initialised to 0 by emplace()
     };
 
     void Init(int window_width, int window_height);

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -373,6 +374,62 @@ TEST_F(ViewWindow, HostSwitchCarriesTheValuesAndSavesWhatRenderMakes) {
     Keys("ctrl+q");
     Next("exit");
     EXPECT_EQ(WaitExit(view_.pid, 10000), 0) << ReadFile(dir_ + "/stderr.txt");
+}
+
+// What the window shows where the report says it shows it: layer pixel (x, y)
+// in the composition window at (X0 + Z (x + offset), ...), straight alpha over
+// the window's checkerboard, the composition outside the layer as checkerboard
+// and the window outside the composition as its background.
+TEST_F(ViewWindow, PictureAppearsWhereTheReportPutsIt) {
+    const std::string card = "testcard:320x180", mask = " --mode intersect --width 10000 --height 10000";
+    Open(card + mask + " --window comp --zoom 2 --layer-offset 30,20");
+    const vtest::CliRun run = vtest::RunCli("render " + card + " '" + dir_ + "/frame.png' -q" + mask);
+    ASSERT_EQ(run.status, 0) << run.out;
+    const vhost::Image frame = vhost::ReadImage(dir_ + "/frame.png");
+
+    Xdo("mousemove --window " + window_ + " 5 5 sleep 0.3");
+    std::string geometry = Xdo("getwindowgeometry --shell " + window_);
+    int x = 0, y = 0, w = 0, h = 0;
+    for (std::istringstream lines(geometry); std::getline(lines, geometry);) {
+        std::sscanf(geometry.c_str(), "X=%d", &x), std::sscanf(geometry.c_str(), "Y=%d", &y);
+        std::sscanf(geometry.c_str(), "WIDTH=%d", &w), std::sscanf(geometry.c_str(), "HEIGHT=%d", &h);
+    }
+    const std::string shot = dir_ + "/shot.png";
+    ASSERT_EQ(std::system(("ffmpeg -loglevel error -y -f x11grab -draw_mouse 0 -video_size " + std::to_string(w) + "x" +
+                           std::to_string(h) + " -i '" + x_->Display() + "+" + std::to_string(x) + "," +
+                           std::to_string(y) + "' -frames:v 1 '" + shot + "'")
+                              .c_str()),
+              0);
+    const vhost::Image screen = vhost::ReadImage(shot);
+    ASSERT_EQ(screen.width, 1280);
+    const int x0 = ready_["origin"][0], y0 = ready_["origin"][1];
+    const auto on_screen = [&](int i, int j, int c) {
+        return static_cast<int>(std::lround(screen.Normalised(i, j, c) * 255));
+    };
+    const auto checker = [](int i, int j) { return ((i / 8 + j / 8) % 2) ? 102 : 153; };
+
+    const auto expect_shows = [&](int i, int j, int lx, int ly) {
+        const double a = frame.Normalised(lx, ly, 3);
+        for (int c = 0; c < 3; ++c) {
+            const double over = frame.Normalised(lx, ly, c) * a + checker(i, j) / 255.0 * (1 - a);
+            EXPECT_NEAR(on_screen(i, j, c), over * 255, 1.0)
+                << "layer pixel " << lx << "," << ly << " channel " << c << " at window " << i << "," << j;
+        }
+    };
+    // The opaque band at the top, the alpha ramp in the middle, the transparent band at
+    // the bottom, and grid lines: at 200 % layer pixel (x, y) covers window pixels
+    // X0 + 2x' - 1 and X0 + 2x' (x' in the composition), the next one starts after them.
+    for (const auto& p : {std::make_pair(40, 30), std::make_pair(63, 30), std::make_pair(280, 40),
+                          std::make_pair(60, 120), std::make_pair(127, 63), std::make_pair(250, 100),
+                          std::make_pair(30, 170), std::make_pair(316, 176)}) {
+        const int i = x0 + 2 * (p.first + 30), j = y0 + 2 * (p.second + 20);
+        expect_shows(i, j, p.first, p.second);
+        expect_shows(i - 1, j - 1, p.first, p.second);
+        expect_shows(i + 1, j + 1, p.first + 1, p.second + 1);
+    }
+    // Composition pixel (10, 10) lies left of and above the layer; the window left of the composition is background.
+    EXPECT_EQ(on_screen(x0 + 20, y0 + 20, 1), checker(x0 + 20, y0 + 20));
+    EXPECT_EQ(on_screen(x0 - 4, y0 + 20, 1), 41);
 }
 
 // Without a display the window says what is missing and how to run it

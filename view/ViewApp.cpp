@@ -161,6 +161,7 @@ struct ViewApp::Impl {
 
     // The mouse.
     enum class Drag { None, Gesture, Pan } drag = Drag::None;
+    Uint8 drag_button = 0;  // only its release ends the drag
     ParamSnapshot gesture_before;
     std::optional<PF_Point> pending_motion;
     int pan_from_x = 0, pan_from_y = 0;
@@ -553,16 +554,16 @@ struct ViewApp::Impl {
                 if (e.key.keysym.sym == SDLK_SPACE) space_down = false;
                 break;
             case SDL_MOUSEBUTTONDOWN:
-                if (e.button.button == SDL_BUTTON_LEFT || e.button.button == SDL_BUTTON_MIDDLE) {
+                if ((e.button.button == SDL_BUTTON_LEFT || e.button.button == SDL_BUTTON_MIDDLE) &&
+                    drag == Drag::None) {
                     mouse_x = e.button.x;
                     mouse_y = e.button.y;
                     Press(e.button.x, e.button.y, e.button.button == SDL_BUTTON_MIDDLE || space_down);
+                    if (drag != Drag::None) drag_button = e.button.button;
                 }
                 break;
             case SDL_MOUSEBUTTONUP:
-                if (e.button.button == SDL_BUTTON_LEFT || e.button.button == SDL_BUTTON_MIDDLE) {
-                    Release(e.button.x, e.button.y);
-                }
+                if (drag != Drag::None && e.button.button == drag_button) Release(e.button.x, e.button.y);
                 break;
             case SDL_MOUSEMOTION: Motion(e.motion.x, e.motion.y); break;
             case SDL_MOUSEWHEEL:
