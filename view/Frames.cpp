@@ -24,10 +24,10 @@ vhost::World& Frames::InputWorld(vhost::PixelLayout layout, int downsample) {
 
 PF_Err Frames::Render(vhost::Host& host, vhost::PixelLayout layout, int downsample, PF_RationalScale pixel_aspect) {
     vhost::World& input = InputWorld(layout, downsample);
-    if (!output_ || output_->Layout() != layout || output_->Width() != input.Width() ||
-        output_->Height() != input.Height()) {
-        output_.emplace(layout, input.Width(), input.Height());
-    }
+    const auto key = std::make_pair(layout, downsample);
+    auto it = outputs_.find(key);
+    if (it == outputs_.end()) it = outputs_.emplace(key, vhost::World(layout, input.Width(), input.Height())).first;
+    output_ = &it->second;
     vhost::FrameSettings settings;
     settings.downsample = downsample;
     settings.pixel_aspect = pixel_aspect;
@@ -42,6 +42,7 @@ PF_Err Frames::Render(vhost::Host& host, vhost::PixelLayout layout, int downsamp
 void Frames::MakeDisplay() {
     const vhost::World& out = *output_;
     const int w = out.Width(), h = out.Height();
+    // Shrinking keeps the capacity, so the full frame's buffer is made once.
     display_.resize(static_cast<size_t>(w) * h * 4);
     for (int y = 0; y < h; ++y) {
         const unsigned char* src = out.Row(y);
@@ -68,8 +69,9 @@ void Frames::MakeDisplay() {
             }
             case vhost::PixelLayout::BGRA32F: {
                 const auto* p = reinterpret_cast<const float*>(src);
+                // NaN fails both comparisons and shows as 0; rounding half up suits values never negative.
                 const auto byte = [](float v) {
-                    return static_cast<uint8_t>(std::lround(std::clamp(std::isnan(v) ? 0.0f : v, 0.0f, 1.0f) * 255.0f));
+                    return static_cast<uint8_t>((v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f) * 255.0f + 0.5f);
                 };
                 for (int x = 0; x < w; ++x, p += 4, dst += 4) {
                     dst[0] = byte(p[2]), dst[1] = byte(p[1]), dst[2] = byte(p[0]), dst[3] = byte(p[3]);

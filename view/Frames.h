@@ -32,7 +32,7 @@ public:
     void Prepare(vhost::PixelLayout layout, int downsample) { InputWorld(layout, downsample); }
 
     // The last render: its output world, resolution and time.
-    bool HasFrame() const { return output_.has_value(); }
+    bool HasFrame() const { return output_ != nullptr; }
     const vhost::World& Output() const { return *output_; }
     int Downsample() const { return downsample_; }
     double RenderMs() const { return render_ms_; }
@@ -48,8 +48,11 @@ private:
     void MakeDisplay();
 
     vhost::Image input_;
-    std::map<std::pair<vhost::PixelLayout, int>, vhost::World> inputs_;
-    std::optional<vhost::World> output_;
+    // Input and output worlds of each layout and resolution live on: a drag and
+    // its release switch between two sizes, and fresh buffers of a full frame
+    // cost more in page faults than the render itself.
+    std::map<std::pair<vhost::PixelLayout, int>, vhost::World> inputs_, outputs_;
+    vhost::World* output_ = nullptr;
     int downsample_ = 1;
     double render_ms_ = 0;
     std::vector<uint8_t> display_;

@@ -169,38 +169,48 @@ PictureLayer::PictureLayer() {
     }
     glGenVertexArrays(1, &vao_);
     glGenBuffers(1, &vbo_);
-    glGenTextures(1, &texture_);
-    glBindTexture(GL_TEXTURE_2D, texture_);
-    // One level, read texel by texel.
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
 }
 
 PictureLayer::~PictureLayer() {
-    glDeleteTextures(1, &texture_);
+    for (const Texture& t : textures_) glDeleteTextures(1, &t.id);
     glDeleteBuffers(1, &vbo_);
     glDeleteVertexArrays(1, &vao_);
     glDeleteProgram(program_);
 }
 
 void PictureLayer::Upload(const uint8_t* rgba, int width, int height) {
-    glBindTexture(GL_TEXTURE_2D, texture_);
+    current_ = textures_.size();
+    for (size_t i = 0; i < textures_.size(); ++i) {
+        if (textures_[i].width == width && textures_[i].height == height) current_ = i;
+    }
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    if (width != tex_w_ || height != tex_h_) {
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-        tex_w_ = width;
-        tex_h_ = height;
-    } else {
+    if (current_ < textures_.size()) {
+        glBindTexture(GL_TEXTURE_2D, textures_[current_].id);
         glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+        return;
     }
+    // Sizes come and go with the resolution: the view's and a gesture's, rarely more.
+    if (textures_.size() >= 3) {
+        glDeleteTextures(1, &textures_.front().id);
+        textures_.erase(textures_.begin());
+        current_ = textures_.size();
+    }
+    Texture t{0, width, height};
+    glGenTextures(1, &t.id);
+    glBindTexture(GL_TEXTURE_2D, t.id);
+    // One level, read texel by texel.
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    textures_.push_back(t);
 }
 
 void PictureLayer::Draw(ImDrawList* list, const Placement& placement) {
     placement_ = placement;
-    placement_.show_frame = placement.show_frame && tex_w_ > 0;
+    placement_.show_frame = placement.show_frame && current_ < textures_.size();
     list->AddCallback(&PictureLayer::Run, this);
     list->AddCallback(ImDrawCallback_ResetRenderState, nullptr);
 }
@@ -232,16 +242,18 @@ void PictureLayer::Run(const ImDrawList*, const ImDrawCmd* cmd) {
     glDisable(GL_SCISSOR_TEST);
     const GLuint prog = self->program_;
     glUseProgram(prog);
+    const Texture none{0, 1, 1};
+    const Texture& texture = p.show_frame ? self->textures_[self->current_] : none;
     glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, self->texture_);
+    glBindTexture(GL_TEXTURE_2D, texture.id);
     glUniform1i(glGetUniformLocation(prog, "frame"), 0);
     glUniform1f(glGetUniformLocation(prog, "window_height"), static_cast<float>(h));
     // Without a frame, nothing of the layer is inside.
     glUniform2f(glGetUniformLocation(prog, "layer_size"), p.show_frame ? static_cast<float>(p.layer_w) : 0.0f,
                 p.show_frame ? static_cast<float>(p.layer_h) : 0.0f);
     glUniform1f(glGetUniformLocation(prog, "downsample"), static_cast<float>(p.downsample));
-    glUniform2f(glGetUniformLocation(prog, "texture_size"), static_cast<float>(std::max(1, self->tex_w_)),
-                static_cast<float>(std::max(1, self->tex_h_)));
+    glUniform2f(glGetUniformLocation(prog, "texture_size"), static_cast<float>(texture.width),
+                static_cast<float>(texture.height));
     glBindVertexArray(self->vao_);
     glBindBuffer(GL_ARRAY_BUFFER, self->vbo_);
     glBufferData(GL_ARRAY_BUFFER, sizeof quad, quad, GL_STREAM_DRAW);

@@ -69,8 +69,14 @@ public:
 private:
     static void Run(const ImDrawList* list, const ImDrawCmd* cmd);
 
-    unsigned program_ = 0, vao_ = 0, vbo_ = 0, texture_ = 0;
-    int tex_w_ = 0, tex_h_ = 0;
+    // A texture per frame size, kept: a drag and its release switch between two.
+    struct Texture {
+        unsigned id;
+        int width, height;
+    };
+    std::vector<Texture> textures_;
+    size_t current_ = 0;
+    unsigned program_ = 0, vao_ = 0, vbo_ = 0;
     Placement placement_;
 };
 
