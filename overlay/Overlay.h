@@ -129,6 +129,10 @@ public:
     // A click was taken and the effect still asks for drag events.
     bool Dragging() const;
 
+    // Strokes are rasterised into the picture as they are made; a host that
+    // draws the recorded strokes itself turns that off.
+    void SetRasterise(bool on) { rasterise_ = on; }
+
     // Every stroke made on this window since it was made (or the trace cleared), in order.
     const std::vector<StrokeRecord>& Strokes() const { return strokes_; }
     void ClearStrokes() { strokes_.clear(); }
@@ -189,6 +193,7 @@ private:
     std::vector<std::string> misuses_;
     cairo_surface_t* surface_ = nullptr;
     std::optional<GestureState> gesture_;
+    bool rasterise_ = true;
 };
 
 }  // namespace vhost

@@ -331,6 +331,7 @@ struct ViewApp::Impl {
             screen.Size(w, h);
             auto next_overlay = std::make_unique<vhost::OverlayWindow>(next->Host(), WindowView(), LayerWidth(),
                                                                        LayerHeight(), w, h);
+            next_overlay->SetRasterise(false);
             RestoreParams(next->Host(), values);
             // The old window refers to the old host: it goes first.
             overlay = std::move(next_overlay);
@@ -852,6 +853,8 @@ ViewApp::ViewApp(const ViewOptions& options, vhost::Image input, std::unique_ptr
     m.screen.Size(w, h);
     m.overlay = std::make_unique<vhost::OverlayWindow>(m.Host(), m.WindowView(), m.LayerWidth(), m.LayerHeight(),
                                                        std::max(1, w), std::max(1, h));
+    // The window draws the recorded strokes itself.
+    m.overlay->SetRasterise(false);
     m.Update();
 }
 
