@@ -353,8 +353,8 @@ TEST_F(ViewWindow, GesturesAfterPanZoomAndWindowSwitchMatchDrag) {
 }
 
 // Premiere's float frames saved as EXR, then the host switched to After
-// Effects 8-bit (the values carried over) and saved under a new name: each
-// file is what `render --params` makes with that host and depth.
+// Effects 8-bit and 16-bit (the values carried over), each saved under a new
+// name: each file is what `render --params` makes with that host and depth.
 TEST_F(ViewWindow, HostSwitchCarriesTheValuesAndSavesWhatRenderMakes) {
     const std::string card = "testcard:200x120";
     Open(card + " --host premiere --depth float --mode intersect --width 150 --feather 30 --angle 20 --save " + dir_ +
@@ -370,6 +370,14 @@ TEST_F(ViewWindow, HostSwitchCarriesTheValuesAndSavesWhatRenderMakes) {
     EXPECT_EQ(saved_eight["image"], dir_ + "/eight.png");
     EXPECT_EQ(ReadJson(saved_eight["params_file"]), ReadJson(saved_float["params_file"]));
     ExpectRenderedAgain(saved_eight, card, "");
+
+    // After Effects 16-bit next: a 16-bit PNG.
+    Keys("h ctrl+shift+s ctrl+a");
+    Type(dir_ + "/sixteen.png");
+    Keys("Return");
+    const json saved_sixteen = Next("saved");
+    EXPECT_EQ(vhost::ReadImage(saved_sixteen["image"]).type, vhost::SampleType::U16);
+    ExpectRenderedAgain(saved_sixteen, card, "--depth 16");
 
     Keys("ctrl+q");
     Next("exit");

@@ -539,6 +539,15 @@ struct ViewApp::Impl {
 
     void HandleEvent(const SDL_Event& e) {
         ImGui_ImplSDL2_ProcessEvent(&e);
+        if (e.type == SDL_KEYDOWN || e.type == SDL_KEYUP) {
+            // The backend reads the modifiers as they are now; a key waiting in the
+            // queue must see them as they were when it was pressed.
+            ImGuiIO& io = ImGui::GetIO();
+            io.KeyShift = (e.key.keysym.mod & KMOD_SHIFT) != 0;
+            io.KeyCtrl = (e.key.keysym.mod & KMOD_CTRL) != 0;
+            io.KeyAlt = (e.key.keysym.mod & KMOD_ALT) != 0;
+            io.KeySuper = (e.key.keysym.mod & KMOD_GUI) != 0;
+        }
         redraws = kSettleFrames;
         switch (e.type) {
             case SDL_QUIT: quit = true; break;
