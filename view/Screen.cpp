@@ -69,9 +69,10 @@ void Screen::Close() {
     if (ImGui::GetCurrentContext()) ImGui::DestroyContext();
     if (gl_context_) SDL_GL_DeleteContext(gl_context_);
     gl_context_ = nullptr;
-    if (window_) SDL_DestroyWindow(window_);
-    if (window_) SDL_Quit();
+    if (!window_) return;
+    SDL_DestroyWindow(window_);
     window_ = nullptr;
+    SDL_Quit();
 }
 
 void Screen::Size(int& width, int& height) const { SDL_GetWindowSize(window_, &width, &height); }

@@ -48,6 +48,7 @@ const int kMaxGestureReduction = 8;
 
 // After an input event, redraw a few frames so hover and focus settle.
 const int kSettleFrames = 3;
+const int kIdleWakeMs = 200;
 
 struct Mode {
     vhost::HostApp app;
@@ -833,7 +834,9 @@ struct ViewApp::Impl {
             SDL_Event e;
             const bool busy = redraws > 0 || need != Need::None || pending_motion.has_value();
             if (!busy) {
-                if (!SDL_WaitEvent(&e)) throw HostError(std::string("the display went away: ") + SDL_GetError());
+                // The quit a signal (Ctrl+C, kill) turns into an event does not end a
+                // wait, so the wait ends now and then to look for it.
+                if (!SDL_WaitEventTimeout(&e, kIdleWakeMs)) continue;
                 HandleEvent(e);
             }
             // A key gets a redraw of its own: the controls see a key as held or not
