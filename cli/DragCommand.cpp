@@ -5,6 +5,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -34,22 +35,24 @@ PF_Point WindowPixel(const std::string& text, const std::string& option) {
 }
 
 void RunDrag(const DragOptions& options) {
-    const ResolvedEffect effect = ResolveEffectOptions(options.effect);
+    ResolvedEffect effect = ResolveEffectOptions(options.effect);
     const vhost::WindowView view = ResolveWindowOptions(options.window);
     const PF_Point from = WindowPixel(options.from, "--from");
     const PF_Point to = WindowPixel(options.to, "--to");
     if (options.steps < 1 || options.steps > 10000) {
         throw vhost::HostError("--steps " + std::to_string(options.steps) + " is out of range (1 to 10000)");
     }
-    if (!options.out.empty()) vhost::CheckWritable(options.out, vhost::SampleType::U8);
+    InputImage input(options.input);
+    FollowInputDepth(effect, input.Type(), options.input);
+    CheckPictureAndTrace(options.out, "--out", options.window.trace);
 
-    const vhost::Image image = LoadInputImage(options.input);
-    EffectSession session(effect, image.width, image.height);
+    EffectSession session(effect, input.Width(), input.Height());
     vhost::Host& host = session.Host();
-    vhost::OverlayWindow window(host, view, image.width, image.height);
     host.InData().pixel_aspect_ratio = effect.pixel_aspect;
-
-    const vhost::GestureResult gesture = window.Gesture(from, to, options.steps);
+    const vhost::GestureResult gesture = [&] {
+        vhost::OverlayWindow window(host, view, input.Width(), input.Height());
+        return window.Gesture(from, to, options.steps);
+    }();
     if (gesture.err != PF_Err_NONE) {
         throw vhost::HostError("the effect failed to handle the gesture: error " + DescribeError(gesture.err));
     }
@@ -69,14 +72,18 @@ void RunDrag(const DragOptions& options) {
     result["params"] = params;
     result["changed"] = changed;
 
-    // The window after the gesture: the frame rendered and the overlay drawn from the new values.
-    if (!options.out.empty()) RenderIntoWindow(session, effect, image, window, options.window.quiet);
+    // The window after the gesture: the frame rendered and the overlay drawn
+    // from the new values, in a window made after the frame so the two
+    // pictures are never held beside the render's worlds.
     if (!options.out.empty() || !options.window.trace.empty()) {
-        window.ClearStrokes();
+        std::vector<float> frame;
+        if (!options.out.empty()) frame = RenderWindowFrame(session, effect, input, options.window.quiet);
+        vhost::OverlayWindow window(host, view, input.Width(), input.Height());
+        if (!frame.empty()) ShowFrameOnce(window, frame, input.Width(), input.Height());
         DrawOverlay(window, effect);
+        if (!options.window.trace.empty()) WriteTrace(options.window.trace, window);
+        if (!options.out.empty()) WritePicture(options.out, window);
     }
-    if (!options.window.trace.empty()) WriteTrace(options.window.trace, window);
-    if (!options.out.empty()) WritePicture(options.out, window);
     std::cout << result.dump() << std::endl;
 }
 
@@ -91,11 +98,16 @@ void AddDragCommand(CLI::App& app) {
         "the effect writes and flags changed are kept between events. Prints JSON: the handle the click\n"
         "grabbed (null when none), the parameters afterwards in effect-controls units, and which changed.");
     cmd->add_option("INPUT", options->input, "Input image file, or testcard: (also testcard:WIDTHxHEIGHT)")
-        ->required();
-    cmd->add_option("--from", options->from, "Where the button goes down, X,Y in window pixels")->required();
-    cmd->add_option("--to", options->to, "Where it comes up, X,Y in window pixels")->required();
-    cmd->add_option("--steps", options->steps, "Drag events along the way")->capture_default_str();
-    cmd->add_option("--out", options->out, "Also write the window after the gesture (PNG)");
+        ->required()
+        ->check(NonEmpty());
+    cmd->add_option("--from", options->from, "Where the button goes down, X,Y in window pixels")
+        ->required()
+        ->check(NonEmpty());
+    cmd->add_option("--to", options->to, "Where it comes up, X,Y in window pixels")->required()->check(NonEmpty());
+    cmd->add_option("--steps", options->steps, "Drag events along the way, 1 to 10000")->capture_default_str();
+    cmd->add_option("--out", options->out,
+                    "Also write the window after the gesture, an opaque 8-bit picture (PNG, JPEG...)")
+        ->check(NonEmpty());
     AddEffectOptions(cmd, options->effect);
     AddWindowOptions(cmd, options->window);
     cmd->callback([options]() { RunDrag(*options); });

@@ -1,14 +1,12 @@
 #include "EffectOptions.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <limits>
 
-#include <nlohmann/json.hpp>
-
+#include "AtomicFile.h"
 #include "HostError.h"
 #include "TestCard.h"
 
@@ -22,22 +20,23 @@ double ParseRanged(const std::string& text, const std::string& option, double lo
                    const char* unit) {
     const double value = ParseNumber(text, option);
     if (value < lo || value > hi) {
-        throw HostError(option + " " + text + " is out of range (" + std::to_string(static_cast<int>(lo)) +
+        throw HostError(option + " " + Trim(text) + " is out of range (" + std::to_string(static_cast<int>(lo)) +
                         " to " + std::to_string(static_cast<int>(hi)) + unit + ")");
     }
     return value;
 }
 
 long ParseInteger(const std::string& text, const std::string& option, long lo, long hi) {
-    const char* begin = text.c_str();
-    char* end = nullptr;
+    const std::string trimmed = Trim(text);
+    const size_t digits = trimmed.find_first_not_of("+-") == 1 ? 1 : 0;
+    const bool decimal = trimmed.size() > digits && trimmed.find_first_not_of("0123456789", digits) == std::string::npos;
     errno = 0;
-    const long value = std::strtol(begin, &end, 10);
-    if (text.empty() || end == begin || *end != '\0' || errno == ERANGE) {
+    const long value = decimal ? std::strtol(trimmed.c_str(), nullptr, 10) : 0;
+    if (!decimal) {
         throw HostError(option + " '" + text + "' is not a whole number");
     }
-    if (value < lo || value > hi) {
-        throw HostError(option + " " + text + " is out of range (" + std::to_string(lo) + " to " +
+    if (errno == ERANGE || value < lo || value > hi) {
+        throw HostError(option + " " + trimmed + " is out of range (" + std::to_string(lo) + " to " +
                         std::to_string(hi) + ")");
     }
     return value;
@@ -46,38 +45,66 @@ long ParseInteger(const std::string& text, const std::string& option, long lo, l
 template <class Parse>
 int ParseChoiceOption(const std::string& text, const std::string& option, Parse parse) {
     try {
-        return parse(text);
+        return parse(Trim(text));
     } catch (const HostError& e) {
         throw HostError(option + ": " + e.what());
     }
 }
 
 vhost::EffectValues ReadParamsFile(const std::string& path) {
-    std::ifstream in(path);
-    if (!in) {
-        throw HostError("--params: cannot read '" + path + "': " + std::strerror(errno));
-    }
-    nlohmann::json json;
-    try {
-        in >> json;
-    } catch (const nlohmann::json::exception& e) {
-        std::string what = e.what();
-        throw HostError("--params: '" + path + "' is not valid JSON: " + what.substr(what.find(']') + 2));
-    }
-    return vhost::EffectValuesFromJson(json, vhost::EffectValues{}, "'" + path + "'");
+    const std::string text = vhost::ReadTextFile(path, "--params");
+    return vhost::EffectValuesFromJsonText(text, vhost::EffectValues{}, "--params: '" + path + "'");
 }
+
+int Rank(vhost::SampleType type) { return type == vhost::SampleType::U8 ? 0 : type == vhost::SampleType::U16 ? 1 : 2; }
 
 }  // namespace
 
+std::string Trim(const std::string& text) {
+    const size_t begin = text.find_first_not_of(" \t");
+    if (begin == std::string::npos) return "";
+    return text.substr(begin, text.find_last_not_of(" \t") - begin + 1);
+}
+
 double ParseNumber(const std::string& text, const std::string& option) {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(begin, &end);
-    if (text.empty() || end == begin || *end != '\0' || errno == ERANGE || !std::isfinite(value)) {
+    // Decimal only: strtod alone would also take "0x10", "inf" and "nan".
+    const std::string t = Trim(text);
+    size_t i = (!t.empty() && (t[0] == '+' || t[0] == '-')) ? 1 : 0;
+    const auto digits = [&] {
+        const size_t from = i;
+        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) ++i;
+        return i - from;
+    };
+    size_t mantissa = digits();
+    if (i < t.size() && t[i] == '.') {
+        ++i;
+        mantissa += digits();
+    }
+    bool ok = mantissa > 0;
+    if (ok && i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+        ok = digits() > 0;
+    }
+    if (!ok || i != t.size()) {
         throw HostError(option + " '" + text + "' is not a number");
     }
+    errno = 0;
+    const double value = std::strtod(t.c_str(), nullptr);
+    // Underflow gives 0 or a denormal, which is the number; overflow is not.
+    if (errno == ERANGE && std::fabs(value) > 1.0) {
+        throw HostError(option + " " + t + " is out of range");
+    }
     return value;
+}
+
+CLI::Validator NonEmpty() {
+    return CLI::Validator(
+        [](std::string& value) {
+            return value.find_first_not_of(" \t") == std::string::npos ? std::string("the value is empty")
+                                                                         : std::string();
+        },
+        "", "");
 }
 
 void RequireBalancedLedgers(const vhost::Host& host, const std::string& module_path) {
@@ -91,75 +118,85 @@ void AddEffectOptions(CLI::App* app, EffectOptions& o) {
     app->add_option("--host", o.host, "Host to act as: ae (After Effects) or premiere")
         ->type_name("ae|premiere")
         ->capture_default_str()
+        ->check(NonEmpty())
         ->group("Host");
     app->add_option("--depth", o.depth,
-                    "Frame depth: 8 or 16 under ae (ARGB worlds), 8 or float under premiere (BGRA frames)")
+                    "Frame depth: 8 or 16 under ae (ARGB worlds), 8 or float under premiere (BGRA frames) "
+                    "[the input's: 16-bit files at 16 under ae and float under premiere, float files at float "
+                    "under premiere and 16 under ae]")
         ->type_name("8|16|float")
-        ->capture_default_str()
+        ->check(NonEmpty())
         ->group("Host");
     app->add_option("--downsample", o.downsample,
-                    "Render at 1/N resolution on both axes, like a reduced-resolution preview")
+                    "Render at 1/N resolution on both axes, like a reduced-resolution preview (1 to 64)")
         ->type_name("N")
         ->capture_default_str()
+        ->check(NonEmpty())
         ->group("Host");
-    app->add_option("--par", o.par, "Pixel aspect ratio as NUM/DEN (e.g. 2/1)")->type_name("NUM/DEN")->capture_default_str()->group("Host");
-    app->add_option("--threads", o.threads, "Render threads (0 = all cores)")->type_name("N")->capture_default_str()->group("Host");
-    app->add_option("--module", o.module, "Plug-in module to load (default: Vellora.so beside vellora)")
+    app->add_option("--par", o.par, "Pixel aspect ratio as NUM/DEN, each 1 to 1000 (e.g. 2/1)")
+        ->type_name("NUM/DEN")
+        ->capture_default_str()
+        ->check(NonEmpty())
+        ->group("Host");
+    app->add_option("--threads", o.threads, "Render threads, 0 to 256 (0 = all cores)")
+        ->type_name("N")
+        ->capture_default_str()
+        ->check(NonEmpty())
+        ->group("Host");
+    app->add_option("--module", o.module,
+                    "Plug-in module to load (default: $VELLORA_MODULE, else Vellora.so beside vellora)")
         ->type_name("PATH")
+        ->check(NonEmpty())
         ->group("Host");
 
     const char* effect = "Effect parameters (defaults are the effect's)";
-    app->add_option("--params", o.params_file,
-                    "JSON file of parameter values by name (mask_type, composite_mode, origin, width, height, "
-                    "angle, feather, opacity, invert, falloff); options below win over it")
-        ->type_name("FILE")
-        ->group(effect);
-    app->add_option("--mask", o.mask, "Mask shape: ellipse or rectangle [ellipse]")->type_name("SHAPE")->group(effect);
-    app->add_option("--mode", o.mode, "Composite mode: add, subtract, intersect or create [create]")->type_name("MODE")->group(effect);
-    app->add_option("--origin", o.origin, "Mask centre X,Y in layer pixels [layer centre]")->type_name("X,Y")->group(effect);
-    app->add_option("--width", o.width, "Mask width in pixels, 0 to 15000 [300]")->type_name("PIXELS")->group(effect);
-    app->add_option("--height", o.height, "Mask height in pixels, 0 to 15000 [200]")->type_name("PIXELS")->group(effect);
-    app->add_option("--feather", o.feather, "Feather width in pixels, 0 to 15000 [0]")->type_name("PIXELS")->group(effect);
-    app->add_option("--angle", o.angle, "Rotation in degrees, clockwise on screen [0]")->type_name("DEGREES")->group(effect);
-    app->add_option("--opacity", o.opacity, "Opacity in percent, 0 to 100 [100]")->type_name("PERCENT")->group(effect);
+    const auto add = [&](const char* name, std::string& value, const char* help, const char* type) {
+        app->add_option(name, value, help)->type_name(type)->check(NonEmpty())->group(effect);
+    };
+    add("--params", o.params_file,
+        "JSON file of parameter values by name (mask_type, composite_mode, origin, width, height, angle, feather, "
+        "opacity, invert, falloff); options below win over it",
+        "FILE");
+    add("--mask", o.mask, "Mask shape: ellipse or rectangle [ellipse]", "SHAPE");
+    add("--mode", o.mode, "Composite mode: add, subtract, intersect or create [create]", "MODE");
+    add("--origin", o.origin, "Mask centre X,Y in layer pixels [layer centre]", "X,Y");
+    add("--width", o.width, "Mask width in pixels, 0 to 15000 [300]", "PIXELS");
+    add("--height", o.height, "Mask height in pixels, 0 to 15000 [200]", "PIXELS");
+    add("--feather", o.feather, "Feather width in pixels, 0 to 15000 [0]", "PIXELS");
+    add("--angle", o.angle, "Rotation in degrees, clockwise on screen [0]", "DEGREES");
+    add("--opacity", o.opacity, "Opacity in percent, 0 to 100 [100]", "PERCENT");
     auto* invert = app->add_flag("--invert", o.invert, "Invert the mask")->group(effect);
     auto* no_invert = app->add_flag("--no-invert", o.no_invert, "Do not invert (over a --params file)")->group(effect);
     invert->excludes(no_invert);
-    app->add_option("--falloff", o.falloff,
-                    "Feather curve: linear, quadratic, cubic, gamma, gaussian or exponential [linear]")
-        ->type_name("CURVE")
-        ->group(effect);
+    add("--falloff", o.falloff, "Feather curve: linear, quadratic, cubic, gamma, gaussian or exponential [linear]",
+        "CURVE");
 }
 
 ResolvedEffect ResolveEffectOptions(const EffectOptions& o) {
     ResolvedEffect r;
     try {
-        r.host_app = vhost::ParseHostApp(o.host);
+        r.host_app = vhost::ParseHostApp(Trim(o.host));
     } catch (const HostError& e) {
         throw HostError(std::string("--host: ") + e.what());
     }
 
-    if (r.host_app == vhost::HostApp::AfterEffects) {
-        if (o.depth == "8") {
-            r.layout = vhost::PixelLayout::ARGB8;
-        } else if (o.depth == "16") {
-            r.layout = vhost::PixelLayout::ARGB16;
-        } else if (o.depth == "float") {
-            throw HostError("--depth float needs --host premiere (After Effects renders 8 or 16-bit worlds)");
-        } else {
-            throw HostError("--depth '" + o.depth + "' is not a depth (expected 8, 16 or float)");
-        }
+    const std::string depth = Trim(o.depth);
+    r.depth_given = !depth.empty();
+    const bool ae = r.host_app == vhost::HostApp::AfterEffects;
+    if (depth.empty() || depth == "8") {
+        r.layout = ae ? vhost::PixelLayout::ARGB8 : vhost::PixelLayout::BGRA8;
+    } else if (depth == "16" && ae) {
+        r.layout = vhost::PixelLayout::ARGB16;
+    } else if (depth == "float" && !ae) {
+        r.layout = vhost::PixelLayout::BGRA32F;
+    } else if (depth == "float") {
+        throw HostError("--depth float needs --host premiere (After Effects renders 8 or 16-bit worlds)");
+    } else if (depth == "16") {
+        throw HostError("--depth 16 needs --host ae (Premiere renders 8-bit or float BGRA frames)");
     } else {
-        if (o.depth == "8") {
-            r.layout = vhost::PixelLayout::BGRA8;
-        } else if (o.depth == "float") {
-            r.layout = vhost::PixelLayout::BGRA32F;
-        } else if (o.depth == "16") {
-            throw HostError("--depth 16 needs --host ae (Premiere renders 8-bit or float BGRA frames)");
-        } else {
-            throw HostError("--depth '" + o.depth + "' is not a depth (expected 8, 16 or float)");
-        }
+        throw HostError("--depth '" + o.depth + "' is not a depth (expected 8, 16 or float)");
     }
+    r.file_type = vhost::WorldSampleType(r.layout);
 
     r.downsample = static_cast<int>(ParseInteger(o.downsample, "--downsample", 1, 64));
     r.threads = static_cast<int>(ParseInteger(o.threads, "--threads", 0, 256));
@@ -203,11 +240,83 @@ ResolvedEffect ResolveEffectOptions(const EffectOptions& o) {
     return r;
 }
 
-vhost::Image LoadInputImage(const std::string& name) {
-    if (const auto card = vhost::ParseTestCardName(name)) {
-        return vhost::MakeTestCard(card->first, card->second);
+void FollowInputDepth(ResolvedEffect& effect, vhost::SampleType input, const std::string& input_name) {
+    using vhost::PixelLayout;
+    using vhost::SampleType;
+    const bool ae = effect.host_app == vhost::HostApp::AfterEffects;
+    const std::string name = "'" + input_name + "'";
+    if (!effect.depth_given) {
+        effect.file_type = input;
+        if (input == SampleType::U8) {
+            effect.layout = ae ? PixelLayout::ARGB8 : PixelLayout::BGRA8;
+        } else {
+            effect.layout = ae ? PixelLayout::ARGB16 : PixelLayout::BGRA32F;
+        }
+        if (ae && input == SampleType::F32) {
+            effect.warnings.push_back(name + " holds float samples and After Effects renders at most 16 bits: values "
+                                      "outside 0..1 are clamped (--host premiere renders float)");
+        }
+        return;
     }
-    return vhost::ReadImage(name);
+    effect.file_type = vhost::WorldSampleType(effect.layout);
+    if (Rank(effect.file_type) < Rank(input)) {
+        effect.warnings.push_back(std::string("--depth ") + (effect.file_type == SampleType::U8 ? "8" : "16") + ": " +
+                                  name + " holds " + vhost::SampleTypeName(input) + " samples; they are rounded to " +
+                                  (effect.file_type == SampleType::U8 ? "8" : "16") + " bits" +
+                                  (input == SampleType::F32 ? " and values outside 0..1 are clamped" : ""));
+    }
+}
+
+InputImage::InputImage(const std::string& name) : name_(name) {
+    if (const auto card = vhost::ParseTestCardName(name)) {
+        card_width_ = card->first;
+        card_height_ = card->second;
+        return;
+    }
+    file_.emplace(name);
+}
+
+int InputImage::Width() const { return file_ ? file_->Width() : card_width_; }
+int InputImage::Height() const { return file_ ? file_->Height() : card_height_; }
+vhost::SampleType InputImage::Type() const { return file_ ? file_->Type() : vhost::SampleType::U8; }
+std::shared_ptr<const vhost::ImageSource> InputImage::Source() const { return file_ ? file_->Source() : nullptr; }
+
+void InputImage::ReadInto(vhost::World& world) {
+    if (file_) {
+        file_->ReadInto(world);
+        return;
+    }
+    // The card is drawn a band at a time, so it never exists twice.
+    for (int y0 = 0; y0 < card_height_; y0 += 64) {
+        const int rows = std::min(64, card_height_ - y0);
+        const vhost::Image band = vhost::MakeTestCardRows(card_width_, card_height_, y0, rows);
+        for (int y = 0; y < rows; ++y) vhost::ImageRowToWorld(band, y, world, y0 + y);
+    }
+}
+
+vhost::Image InputImage::Read() {
+    return file_ ? file_->Read() : vhost::MakeTestCard(card_width_, card_height_);
+}
+
+vhost::Image LoadInputImage(const std::string& name) { return InputImage(name).Read(); }
+
+vhost::World LoadInputWorld(InputImage& input, const ResolvedEffect& effect) {
+    vhost::World world = [&] {
+        if (effect.downsample > 1) {
+            return vhost::ImageToWorld(vhost::DownsampleImage(input.Read(), effect.downsample), effect.layout);
+        }
+        vhost::World read(effect.layout, input.Width(), input.Height());
+        input.ReadInto(read);
+        return read;
+    }();
+    PrintWarnings(effect);
+    return world;
+}
+
+void PrintWarning(const std::string& warning) { std::fprintf(stderr, "vellora: warning: %s\n", warning.c_str()); }
+
+void PrintWarnings(const ResolvedEffect& effect) {
+    for (const std::string& warning : effect.warnings) PrintWarning(warning);
 }
 
 EffectSession::EffectSession(const ResolvedEffect& effect, int layer_width, int layer_height) {

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -18,10 +20,11 @@
 
 namespace vcli {
 
-// As typed; checked by ResolveEffectOptions so every bad value gets one clear line.
+// As typed; checked by ResolveEffectOptions so every bad value gets one clear
+// line. An option left empty was not given (the command line refuses "").
 struct EffectOptions {
     std::string host = "ae";
-    std::string depth = "8";
+    std::string depth;  // empty: the input's own where the host allows it
     std::string mask, mode, falloff;
     std::string origin;  // "X,Y"
     std::string width, height, feather, angle, opacity;
@@ -39,6 +42,12 @@ void AddEffectOptions(CLI::App* app, EffectOptions& options);
 struct ResolvedEffect {
     vhost::HostApp host_app = vhost::HostApp::AfterEffects;
     vhost::PixelLayout layout = vhost::PixelLayout::ARGB8;
+    // Whether --depth chose the layout; if not, FollowInputDepth may change it.
+    bool depth_given = false;
+    // The depth results are written at: --depth's, else the input's.
+    vhost::SampleType file_type = vhost::SampleType::U8;
+    // Lossy conversions the user asked for, one line each, for the command to print.
+    std::vector<std::string> warnings;
     // --params file first, then the command-line options over it.
     vhost::EffectValues values;
     int downsample = 1;
@@ -47,11 +56,49 @@ struct ResolvedEffect {
     std::string module_path;
 };
 
-// Throws vhost::HostError naming the option and the value.
+// Throws vhost::HostError naming the option and the value. Without --depth
+// the frame is 8-bit until FollowInputDepth sees the input.
 ResolvedEffect ResolveEffectOptions(const EffectOptions& options);
+
+// Without --depth, the input's depth where the host has it: 16-bit files
+// render at 16 bits under After Effects and at float under Premiere, float
+// files at float under Premiere and at 16 bits under After Effects (with a
+// warning that values outside 0..1 are clamped). With --depth, a warning when
+// it is narrower than the input. `input_name` names the input in warnings.
+void FollowInputDepth(ResolvedEffect& effect, vhost::SampleType input, const std::string& input_name);
+
+// An input by name: an image file, read on demand, or the built-in card for
+// "testcard:" / "testcard:WxH" (an 8-bit input as far as depth goes).
+class InputImage {
+public:
+    explicit InputImage(const std::string& name);
+    const std::string& Name() const { return name_; }
+    int Width() const;
+    int Height() const;
+    vhost::SampleType Type() const;
+    // The file's channels, windows and metadata; null for the card.
+    std::shared_ptr<const vhost::ImageSource> Source() const;
+    // Straight RGBA into a world of the input's size, or as an image; either once.
+    void ReadInto(vhost::World& world);
+    vhost::Image Read();
+
+private:
+    std::string name_;
+    std::optional<vhost::ImageReader> file_;
+    int card_width_ = 0, card_height_ = 0;
+};
 
 // An image file, or the built-in card for "testcard:" / "testcard:WxH".
 vhost::Image LoadInputImage(const std::string& name);
+
+// The input as a world of `effect`'s layout, scaled down first when it asks
+// (the full-resolution size is the input's). Then prints the effect's
+// warnings: after the input has proved readable, so a refusal stays one line.
+vhost::World LoadInputWorld(InputImage& input, const ResolvedEffect& effect);
+
+// Prints each of `effect`'s warnings as one line on standard error.
+void PrintWarnings(const ResolvedEffect& effect);
+void PrintWarning(const std::string& warning);
 
 // The plug-in loaded into a host that has run About, global and parameter
 // set-up, with the resolved values applied for a layer of the given
@@ -67,8 +114,15 @@ private:
     std::unique_ptr<vhost::Host> host_;
 };
 
-// A finite number from an option's text; throws HostError naming the option otherwise.
+// `text` without the spaces and tabs around it: options take " 8" as "8".
+std::string Trim(const std::string& text);
+
+// A decimal number from an option's text, spaces around it ignored ("1e-400"
+// is 0); throws HostError naming the option for anything else ("0x10", "inf").
 double ParseNumber(const std::string& text, const std::string& option);
+
+// A CLI11 check that refuses an empty value: an empty option is a mistake, not the default.
+CLI::Validator NonEmpty();
 
 using vhost::DescribeError;
 

@@ -9,6 +9,7 @@
 
 #include "ApiNames.h"
 #include "Commands.h"
+#include "EffectOptions.h"
 #include "Host.h"
 #include "HostError.h"
 
@@ -322,7 +323,8 @@ void AddInfoCommand(CLI::App& app) {
     cmd->add_flag("--json", options->json, "Print the same information as JSON");
     cmd->add_option("--module", options->module,
                     "Plug-in module to load (default: $VELLORA_MODULE, else Vellora.so beside vellora)")
-        ->type_name("PATH");
+        ->type_name("PATH")
+        ->check(NonEmpty());
     cmd->callback([options]() { RunInfo(*options); });
 }
 

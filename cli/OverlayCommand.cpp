@@ -2,6 +2,7 @@
 // rendered frame over a checkerboard with the overlay the plug-in draws on top.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Commands.h"
 #include "EffectOptions.h"
@@ -21,15 +22,17 @@ struct OverlayOptions {
 };
 
 void RunOverlay(const OverlayOptions& options) {
-    const ResolvedEffect effect = ResolveEffectOptions(options.effect);
+    ResolvedEffect effect = ResolveEffectOptions(options.effect);
     const vhost::WindowView view = ResolveWindowOptions(options.window);
+    InputImage input(options.input);
+    FollowInputDepth(effect, input.Type(), options.input);
     // Refuse an output that cannot hold the picture before any work is done.
-    vhost::CheckWritable(options.output, vhost::SampleType::U8);
+    CheckPictureAndTrace(options.output, "OUTPUT", options.window.trace);
 
-    const vhost::Image image = LoadInputImage(options.input);
-    EffectSession session(effect, image.width, image.height);
-    vhost::OverlayWindow window(session.Host(), view, image.width, image.height);
-    RenderIntoWindow(session, effect, image, window, options.window.quiet);
+    EffectSession session(effect, input.Width(), input.Height());
+    std::vector<float> frame = RenderWindowFrame(session, effect, input, options.window.quiet);
+    vhost::OverlayWindow window(session.Host(), view, input.Width(), input.Height());
+    ShowFrameOnce(window, frame, input.Width(), input.Height());
     DrawOverlay(window, effect);
 
     if (!options.window.trace.empty()) WriteTrace(options.window.trace, window);
@@ -45,10 +48,14 @@ void AddOverlayCommand(CLI::App& app) {
         "Show what a host's window shows: the rendered frame over a grey checkerboard at the window's zoom,\n"
         "with the effect's overlay (mask outline, ellipse, corner squares, feather circles, rotation arm,\n"
         "opacity track) drawn on top by the plug-in itself through a draw event. The default view is the\n"
-        "layer window at zoom 1, where window pixels are layer pixels. OUTPUT is an 8-bit picture (PNG).");
+        "layer window at zoom 1, where window pixels are layer pixels. OUTPUT is an opaque 8-bit picture:\n"
+        "PNG, TIFF, Targa, JPEG 2000 or JPEG (lossy). A file is replaced only once the new one is complete.");
     cmd->add_option("INPUT", options->input, "Input image file, or testcard: (also testcard:WIDTHxHEIGHT)")
-        ->required();
-    cmd->add_option("OUTPUT", options->output, "Picture of the window to write (PNG)")->required();
+        ->required()
+        ->check(NonEmpty());
+    cmd->add_option("OUTPUT", options->output, "Picture of the window to write (PNG, JPEG...)")
+        ->required()
+        ->check(NonEmpty());
     AddEffectOptions(cmd, options->effect);
     AddWindowOptions(cmd, options->window);
     cmd->callback([options]() { RunOverlay(*options); });

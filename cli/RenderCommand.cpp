@@ -50,36 +50,45 @@ private:
 };
 
 void RunRender(const RenderOptions& options) {
-    const ResolvedEffect effect = ResolveEffectOptions(options.effect);
-    const vhost::SampleType out_type = effect.layout == vhost::PixelLayout::ARGB16    ? vhost::SampleType::U16
-                                       : effect.layout == vhost::PixelLayout::BGRA32F ? vhost::SampleType::F32
-                                                                                      : vhost::SampleType::U8;
-    // Refuse an output that cannot hold the result before any work is done.
-    vhost::CheckWritable(options.output, out_type);
+    ResolvedEffect effect = ResolveEffectOptions(options.effect);
+    InputImage input(options.input);
+    FollowInputDepth(effect, input.Type(), options.input);
 
-    vhost::Image image = LoadInputImage(options.input);
-    EffectSession session(effect, image.width, image.height);
+    vhost::WriteOptions write;
+    write.source = input.Source();
+    write.type = effect.file_type;
+    write.keep_source_storage = !effect.depth_given;
+    write.downsample = effect.downsample;
+    // Refuse an output that cannot hold the result before any work is done;
+    // what it cannot keep is said once the input has been read.
+    write.warn = [&effect](const std::string& warning) { effect.warnings.push_back(warning); };
+    const int n = effect.downsample;
+    vhost::CheckWritable(options.output, effect.file_type, write, (input.Width() + n - 1) / n,
+                         (input.Height() + n - 1) / n);
+    write.warn = nullptr;
+
+    EffectSession session(effect, input.Width(), input.Height());
     vhost::Host& host = session.Host();
-    if (effect.downsample > 1) {
-        image = vhost::DownsampleImage(image, effect.downsample);
-    }
-    vhost::World input = vhost::ImageToWorld(image, effect.layout);
-    image = vhost::Image{};
-    vhost::World output(effect.layout, input.Width(), input.Height());
-
-    ProgressLine progress(!options.quiet && isatty(STDERR_FILENO));
-    host.on_progress = [&progress](A_long current, A_long total) { progress.Update(current, total); };
-    vhost::FrameSettings settings;
-    settings.downsample = effect.downsample;
-    settings.pixel_aspect = effect.pixel_aspect;
-    const PF_Err err = vhost::RenderFrame(host, input, output, settings);
-    host.on_progress = nullptr;
-    progress.Done();
-    if (err != PF_Err_NONE) {
-        throw vhost::HostError("the effect failed to render '" + options.input + "': error " + DescribeError(err));
-    }
+    // The input world lives only as long as the render: the frame is held at most twice.
+    const vhost::World output = [&] {
+        vhost::World in = LoadInputWorld(input, effect);
+        vhost::World out(effect.layout, in.Width(), in.Height());
+        ProgressLine progress(!options.quiet && isatty(STDERR_FILENO));
+        host.on_progress = [&progress](A_long current, A_long total) { progress.Update(current, total); };
+        vhost::FrameSettings settings;
+        settings.downsample = effect.downsample;
+        settings.pixel_aspect = effect.pixel_aspect;
+        const PF_Err err = vhost::RenderFrame(host, in, out, settings);
+        host.on_progress = nullptr;
+        progress.Done();
+        if (err != PF_Err_NONE) {
+            throw vhost::HostError("the effect failed to render '" + options.input + "': error " +
+                                   DescribeError(err));
+        }
+        return out;
+    }();
     RequireBalancedLedgers(host, effect.module_path);
-    vhost::WriteImage(options.output, vhost::WorldToImage(output));
+    vhost::WriteWorld(options.output, output, write);
 }
 
 }  // namespace
@@ -90,11 +99,14 @@ void AddRenderCommand(CLI::App& app) {
         "render",
         "Apply the effect to an image file through the plug-in, as a host renders a frame.\n"
         "INPUT is any image OpenImageIO reads, or testcard: (also testcard:WIDTHxHEIGHT) for the built-in\n"
-        "test card. OUTPUT's extension picks its format (PNG, TIFF, EXR...); alpha is straight, never\n"
-        "premultiplied. 8-bit frames need an 8-bit capable format, 16-bit ones PNG or TIFF, float ones\n"
-        "EXR or TIFF.");
-    cmd->add_option("INPUT", options->input, "Input image file, or testcard:")->required();
-    cmd->add_option("OUTPUT", options->output, "Output image file")->required();
+        "test card. Without --depth the frame has the input's depth where the host has it, and so has\n"
+        "OUTPUT. OUTPUT's extension picks its format, which must keep the result exactly: 8-bit in PNG,\n"
+        "TIFF or Targa, 16-bit in PNG or TIFF, float in TIFF or OpenEXR (premultiplied). Channels, windows,\n"
+        "alpha association and metadata of the input are kept where the format holds them. OUTPUT is\n"
+        "replaced only once the new file is complete and reads back; a symbolic link is written through,\n"
+        "the file's mode is kept, a hard-linked file is rewritten in place, FIFOs and devices are refused.");
+    cmd->add_option("INPUT", options->input, "Input image file, or testcard:")->required()->check(NonEmpty());
+    cmd->add_option("OUTPUT", options->output, "Output image file")->required()->check(NonEmpty());
     AddEffectOptions(cmd, options->effect);
     cmd->add_flag("-q,--quiet", options->quiet, "Show no progress");
     cmd->callback([options]() { RunRender(*options); });

@@ -1,7 +1,9 @@
 // `vellora validate`: holds a plug-in module to what a strict host expects.
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <memory>
 #include <random>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "EffectOptions.h"
 #include "Host.h"
 #include "HostError.h"
 #include "Validator.h"
@@ -44,6 +47,21 @@ std::string Join(const std::vector<std::string>& items, const char* sep) {
     std::string s;
     for (const std::string& item : items) s += (s.empty() ? "" : sep) + item;
     return s;
+}
+
+// A seed is a whole number from 0 to 2^64 - 1; CLI11 alone would wrap "-1" round to 2^64 - 1.
+uint64_t ParseSeed(const std::string& text) {
+    const std::string trimmed = Trim(text);
+    if (trimmed.empty() || trimmed.find_first_not_of("0123456789") != std::string::npos) {
+        const bool number = trimmed.size() > 1 && trimmed[0] == '-' &&
+                            trimmed.find_first_not_of("0123456789", 1) == std::string::npos;
+        throw vhost::HostError("--seed '" + text + "' " +
+                               (number ? "is out of range (0 to 18446744073709551615)" : "is not a whole number"));
+    }
+    errno = 0;
+    const unsigned long long seed = std::strtoull(trimmed.c_str(), nullptr, 10);
+    if (errno == ERANGE) throw vhost::HostError("--seed " + trimmed + " is out of range (0 to 18446744073709551615)");
+    return static_cast<uint64_t>(seed);
 }
 
 void RunValidate(ValidateOptions& o) {
@@ -145,13 +163,14 @@ void AddValidateCommand(CLI::App& app) {
     cmd->add_option("--level", options->level, "Strictness 1..10; counts grow with it")
         ->check(CLI::Range(1, 10))
         ->capture_default_str();
-    cmd->add_option_function<uint64_t>(
-        "--seed",
-        [options](const uint64_t& seed) {
-            options->seed = seed;
-            options->seed_given = true;
-        },
-        "Seed of every random choice (default: a fresh one, printed)");
+    cmd->add_option_function<std::string>(
+           "--seed",
+           [options](const std::string& text) {
+               options->seed = ParseSeed(text);
+               options->seed_given = true;
+           },
+           "Seed of every random choice, 0 to 18446744073709551615 (default: a fresh one, printed)")
+        ->type_name("S");
     cmd->add_option("--repeat", options->repeat, "Run the checks N times, with seeds S, S+1, ...")
         ->check(CLI::Range(1, 1000000))
         ->capture_default_str();

@@ -36,16 +36,25 @@ void AddWindowOptions(CLI::App* app, WindowOptions& o) {
     const char* group = "Window";
     app->add_option("--window", o.window, "Window to show: layer or comp (composition)")
         ->capture_default_str()
+        ->check(NonEmpty())
         ->group(group);
-    app->add_option("--zoom", o.zoom, "Window zoom, e.g. 0.5, 1, 2")->capture_default_str()->group(group);
+    app->add_option("--zoom", o.zoom, "Window zoom, 1/64 to 64, e.g. 0.5, 1, 2")
+        ->capture_default_str()
+        ->check(NonEmpty())
+        ->group(group);
     app->add_option("--pan", o.pan, "Window pixels X,Y by which the picture is moved")
         ->capture_default_str()
+        ->check(NonEmpty())
         ->group(group);
     app->add_option("--layer-offset", o.layer_offset,
                     "Composition window: where the layer's top-left corner sits in the composition, X,Y")
         ->capture_default_str()
+        ->check(NonEmpty())
         ->group(group);
-    app->add_option("--trace", o.trace, "Write every stroke the effect made, in order, to this JSON file")
+    app->add_option("--trace", o.trace,
+                    "Write every stroke the effect made, in order, to this JSON file (replaced whole; a FIFO or "
+                    "device such as /dev/stdout is written in place)")
+        ->check(NonEmpty())
         ->group(group);
     app->add_flag("-q,--quiet", o.quiet, "Show no progress");
 }
@@ -53,7 +62,7 @@ void AddWindowOptions(CLI::App* app, WindowOptions& o) {
 vhost::WindowView ResolveWindowOptions(const WindowOptions& o) {
     vhost::WindowView view;
     try {
-        view.type = vhost::ParseWindowType(o.window);
+        view.type = vhost::ParseWindowType(Trim(o.window));
     } catch (const HostError& e) {
         throw HostError(std::string("--window: ") + e.what());
     }
@@ -69,13 +78,13 @@ vhost::WindowView ResolveWindowOptions(const WindowOptions& o) {
     return view;
 }
 
-void RenderIntoWindow(EffectSession& session, const ResolvedEffect& effect, const vhost::Image& image,
-                      vhost::OverlayWindow& window, bool quiet) {
-    vhost::Host& host = session.Host();
-    const vhost::Image scaled = effect.downsample > 1 ? vhost::DownsampleImage(image, effect.downsample) : image;
-    vhost::World input = vhost::ImageToWorld(scaled, effect.layout);
-    vhost::World output(effect.layout, input.Width(), input.Height());
+namespace {
 
+// Renders `input` through the session's host into a new world of the same
+// layout, with progress on a terminal; the input world is gone when it returns.
+vhost::World RenderWorld(EffectSession& session, const ResolvedEffect& effect, vhost::World input, bool quiet) {
+    vhost::Host& host = session.Host();
+    vhost::World output(effect.layout, input.Width(), input.Height());
     const bool show = !quiet && isatty(STDERR_FILENO);
     int last = -1;
     host.on_progress = [&](A_long current, A_long total) {
@@ -95,24 +104,47 @@ void RenderIntoWindow(EffectSession& session, const ResolvedEffect& effect, cons
     if (err != PF_Err_NONE) {
         throw HostError("the effect failed to render the frame: error " + DescribeError(err));
     }
+    return output;
+}
 
-    // The window shows the layer at full resolution: a reduced frame is enlarged.
-    const vhost::Image frame = vhost::WorldToImage(output);
-    const std::vector<float> pixels = vhost::NormalisedRGBA(frame);
-    if (effect.downsample == 1) {
-        window.ShowFrame(pixels.data(), frame.width, frame.height);
-        return;
-    }
-    std::vector<float> rgba(static_cast<size_t>(image.width) * image.height * 4);
-    for (int y = 0; y < image.height; ++y) {
-        const int sy = std::min(frame.height - 1, y / effect.downsample);
-        for (int x = 0; x < image.width; ++x) {
-            const int sx = std::min(frame.width - 1, x / effect.downsample);
-            const float* s = &pixels[(static_cast<size_t>(sy) * frame.width + sx) * 4];
-            std::copy(s, s + 4, &rgba[(static_cast<size_t>(y) * image.width + x) * 4]);
+// The frame as the window shows the layer, at full resolution: straight float
+// RGBA, a reduced frame enlarged.
+std::vector<float> LayerPicture(const vhost::World& frame, int downsample, int layer_width, int layer_height) {
+    std::vector<float> rgba(static_cast<size_t>(layer_width) * static_cast<size_t>(layer_height) * 4);
+    std::vector<float> row(static_cast<size_t>(frame.Width()) * 4);
+    int cached = -1;
+    for (int y = 0; y < layer_height; ++y) {
+        const int sy = std::min(frame.Height() - 1, y / downsample);
+        if (sy != cached) vhost::NormalisedRow(frame, sy, row.data());
+        cached = sy;
+        float* out = &rgba[static_cast<size_t>(y) * static_cast<size_t>(layer_width) * 4];
+        for (int x = 0; x < layer_width; ++x) {
+            const float* s = &row[static_cast<size_t>(std::min(frame.Width() - 1, x / downsample)) * 4];
+            std::copy(s, s + 4, out + static_cast<size_t>(x) * 4);
         }
     }
-    window.ShowFrame(rgba.data(), image.width, image.height);
+    return rgba;
+}
+
+}  // namespace
+
+std::vector<float> RenderWindowFrame(EffectSession& session, const ResolvedEffect& effect, InputImage& input,
+                                     bool quiet) {
+    const vhost::World frame = RenderWorld(session, effect, LoadInputWorld(input, effect), quiet);
+    return LayerPicture(frame, effect.downsample, input.Width(), input.Height());
+}
+
+void RenderIntoWindow(EffectSession& session, const ResolvedEffect& effect, const vhost::Image& image,
+                      vhost::OverlayWindow& window, bool quiet) {
+    const vhost::Image scaled = effect.downsample > 1 ? vhost::DownsampleImage(image, effect.downsample) : image;
+    const vhost::World frame = RenderWorld(session, effect, vhost::ImageToWorld(scaled, effect.layout), quiet);
+    window.ShowFrame(LayerPicture(frame, effect.downsample, image.width, image.height).data(), image.width,
+                     image.height);
+}
+
+void ShowFrameOnce(vhost::OverlayWindow& window, std::vector<float>& frame, int width, int height) {
+    window.ShowFrame(frame.data(), width, height);
+    std::vector<float>().swap(frame);
 }
 
 void DrawOverlay(vhost::OverlayWindow& window, const ResolvedEffect& effect) {
@@ -126,9 +158,27 @@ void DrawOverlay(vhost::OverlayWindow& window, const ResolvedEffect& effect) {
 }
 
 void WritePicture(const std::string& path, const vhost::OverlayWindow& window) {
-    vhost::Image image = vhost::Image::Make(window.Width(), window.Height(), vhost::SampleType::U8);
+    vhost::Image image = vhost::Image::Make(0, 0, vhost::SampleType::U8);
+    image.width = window.Width();
+    image.height = window.Height();
     image.u8 = window.PictureRGBA8();
-    vhost::WriteImage(path, image);
+    vhost::WriteOptions options;
+    options.picture = true;
+    vhost::WriteImage(path, image, options);
+}
+
+void CheckPictureAndTrace(const std::string& picture, const std::string& picture_option, const std::string& trace) {
+    if (!picture.empty()) {
+        vhost::WriteOptions options;
+        options.picture = true;
+        vhost::CheckWritable(picture, vhost::SampleType::U8, options);
+    }
+    if (trace.empty()) return;
+    const vhost::OutputTarget trace_target = vhost::FindOutputTarget(trace, true, "--trace");
+    if (!picture.empty() && vhost::SameFile(trace_target, vhost::FindOutputTarget(picture, false))) {
+        throw HostError("--trace '" + trace + "' is the same file as " + picture_option + " '" + picture +
+                        "' (give each its own name)");
+    }
 }
 
 void WriteTrace(const std::string& path, const vhost::OverlayWindow& window) {

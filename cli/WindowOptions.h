@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -34,11 +35,23 @@ void ParsePoint(const std::string& text, const std::string& option, double& x, d
 void RenderIntoWindow(EffectSession& session, const ResolvedEffect& effect, const vhost::Image& image,
                       vhost::OverlayWindow& window, bool quiet);
 
+// Renders `input` through the session's host and returns the frame as a
+// window shows the layer: straight float RGBA at the input's size, what
+// OverlayWindow::ShowFrame takes. The worlds are gone when it returns; make
+// the window after it, so its picture is not held beside them.
+std::vector<float> RenderWindowFrame(EffectSession& session, const ResolvedEffect& effect, InputImage& input,
+                                     bool quiet);
+// Shows `frame` in `window`, then frees it.
+void ShowFrameOnce(vhost::OverlayWindow& window, std::vector<float>& frame, int width, int height);
+
 // Sends a draw event and checks it returned no error and gave back every suite, pen and path.
 void DrawOverlay(vhost::OverlayWindow& window, const ResolvedEffect& effect);
 
-// The window's picture as an 8-bit PNG (or any 8-bit format), written whole or not at all.
+// The window's picture, opaque 8-bit RGB, written whole or not at all.
 void WritePicture(const std::string& path, const vhost::OverlayWindow& window);
+// Before any work: throws HostError when the picture (named by `picture_option`
+// in messages; may be empty) cannot be written, or the trace cannot be or is the same file.
+void CheckPictureAndTrace(const std::string& picture, const std::string& picture_option, const std::string& trace);
 // The stroke trace as JSON, written whole or not at all.
 void WriteTrace(const std::string& path, const vhost::OverlayWindow& window);
 

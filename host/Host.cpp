@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 #include "CoreSuites.h"
 #include "HostError.h"
+#include "RenderSuites.h"
 
 namespace vhost {
 
@@ -180,6 +182,21 @@ Host::Host(const PluginModule& module, HostApp app) : module_(module), app_(app)
 Host::~Host() = default;
 
 Host* Host::Current() { return t_current; }
+
+int Host::IterateThreads() const {
+    const int n = threads > 0 ? threads : static_cast<int>(std::thread::hardware_concurrency());
+    return std::max(n, 1);
+}
+
+RenderPool& Host::Pool() {
+    const int wanted = IterateThreads();
+    if (!pool_ || pool_threads_ != wanted) {
+        pool_.reset();
+        pool_ = std::make_unique<RenderPool>(wanted - 1);
+        pool_threads_ = wanted;
+    }
+    return *pool_;
+}
 
 ScopedCurrentHost::ScopedCurrentHost(Host& host) : previous_(t_current) { t_current = &host; }
 ScopedCurrentHost::~ScopedCurrentHost() { t_current = previous_; }

@@ -31,6 +31,8 @@ const char* HostAppName(HostApp app);
 // 'FXTC' for After Effects-like hosts, 'PrMr' for Premiere.
 A_long ApplicationId(HostApp app);
 
+class RenderPool;
+
 class Host {
 public:
     Host(const PluginModule& module, HostApp app);
@@ -100,6 +102,11 @@ public:
 
     // Thread count of the iterate suites (0 = all cores).
     int threads = 0;
+    // `threads` resolved: at least 1.
+    int IterateThreads() const;
+    // The iterate suites' threads, started on the first pass that needs them
+    // and again only when `threads` changes.
+    RenderPool& Pool();
 
     // Callbacks of PF_InData.inter, exposed so suites can share them.
     // Both are safe to call from several threads at once.
@@ -141,6 +148,8 @@ private:
     std::mutex progress_mutex_;
     PF_Cmd current_cmd_ = -1;
     PF_OutData* active_out_ = nullptr;
+    std::unique_ptr<RenderPool> pool_;
+    int pool_threads_ = 0;
 
 public:
     // Used by the basic suite's C callbacks.

@@ -34,6 +34,12 @@ PluginModule::PluginModule(const std::string& path) : path_(path) {
     }
 }
 
+PluginModule::PluginModule(EntryPointFuncPtr entry, const std::string& name) : path_(name), entry_(entry) {
+    if (!entry_) {
+        throw HostError("'" + name + "' has no entry point");
+    }
+}
+
 PluginModule::~PluginModule() {
     if (handle_) ::dlclose(handle_);
 }

@@ -1,5 +1,6 @@
 // Owns one loaded plug-in module for its whole lifetime: opens it, finds its
-// entry point, and closes it again on destruction.
+// entry point, and closes it again on destruction. An effect linked into the
+// host's own binary is wrapped the same way, so it is driven through the same door.
 #pragma once
 
 #include <string>
@@ -15,6 +16,8 @@ class PluginModule {
 public:
     // Throws HostError naming the file when it cannot be opened or lacks EntryPointFunc.
     explicit PluginModule(const std::string& path);
+    // An entry point linked into this binary; `name` stands for the file in messages.
+    PluginModule(EntryPointFuncPtr entry, const std::string& name);
     ~PluginModule();
     PluginModule(const PluginModule&) = delete;
     PluginModule& operator=(const PluginModule&) = delete;

@@ -18,12 +18,7 @@ namespace {
 constexpr A_long kBlocksPerThread = 8;
 
 int ThreadCount(const Host& host, A_long rows) {
-    int threads = host.threads;
-    if (threads <= 0) {
-        threads = static_cast<int>(std::thread::hardware_concurrency());
-    }
-    threads = std::max(threads, 1);
-    return static_cast<int>(std::min<A_long>(threads, rows));
+    return static_cast<int>(std::min<A_long>(host.IterateThreads(), rows));
 }
 
 template <class Pixel, class PixelFn>
@@ -121,17 +116,10 @@ PF_Err IteratePass(Host& host, A_long progress_base, A_long progress_final, PF_E
         }
     };
 
-    std::vector<std::thread> helpers;
-    try {
-        for (int i = 1; i < threads; ++i) {
-            helpers.emplace_back(work);
-        }
-    } catch (...) {
-        // No more threads to be had: the ones running and this one finish the pass.
-    }
-    work();
-    for (std::thread& t : helpers) {
-        t.join();
+    if (threads > 1) {
+        host.Pool().Run(threads - 1, work);
+    } else {
+        work();
     }
     return result.load();
 }
@@ -166,6 +154,70 @@ const PF_Iterate8Suite1 kIterate8Suite = {&Iterate8};
 const PF_iterate16Suite1 kIterate16Suite = {&Iterate16};
 
 }  // namespace
+
+RenderPool::RenderPool(int helpers) {
+    try {
+        for (int i = 0; i < helpers; ++i) {
+            threads_.emplace_back(&RenderPool::Loop, this, i);
+        }
+    } catch (...) {
+        // No more threads to be had: the ones started and the caller share the passes.
+    }
+}
+
+RenderPool::~RenderPool() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        quit_ = true;
+    }
+    wake_.notify_all();
+    for (std::thread& t : threads_) {
+        t.join();
+    }
+}
+
+void RenderPool::Loop(int index) {
+    uint64_t seen = 0;
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [&]() { return quit_ || pass_ != seen; });
+        if (quit_) {
+            return;
+        }
+        seen = pass_;
+        if (index >= wanted_) {
+            continue;
+        }
+        const std::function<void()>* work = work_;
+        lock.unlock();
+        (*work)();
+        lock.lock();
+        if (--running_ == 0) {
+            done_.notify_one();
+        }
+    }
+}
+
+void RenderPool::Run(int helpers, const std::function<void()>& work) {
+    std::unique_lock<std::mutex> pass(pass_mutex_, std::try_to_lock);
+    helpers = std::min(helpers, Helpers());
+    if (!pass.owns_lock() || helpers <= 0) {
+        work();
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        work_ = &work;
+        wanted_ = helpers;
+        running_ = helpers;
+        ++pass_;
+    }
+    wake_.notify_all();
+    work();
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, [&]() { return running_ == 0; });
+    work_ = nullptr;
+}
 
 PF_Err IteratePixels8(Host& host, A_long progress_base, A_long progress_final, PF_EffectWorld* src,
                       const PF_Rect* area, void* refcon, PF_IteratePixel8Func pix_fn, PF_EffectWorld* dst) {

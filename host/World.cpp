@@ -61,17 +61,51 @@ World::World(PixelLayout layout, int width, int height, size_t row_padding)
                         " world: too large");
     }
     storage_.assign(static_cast<size_t>(rowbytes) * static_cast<size_t>(height), 0);
-    def_.world_flags = PF_WorldFlag_WRITEABLE | (layout == PixelLayout::ARGB16 ? PF_WorldFlag_DEEP : 0);
-    def_.rowbytes = static_cast<A_long>(rowbytes);
+    Describe(width, height, static_cast<A_long>(rowbytes));
+    Rebind();
+}
+
+void World::Describe(int width, int height, A_long rowbytes) {
+    def_.world_flags = PF_WorldFlag_WRITEABLE | (layout_ == PixelLayout::ARGB16 ? PF_WorldFlag_DEEP : 0);
+    def_.rowbytes = rowbytes;
     def_.width = width;
     def_.height = height;
     def_.extent_hint = PF_Rect{0, 0, width, height};
     def_.pix_aspect_ratio = PF_RationalScale{1, 1};
-    Rebind();
+}
+
+World World::Over(PixelLayout layout, int width, int height, void* pixels, size_t rowbytes) {
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    if (width <= 0 || height <= 0) {
+        throw HostError("cannot make a " + size + " world: both sides must be at least 1 pixel");
+    }
+    if (!pixels) {
+        throw HostError("cannot make a " + size + " world over no pixels");
+    }
+    if (rowbytes < static_cast<uint64_t>(width) * BytesPerPixel(layout) ||
+        rowbytes > static_cast<uint64_t>(std::numeric_limits<A_long>::max())) {
+        throw HostError("cannot make a " + size + " world with rows " + std::to_string(rowbytes) + " bytes apart");
+    }
+    World world(layout, rowbytes - static_cast<size_t>(width) * BytesPerPixel(layout));
+    world.outside_ = true;
+    world.Describe(width, height, static_cast<A_long>(rowbytes));
+    world.def_.data = pixels;
+    return world;
+}
+
+void World::Repoint(void* pixels) {
+    if (!outside_ || !pixels) {
+        throw HostError("only a world over outside pixels can be pointed at other pixels");
+    }
+    def_.data = pixels;
 }
 
 World::World(World&& other) noexcept
-    : layout_(other.layout_), padding_(other.padding_), storage_(std::move(other.storage_)), def_(other.def_) {
+    : layout_(other.layout_),
+      padding_(other.padding_),
+      outside_(other.outside_),
+      storage_(std::move(other.storage_)),
+      def_(other.def_) {
     Rebind();
     other.def_.data = nullptr;
 }
@@ -79,6 +113,7 @@ World::World(World&& other) noexcept
 World& World::operator=(World&& other) noexcept {
     layout_ = other.layout_;
     padding_ = other.padding_;
+    outside_ = other.outside_;
     storage_ = std::move(other.storage_);
     def_ = other.def_;
     Rebind();
@@ -86,11 +121,20 @@ World& World::operator=(World&& other) noexcept {
     return *this;
 }
 
-void World::Rebind() { def_.data = storage_.empty() ? nullptr : storage_.data(); }
+void World::Rebind() {
+    if (!outside_) def_.data = storage_.empty() ? nullptr : storage_.data();
+}
 
 World World::Clone() const {
     World copy(layout_, def_.width, def_.height, padding_);
-    copy.storage_ = storage_;
+    if (outside_) {
+        // Outside memory may end with the last pixel, padding or not.
+        for (int y = 0; y < def_.height; ++y) {
+            std::memcpy(copy.Row(y), Row(y), static_cast<size_t>(def_.width) * BytesPerPixel(layout_));
+        }
+    } else {
+        copy.storage_ = storage_;
+    }
     const PF_PixelPtr data = copy.storage_.data();
     copy.def_ = def_;
     copy.def_.data = data;

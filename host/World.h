@@ -35,6 +35,13 @@ public:
     World(const World&) = delete;
     World& operator=(const World&) = delete;
 
+    // A world over pixels someone else owns (a frame a video host hands over),
+    // rows `rowbytes` apart; they must stay valid while the world is used. Its
+    // Bytes() are empty. Throws HostError for a geometry the memory cannot hold.
+    static World Over(PixelLayout layout, int width, int height, void* pixels, size_t rowbytes);
+    // Points a world made by Over at other pixels of the same geometry.
+    void Repoint(void* pixels);
+
     // A deep copy (same layout, padding and extent hint; the copy's data pointer is its own).
     World Clone() const;
 
@@ -45,8 +52,8 @@ public:
     PF_LayerDef& Def() { return def_; }
     const PF_LayerDef& Def() const { return def_; }
 
-    unsigned char* Row(int y) { return storage_.data() + static_cast<size_t>(y) * RowBytes(); }
-    const unsigned char* Row(int y) const { return storage_.data() + static_cast<size_t>(y) * RowBytes(); }
+    unsigned char* Row(int y) { return Base() + static_cast<size_t>(y) * RowBytes(); }
+    const unsigned char* Row(int y) const { return Base() + static_cast<size_t>(y) * RowBytes(); }
     unsigned char* PixelBytes(int x, int y) { return Row(y) + static_cast<size_t>(x) * BytesPerPixel(layout_); }
     const unsigned char* PixelBytes(int x, int y) const {
         return Row(y) + static_cast<size_t>(x) * BytesPerPixel(layout_);
@@ -66,10 +73,14 @@ public:
     double FullScale() const;
 
 private:
+    World(PixelLayout layout, size_t padding) : layout_(layout), padding_(padding) {}
+    void Describe(int width, int height, A_long rowbytes);
     void Rebind();
+    unsigned char* Base() const { return static_cast<unsigned char*>(def_.data); }
 
     PixelLayout layout_;
     size_t padding_;
+    bool outside_ = false;
     std::vector<unsigned char> storage_;
     PF_LayerDef def_{};
 };

@@ -1,48 +1,336 @@
 #include "AtomicFile.h"
 
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <mutex>
+#include <random>
+#include <vector>
 
 #include "HostError.h"
 
 namespace vhost {
 
-std::string TempPathBeside(const std::string& path) {
-    static std::atomic<unsigned> counter{0};
-    const size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    return dir + "." + base + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+namespace {
+
+std::string Quoted(const std::string& path) { return "'" + path + "'"; }
+std::string Prefix(const std::string& what) { return what.empty() ? std::string() : what + ": "; }
+
+std::string Folder(const std::string& file) {
+    const size_t slash = file.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : file.substr(0, slash);
+}
+
+std::string BaseName(const std::string& file) {
+    const size_t slash = file.rfind('/');
+    return slash == std::string::npos ? file : file.substr(slash + 1);
+}
+
+// ".png" of "a/b.png"; nothing for "a/.hidden" or an extension too long to be one.
+std::string Extension(const std::string& file) {
+    const std::string base = BaseName(file);
+    const size_t dot = base.rfind('.');
+    if (dot == std::string::npos || dot == 0 || base.size() - dot > 16) return "";
+    return base.substr(dot);
+}
+
+const char* KindOf(mode_t mode) {
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a regular file";
+}
+
+// Temporary files to remove if the process is stopped by a signal. The
+// handler may run at any moment, so the table is fixed and lock-free.
+struct Slot {
+    std::atomic<int> state{0};  // 0 free, 1 claimed, 2 holds a path to remove
+    char path[PATH_MAX];
+};
+Slot g_slots[16];
+const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction g_previous[3];
+bool g_installed[3] = {false, false, false};
+
+void RemoveTempFilesAndRaise(int sig) {
+    for (Slot& slot : g_slots) {
+        if (slot.state.load() == 2) ::unlink(slot.path);
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (kSignals[i] == sig && g_installed[i]) ::sigaction(sig, &g_previous[i], nullptr);
+    }
+    ::raise(sig);  // delivered with the previous disposition once this handler returns
+}
+
+void InstallSignalHandlers() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        for (int i = 0; i < 3; ++i) {
+            struct sigaction previous {};
+            if (::sigaction(kSignals[i], nullptr, &previous) != 0) continue;
+            // An ignored signal (nohup) stays ignored.
+            if (!(previous.sa_flags & SA_SIGINFO) && previous.sa_handler == SIG_IGN) continue;
+            g_previous[i] = previous;
+            struct sigaction action {};
+            action.sa_handler = RemoveTempFilesAndRaise;
+            sigemptyset(&action.sa_mask);
+            g_installed[i] = true;
+            ::sigaction(kSignals[i], &action, nullptr);
+        }
+    });
+}
+
+int ClaimSlot() {
+    InstallSignalHandlers();
+    for (int i = 0; i < static_cast<int>(sizeof(g_slots) / sizeof(g_slots[0])); ++i) {
+        int expected = 0;
+        if (g_slots[i].state.compare_exchange_strong(expected, 1)) return i;
+    }
+    return -1;  // a process with this many writes at once goes unprotected
+}
+
+void ReleaseSlot(int slot) {
+    if (slot >= 0) g_slots[slot].state.store(0);
+}
+
+std::string RandomName() {
+    static std::mutex mutex;
+    static std::mt19937_64 random{std::random_device{}() ^ (static_cast<uint64_t>(::getpid()) << 32)};
+    static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::lock_guard<std::mutex> lock(mutex);
+    std::string name(8, 'x');
+    for (char& c : name) c = kChars[random() % 36];
+    return name;
+}
+
+void WriteAll(int fd, const char* data, size_t size, const std::function<void(int)>& fail) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) fail(errno);
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+}
+
+// Rewrites `to` in place with the bytes of `from`, keeping its inode and so its other names.
+void CopyInto(const std::string& from, const std::string& to, const std::function<void(int)>& fail) {
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) fail(errno);
+    const int out = ::open(to.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (out < 0) {
+        const int err = errno;
+        ::close(in);
+        fail(err);
+    }
+    std::vector<char> buffer(1 << 20);
+    int err = 0;
+    for (;;) {
+        const ssize_t n = ::read(in, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n < 0) err = errno;
+            break;
+        }
+        WriteAll(out, buffer.data(), static_cast<size_t>(n), [&](int e) {
+            ::close(in);
+            ::close(out);
+            fail(e);
+        });
+    }
+    ::close(in);
+    if (::close(out) != 0 && err == 0) err = errno;
+    if (err != 0) fail(err);
+}
+
+}  // namespace
+
+OutputTarget FindOutputTarget(const std::string& path, bool allow_special, const std::string& what) {
+    const auto fail = [&](const std::string& reason) {
+        throw HostError(Prefix(what) + "cannot write " + Quoted(path) + ": " + reason);
+    };
+    OutputTarget target;
+    target.path = path;
+    target.file = path;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) fail(std::strerror(EISDIR));
+        target.exists = true;
+        target.special = !S_ISREG(st.st_mode);
+        if (target.special && !allow_special) fail(std::string("it is ") + KindOf(st.st_mode) + ", not a regular file");
+        target.linked = !target.special && st.st_nlink > 1;
+        target.mode = st.st_mode & 07777;
+        target.uid = st.st_uid;
+        target.gid = st.st_gid;
+        target.dev = st.st_dev;
+        target.ino = st.st_ino;
+        // The file at the end of any links is the one replaced; special files
+        // (/dev/stdout, a link to a pipe) are opened through the name given.
+        if (!target.special) {
+            if (char* real = ::realpath(path.c_str(), nullptr)) {
+                target.file = real;
+                std::free(real);
+            }
+        }
+        return target;
+    }
+    if (errno != ENOENT) fail(std::strerror(errno));
+    // A new file, perhaps named by a link to where it will be: follow the links by hand.
+    for (int hops = 0;; ++hops) {
+        if (::lstat(target.file.c_str(), &st) != 0) {
+            if (errno == ENOENT) break;  // its folder is checked when the temporary file is made
+            fail(std::strerror(errno));
+        }
+        if (!S_ISLNK(st.st_mode) || hops >= 40) fail(std::strerror(ELOOP));
+        std::vector<char> link(PATH_MAX + 1);
+        const ssize_t n = ::readlink(target.file.c_str(), link.data(), PATH_MAX);
+        if (n < 0) fail(std::strerror(errno));
+        const std::string to(link.data(), static_cast<size_t>(n));
+        target.file = to[0] == '/' ? to : Folder(target.file) + "/" + to;
+    }
+    return target;
+}
+
+bool SameFile(const OutputTarget& a, const OutputTarget& b) {
+    if (a.exists || b.exists) return a.exists && b.exists && a.dev == b.dev && a.ino == b.ino;
+    const auto canonical = [](const std::string& file) {
+        char* folder = ::realpath(Folder(file).c_str(), nullptr);
+        if (!folder) return file;
+        std::string name = std::string(folder) + "/" + BaseName(file);
+        std::free(folder);
+        return name;
+    };
+    return canonical(a.file) == canonical(b.file);
+}
+
+TempFile::TempFile(const OutputTarget& target, const std::string& what) : target_(target), what_(what) {
+    const std::string stem = Folder(target.file) + "/.vellora-";
+    // The writer picks its format by the name given, so the temporary file keeps its extension.
+    const std::string extension = Extension(target.path);
+    slot_ = ClaimSlot();
+    for (int attempt = 0;; ++attempt) {
+        path_ = stem + RandomName() + extension;
+        if (slot_ >= 0 && path_.size() < PATH_MAX) {
+            std::memcpy(g_slots[slot_].path, path_.c_str(), path_.size() + 1);
+            g_slots[slot_].state.store(2);
+        }
+        const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::close(fd);
+            return;
+        }
+        const int err = errno;
+        if (slot_ >= 0) g_slots[slot_].state.store(1);  // the name may be someone else's file
+        if (err == EEXIST && attempt < 100) continue;
+        ReleaseSlot(slot_);
+        slot_ = -1;
+        committed_ = true;  // nothing to remove
+        Fail(std::strerror(err));
+    }
+}
+
+TempFile::~TempFile() {
+    if (!committed_) ::unlink(path_.c_str());
+    ReleaseSlot(slot_);
+}
+
+void TempFile::Fail(const std::string& reason) const {
+    throw HostError(Prefix(what_) + "cannot write " + Quoted(target_.path) + ": " + reason);
+}
+
+void TempFile::Commit() {
+    const auto fail = [&](int err) { Fail(std::strerror(err)); };
+    if (target_.exists) {
+        // Only root may give a file away; the mode is kept either way.
+        if (::chown(path_.c_str(), target_.uid, target_.gid) != 0) errno = 0;
+        if (::chmod(path_.c_str(), target_.mode) != 0) fail(errno);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        if (::chmod(path_.c_str(), 0666 & ~mask) != 0) fail(errno);
+    }
+    if (target_.linked) {
+        CopyInto(path_, target_.file, fail);
+        ::unlink(path_.c_str());
+    } else if (::rename(path_.c_str(), target_.file.c_str()) != 0) {
+        fail(errno);
+    }
+    committed_ = true;
+    ReleaseSlot(slot_);
+    slot_ = -1;
 }
 
 void WriteAtomically(const std::string& path, const std::function<void(const std::string& temp)>& write,
                      const std::string& what) {
-    const std::string temp = TempPathBeside(path);
-    try {
-        write(temp);
-    } catch (...) {
-        std::remove(temp.c_str());
-        throw;
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        const int err = errno;
-        std::remove(temp.c_str());
-        throw HostError((what.empty() ? "" : what + ": ") + "cannot write '" + path + "': " + std::strerror(err));
-    }
+    const OutputTarget target = FindOutputTarget(path, false, what);
+    TempFile temp(target, what);
+    write(temp.Path());
+    temp.Commit();
 }
 
 void WriteTextAtomically(const std::string& path, const std::string& text, const std::string& what) {
-    WriteAtomically(path, [&](const std::string& temp) {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (out) out << text;
-        if (out) out.flush();
-        if (!out) throw HostError(what + ": cannot write '" + path + "': " + std::strerror(errno));
-    }, what);
+    const OutputTarget target = FindOutputTarget(path, true, what);
+    const auto fail = [&](int err) {
+        throw HostError(Prefix(what) + "cannot write " + Quoted(path) + ": " + std::strerror(err));
+    };
+    const auto write_to = [&](const std::string& file, int flags) {
+        const int fd = ::open(file.c_str(), flags | O_CLOEXEC);
+        if (fd < 0) fail(errno);
+        WriteAll(fd, text.data(), text.size(), [&](int err) {
+            ::close(fd);
+            fail(err);
+        });
+        if (::close(fd) != 0) fail(errno);
+    };
+    if (target.special) {
+        write_to(target.file, O_WRONLY);
+        return;
+    }
+    TempFile temp(target, what);
+    write_to(temp.Path(), O_WRONLY | O_TRUNC);
+    temp.Commit();
+}
+
+void CheckReadableFile(const std::string& path, const std::string& what) {
+    const auto fail = [&](const std::string& reason) {
+        throw HostError(Prefix(what) + "cannot read " + Quoted(path) + ": " + reason);
+    };
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) fail(std::strerror(errno));
+    if (S_ISDIR(st.st_mode)) fail(std::strerror(EISDIR));
+    if (!S_ISREG(st.st_mode)) fail(std::string("it is ") + KindOf(st.st_mode) + ", not a regular file");
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) fail(std::strerror(errno));
+    ::close(fd);
+}
+
+std::string ReadTextFile(const std::string& path, const std::string& what) {
+    CheckReadableFile(path, what);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = fd < 0 ? -1 : ::read(fd, buffer, sizeof(buffer));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int err = errno;
+            if (fd >= 0) ::close(fd);
+            throw HostError(Prefix(what) + "cannot read " + Quoted(path) + ": " + std::strerror(err));
+        }
+        if (n == 0) break;
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return text;
 }
 
 }  // namespace vhost

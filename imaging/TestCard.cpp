@@ -21,13 +21,14 @@ void Hue(double h, double rgb[3]) {
 
 }  // namespace
 
-Image MakeTestCard(int width, int height) {
+Image MakeTestCardRows(int width, int height, int first_row, int rows) {
     if (width < 1 || height < 1 || width > 16384 || height > 16384) {
         throw HostError("test card size " + std::to_string(width) + "x" + std::to_string(height) +
                         " is out of range (1..16384 on each side)");
     }
-    Image card = Image::Make(width, height, SampleType::F32);
-    for (int y = 0; y < height; ++y) {
+    Image card = Image::Make(width, rows, SampleType::F32);
+    for (int row = 0; row < rows; ++row) {
+        const int y = first_row + row;
         const double fy = height > 1 ? static_cast<double>(y) / (height - 1) : 0.0;
         for (int x = 0; x < width; ++x) {
             const double fx = width > 1 ? static_cast<double>(x) / (width - 1) : 0.0;
@@ -47,13 +48,15 @@ Image MakeTestCard(int width, int height) {
             } else {
                 alpha = 0.0;
             }
-            float* p = card.f32.data() + (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 4;
+            float* p = card.f32.data() + (static_cast<size_t>(row) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 4;
             for (int k = 0; k < 3; ++k) p[k] = static_cast<float>(std::clamp(rgb[k], 0.0, 1.0));
             p[3] = static_cast<float>(alpha);
         }
     }
     return card;
 }
+
+Image MakeTestCard(int width, int height) { return MakeTestCardRows(width, height, 0, height); }
 
 std::optional<std::pair<int, int>> ParseTestCardName(const std::string& name) {
     std::string lower(name);

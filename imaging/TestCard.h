@@ -17,6 +17,8 @@ constexpr int kTestCardHeight = 720;
 
 // Float RGBA, straight alpha.
 Image MakeTestCard(int width = kTestCardWidth, int height = kTestCardHeight);
+// Rows first_row .. first_row + rows - 1 of the card of the given size.
+Image MakeTestCardRows(int width, int height, int first_row, int rows);
 
 // "testcard:" or "testcard:WxH" (case-insensitive) gives the card's size;
 // any other name gives nothing. A malformed size throws HostError.

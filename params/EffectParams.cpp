@@ -4,7 +4,9 @@
 #include <cctype>
 #include <cmath>
 #include <limits>
+#include <set>
 #include <sstream>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -227,6 +229,38 @@ EffectValues EffectValuesFromJson(const nlohmann::json& json, EffectValues base,
         }
     }
     return v;
+}
+
+EffectValues EffectValuesFromJsonText(const std::string& text, EffectValues base, const std::string& source_name) {
+    // nlohmann keeps the last of two equal keys without a word; a file that
+    // sets a value twice is a mistake to point out, not to guess at.
+    std::vector<std::set<std::string>> objects;
+    std::string duplicate;
+    const nlohmann::json::parser_callback_t track = [&](int, nlohmann::json::parse_event_t event,
+                                                        nlohmann::json& parsed) {
+        using Event = nlohmann::json::parse_event_t;
+        if (event == Event::object_start) {
+            objects.emplace_back();
+        } else if (event == Event::object_end && !objects.empty()) {
+            objects.pop_back();
+        } else if (event == Event::key && !objects.empty() && duplicate.empty() &&
+                   !objects.back().insert(parsed.get<std::string>()).second) {
+            duplicate = parsed.get<std::string>();
+        }
+        return true;
+    };
+    nlohmann::json json;
+    try {
+        json = nlohmann::json::parse(text, track);
+    } catch (const nlohmann::json::exception& e) {
+        const std::string what = e.what();
+        const size_t bracket = what.find("] ");
+        throw HostError(source_name + " is not valid JSON: " + (bracket == std::string::npos ? what : what.substr(bracket + 2)));
+    }
+    if (!duplicate.empty()) {
+        throw HostError(source_name + ": key '" + duplicate + "' is given twice");
+    }
+    return EffectValuesFromJson(json, base, source_name);
 }
 
 }  // namespace vhost

@@ -54,5 +54,8 @@ EffectValues ReadEffectValues(Host& host);
 nlohmann::ordered_json EffectValuesToJson(const EffectValues& values);
 // Overlays the keys present in `json` on `base`; throws HostError naming a bad key or value.
 EffectValues EffectValuesFromJson(const nlohmann::json& json, EffectValues base, const std::string& source_name);
+// The same from JSON text, which must be one object with each key once and
+// nothing after it; throws HostError starting with `source_name`.
+EffectValues EffectValuesFromJsonText(const std::string& text, EffectValues base, const std::string& source_name);
 
 }  // namespace vhost

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <string>
+#include <type_traits>
 #include <vector>
 
 #include "Vellora_Render.h"
@@ -95,7 +97,14 @@ VignetteParams Strength(double percent) {
 template <class T>
 class Adapters : public ::testing::Test {};
 using Formats = ::testing::Types<Argb8, Argb16, Bgra8>;
-TYPED_TEST_SUITE(Adapters, Formats);
+// Readable test names; also gives the macro its optional argument, which pedantic clang wants.
+struct FormatName {
+    template <class T>
+    static std::string GetName(int) {
+        return std::is_same_v<T, Argb8> ? "Argb8" : std::is_same_v<T, Argb16> ? "Argb16" : "Bgra8";
+    }
+};
+TYPED_TEST_SUITE(Adapters, Formats, FormatName);
 
 template <class T>
 typename T::Pixel Run(Frame<T>& f, typename T::Pixel in, A_long x = 3, A_long y = 4) {

@@ -51,7 +51,7 @@ TEST_F(WindowCli, OverlayPictureAndTrace) {
     EXPECT_EQ(t["strokes"][0]["path"][2], nlohmann::json({"line", 640.0, 480.0}));
     EXPECT_EQ(std::system(("test $(ls -A '" + dir + "' | wc -l) -eq 2").c_str()), 0) << "no temporary files left";
 
-    for (const char* bad : {"--zoom fast", "--window effect", "--pan 3"}) {
+    for (const char* bad : {"--zoom fast", "--window effect", "--pan 3", "--trace ''"}) {
         const CliRun failed = RunCli("overlay testcard: '" + dir + "/bad.png' " + bad, true);
         EXPECT_EQ(failed.status, 1) << failed.out;
         EXPECT_EQ(failed.out.rfind(std::string("vellora: ") + std::string(bad).substr(0, 6), 0), 0u) << failed.out;
@@ -81,6 +81,29 @@ TEST_F(WindowCli, DragACornerEndToEnd) {
     EXPECT_TRUE(miss["handle"].is_null());
     EXPECT_EQ(miss["handled"], false);
     EXPECT_TRUE(miss["changed"].empty());
+}
+
+// The picture is opaque, so formats without alpha take it; the trace and the
+// picture are two files, never one overwriting the other.
+TEST_F(WindowCli, PictureFormatsAndTheTraceBesideIt) {
+    const CliRun jpeg = RunCli("overlay testcard:64x48 -q '" + dir + "/view.jpg'", true);
+    ASSERT_EQ(jpeg.status, 0) << jpeg.out;
+    EXPECT_EQ(vhost::ReadImage(dir + "/view.jpg").width, 64);
+
+    // A trace to a pipe goes straight into it.
+    const CliRun piped = RunCli("overlay testcard:64x48 -q '" + dir + "/piped.png' --trace /dev/stdout");
+    ASSERT_EQ(piped.status, 0) << piped.out;
+    EXPECT_EQ(nlohmann::json::parse(piped.out)["window"], "layer");
+
+    for (const std::string& command : {"overlay testcard:64x48 -q '" + dir + "/same.png' --trace '" + dir + "/./same.png'",
+                                       "drag testcard:64x48 --from 1,1 --to 2,2 --out '" + dir + "/same.png' --trace '" +
+                                           dir + "/same.png'"}) {
+        const CliRun same = RunCli(command, true);
+        EXPECT_EQ(same.status, 1) << same.out;
+        EXPECT_EQ(same.out.rfind("vellora: --trace", 0), 0u) << same.out;
+        EXPECT_NE(same.out.find("same file"), std::string::npos) << same.out;
+        EXPECT_NE(access((dir + "/same.png").c_str(), F_OK), 0);
+    }
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // bad input that must give one clear line, a non-zero exit and no file.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,7 +12,11 @@
 #include <string>
 #include <vector>
 
+#include <OpenImageIO/imageio.h>
+
 #include "ImageIO.h"
+#include "TestCard.h"
+#include "TestFiles.h"
 
 namespace {
 
@@ -41,17 +44,7 @@ protected:
         return CliRun{WIFEXITED(status) ? WEXITSTATUS(status) : -1, err};
     }
 
-    std::vector<std::string> Files() const {
-        std::vector<std::string> names;
-        if (DIR* d = opendir(dir_.c_str())) {
-            while (dirent* e = readdir(d)) {
-                const std::string name = e->d_name;
-                if (name != "." && name != "..") names.push_back(name);
-            }
-            closedir(d);
-        }
-        return names;
-    }
+    std::vector<std::string> Files() const { return vtest::FolderNames(dir_); }
 
     std::string Path(const std::string& name) const { return dir_ + "/" + name; }
 
@@ -84,10 +77,17 @@ TEST_F(RenderCli, RendersTheTestCardWithStraightAlpha) {
     EXPECT_EQ(alpha(5, 5), 0);
     EXPECT_GT(alpha(100 + 36, 50), 0);  // in the feather band
     EXPECT_LT(alpha(100 + 36, 50), 255);
-    // Transparent pixels keep their colour: nothing was premultiplied.
-    const uint8_t* corner = &image.u8[(static_cast<size_t>(90) * 200 + 190) * 4];
-    EXPECT_EQ(corner[3], 0);
-    EXPECT_GT(corner[0] + corner[1] + corner[2], 0);
+    // Every pixel keeps the card's colour whatever its alpha, band pixels
+    // included: nothing was premultiplied on the way in or out.
+    const vhost::Image card =
+        vhost::WorldToImage(vhost::ImageToWorld(vhost::MakeTestCard(200, 100), vhost::PixelLayout::ARGB8));
+    int partial = 0, recoloured = 0;
+    for (size_t i = 0; i < image.u8.size(); i += 4) {
+        partial += image.u8[i + 3] > 0 && image.u8[i + 3] < 255;
+        recoloured += !std::equal(&image.u8[i], &image.u8[i + 3], &card.u8[i]);
+    }
+    EXPECT_GT(partial, 500);
+    EXPECT_EQ(recoloured, 0);
     EXPECT_EQ(Files(), std::vector<std::string>{"card.png"});
 }
 
@@ -124,6 +124,75 @@ TEST_F(RenderCli, BadInputGivesOneClearLineAndNoFile) {
     ExpectRefused("testcard:32x32 '" + Path("out.jpg") + "'", "alpha");
     ExpectRefused("testcard:32x32 '" + Path("no/such/dir/out.png") + "'", "out.png");
     ExpectRefused("testcard:32x32 " + out + " --params '" + Path("none.json") + "'", "none.json");
+}
+
+TEST_F(RenderCli, EmptyValuesAreErrorsNotDefaults) {
+    for (const char* option : {"--width ''", "--feather ''", "--origin ''", "--mask ''", "--params ''",
+                               "--module ''", "--depth ' '", "--threads ''"}) {
+        ExpectRefused("testcard:8x8 '" + Path("out.png") + "' " + option,
+                      std::string(option).substr(0, std::string(option).find(' ')) + ":");
+    }
+    ExpectRefused("'' '" + Path("out.png") + "'", "INPUT");
+}
+
+TEST_F(RenderCli, NumbersAreDecimalWhateverTheSpacesAround) {
+    const std::string out = "'" + Path("out.png") + "'";
+    for (const char* bad : {"--width 0x10", "--width inf", "--opacity nan", "--feather 1e400", "--angle 1,5",
+                            "--threads 0x2", "--downsample 2.0", "--origin 0x1,2"}) {
+        ExpectRefused("testcard:8x8 " + out + " " + bad, std::string(bad).substr(0, std::string(bad).find(' ')));
+    }
+    // The same value, however spaced, and a number too small for a double is 0.
+    const auto render = [&](const std::string& name, const std::string& options) {
+        const CliRun run = Vellora("testcard:64x32 '" + Path(name) + "' -q " + options);
+        EXPECT_EQ(run.status, 0) << options << ": " << run.err;
+        return vhost::ReadImage(Path(name)).u8;
+    };
+    const auto plain = render("plain.png", "--width 40 --feather 0 --origin 20,10");
+    EXPECT_EQ(render("leading.png", "--width ' 40' --feather 1e-400 --origin ' 20, 10'"), plain);
+    EXPECT_EQ(render("trailing.png", "--width '40 ' --feather '0 ' --origin '20 ,10 '"), plain);
+}
+
+TEST_F(RenderCli, ParamsFilesAreStrictJson) {
+    const auto write = [&](const std::string& name, const std::string& text) {
+        std::ofstream(Path(name)) << text;
+        return "testcard:8x8 '" + Path("out.png") + "' --params '" + Path(name) + "'";
+    };
+    ExpectRefused(write("trailing.json", R"({"width": 20} {"width": 30})"), "not valid JSON");
+    ExpectRefused(write("twice.json", R"({"width": 20, "height": 10, "width": 30})"), "'width' is given twice");
+    ExpectRefused("testcard:8x8 '" + Path("out.png") + "' --params '" + dir_ + "'", "Is a directory");
+    ASSERT_EQ(Vellora(write("fine.json", "{\"width\": 20}\n\n") + " -q").status, 0);
+}
+
+// Without --depth the frame follows the input where the host can; a lossy
+// conversion, asked for or forced by the host, says so in one line.
+TEST_F(RenderCli, DepthFollowsTheInputAndNarrowingSaysSo) {
+    OIIO::ImageSpec spec(4, 2, 4, OIIO::TypeDesc::FLOAT);
+    spec.alpha_channel = 3;
+    const std::vector<float> rgba = {1.75f, -0.5f, 0.25f, 1.0f, 0.5f, 0.5f, 0.5f, 1.0f, 0.2f, 0.3f, 0.4f, 1.0f,
+                                     0.0f,  1.0f,  2.0f,  1.0f, 0.1f, 0.1f, 0.1f, 1.0f, 0.9f, 0.9f, 0.9f, 1.0f,
+                                     0.3f,  0.3f,  0.3f,  1.0f, 0.6f, 0.6f, 0.6f, 1.0f};
+    ASSERT_TRUE(vtest::WriteFile(Path("deep.exr"), spec, rgba));
+    const CliRun ae = Vellora("'" + Path("deep.exr") + "' '" + Path("ae.exr") + "' " + vtest::kIdentity);
+    ASSERT_EQ(ae.status, 0) << ae.err;
+    EXPECT_TRUE(vtest::OneLineNaming(ae.err, "clamped")) << ae.err;
+    const vtest::FilePixels clamped = vtest::ReadFile(Path("ae.exr"));
+    EXPECT_EQ(clamped.spec.format, OIIO::TypeDesc::FLOAT);
+    EXPECT_EQ(clamped.data[0], 1.0f);
+    EXPECT_EQ(clamped.data[1], 0.0f);
+
+    const CliRun premiere = Vellora("'" + Path("deep.exr") + "' '" + Path("pr.exr") + "' --host premiere " + vtest::kIdentity);
+    ASSERT_EQ(premiere.status, 0) << premiere.err;
+    EXPECT_EQ(premiere.err, "");
+    EXPECT_EQ(vtest::ReadFile(Path("pr.exr")).data, vtest::ReadFile(Path("deep.exr")).data);
+
+    OIIO::ImageSpec deep16(4, 2, 4, OIIO::TypeDesc::UINT16);
+    deep16.alpha_channel = 3;
+    deep16.attribute("oiio:UnassociatedAlpha", 1);
+    ASSERT_TRUE(vtest::WriteFile(Path("deep.png"), deep16, vtest::Noise(32, 3, 0, 1, 65536)));
+    const CliRun narrow = Vellora("'" + Path("deep.png") + "' '" + Path("narrow.png") + "' --depth 8 " + vtest::kIdentity);
+    ASSERT_EQ(narrow.status, 0) << narrow.err;
+    EXPECT_TRUE(vtest::OneLineNaming(narrow.err, "rounded to 8 bits")) << narrow.err;
+    EXPECT_EQ(vtest::ReadFile(Path("narrow.png")).spec.format, OIIO::TypeDesc::UINT8);
 }
 
 }  // namespace

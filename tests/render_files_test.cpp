@@ -4,12 +4,18 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <fstream>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include <OpenImageIO/imageio.h>
 
 #include "ImageIO.h"
+#include "TestFiles.h"
 
 namespace {
 
@@ -73,6 +79,263 @@ TEST(RenderFiles, FloatSamplesRoundTripUnclamped) {
     EXPECT_EQ(narrow.Get(0, 0).r, 255.0);
     EXPECT_EQ(narrow.Get(0, 0).g, 0.0);
     EXPECT_EQ(narrow.Get(0, 0).a, 77.0);  // 0.3 * 255 = 76.5
+}
+
+}  // namespace
+
+// A corpus of real files, made here by OpenImageIO and ffmpeg, through
+// `vellora render` with a mask that changes nothing: each comes back equal in
+// pixels, channels, depth, association, windows and metadata.
+namespace {
+
+using vtest::FilePixels;
+using vtest::RunCli;
+
+// The smallest ICC profile a PNG or TIFF reader takes: a display profile, RGB to XYZ, no tags.
+std::vector<uint8_t> IccProfile() {
+    std::vector<uint8_t> icc(132, 0);
+    const auto put = [&](size_t at, const char* text) { std::copy(text, text + 4, icc.begin() + at); };
+    const auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) icc[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+    };
+    put32(0, 132);
+    put32(8, 0x02100000);
+    put(12, "mntr");
+    put(16, "RGB ");
+    put(20, "XYZ ");
+    put(36, "acsp");
+    put32(68, 0xF6D6);  // D50
+    put32(72, 0x10000);
+    put32(76, 0xD32D);
+    return icc;
+}
+
+OIIO::ImageSpec Spec(int w, int h, const std::vector<std::string>& channels, OIIO::TypeDesc type) {
+    OIIO::ImageSpec spec(w, h, static_cast<int>(channels.size()), type);
+    spec.channelnames = channels;
+    spec.alpha_channel = -1;
+    for (size_t i = 0; i < channels.size(); ++i) {
+        if (channels[i] == "A") spec.alpha_channel = static_cast<int>(i);
+    }
+    spec.attribute("ImageDescription", "vellora corpus");
+    return spec;
+}
+
+// Premultiplied samples: colour never above its alpha.
+std::vector<float> Premultiplied(std::vector<float> rgba, int levels) {
+    for (size_t i = 0; i < rgba.size(); i += 4) {
+        for (int k = 0; k < 3; ++k) {
+            rgba[i + k] *= rgba[i + 3];
+            if (levels > 1) rgba[i + k] = std::floor(rgba[i + k] * (levels - 1)) / static_cast<float>(levels - 1);
+        }
+    }
+    return rgba;
+}
+
+// Attributes that describe how the bytes were laid out, not the picture.
+bool IsEncoding(const std::string& name) {
+    return name == "tiff:RowsPerStrip" || name == "oiio:subimages";
+}
+
+void ExpectSameFile(const std::string& in_path, const std::string& out_path) {
+    SCOPED_TRACE(in_path);
+    const FilePixels in = vtest::ReadFile(in_path);
+    const FilePixels out = vtest::ReadFile(out_path);
+    ASSERT_EQ(out.spec.nchannels, in.spec.nchannels);
+    EXPECT_EQ(out.spec.channelnames, in.spec.channelnames);
+    for (int c = 0; c < in.spec.nchannels; ++c) EXPECT_EQ(out.spec.channelformat(c), in.spec.channelformat(c)) << c;
+    EXPECT_EQ(out.spec.alpha_channel, in.spec.alpha_channel);
+    EXPECT_EQ(out.spec.get_int_attribute("oiio:UnassociatedAlpha"), in.spec.get_int_attribute("oiio:UnassociatedAlpha"));
+    EXPECT_EQ(std::make_tuple(out.spec.x, out.spec.y, out.spec.width, out.spec.height),
+              std::make_tuple(in.spec.x, in.spec.y, in.spec.width, in.spec.height));
+    EXPECT_EQ(std::make_tuple(out.spec.full_x, out.spec.full_y, out.spec.full_width, out.spec.full_height),
+              std::make_tuple(in.spec.full_x, in.spec.full_y, in.spec.full_width, in.spec.full_height));
+    for (const OIIO::ParamValue& attribute : in.spec.extra_attribs) {
+        const std::string name = attribute.name().string();
+        if (IsEncoding(name)) continue;
+        const OIIO::ParamValue* kept = out.spec.find_attribute(name);
+        ASSERT_TRUE(kept) << "lost " << name;
+        EXPECT_EQ(out.spec.metadata_val(*kept), in.spec.metadata_val(attribute)) << name;
+    }
+    // Float colour that was divided by alpha and multiplied again may move one unit in the last place.
+    const bool divided = in.spec.format == OIIO::TypeDesc::FLOAT && in.spec.alpha_channel >= 0 &&
+                         in.spec.get_int_attribute("oiio:UnassociatedAlpha") == 0;
+    ASSERT_EQ(out.data.size(), in.data.size());
+    for (size_t i = 0; i < in.data.size(); ++i) {
+        ASSERT_LE(vtest::UlpDistance(out.data[i], in.data[i]), divided ? 1 : 0) << "sample " << i;
+    }
+}
+
+TEST(RenderCorpus, FilesComeBackAsTheyWent) {
+    vtest::TempDir dir;
+    const int w = 64, h = 40;
+    const size_t n = static_cast<size_t>(w) * h;
+    const std::vector<uint8_t> icc = IccProfile();
+    const auto with_icc = [&](OIIO::ImageSpec spec) {
+        spec.attribute("ICCProfile", OIIO::TypeDesc(OIIO::TypeDesc::UINT8, static_cast<int>(icc.size())), icc.data());
+        spec.attribute("XResolution", 300.0f);
+        spec.attribute("YResolution", 300.0f);
+        spec.attribute("ResolutionUnit", "in");
+        return spec;
+    };
+    const auto straight = [](OIIO::ImageSpec spec) {
+        spec.attribute("oiio:UnassociatedAlpha", 1);
+        return spec;
+    };
+    OIIO::ImageSpec layers = Spec(60, 30, {"R", "G", "B", "A", "Z", "diffuse.R"}, OIIO::TypeDesc::FLOAT);
+    layers.channelformats = {OIIO::TypeDesc::FLOAT, OIIO::TypeDesc::FLOAT, OIIO::TypeDesc::FLOAT,
+                             OIIO::TypeDesc::FLOAT, OIIO::TypeDesc::HALF, OIIO::TypeDesc::HALF};
+    layers.x = 100, layers.y = 50, layers.full_width = 800, layers.full_height = 500;
+    layers.attribute("owner", "vellora");
+
+    const struct {
+        const char* name;
+        OIIO::ImageSpec spec;
+        std::vector<float> data;
+        const char* options;
+    } corpus[] = {
+        {"rgba8.png", with_icc(straight(Spec(w, h, {"R", "G", "B", "A"}, OIIO::TypeDesc::UINT8))),
+         vtest::Noise(n * 4, 1, 0, 1, 256), ""},
+        {"rgba16.png", straight(Spec(w, h, {"R", "G", "B", "A"}, OIIO::TypeDesc::UINT16)),
+         vtest::Noise(n * 4, 2, 0, 1, 65536), ""},
+        {"greya.png", straight(Spec(w, h, {"Y", "A"}, OIIO::TypeDesc::UINT16)), vtest::Noise(n * 2, 3, 0, 1, 65536), ""},
+        {"unassoc8.tif", with_icc(straight(Spec(w, h, {"R", "G", "B", "A"}, OIIO::TypeDesc::UINT8))),
+         vtest::Noise(n * 4, 4, 0, 1, 256), ""},
+        {"assoc8.tif", Spec(w, h, {"R", "G", "B", "A"}, OIIO::TypeDesc::UINT8),
+         Premultiplied(vtest::Noise(n * 4, 5, 0, 1, 256), 256), ""},
+        {"assoc16.tif", Spec(w, h, {"R", "G", "B", "A"}, OIIO::TypeDesc::UINT16),
+         Premultiplied(vtest::Noise(n * 4, 6, 0, 1, 65536), 65536), ""},
+        {"assocf.tif", Spec(w, h, {"R", "G", "B", "A"}, OIIO::TypeDesc::FLOAT),
+         Premultiplied(vtest::Noise(n * 4, 7, 0, 2), 0), "--host premiere"},
+        {"layers.exr", layers, vtest::Noise(60 * 30 * 6, 8, 0, 4), "--host premiere"},
+        {"half.exr", Spec(w, h, {"R", "G", "B", "A"}, OIIO::TypeDesc::HALF),
+         Premultiplied(vtest::Noise(n * 4, 9, 0, 2), 0), "--host premiere"},
+    };
+    for (const auto& file : corpus) {
+        const std::string in = dir.Path(file.name), out = dir.Path(std::string("out-") + file.name);
+        ASSERT_TRUE(vtest::WriteFile(in, file.spec, file.data));
+        const vtest::CliRun run = RunCli("render '" + in + "' '" + out + "' " + vtest::kIdentity + " " + file.options);
+        ASSERT_EQ(run.status, 0) << run.out;
+        EXPECT_EQ(run.out, "") << file.name;
+        ExpectSameFile(in, out);
+    }
+}
+
+// Files without alpha gain an opaque one; grey stays grey; palette and JPEG
+// files come back as their decoders give them.
+TEST(RenderCorpus, FilesWithoutAlphaGainAnOpaqueOne) {
+    vtest::TempDir dir;
+    const int w = 48, h = 32;
+    const size_t n = static_cast<size_t>(w) * h;
+    ASSERT_TRUE(vtest::WriteFile(dir.Path("rgb8.png"), Spec(w, h, {"R", "G", "B"}, OIIO::TypeDesc::UINT8),
+                                 vtest::Noise(n * 3, 11, 0, 1, 256)));
+    ASSERT_TRUE(vtest::WriteFile(dir.Path("rgb16.png"), Spec(w, h, {"R", "G", "B"}, OIIO::TypeDesc::UINT16),
+                                 vtest::Noise(n * 3, 13, 0, 1, 65536)));
+    ASSERT_TRUE(vtest::WriteFile(dir.Path("grey16.png"), Spec(w, h, {"Y"}, OIIO::TypeDesc::UINT16),
+                                 vtest::Noise(n, 12, 0, 1, 65536)));
+    for (const char* make : {"-pix_fmt pal8 pal.png", "-q:v 3 ff.jpg", "-pix_fmt gray ffgrey.png"}) {
+        ASSERT_EQ(std::system(("ffmpeg -loglevel error -y -f lavfi -i testsrc2=size=48x32 -frames:v 1 " +
+                               std::string(make).replace(std::string(make).rfind(' ') + 1, 0, dir.Dir() + "/"))
+                                  .c_str()),
+                  0);
+    }
+    for (const char* name : {"rgb8.png", "rgb16.png", "grey16.png", "pal.png", "ff.jpg", "ffgrey.png"}) {
+        SCOPED_TRACE(name);
+        const std::string in = dir.Path(name), out = dir.Path(std::string("out-") + name + ".png");
+        const vtest::CliRun run = RunCli("render '" + in + "' '" + out + "' " + vtest::kIdentity);
+        ASSERT_EQ(run.status, 0) << run.out;
+        const FilePixels source = vtest::ReadFile(in), result = vtest::ReadFile(out);
+        const int nch = source.spec.nchannels;
+        ASSERT_EQ(result.spec.nchannels, nch + 1);
+        EXPECT_EQ(result.spec.channelnames.back(), "A");
+        EXPECT_EQ(result.spec.format, source.spec.format);
+        for (size_t p = 0; p < n; ++p) {
+            for (int c = 0; c < nch; ++c) {
+                ASSERT_EQ(result.data[p * (nch + 1) + c], source.data[p * nch + c]) << "pixel " << p;
+            }
+            ASSERT_EQ(result.data[p * (nch + 1) + nch], 1.0f) << "pixel " << p;
+        }
+    }
+}
+
+// Channels by name, not position: R,G,B,Z has no alpha (Z is not one); an R,G
+// file has no blue and no alpha; an alpha-only file has no colour.
+TEST(RenderCorpus, ChannelsAreTakenByName) {
+    vtest::TempDir dir;
+    const int w = 8, h = 4;
+    const size_t n = static_cast<size_t>(w) * h;
+    std::vector<float> rgbz = vtest::Noise(n * 4, 21, 0.1f, 0.9f);
+    std::vector<float> rg = vtest::Noise(n * 2, 22, 0.1f, 0.9f);
+    std::vector<float> a = vtest::Noise(n, 23, 0.1f, 0.9f);
+    ASSERT_TRUE(vtest::WriteFile(dir.Path("rgbz.exr"), Spec(w, h, {"R", "G", "B", "Z"}, OIIO::TypeDesc::FLOAT), rgbz));
+    ASSERT_TRUE(vtest::WriteFile(dir.Path("rg.exr"), Spec(w, h, {"R", "G"}, OIIO::TypeDesc::FLOAT), rg));
+    ASSERT_TRUE(vtest::WriteFile(dir.Path("a.exr"), Spec(w, h, {"A"}, OIIO::TypeDesc::FLOAT), a));
+    // Through a straight TIFF, which shows what the effect saw as colour and alpha.
+    const auto seen = [&](const char* name) {
+        const vtest::CliRun run = RunCli("render " + dir.Arg(name) + " " + dir.Arg(std::string(name) + ".tif") +
+                                         " --host premiere " + vtest::kIdentity);
+        EXPECT_EQ(run.status, 0) << run.out;
+        return vtest::ReadFile(dir.Path(std::string(name) + ".tif"));
+    };
+    const FilePixels from_rgbz = seen("rgbz.exr"), from_rg = seen("rg.exr"), from_a = seen("a.exr");
+    for (size_t p = 0; p < n; ++p) {
+        const float* z = &from_rgbz.data[p * 4];
+        EXPECT_EQ(std::vector<float>(z, z + 4), std::vector<float>({rgbz[p * 4], rgbz[p * 4 + 1], rgbz[p * 4 + 2], 1.0f}));
+        const float* g = &from_rg.data[p * 4];
+        EXPECT_EQ(std::vector<float>(g, g + 4), std::vector<float>({rg[p * 2], rg[p * 2 + 1], 0.0f, 1.0f}));
+        const float* o = &from_a.data[p * 4];
+        EXPECT_EQ(std::vector<float>(o, o + 4), std::vector<float>({0.0f, 0.0f, 0.0f, a[p]}));
+    }
+    // Z goes on into a format that holds it, unchanged, and is named where it cannot.
+    const vtest::CliRun dropped = RunCli("render " + dir.Arg("rgbz.exr") + " " + dir.Arg("out.tif") +
+                                         " --host premiere " + vtest::kIdentity);
+    EXPECT_EQ(dropped.status, 0);
+    EXPECT_TRUE(vtest::OneLineNaming(dropped.out, "warning: '" + dir.Path("out.tif") + "' cannot keep channel Z"));
+    ASSERT_EQ(RunCli("render " + dir.Arg("rgbz.exr") + " " + dir.Arg("out.exr") + " --host premiere " +
+                     vtest::kIdentity).status, 0);
+    const FilePixels kept = vtest::ReadFile(dir.Path("out.exr"));
+    ASSERT_EQ(kept.spec.nchannels, 5);
+    const int z = kept.spec.channelindex("Z");
+    ASSERT_GE(z, 0);
+    EXPECT_EQ(kept.spec.channelnames[static_cast<size_t>(kept.spec.alpha_channel)], "A");
+    for (size_t p = 0; p < n; ++p) ASSERT_EQ(kept.data[p * 5 + static_cast<size_t>(z)], rgbz[p * 4 + 3]);
+}
+
+// Files that cannot be rendered whole are refused in one line, leaving nothing.
+TEST(RenderCorpus, TruncatedAndMultiImageFilesAreRefused) {
+    vtest::TempDir dir;
+    const int w = 256, h = 128;
+    const size_t n = static_cast<size_t>(w) * h;
+    for (const char* name : {"cut.png", "cut.tif", "cut.exr"}) {
+        ASSERT_TRUE(vtest::WriteFile(dir.Path(name), Spec(w, h, {"R", "G", "B", "A"}, OIIO::TypeDesc::UINT8),
+                                     vtest::Noise(n * 4, 31, 0, 1, 256)));
+    }
+    ASSERT_EQ(std::system(("ffmpeg -loglevel error -y -f lavfi -i testsrc2=size=256x128 -frames:v 1 '" +
+                           dir.Path("cut.jpg") + "'").c_str()),
+              0);
+    for (const char* name : {"cut.png", "cut.tif", "cut.exr", "cut.jpg"}) {
+        ASSERT_EQ(truncate(dir.Path(name).c_str(), static_cast<off_t>(std::ifstream(dir.Path(name), std::ios::ate).tellg() * 2 / 3)), 0);
+    }
+    {
+        const std::string path = dir.Path("two.tif");
+        auto out = OIIO::ImageOutput::create(path);
+        const OIIO::ImageSpec spec(8, 8, 4, OIIO::TypeDesc::UINT8);
+        const std::vector<OIIO::ImageSpec> specs = {spec, spec};
+        const std::vector<uint8_t> pixels(8 * 8 * 4, 100);
+        ASSERT_TRUE(out && out->open(path, 2, specs.data()) && out->write_image(OIIO::TypeDesc::UINT8, pixels.data()) &&
+                    out->open(path, spec, OIIO::ImageOutput::AppendSubimage) &&
+                    out->write_image(OIIO::TypeDesc::UINT8, pixels.data()) && out->close());
+    }
+    const std::vector<std::string> before = dir.Names();
+    for (const char* name : {"cut.png", "cut.tif", "cut.exr", "cut.jpg", "two.tif"}) {
+        SCOPED_TRACE(name);
+        const vtest::CliRun run = RunCli("render " + dir.Arg(name) + " " + dir.Arg("out.tif") + " " + vtest::kIdentity);
+        EXPECT_NE(run.status, 0);
+        EXPECT_TRUE(vtest::OneLineNaming(run.out, std::string("'") + dir.Path(name) + "'"));
+        EXPECT_NE(run.out.find(name == std::string("two.tif") ? "2 images" : "truncated"), std::string::npos) << run.out;
+        EXPECT_EQ(run.out.find("4294967295"), std::string::npos) << run.out;
+        EXPECT_EQ(dir.Names(), before);
+    }
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 // `vellora info` as a user runs it.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -63,6 +64,30 @@ TEST(ShellCli, InfoErrorsNameTheCulprit) {
     EXPECT_EQ(missing.status, 1);
     EXPECT_TRUE(Has(missing.out, "/no/such/Vellora.so")) << missing.out;
     EXPECT_EQ(missing.out.rfind("vellora: ", 0), 0u) << missing.out;
+}
+
+// Mistakes on the command line get one line that says what would be right.
+TEST(ShellCli, CommandLineMistakesSayWhatIsExpected) {
+    const CliRun unknown = RunCli("rendr testcard: out.png");
+    EXPECT_NE(unknown.status, 0);
+    EXPECT_EQ(unknown.out, "vellora: unknown sub-command 'rendr' (expected info, render, overlay, drag or validate)\n");
+
+    const CliRun empty_module = RunCli("info --module ''");
+    EXPECT_NE(empty_module.status, 0);
+    EXPECT_EQ(empty_module.out.rfind("vellora: --module", 0), 0u) << empty_module.out;
+
+    for (const char* seed : {"-1", "18446744073709551616", "12abc", "''"}) {
+        const CliRun run = RunCli(std::string("validate --list --seed ") + seed);
+        EXPECT_NE(run.status, 0) << seed;
+        EXPECT_EQ(run.out.rfind("vellora: --seed", 0), 0u) << run.out;
+        EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
+    }
+    EXPECT_EQ(RunCli("validate --list --seed 18446744073709551615").status, 0);
+
+    const CliRun help = RunCli("render --help");
+    EXPECT_TRUE(Has(help.out, "$VELLORA_MODULE")) << help.out;
+    EXPECT_TRUE(Has(help.out, "(1 to 64)")) << help.out;
+    EXPECT_TRUE(Has(help.out, "0 to 256")) << help.out;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <set>
 #include <thread>
 
+#include "ApiNames.h"
 #include "AE_EffectSuites.h"
 #include "Checks.h"
 #include "DrawbotSuites.h"
@@ -48,10 +49,10 @@ const std::vector<std::string>& ConversionCalls() {
 std::unique_ptr<Host> SetUpHost(CheckContext& ctx, const PluginModule& module) {
     auto host = std::make_unique<Host>(module, ctx.app);
     const PF_Err g = SendChecked(*host, "global set-up", ctx.findings, ctx.counters, [&]() { return host->GlobalSetup(); });
-    if (g != PF_Err_NONE) ctx.findings.Add("global set-up returned " + std::to_string(g));
+    if (g != PF_Err_NONE) ctx.findings.Add("global set-up returned " + DescribeError(g));
     CheckLedgers(*host, "global set-up", ctx.findings);
     const PF_Err p = SendChecked(*host, "parameter set-up", ctx.findings, ctx.counters, [&]() { return host->ParamsSetup(); });
-    if (p != PF_Err_NONE) ctx.findings.Add("parameter set-up returned " + std::to_string(p));
+    if (p != PF_Err_NONE) ctx.findings.Add("parameter set-up returned " + DescribeError(p));
     CheckLedgers(*host, "parameter set-up", ctx.findings);
     host->InData().width = 640;
     host->InData().height = 480;

@@ -12,6 +12,7 @@
 #include <set>
 #include <thread>
 
+#include "ApiNames.h"
 #include "AE_EffectSuites.h"
 #include "Checks.h"
 #include "DrawbotSuites.h"
@@ -37,7 +38,7 @@ void SendUnanswered(CheckContext& ctx, Host& host, PF_Cmd cmd, const std::string
     const std::string what = name + " (command " + std::to_string(cmd) + ")";
     const PF_Err err = SendChecked(host, what, ctx.findings, ctx.counters,
                                    [&]() { return host.Send(cmd, host.ParamArray(), &output.Def(), nullptr); });
-    if (err != PF_Err_NONE) ctx.findings.Add(what + ": returned " + std::to_string(err) + " for a command it does not answer");
+    if (err != PF_Err_NONE) ctx.findings.Add(what + ": returned " + DescribeError(err) + " for a command it does not answer");
     if (std::memcmp(&out_before, &host.OutData(), sizeof(out_before)) != 0) {
         ctx.findings.Add(what + ": wrote into PF_OutData");
     }
@@ -61,7 +62,7 @@ void CheckCommands(CheckContext& ctx) {
         // About may come before anything else.
         PF_Err err = SendChecked(host, "About" + r, ctx.findings, ctx.counters, [&]() { return host.About(); });
         const PF_OutData& out = host.OutData();
-        if (err != PF_Err_NONE) ctx.findings.Add("About" + r + ": returned " + std::to_string(err));
+        if (err != PF_Err_NONE) ctx.findings.Add("About" + r + ": returned " + DescribeError(err));
         if (strnlen(out.return_msg, sizeof(out.return_msg)) == sizeof(out.return_msg)) {
             ctx.findings.Add("About" + r + ": the message is not terminated within return_msg");
         } else if (out.return_msg[0] == '\0') {
@@ -70,7 +71,7 @@ void CheckCommands(CheckContext& ctx) {
         CheckLedgers(host, "About" + r, ctx.findings);
 
         err = SendChecked(host, "global set-up" + r, ctx.findings, ctx.counters, [&]() { return host.GlobalSetup(); });
-        if (err != PF_Err_NONE) ctx.findings.Add("global set-up" + r + ": returned " + std::to_string(err));
+        if (err != PF_Err_NONE) ctx.findings.Add("global set-up" + r + ": returned " + DescribeError(err));
         if (out.my_version == 0) ctx.findings.Add("global set-up" + r + ": no version");
         if (out.out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE) {
             ctx.findings.Add("global set-up" + r + ": reported an error with every suite present");
@@ -81,7 +82,7 @@ void CheckCommands(CheckContext& ctx) {
         CheckLedgers(host, "global set-up" + r, ctx.findings);
 
         err = SendChecked(host, "parameter set-up" + r, ctx.findings, ctx.counters, [&]() { return host.ParamsSetup(); });
-        if (err != PF_Err_NONE) ctx.findings.Add("parameter set-up" + r + ": returned " + std::to_string(err));
+        if (err != PF_Err_NONE) ctx.findings.Add("parameter set-up" + r + ": returned " + DescribeError(err));
         if (out.num_params != static_cast<A_long>(host.Params().size())) {
             ctx.findings.Add("parameter set-up" + r + ": num_params " + std::to_string(out.num_params) + " but " +
                              std::to_string(host.Params().size()) + " parameters declared");
@@ -141,7 +142,7 @@ void CheckCommands(CheckContext& ctx) {
                 return host.SendRaw(cmd, in, out, host.ParamArray(), nullptr, nullptr);
             });
             const PF_Err want = Answered(cmd) ? PF_Err_BAD_CALLBACK_PARAM : PF_Err_NONE;
-            if (err != want) ctx.findings.Add(what + ": returned " + std::to_string(err) + ", expected " + std::to_string(want));
+            if (err != want) ctx.findings.Add(what + ": returned " + DescribeError(err) + ", expected " + DescribeError(want));
             CheckLedgers(host, what, ctx.findings);
             ++sent;
         }
@@ -161,7 +162,7 @@ void CheckCommands(CheckContext& ctx) {
             return host.Send(PF_Cmd_EVENT, host.ParamArray(), nullptr, nullptr);
         });
         if (err != PF_Err_NONE && err != PF_Err_BAD_CALLBACK_PARAM) {
-            ctx.findings.Add(what + ": returned " + std::to_string(err) + ", allowed 0, 516");
+            ctx.findings.Add(what + ": returned " + DescribeError(err) + ", allowed 0, 516");
         }
         CheckLedgers(host, what, ctx.findings);
         ++sent;

@@ -13,6 +13,7 @@
 #include <set>
 #include <thread>
 
+#include "ApiNames.h"
 #include "AE_EffectSuites.h"
 #include "Checks.h"
 #include "DrawbotSuites.h"
@@ -55,7 +56,7 @@ void CheckSuiteFaults(CheckContext& ctx) {
                                 std::memcpy(&before, &h.OutData(), sizeof(before));
                                 const PF_Err err = SendChecked(h, name, out, ctx.counters, send);
                                 if (err != PF_Err_NONE && std::find(allowed.begin(), allowed.end(), err) == allowed.end()) {
-                                    out.Add(name + ": returned " + std::to_string(err));
+                                    out.Add(name + ": returned " + DescribeError(err));
                                 }
                                 if (name == "About" && err != PF_Err_NONE &&
                                     std::strncmp(before.return_msg, h.OutData().return_msg, sizeof(before.return_msg)) != 0) {
@@ -305,7 +306,7 @@ void CheckCallbackFaults(CheckContext& ctx) {
         const std::string what = "parameter set-up with add_param failing at call " + std::to_string(k);
         const PF_Err err = SendChecked(h, what, ctx.findings, ctx.counters, [&]() { return h.ParamsSetup(); });
         if (faults.Calls("add_param") >= k && err != faults.injected_error) {
-            ctx.findings.Add(what + ": returned " + std::to_string(err) + " instead of the host's " +
+            ctx.findings.Add(what + ": returned " + DescribeError(err) + " instead of the host's " +
                              std::to_string(faults.injected_error));
         }
         CheckLedgers(h, what, ctx.findings);
@@ -317,7 +318,7 @@ void CheckCallbackFaults(CheckContext& ctx) {
         const std::string what = "parameter set-up with register_ui failing";
         const PF_Err err = SendChecked(h, what, ctx.findings, ctx.counters, [&]() { return h.ParamsSetup(); });
         if (faults.Calls("register_ui") >= 1 && err != faults.injected_error) {
-            ctx.findings.Add(what + ": returned " + std::to_string(err));
+            ctx.findings.Add(what + ": returned " + DescribeError(err));
         }
         CheckLedgers(h, what, ctx.findings);
         ++injected;
@@ -331,7 +332,7 @@ void CheckCallbackFaults(CheckContext& ctx) {
             faults.FailCall(call, 1, true);
             const std::string what = std::string("global set-up with ") + call + " failing";
             const PF_Err err = SendChecked(h, what, ctx.findings, ctx.counters, [&]() { return h.GlobalSetup(); });
-            if (err != PF_Err_NONE) ctx.findings.Add(what + ": returned " + std::to_string(err));
+            if (err != PF_Err_NONE) ctx.findings.Add(what + ": returned " + DescribeError(err));
             CheckLedgers(h, what, ctx.findings);
             ++injected;
         }

@@ -1,3 +1,4 @@
+#include "ApiNames.h"
 #include "Invariants.h"
 
 #include <algorithm>
@@ -266,7 +267,7 @@ void CheckRenderedPixels(const FrameSpec& spec, const World& input, const World&
     }
     if (padding_rows) findings.Add(what + ": the padding of " + std::to_string(padding_rows) + " row(s) was written");
     if (must_be_untouched && changed) {
-        findings.Add(what + ": returned " + std::to_string(err) + " yet wrote " + std::to_string(changed) +
+        findings.Add(what + ": returned " + DescribeError(err) + " yet wrote " + std::to_string(changed) +
                      " pixel(s)");
     }
     if (unwritten) {
@@ -326,7 +327,7 @@ PF_Err RenderChecked(Host& host, const FrameSpec& spec, uint64_t pixel_seed, Fin
     std::vector<PF_Err> ok = AllowedRenderResults(host, spec);
     ok.insert(ok.end(), allowed.begin(), allowed.end());
     if (!Contains(ok, err)) {
-        findings.Add(what + ": returned " + std::to_string(err) + ", allowed " + CodeList(ok));
+        findings.Add(what + ": returned " + DescribeError(err) + ", allowed " + CodeList(ok));
     }
     CheckRenderedPixels(spec, input, in_before, out_before, output, err, what, findings);
     CheckLedgers(host, what, findings, refused_releases);
@@ -535,7 +536,7 @@ PF_Err EventDriver::Send(PF_EventExtra& event, const std::string& what) {
     const PF_Err err =
         SendChecked(host_, what, findings_, counters_, [&]() { return window_.SendEvent(event, &changed); });
     if (err != PF_Err_NONE && !Contains(allowed_, err)) {
-        findings_.Add(what + ": returned " + std::to_string(err) + ", allowed 0" +
+        findings_.Add(what + ": returned " + DescribeError(err) + ", allowed 0" +
                       (allowed_.empty() ? "" : ", " + CodeList(allowed_)));
     }
     CheckLedgers(host_, what, findings_, refused_releases_);

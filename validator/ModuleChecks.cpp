@@ -12,6 +12,7 @@
 #include <set>
 #include <thread>
 
+#include "ApiNames.h"
 #include "AE_EffectSuites.h"
 #include "Checks.h"
 #include "DrawbotSuites.h"
@@ -67,14 +68,14 @@ void CheckReload(CheckContext& ctx) {
         ++ctx.counters.reloads;
         Host host(module, ctx.app);
         const PF_Err a = SendChecked(host, cycle + ": About", ctx.findings, ctx.counters, [&]() { return host.About(); });
-        if (a != PF_Err_NONE) ctx.findings.Add(cycle + ": About returned " + std::to_string(a));
+        if (a != PF_Err_NONE) ctx.findings.Add(cycle + ": About returned " + DescribeError(a));
         CheckLedgers(host, cycle + ": About", ctx.findings);
         const std::string about(host.OutData().return_msg, strnlen(host.OutData().return_msg, sizeof(host.OutData().return_msg)));
         const PF_Err g = SendChecked(host, cycle + ": global set-up", ctx.findings, ctx.counters, [&]() { return host.GlobalSetup(); });
-        if (g != PF_Err_NONE) ctx.findings.Add(cycle + ": global set-up returned " + std::to_string(g));
+        if (g != PF_Err_NONE) ctx.findings.Add(cycle + ": global set-up returned " + DescribeError(g));
         CheckLedgers(host, cycle + ": global set-up", ctx.findings);
         const PF_Err p = SendChecked(host, cycle + ": parameter set-up", ctx.findings, ctx.counters, [&]() { return host.ParamsSetup(); });
-        if (p != PF_Err_NONE) ctx.findings.Add(cycle + ": parameter set-up returned " + std::to_string(p));
+        if (p != PF_Err_NONE) ctx.findings.Add(cycle + ": parameter set-up returned " + DescribeError(p));
         CheckLedgers(host, cycle + ": parameter set-up", ctx.findings);
         std::string signature;
         for (const PF_ParamDef& def : host.Params()) signature += Signature(def) + ";";

@@ -40,8 +40,8 @@ struct ValidatorOptions {
     // Run each check in a child process, so a crash or hang fails that check
     // (with its seed) instead of ending the run.
     bool isolate = true;
-    // Per check, when isolated; the longest check at level 10 under a sanitizer
-    // takes about two minutes, so ten is a hang, not slowness.
+    // Per check, when isolated. The slowest CI check (threads, level 5, under
+    // ThreadSanitizer) takes about 70 s: ten minutes is a hang, not slowness.
     int timeout_seconds = 600;
     std::function<void(const std::string& name, HostApp host)> on_start;
     std::function<void(const CheckResult&)> on_result;

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Peak resident memory of `vellora render` (8-bit and float), `overlay` and
+# `drag --out` on 7680x4320 frames, as copies of one frame at the working
+# depth above a floor: the same command on a 16x16 file, in the same run, so
+# the libraries' own memory is not counted. Targets: render at most 2.2
+# copies, overlay and drag at most 3 (of the 8-bit frame).
+# Usage: bench/memory.sh [BUILD_DIR]   (about a minute and 2.5 GB of memory)
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${1:-$root/build}"
+vellora="$build/bin/vellora"
+[ -x "$vellora" ] || { echo "memory: no vellora in '$build/bin' (build first)" >&2; exit 1; }
+command -v oiiotool >/dev/null || { echo "memory: oiiotool is not installed (apt-get install openimageio-tools)" >&2; exit 1; }
+[ -x /usr/bin/time ] || { echo "memory: /usr/bin/time is not installed (apt-get install time)" >&2; exit 1; }
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+w=7680
+h=4320
+# Noise, so no codec shortcut hides a copy.
+oiiotool --pattern noise:type=uniform:min=0:max=1 ${w}x${h} 4 -d uint8 -o "$work/big8.png"
+oiiotool --pattern noise:type=uniform:min=0:max=1 ${w}x${h} 4 -d float -o "$work/bigf.exr"
+oiiotool --pattern noise:type=uniform:min=0:max=1 16x16 4 -d uint8 -o "$work/small8.png"
+oiiotool --pattern noise:type=uniform:min=0:max=1 16x16 4 -d float -o "$work/smallf.exr"
+
+# Peak resident set of a command, in kB.
+peak() {
+    /usr/bin/time -o "$work/time" -f %M "$@" >/dev/null 2>&1 || { echo "memory: failed: $*" >&2; exit 1; }
+    cat "$work/time"
+}
+
+printf '%-44s %10s %10s %8s %8s\n' command "peak MB" "floor MB" copies target
+status=0
+measure() {  # name, bytes of one frame, target copies, command with SIZE for big/small
+    local name="$1" frame="$2" target="$3"
+    shift 3
+    local big=() small=()
+    for arg in "$@"; do big+=("${arg//SIZE/big}"); small+=("${arg//SIZE/small}"); done
+    local top floor
+    top=$(peak "$vellora" "${big[@]}")
+    floor=$(peak "$vellora" "${small[@]}")
+    local copies
+    copies=$(echo "($top - $floor) * 1024 / $frame" | bc -l)
+    printf '%-44s %10.0f %10.0f %8.2f %8s\n' "$name" "$(echo "$top / 1024" | bc -l)" \
+        "$(echo "$floor / 1024" | bc -l)" "$copies" "$target"
+    if [ "$(echo "$copies > $target" | bc -l)" = 1 ]; then status=1; fi
+}
+
+frame8=$((w * h * 4))
+framef=$((w * h * 16))
+measure "render 8-bit PNG" $frame8 2.2 render "$work/SIZE8.png" "$work/out.png" -q
+measure "render float EXR (premiere)" $framef 2.2 render "$work/SIZEf.exr" "$work/out.exr" --host premiere -q
+measure "overlay 8-bit PNG" $frame8 3 overlay "$work/SIZE8.png" "$work/view.png" -q
+measure "drag --out 8-bit PNG" $frame8 3 drag "$work/SIZE8.png" --from 10,10 --to 20,20 --out "$work/view.png" -q
+[ $status = 0 ] || echo "memory: above target (see copies)"
+exit 0

@@ -1,0 +1,93 @@
+// The frei0r API: the only functions the filter exports (vellora.map). No C++
+// exception may reach the video host.
+// frei0r.h declares C functions without saying so.
+extern "C" {
+#include <frei0r.h>
+}
+
+#include <cstdio>
+#include <exception>
+
+#include "Filter.h"
+#include "Vellora.h"
+
+using vfrei0r::Filter;
+
+namespace {
+
+Filter* AsFilter(f0r_instance_t instance) { return static_cast<Filter*>(instance); }
+
+}  // namespace
+
+extern "C" {
+
+int f0r_init(void) { return 1; }
+
+void f0r_deinit(void) {}
+
+void f0r_get_plugin_info(f0r_plugin_info_t* info) {
+    if (!info) return;
+    // GStreamer names its element after this: frei0r-filter-vellora.
+    info->name = "vellora";
+    info->author = "Vellora";
+    info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
+    info->color_model = F0R_COLOR_MODEL_RGBA8888;
+    info->frei0r_version = FREI0R_MAJOR_VERSION;
+    info->major_version = VELLORA_MAJOR_VERSION;
+    info->minor_version = VELLORA_MINOR_VERSION;
+    info->num_params = vfrei0r::kParamCount;
+    info->explanation = "Rewrites alpha with a soft elliptic or rectangular mask; colour passes through";
+}
+
+void f0r_get_param_info(f0r_param_info_t* info, int param_index) {
+    const vfrei0r::ParamInfo* param = vfrei0r::FindParam(param_index);
+    if (!info || !param) return;
+    info->name = param->name;
+    info->type = param->type;
+    info->explanation = param->explanation;
+}
+
+f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
+    try {
+        if (width > 1u << 30 || height > 1u << 30) {
+            std::fprintf(stderr, "vellora: cannot filter frames of %ux%u\n", width, height);
+            return nullptr;
+        }
+        return new Filter(static_cast<int>(width), static_cast<int>(height));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vellora: cannot start the filter for %ux%u frames: %s\n", width, height, e.what());
+    } catch (...) {
+        std::fprintf(stderr, "vellora: cannot start the filter for %ux%u frames\n", width, height);
+    }
+    return nullptr;
+}
+
+void f0r_destruct(f0r_instance_t instance) { delete AsFilter(instance); }
+
+// Set, Get and Update only fail if a lock does; the host then sees nothing happen.
+void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int param_index) {
+    if (!instance || !param) return;
+    try {
+        // Bools and doubles are both doubles.
+        AsFilter(instance)->Set(param_index, *static_cast<const double*>(param));
+    } catch (...) {
+    }
+}
+
+void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int param_index) {
+    if (!instance || !param || !vfrei0r::FindParam(param_index)) return;
+    try {
+        *static_cast<double*>(param) = AsFilter(instance)->Get(param_index);
+    } catch (...) {
+    }
+}
+
+void f0r_update(f0r_instance_t instance, double time, const uint32_t* inframe, uint32_t* outframe) {
+    if (!instance || !inframe || !outframe) return;
+    try {
+        AsFilter(instance)->Update(time, inframe, outframe);
+    } catch (...) {
+    }
+}
+
+}  // extern "C"

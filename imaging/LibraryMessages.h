@@ -1,0 +1,26 @@
+// Some libraries under OpenImageIO (libpng, libtiff) print their errors and
+// warnings straight to standard error. While a LibraryMessages is alive,
+// standard error goes to a private file instead, so the user sees one line of
+// ours rather than theirs beside it; Take() gives back what they printed.
+#pragma once
+
+#include <string>
+
+namespace vhost {
+
+class LibraryMessages {
+public:
+    LibraryMessages();
+    ~LibraryMessages();
+    LibraryMessages(const LibraryMessages&) = delete;
+    LibraryMessages& operator=(const LibraryMessages&) = delete;
+
+    // Restores standard error and returns what was printed meanwhile.
+    std::string Take();
+
+private:
+    int saved_ = -1;
+    int file_ = -1;
+};
+
+}  // namespace vhost

@@ -1,0 +1,87 @@
+#include "TestFiles.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+
+namespace vtest {
+
+const char kIdentity[] = "--mode intersect --mask rectangle --width 15000 --height 15000 -q";
+
+TempDir::TempDir() {
+    char pattern[] = "/tmp/vellora-files-XXXXXX";
+    if (mkdtemp(pattern)) dir_ = pattern;
+    EXPECT_FALSE(dir_.empty()) << std::strerror(errno);
+}
+
+TempDir::~TempDir() {
+    if (!dir_.empty()) (void)std::system(("chmod -R u+rwx '" + dir_ + "' 2>/dev/null; rm -rf '" + dir_ + "'").c_str());
+}
+
+std::vector<std::string> FolderNames(const std::string& dir) {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d)) {
+            const std::string name = e->d_name;
+            if (name != "." && name != "..") names.push_back(name);
+        }
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+FilePixels ReadFile(const std::string& path) {
+    FilePixels pixels;
+    OIIO::ImageSpec config;
+    config.attribute("oiio:UnassociatedAlpha", 1);
+    auto in = OIIO::ImageInput::open(path, &config);
+    EXPECT_TRUE(in) << path << ": " << OIIO::geterror();
+    if (!in) return pixels;
+    pixels.spec = in->spec();
+    pixels.data.resize(pixels.spec.image_pixels() * static_cast<size_t>(pixels.spec.nchannels));
+    EXPECT_TRUE(in->read_image(0, 0, 0, pixels.spec.nchannels, OIIO::TypeDesc::FLOAT, pixels.data.data()))
+        << path << ": " << in->geterror();
+    return pixels;
+}
+
+bool WriteFile(const std::string& path, const OIIO::ImageSpec& spec, const std::vector<float>& data) {
+    auto out = OIIO::ImageOutput::create(path);
+    const bool ok = out && out->open(path, spec) && out->write_image(OIIO::TypeDesc::FLOAT, data.data()) && out->close();
+    EXPECT_TRUE(ok) << path << ": " << (out ? out->geterror() : OIIO::geterror());
+    return ok;
+}
+
+std::vector<float> Noise(size_t count, uint32_t seed, float lo, float hi, int levels) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> uniform(lo, hi);
+    std::vector<float> samples(count);
+    for (float& s : samples) {
+        s = uniform(random);
+        if (levels > 1) s = std::round(s * (levels - 1)) / static_cast<float>(levels - 1);
+    }
+    return samples;
+}
+
+int64_t UlpDistance(float a, float b) {
+    if (a == b) return 0;
+    if (std::signbit(a) != std::signbit(b)) return INT64_MAX;
+    int32_t ia, ib;
+    std::memcpy(&ia, &a, 4);
+    std::memcpy(&ib, &b, 4);
+    return std::llabs(static_cast<int64_t>(ia) - ib);
+}
+
+::testing::AssertionResult OneLineNaming(const std::string& text, const std::string& part) {
+    if (text.rfind("vellora: ", 0) != 0 || std::count(text.begin(), text.end(), '\n') != 1 ||
+        text.find(part) == std::string::npos) {
+        return ::testing::AssertionFailure() << "expected one line naming '" << part << "', got: " << text;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+}  // namespace vtest

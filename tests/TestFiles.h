@@ -1,0 +1,63 @@
+// For tests of image files: a scratch folder, and files made and read with
+// OpenImageIO directly, so `vellora` is checked against the library, not itself.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <OpenImageIO/imageio.h>
+
+#include "TestSupport.h"
+
+namespace vtest {
+
+// The names in a folder, hidden ones included, sorted.
+std::vector<std::string> FolderNames(const std::string& dir);
+
+// A fresh folder under /tmp, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Dir() const { return dir_; }
+    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+    // "'<dir>/name'", for command lines.
+    std::string Arg(const std::string& name) const { return "'" + Path(name) + "'"; }
+    std::vector<std::string> Names() const { return FolderNames(dir_); }
+
+private:
+    std::string dir_;
+};
+
+// A file's first image as stored: its header, and its samples as floats
+// (integers as 0..1), not (un)premultiplied.
+struct FilePixels {
+    OIIO::ImageSpec spec;
+    std::vector<float> data;
+    float At(int x, int y, int c) const {
+        return data[(static_cast<size_t>(y) * static_cast<size_t>(spec.width) + static_cast<size_t>(x)) *
+                        static_cast<size_t>(spec.nchannels) + static_cast<size_t>(c)];
+    }
+};
+FilePixels ReadFile(const std::string& path);
+// Writes `data` (spec.nchannels floats a pixel) with `spec`'s format, channels,
+// windows and attributes; returns false with a gtest failure when it cannot.
+bool WriteFile(const std::string& path, const OIIO::ImageSpec& spec, const std::vector<float>& data);
+
+// `count` samples, uniform in lo..hi from `seed`; with `levels`, whole steps of 1/(levels - 1).
+std::vector<float> Noise(size_t count, uint32_t seed, float lo = 0.0f, float hi = 1.0f, int levels = 0);
+
+// Units in the last place between two floats (0 when equal, huge across signs).
+int64_t UlpDistance(float a, float b);
+
+// `vellora render` arguments that leave every pixel as it was: intersect
+// with a rectangle far larger than any frame, at full opacity.
+extern const char kIdentity[];
+
+// Whether `text` holds exactly one line starting "vellora: " and containing `part`.
+::testing::AssertionResult OneLineNaming(const std::string& text, const std::string& part);
+
+}  // namespace vtest

@@ -1,0 +1,138 @@
+// The built frei0r filter loaded as a video host loads it: its exports, its
+// parameter contract, and many instances updated from many threads at once.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+// frei0r.h declares C functions without saying so.
+extern "C" {
+#include <frei0r.h>
+}
+
+namespace {
+
+void* Filter() {
+    static void* const handle = dlopen(VELLORA_FREI0R_PATH, RTLD_NOW | RTLD_LOCAL);
+    return handle;
+}
+#define F0R(name) reinterpret_cast<decltype(&name)>(Filter() ? dlsym(Filter(), #name) : nullptr)
+
+using Instance = std::unique_ptr<void, void (*)(void*)>;
+Instance Make(unsigned w, unsigned h) { return Instance(F0R(f0r_construct)(w, h), F0R(f0r_destruct)); }
+void Set(void* f, int index, double v) { F0R(f0r_set_param_value)(f, &v, index); }
+double Get(void* f, int index) {
+    double v = std::nan("");
+    F0R(f0r_get_param_value)(f, &v, index);
+    return v;
+}
+
+TEST(Frei0rFilter, ExportsOnlyTheFrei0rApi) {
+    ASSERT_NE(Filter(), nullptr) << dlerror();
+    FILE* nm = popen("nm -D --defined-only '" VELLORA_FREI0R_PATH "'", "r");
+    ASSERT_NE(nm, nullptr);
+    char line[512];
+    std::vector<std::string> exported;
+    while (fgets(line, sizeof(line), nm)) exported.push_back(std::strtok(std::strrchr(line, ' ') + 1, "\n"));
+    EXPECT_EQ(pclose(nm), 0);
+    EXPECT_EQ(exported.size(), 9u);
+    for (const std::string& name : exported) EXPECT_EQ(name.rfind("f0r_", 0), 0u) << name;
+}
+
+TEST(Frei0rFilter, ParametersFollowTheContractAndHoldBadValues) {
+    ASSERT_NE(Filter(), nullptr) << dlerror();
+    const char* const names[] = {"mask_type", "composite_mode", "origin_x", "origin_y", "width", "height",
+                                 "angle",     "feather",        "opacity",  "invert",   "falloff"};
+    for (int i = 0; i < 11; ++i) {
+        f0r_param_info_t info{};
+        F0R(f0r_get_param_info)(&info, i);
+        ASSERT_NE(info.name, nullptr) << i;
+        EXPECT_STREQ(info.name, names[i]);
+        EXPECT_EQ(info.type, i == 9 ? F0R_PARAM_BOOL : F0R_PARAM_DOUBLE) << names[i];
+        EXPECT_NE(info.explanation, nullptr) << names[i];
+    }
+    // Defaults are the effect's own, in each frame size's units.
+    for (const unsigned w : {640u, 75u}) {
+        const unsigned h = w / 2 + 1;
+        Instance f = Make(w, h);
+        ASSERT_TRUE(f);
+        const double expected[] = {0, 3, w / 2.0, h / 2.0, 300, 200, 0, 0, 100, 0, 0};
+        const double scale[] = {1, 4, double(w), double(h), double(w), double(h), 360, double(w), 100, 1, 6};
+        for (int i = 0; i < 11; ++i) {
+            const double v = Get(f.get(), i) * scale[i];
+            EXPECT_NEAR(i == 1 || i == 10 ? std::floor(v) : v, expected[i], 1e-9) << names[i] << " at width " << w;
+        }
+    }
+    // Outside 0..1: the same formula, held to the declared ranges; NaN keeps the value.
+    Instance f = Make(64, 32);
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        int index;
+        double set, expect;
+    };
+    for (const Case& c : {Case{1, 7, 0.75}, Case{1, -3, 0}, Case{10, 2.5, 5.0 / 6}, Case{4, 400, 15000.0 / 64},
+                          Case{5, -1, 0}, Case{7, inf, 15000.0 / 64}, Case{8, 3, 1}, Case{8, -0.5, 0},
+                          Case{2, -0.5, -0.5}, Case{3, 1e9, 32767.0 / 32}, Case{6, -200, -32767.0 / 360},
+                          Case{0, 7, 1}, Case{9, 0.7, 1}}) {
+        Set(f.get(), c.index, c.set);
+        EXPECT_NEAR(Get(f.get(), c.index), c.expect, 1e-12) << names[c.index] << " = " << c.set;
+        Set(f.get(), c.index, std::nan(""));
+        EXPECT_NEAR(Get(f.get(), c.index), c.expect, 1e-12) << names[c.index] << " after NaN";
+    }
+}
+
+// Many instances of odd and tiny sizes, each updated from several threads at
+// once while parameters are set, give exactly the frames of serial updates.
+TEST(Frei0rThreads, ParallelUpdatesOnOneAndManyInstancesMatchSerialOnes) {
+    ASSERT_NE(Filter(), nullptr) << dlerror();
+    struct Job {
+        Instance filter{nullptr, nullptr};
+        std::vector<uint32_t> in, expected;
+    };
+    std::vector<Job> jobs;
+    for (const auto& size : {std::pair<unsigned, unsigned>{1, 1}, {3, 3}, {75, 41}, {640, 360}, {33, 200}}) {
+        Job job;
+        job.filter = Make(size.first, size.second);
+        ASSERT_TRUE(job.filter);
+        const double values[] = {1, 0.9, 0.45, 0.55, 0.7, 0.6, 0.1, 0.08, 0.9, 1, 0.5};
+        for (int i = 0; i < 11; ++i) Set(job.filter.get(), i, values[i]);
+        job.in.resize(size_t{size.first} * size.second);
+        for (size_t i = 0; i < job.in.size(); ++i) job.in[i] = uint32_t((i + jobs.size() + 1) * 2654435761u) | 1u << 31;
+        job.expected.resize(job.in.size());
+        F0R(f0r_update)(job.filter.get(), 0.0, job.in.data(), job.expected.data());
+        jobs.push_back(std::move(job));
+    }
+    EXPECT_NE(jobs[0].expected, jobs[0].in) << "the mask left the 1x1 frame as it was";
+
+    std::atomic<bool> go{false};
+    std::atomic<int> mismatches{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&, t]() {
+            while (!go.load()) std::this_thread::yield();
+            for (int round = 0; round < 16; ++round) {
+                // Threads 0-3 share one instance; the others spread over all.
+                Job& job = jobs[t < 4 ? 3 : static_cast<size_t>(t + round) % jobs.size()];
+                std::vector<uint32_t> out(job.in.size(), 0);
+                F0R(f0r_update)(job.filter.get(), round / 30.0, job.in.data(), out.data());
+                if (out != job.expected) mismatches.fetch_add(1);
+                // NaN keeps every value: it races with the updates but changes nothing.
+                Set(job.filter.get(), round % 11, std::nan(""));
+                (void)Get(job.filter.get(), round % 11);
+            }
+        });
+    }
+    go.store(true);
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(mismatches.load(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,161 @@
+// What `vellora` writes replaces the old file only when complete, and keeps
+// what the old file was: a link stays a link, a private file stays private,
+// hard links stay shared, special files are refused, and no temporary file
+// outlives an error or a signal.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TestFiles.h"
+
+namespace {
+
+using vtest::RunCli;
+
+std::string Content(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void Put(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+struct stat Stat(const std::string& path, bool follow = true) {
+    struct stat st {};
+    EXPECT_EQ(follow ? stat(path.c_str(), &st) : lstat(path.c_str(), &st), 0) << path;
+    return st;
+}
+
+TEST(OutputFiles, JpegTwoThousandIsWrittenWholeOrRefusedLeavingTheOldFile) {
+    vtest::TempDir dir;
+    for (const char* name : {"keep.jp2", "keep.j2k"}) {
+        SCOPED_TRACE(name);
+        Put(dir.Path(name), "precious");
+        // It cannot hold straight alpha, so a render is refused and the old file stays.
+        const vtest::CliRun render = RunCli("render testcard:64x32 " + dir.Arg(name) + " -q");
+        EXPECT_NE(render.status, 0);
+        EXPECT_TRUE(vtest::OneLineNaming(render.out, "JPEG 2000"));
+        EXPECT_EQ(Content(dir.Path(name)), "precious");
+        // An opaque picture it holds: the file is a real one, at any depth.
+        for (const char* depth : {"", " --depth 16"}) {
+            const vtest::CliRun overlay = RunCli("overlay testcard:64x32 " + dir.Arg(name) + depth + " -q");
+            ASSERT_EQ(overlay.status, 0) << overlay.out;
+            const vtest::FilePixels picture = vtest::ReadFile(dir.Path(name));
+            EXPECT_EQ(picture.spec.width, 64);
+            EXPECT_EQ(picture.spec.nchannels, 3);
+        }
+    }
+    EXPECT_EQ(dir.Names(), std::vector<std::string>({"keep.j2k", "keep.jp2"}));
+}
+
+TEST(OutputFiles, ReplacingKeepsLinksModeAndHardLinks) {
+    vtest::TempDir dir;
+    const std::string render = "render testcard:32x16 ";
+    // A symbolic link is written through to its target and stays a link.
+    Put(dir.Path("target.png"), "old");
+    ASSERT_EQ(symlink("target.png", dir.Path("link.png").c_str()), 0);
+    ASSERT_EQ(RunCli(render + dir.Arg("link.png") + " -q").status, 0);
+    EXPECT_TRUE(S_ISLNK(Stat(dir.Path("link.png"), false).st_mode));
+    EXPECT_EQ(vtest::ReadFile(dir.Path("target.png")).spec.width, 32);
+
+    // A private file stays private.
+    Put(dir.Path("private.png"), "old");
+    ASSERT_EQ(chmod(dir.Path("private.png").c_str(), 0600), 0);
+    ASSERT_EQ(RunCli(render + dir.Arg("private.png") + " -q").status, 0);
+    EXPECT_EQ(Stat(dir.Path("private.png")).st_mode & 07777, 0600u);
+    EXPECT_EQ(vtest::ReadFile(dir.Path("private.png")).spec.width, 32);
+
+    // Every name of a hard-linked file sees the new picture.
+    Put(dir.Path("one.png"), "old");
+    ASSERT_EQ(link(dir.Path("one.png").c_str(), dir.Path("two.png").c_str()), 0);
+    ASSERT_EQ(RunCli(render + dir.Arg("one.png") + " -q").status, 0);
+    EXPECT_EQ(Stat(dir.Path("one.png")).st_ino, Stat(dir.Path("two.png")).st_ino);
+    EXPECT_EQ(vtest::ReadFile(dir.Path("two.png")).spec.width, 32);
+
+    // A FIFO is refused, not replaced by a regular file, and not waited on.
+    ASSERT_EQ(mkfifo(dir.Path("pipe.png").c_str(), 0644), 0);
+    const vtest::CliRun fifo = RunCli(render + dir.Arg("pipe.png") + " -q");
+    EXPECT_TRUE(vtest::OneLineNaming(fifo.out, "FIFO"));
+    EXPECT_TRUE(S_ISFIFO(Stat(dir.Path("pipe.png")).st_mode));
+
+    // A name near the 255-byte limit leaves no room for a long temporary name.
+    const std::string long_name = std::string(250, 'n') + ".png";
+    ASSERT_EQ(RunCli(render + dir.Arg(long_name) + " -q").status, 0);
+    EXPECT_EQ(vtest::ReadFile(dir.Path(long_name)).spec.width, 32);
+    EXPECT_EQ(dir.Names().size(), 7u) << "no temporary files left";
+}
+
+// Runs `vellora args`, sends `sig` once a temporary file has content, and
+// returns how it ended.
+int InterruptWhileWriting(const vtest::TempDir& dir, const std::string& args, int sig) {
+    const pid_t child = fork();
+    if (child == 0) {
+        execl("/bin/sh", "sh", "-c", ("exec '" + std::string(VELLORA_CLI_PATH) + "' " + args + " 2>/dev/null").c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    bool sent = false;
+    int status = 0;
+    while (!sent && waitpid(child, &status, WNOHANG) == 0 && std::chrono::steady_clock::now() < give_up) {
+        for (const std::string& name : dir.Names()) {
+            struct stat st {};
+            if (name[0] == '.' && stat(dir.Path(name).c_str(), &st) == 0 && st.st_size > 0) sent = kill(child, sig) == 0;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    if (!sent) kill(child, SIGKILL);
+    if (sent) waitpid(child, &status, 0);
+    EXPECT_TRUE(sent) << "no temporary file was seen";
+    return status;
+}
+
+TEST(OutputFiles, SignalsRemoveTheTemporaryFile) {
+    vtest::TempDir dir;
+    for (int sig : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(sig);
+        const int status = InterruptWhileWriting(dir, "render testcard:3000x2000 " + dir.Arg("big.png") + " -q", sig);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+        EXPECT_EQ(dir.Names(), std::vector<std::string>()) << "left behind";
+    }
+}
+
+// Refused outputs and inputs name the file and the operating system's reason.
+TEST(OutputFiles, FoldersAndPermissionsAreNamedWithTheirReason) {
+    vtest::TempDir dir;
+    const vtest::CliRun missing = RunCli("render testcard:8x8 " + dir.Arg("no/such/out.png") + " -q");
+    EXPECT_TRUE(vtest::OneLineNaming(missing.out, "'" + dir.Path("no/such/out.png") + "': No such file or directory"));
+    EXPECT_EQ(missing.out.find(".vellora-"), std::string::npos) << "no temporary name";
+    const vtest::CliRun folder = RunCli("render testcard:8x8 '" + dir.Dir() + "' -q");
+    EXPECT_TRUE(vtest::OneLineNaming(folder.out, "Is a directory"));
+    const vtest::CliRun input_folder = RunCli("render '" + dir.Dir() + "' " + dir.Arg("o.png"));
+    EXPECT_TRUE(vtest::OneLineNaming(input_folder.out, "cannot read '" + dir.Dir() + "': Is a directory"));
+
+    // An input FIFO nobody writes to is refused at once rather than waited on.
+    ASSERT_EQ(mkfifo(dir.Path("in.png").c_str(), 0644), 0);
+    const vtest::CliRun fifo = RunCli("render " + dir.Arg("in.png") + " " + dir.Arg("o.png"), true, "timeout 20");
+    EXPECT_TRUE(vtest::OneLineNaming(fifo.out, "FIFO"));
+
+    // Permissions bind only other users: run as nobody when we are root.
+    ASSERT_EQ(chmod(dir.Dir().c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(dir.Path("locked").c_str(), 0555), 0);
+    Put(dir.Path("secret.png"), "x");
+    ASSERT_EQ(chmod(dir.Path("secret.png").c_str(), 0), 0);
+    const std::string as_user = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
+    const vtest::CliRun locked = RunCli("render testcard:8x8 " + dir.Arg("locked/out.png") + " -q", true, as_user);
+    EXPECT_TRUE(vtest::OneLineNaming(locked.out, "'" + dir.Path("locked/out.png") + "': Permission denied"));
+    const vtest::CliRun secret = RunCli("render " + dir.Arg("secret.png") + " " + dir.Arg("locked/o.png"), true, as_user);
+    EXPECT_TRUE(vtest::OneLineNaming(secret.out, "cannot read '" + dir.Path("secret.png") + "': Permission denied"));
+    EXPECT_EQ(dir.Names(), std::vector<std::string>({"in.png", "locked", "secret.png"}));
+}
+
+}  // namespace
