@@ -1,6 +1,7 @@
 // `vellora view INPUT`: the reference host in a window, as a person works in it.
 #include <cstdlib>
 #include <memory>
+#include <vector>
 #include <string>
 
 #include "Commands.h"
@@ -50,14 +51,60 @@ void ParseSize(const std::string& text, int& width, int& height) {
     height = part(text.substr(x + 1));
 }
 
+// What `vellora render` resolves for a host and depth of the window: the first
+// as the options were given (the depth may follow the input), any other named.
+ResolvedEffect RenderEffectFor(const EffectOptions& given, const ResolvedEffect& first, InputImage& input,
+                               vhost::HostApp app, vhost::PixelLayout layout, std::string& render_options) {
+    EffectOptions e;
+    e.host = given.host;
+    e.depth = given.depth;
+    if (app != first.host_app || layout != first.layout) {
+        e.host = app == vhost::HostApp::Premiere ? "premiere" : "ae";
+        e.depth = layout == vhost::PixelLayout::ARGB16 ? "16" : layout == vhost::PixelLayout::BGRA32F ? "float" : "8";
+    }
+    ResolvedEffect effect = ResolveEffectOptions(e);
+    FollowInputDepth(effect, input.Type(), input.Name());
+    render_options.clear();
+    if (effect.host_app == vhost::HostApp::Premiere) render_options += " --host premiere";
+    if (!e.depth.empty()) render_options += " --depth " + e.depth;
+    if (Trim(given.par) != "1/1" && Trim(given.par) != "1") render_options += " --par " + Trim(given.par);
+    return effect;
+}
+
+// Written as render writes: the input's channels and metadata, render's depth.
+vhost::WriteOptions WriteOptionsFor(const ResolvedEffect& effect, const InputImage& input,
+                                    std::vector<std::string>* warnings) {
+    vhost::WriteOptions write;
+    write.source = input.Source();
+    write.type = effect.file_type;
+    write.keep_source_storage = !effect.depth_given;
+    if (warnings) write.warn = [warnings](const std::string& w) { warnings->push_back(w); };
+    return write;
+}
+
 void RunView(const ViewCommandOptions& o, bool zoom_given) {
-    const ResolvedEffect effect = ResolveEffectOptions(o.effect);
+    ResolvedEffect effect = ResolveEffectOptions(o.effect);
     vview::ViewOptions view;
     view.view = ResolveWindowOptions(o.window);
     if (!o.window.trace.empty()) {
         throw HostError("--trace is not used by view (vellora overlay and drag write the strokes)");
     }
     ParseSize(o.size, view.width, view.height);
+    auto input = std::make_shared<InputImage>(o.input);
+    FollowInputDepth(effect, input->Type(), o.input);
+    if (!o.save.empty()) {
+        try {
+            vhost::CheckWritable(o.save, effect.file_type, WriteOptionsFor(effect, *input, nullptr), input->Width(),
+                                 input->Height());
+        } catch (const HostError& e) {
+            throw HostError(std::string("--save: ") + e.what());
+        }
+    }
+    vhost::Image image = input->Read();
+    PrintWarnings(effect);
+    const std::string no_display = vview::MissingDisplayError();
+    if (!no_display.empty()) throw HostError(no_display);
+
     view.input_name = o.input;
     view.host_app = effect.host_app;
     view.layout = effect.layout;
@@ -66,18 +113,20 @@ void RunView(const ViewCommandOptions& o, bool zoom_given) {
     view.zoom_given = zoom_given;
     view.report = o.report;
     view.save_path = o.save;
-    if (!o.save.empty()) {
-        try {
-            vhost::CheckWritable(o.save, effect.layout == vhost::PixelLayout::ARGB16    ? vhost::SampleType::U16
-                                         : effect.layout == vhost::PixelLayout::BGRA32F ? vhost::SampleType::F32
-                                                                                        : vhost::SampleType::U8);
-        } catch (const HostError& e) {
-            throw HostError(std::string("--save: ") + e.what());
-        }
-    }
-    vhost::Image image = LoadInputImage(o.input);
-    const std::string no_display = vview::MissingDisplayError();
-    if (!no_display.empty()) throw HostError(no_display);
+    const EffectOptions given = o.effect;
+    view.saver.file_type = [given, effect, input](vhost::HostApp app, vhost::PixelLayout layout) {
+        std::string unused;
+        return RenderEffectFor(given, effect, *input, app, layout, unused).file_type;
+    };
+    view.saver.save = [given, effect, input](const std::string& path, const vhost::World& frame, vhost::HostApp app,
+                                             vhost::PixelLayout layout) {
+        vview::FrameSaver::Saved saved;
+        const ResolvedEffect as = RenderEffectFor(given, effect, *input, app, layout, saved.render_options);
+        const vhost::WriteOptions write = WriteOptionsFor(as, *input, &saved.warnings);
+        vhost::CheckWritable(path, as.file_type, write, frame.Width(), frame.Height());
+        vhost::WriteWorld(path, frame, write);
+        return saved;
+    };
 
     const int width = image.width, height = image.height;
     const vview::SessionFactory open = [effect, width, height](vhost::HostApp app) {

@@ -389,6 +389,22 @@ TEST_F(ViewWindow, HostSwitchCarriesTheValuesAndSavesWhatRenderMakes) {
     EXPECT_EQ(WaitExit(view_.pid, 10000), 0) << ReadFile(dir_ + "/stderr.txt");
 }
 
+// A 16-bit file opened without --depth renders at 16 bits as `render` does,
+// and its save is written as render writes it.
+TEST_F(ViewWindow, FileInputKeepsItsDepthAsRenderDoes) {
+    const std::string input = dir_ + "/deep.png";
+    const vtest::CliRun made = vtest::RunCli("render testcard:160x90 '" + input + "' -q --depth 16 --mode add --width 0");
+    ASSERT_EQ(made.status, 0) << made.out;
+    Open(input + " --feather 20 --save " + dir_ + "/deep-saved.png");
+    Keys("ctrl+s");
+    const json saved = Next("saved");
+    EXPECT_EQ(vhost::ReadImage(saved["image"]).type, vhost::SampleType::U16);
+    ExpectRenderedAgain(saved, "'" + input + "'", "");
+    Keys("ctrl+q");
+    Next("exit");
+    EXPECT_EQ(WaitExit(view_.pid, 10000), 0) << ReadFile(dir_ + "/stderr.txt");
+}
+
 // What the window shows where the report says it shows it: layer pixel (x, y)
 // in the composition window at (X0 + Z (x + offset), ...), straight alpha over
 // the window's checkerboard, the composition outside the layer as checkerboard

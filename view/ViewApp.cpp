@@ -69,26 +69,6 @@ const char* ModeName(vhost::HostApp app, vhost::PixelLayout layout) {
     return "?";
 }
 
-// The options `vellora render` needs to reproduce a frame of this mode.
-std::string ModeOptions(vhost::HostApp app, vhost::PixelLayout layout, PF_RationalScale par) {
-    std::string options;
-    if (app == vhost::HostApp::Premiere) options += " --host premiere";
-    if (layout == vhost::PixelLayout::ARGB16) options += " --depth 16";
-    if (layout == vhost::PixelLayout::BGRA32F) options += " --depth float";
-    if (par.num != static_cast<A_long>(par.den)) {
-        options += " --par " + std::to_string(par.num) + "/" + std::to_string(par.den);
-    }
-    return options;
-}
-
-vhost::SampleType SampleTypeOf(vhost::PixelLayout layout) {
-    switch (layout) {
-        case vhost::PixelLayout::ARGB16: return vhost::SampleType::U16;
-        case vhost::PixelLayout::BGRA32F: return vhost::SampleType::F32;
-        default: return vhost::SampleType::U8;
-    }
-}
-
 // "dir/name.png" -> "dir/name" + ext; empty when the name has no extension.
 std::string WithExtension(const std::string& path, const std::string& ext) {
     const size_t slash = path.find_last_of('/');
@@ -372,12 +352,12 @@ struct ViewApp::Impl {
 
     void Save(const std::string& path) {
         try {
+            if (!options.saver.save) throw HostError("this window cannot save");
             const std::string params_path = WithExtension(path, ".json");
             if (params_path.empty()) {
                 throw HostError("'" + path + "' has no extension to pick the image format by (e.g. .png)");
             }
             if (params_path == path) throw HostError("'" + path + "' would be overwritten by the parameters");
-            vhost::CheckWritable(path, SampleTypeOf(layout));
             const nlohmann::ordered_json params = ParamsJson();
             // A value --params would refuse (a handle dragged past the centre) cannot be saved to be rendered again.
             vhost::EffectValuesFromJson(params, vhost::EffectValues{}, "the parameters");
@@ -388,11 +368,13 @@ struct ViewApp::Impl {
                 Render(false, unused);
                 options.downsample = view_downsample;
             }
-            vhost::WriteImage(path, vhost::WorldToImage(frames.Output()));
+            const FrameSaver::Saved saved = options.saver.save(path, frames.Output(), app, layout);
             vhost::WriteTextAtomically(params_path, params.dump(2) + "\n", "save");
             save_path = path;
-            Say("Saved " + path + " and " + params_path + "; vellora render " + options.input_name + " OUT --params " +
-                params_path + ModeOptions(app, layout, options.pixel_aspect) + " renders it again");
+            std::string text = "Saved " + path + " and " + params_path + "; vellora render " + options.input_name +
+                               " OUT --params " + params_path + saved.render_options + " renders it again";
+            for (const std::string& warning : saved.warnings) text += "; " + warning;
+            Say(text);
             Report({{"event", "saved"}, {"image", path}, {"params_file", params_path}});
         } catch (const HostError& e) {
             Say(std::string("cannot save: ") + e.what(), true);
@@ -400,8 +382,9 @@ struct ViewApp::Impl {
     }
 
     std::string DefaultSavePath() const {
-        return Stem(options.input_name) + "-" + effect_name +
-               (layout == vhost::PixelLayout::BGRA32F ? ".exr" : ".png");
+        const bool floats =
+            options.saver.file_type && options.saver.file_type(app, layout) == vhost::SampleType::F32;
+        return Stem(options.input_name) + "-" + effect_name + (floats ? ".exr" : ".png");
     }
 
     void AskSavePath() {

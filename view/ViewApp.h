@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Host.h"
 #include "ImageIO.h"
@@ -24,6 +25,20 @@ public:
 // Opens a fresh session for a host application; the window switches hosts through it.
 using SessionFactory = std::function<std::unique_ptr<Session>(vhost::HostApp app)>;
 
+// Saving as `vellora render` writes, which the command line knows: with the
+// input's channels and metadata, at the depth render would write.
+struct FrameSaver {
+    // The sample type render writes a frame of this host and depth at.
+    std::function<vhost::SampleType(vhost::HostApp, vhost::PixelLayout)> file_type;
+    struct Saved {
+        std::string render_options;         // what `vellora render` needs to make the same file
+        std::vector<std::string> warnings;  // what the file could not keep
+    };
+    // Writes a full-resolution frame; throws HostError naming the file.
+    std::function<Saved(const std::string& path, const vhost::World& frame, vhost::HostApp, vhost::PixelLayout)>
+        save;
+};
+
 struct ViewOptions {
     std::string input_name;  // shown in the title, and the default name to save under
     vhost::HostApp host_app = vhost::HostApp::AfterEffects;
@@ -36,6 +51,7 @@ struct ViewOptions {
     int width = 1280, height = 800;
     bool report = false;    // JSON lines on standard output
     std::string save_path;  // where Ctrl+S saves; empty: ask the first time
+    FrameSaver saver;       // without one, the window cannot save
 };
 
 // Says why no window can open when the environment names no display, else nothing.
