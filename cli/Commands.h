@@ -10,5 +10,6 @@ void AddRenderCommand(CLI::App& app);
 void AddOverlayCommand(CLI::App& app);
 void AddDragCommand(CLI::App& app);
 void AddValidateCommand(CLI::App& app);
+void AddViewCommand(CLI::App& app);
 
 }  // namespace vcli

@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
     vcli::AddOverlayCommand(app);
     vcli::AddDragCommand(app);
     vcli::AddValidateCommand(app);
+    vcli::AddViewCommand(app);
     // Every error is one line, as ours are.
     app.failure_message([](const CLI::App*, const CLI::Error& e) { return "vellora: " + std::string(e.what()) + "\n"; });
 

@@ -94,15 +94,30 @@ OverlayWindow* WindowOfContext(PF_ContextH contextH) {
     return tag && tag->magic == kDrawRefMagic ? tag->window : nullptr;
 }
 
+namespace {
+
+void CheckView(const WindowView& view) {
+    if (!(view.zoom > 0.0) || !std::isfinite(view.zoom) || view.zoom > 64.0) {
+        throw HostError("zoom " + std::to_string(view.zoom) + " is outside 0 (exclusive) to 64");
+    }
+}
+
+void CheckSize(double w, double h, const char* advice) {
+    if (w > 32768.0 || h > 32768.0 || w * h > 67108864.0) {
+        throw HostError("window of " + std::to_string(static_cast<long>(w)) + "x" +
+                        std::to_string(static_cast<long>(h)) + " pixels is too large" + advice);
+    }
+}
+
+}  // namespace
+
 OverlayWindow::OverlayWindow(Host& host, const WindowView& view, int layer_width, int layer_height)
     : host_(host), view_(view), layer_width_(layer_width), layer_height_(layer_height) {
     if (layer_width <= 0 || layer_height <= 0) {
         throw HostError("window over an empty layer (" + std::to_string(layer_width) + "x" +
                         std::to_string(layer_height) + ")");
     }
-    if (!(view.zoom > 0.0) || !std::isfinite(view.zoom) || view.zoom > 64.0) {
-        throw HostError("zoom " + std::to_string(view.zoom) + " is outside 0 (exclusive) to 64");
-    }
+    CheckView(view);
     // The composition is large enough to hold the layer at its offset.
     double content_w = layer_width, content_h = layer_height;
     if (view.type == PF_Window_COMP) {
@@ -110,29 +125,59 @@ OverlayWindow::OverlayWindow(Host& host, const WindowView& view, int layer_width
         content_h = std::max(content_h, view.layer_offset_y + layer_height);
     }
     const double w = std::ceil(content_w * view.zoom), h = std::ceil(content_h * view.zoom);
-    if (w > 32768.0 || h > 32768.0 || w * h > 67108864.0) {
-        throw HostError("window of " + std::to_string(static_cast<long>(w)) + "x" +
-                        std::to_string(static_cast<long>(h)) + " pixels is too large (zoom out)");
-    }
-    width_ = std::max(1, static_cast<int>(w));
-    height_ = std::max(1, static_cast<int>(h));
+    CheckSize(w, h, " (zoom out)");
+    Init(std::max(1, static_cast<int>(w)), std::max(1, static_cast<int>(h)));
+}
 
-    RegisterOverlaySuites(host);
+OverlayWindow::OverlayWindow(Host& host, const WindowView& view, int layer_width, int layer_height,
+                             int window_width, int window_height)
+    : host_(host), view_(view), layer_width_(layer_width), layer_height_(layer_height) {
+    if (layer_width <= 0 || layer_height <= 0) {
+        throw HostError("window over an empty layer (" + std::to_string(layer_width) + "x" +
+                        std::to_string(layer_height) + ")");
+    }
+    CheckView(view);
+    Init(window_width, window_height);
+}
+
+void OverlayWindow::Init(int window_width, int window_height) {
+    RegisterOverlaySuites(host_);
     draw_tag_ = Tag{kDrawRefMagic, this};
     supplier_tag_ = Tag{kSupplierMagic, this};
     surface_tag_ = Tag{kSurfaceMagic, this};
     context_.magic = kContextMagic;
-    context_.w_type = view.type;
+    context_.w_type = view_.type;
     context_.reserved_drawref = &draw_tag_;
     context_ptr_ = &context_;
+    MakeSurface(window_width, window_height);
+}
 
-    surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width_, height_);
-    if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(surface_);
-        throw HostError("cannot make a window picture of " + std::to_string(width_) + "x" + std::to_string(height_));
+void OverlayWindow::MakeSurface(int window_width, int window_height) {
+    if (window_width <= 0 || window_height <= 0) {
+        throw HostError("window of " + std::to_string(window_width) + "x" + std::to_string(window_height) +
+                        " pixels is empty");
     }
+    CheckSize(window_width, window_height, "");
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, window_width, window_height);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface);
+        throw HostError("cannot make a window picture of " + std::to_string(window_width) + "x" +
+                        std::to_string(window_height));
+    }
+    cairo_surface_destroy(surface_);
+    surface_ = surface;
+    width_ = window_width;
+    height_ = window_height;
     ShowFrame(nullptr, 0, 0);
 }
+
+void OverlayWindow::SetView(const WindowView& view) {
+    CheckView(view);
+    view_ = view;
+    context_.w_type = view.type;
+}
+
+void OverlayWindow::Resize(int window_width, int window_height) { MakeSurface(window_width, window_height); }
 
 OverlayWindow::~OverlayWindow() { cairo_surface_destroy(surface_); }
 
@@ -358,32 +403,63 @@ std::vector<uint8_t> OverlayWindow::PictureRGBA8() const {
 }
 
 GestureResult OverlayWindow::Gesture(PF_Point from, PF_Point to, int steps) {
-    GestureResult result;
-    std::vector<int> changed;
-    PF_EventExtra event = NewEvent(PF_Event_DO_CLICK);
-    event.u.do_click.screen_point = from;
-    event.u.do_click.num_clicks = 1;
-    result.err = SendEvent(event, &changed);
-    result.handled = (event.evt_out_flags & PF_EO_HANDLED_EVENT) != 0;
-    result.handle = result.handled ? static_cast<int>(event.u.do_click.continue_refcon[0]) : 0;
-
-    // Drag events follow only while the effect asks for them; the click record
-    // travels from one event to the next, the last one carrying last_time.
-    for (int i = 1; i <= steps && result.err == PF_Err_NONE && event.u.do_click.send_drag; ++i) {
-        PF_EventExtra drag = NewEvent(PF_Event_DRAG);
-        drag.u.do_click = event.u.do_click;
+    Press(from);
+    // The drag events lie along the line, the last one at `to`.
+    for (int i = 1; i < steps; ++i) {
         const double t = static_cast<double>(i) / steps;
-        drag.u.do_click.screen_point.h = static_cast<A_long>(std::lround(from.h + (to.h - from.h) * t));
-        drag.u.do_click.screen_point.v = static_cast<A_long>(std::lround(from.v + (to.v - from.v) * t));
-        drag.u.do_click.when = static_cast<A_u_long>(i);
-        drag.u.do_click.last_time = i == steps;
-        result.err = SendEvent(drag, &changed);
-        ++result.drag_events;
-        event = drag;
+        Move(PF_Point{static_cast<A_long>(std::lround(from.h + (to.h - from.h) * t)),
+                      static_cast<A_long>(std::lround(from.v + (to.v - from.v) * t))});
     }
+    if (steps < 1) return FinishGesture();
+    return Release(to);
+}
+
+void OverlayWindow::Press(PF_Point at) {
+    gesture_.emplace();
+    GestureState& g = *gesture_;
+    g.event = NewEvent(PF_Event_DO_CLICK);
+    g.event.u.do_click.screen_point = at;
+    g.event.u.do_click.num_clicks = 1;
+    g.result.err = SendEvent(g.event, &g.changed);
+    g.result.handled = (g.event.evt_out_flags & PF_EO_HANDLED_EVENT) != 0;
+    g.result.handle = g.result.handled ? static_cast<int>(g.event.u.do_click.continue_refcon[0]) : 0;
+}
+
+bool OverlayWindow::Dragging() const {
+    return gesture_ && gesture_->result.err == PF_Err_NONE && gesture_->event.u.do_click.send_drag;
+}
+
+PF_Err OverlayWindow::SendDrag(PF_Point at, bool last) {
+    // Drag events follow only while the effect asks for them; the click record
+    // travels from one event to the next.
+    if (!Dragging()) return PF_Err_NONE;
+    GestureState& g = *gesture_;
+    PF_EventExtra drag = NewEvent(PF_Event_DRAG);
+    drag.u.do_click = g.event.u.do_click;
+    drag.u.do_click.screen_point = at;
+    drag.u.do_click.when = ++g.when;
+    drag.u.do_click.last_time = last;
+    g.result.err = SendEvent(drag, &g.changed);
+    ++g.result.drag_events;
+    g.event = drag;
+    return g.result.err;
+}
+
+PF_Err OverlayWindow::Move(PF_Point at) { return SendDrag(at, false); }
+
+GestureResult OverlayWindow::Release(PF_Point at) {
+    SendDrag(at, true);
+    return FinishGesture();
+}
+
+GestureResult OverlayWindow::FinishGesture() {
+    if (!gesture_) return GestureResult{};
+    GestureResult result = gesture_->result;
+    std::vector<int>& changed = gesture_->changed;
     std::sort(changed.begin(), changed.end());
     changed.erase(std::unique(changed.begin(), changed.end()), changed.end());
     result.changed = changed;
+    gesture_.reset();
     return result;
 }
 

@@ -71,8 +71,13 @@ OverlayWindow* WindowOfContext(PF_ContextH contextH);
 
 class OverlayWindow {
 public:
-    // A window over a layer of the given size in `host`.
+    // A window over a layer of the given size in `host`, just large enough to
+    // show the picture at the view's zoom.
     OverlayWindow(Host& host, const WindowView& view, int layer_width, int layer_height);
+    // A window of a size of its own, as an interactive host's view is: the
+    // picture may lie partly or wholly outside it.
+    OverlayWindow(Host& host, const WindowView& view, int layer_width, int layer_height, int window_width,
+                  int window_height);
     ~OverlayWindow();
     OverlayWindow(const OverlayWindow&) = delete;
     OverlayWindow& operator=(const OverlayWindow&) = delete;
@@ -81,6 +86,12 @@ public:
     const WindowView& View() const { return view_; }
     int Width() const { return width_; }
     int Height() const { return height_; }
+
+    // A new zoom, pan or window type (the picture is left as it is until the
+    // next ShowFrame), and a new size in window pixels (the picture restarts as
+    // the bare checkerboard).
+    void SetView(const WindowView& view);
+    void Resize(int window_width, int window_height);
 
     // The view's conversions in real numbers (the callbacks use the same maths on 16.16).
     void LayerToWindow(double& x, double& y) const;
@@ -104,7 +115,23 @@ public:
     // A click at `from` (window pixels) and `steps` drag events along the line
     // to `to`, the last carrying last_time. Between events the parameter values
     // the effect flagged changed are kept in the host's list and their flags cleared.
+    // Gesture() plays a whole gesture through these three.
     GestureResult Gesture(PF_Point from, PF_Point to, int steps);
+
+    // One gesture event by event, as an interactive host sends it: Press sends
+    // the click, Move one drag event while the effect asks for them, Release
+    // the last drag event (carrying last_time) and returns what the gesture
+    // did. Move and Release do nothing once the effect stopped asking or an
+    // event failed; a new Press abandons a gesture in flight.
+    void Press(PF_Point at);
+    PF_Err Move(PF_Point at);
+    GestureResult Release(PF_Point at);
+    // A click was taken and the effect still asks for drag events.
+    bool Dragging() const;
+
+    // Strokes are rasterised into the picture as they are made; a host that
+    // draws the recorded strokes itself turns that off.
+    void SetRasterise(bool on) { rasterise_ = on; }
 
     // Every stroke made on this window since it was made (or the trace cleared), in order.
     const std::vector<StrokeRecord>& Strokes() const { return strokes_; }
@@ -140,8 +167,19 @@ private:
         std::vector<PathElement> path;
     };
 
+    struct GestureState {
+        PF_EventExtra event;  // the click record travels from event to event
+        GestureResult result;
+        std::vector<int> changed;
+        A_u_long when;  // value-initialised to 0 by emplace()
+    };
+
+    void Init(int window_width, int window_height);
+    void MakeSurface(int window_width, int window_height);
     DrawObject* NewObject(bool is_pen);
     void Rasterise(const StrokeRecord& stroke);
+    PF_Err SendDrag(PF_Point at, bool last);
+    GestureResult FinishGesture();
 
     Host& host_;
     WindowView view_;
@@ -154,6 +192,8 @@ private:
     std::vector<StrokeRecord> strokes_;
     std::vector<std::string> misuses_;
     cairo_surface_t* surface_ = nullptr;
+    std::optional<GestureState> gesture_;
+    bool rasterise_ = true;
 };
 
 }  // namespace vhost

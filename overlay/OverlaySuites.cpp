@@ -48,7 +48,7 @@ struct OverlaySuiteAccess {
     static PF_Err Injected(Window* w) { return w->host_.Faults().injected_error; }
 
     static void Stroke(Window* w, StrokeRecord record) {
-        w->Rasterise(record);
+        if (w->rasterise_) w->Rasterise(record);
         w->strokes_.push_back(std::move(record));
     }
 

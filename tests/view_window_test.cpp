@@ -1,0 +1,485 @@
+// `vellora view` as a person uses it: the real window on an X server of its own
+// (Xvfb), moved, clicked and typed into with xdotool, its report lines read,
+// and what it did compared with `vellora drag` and `vellora render`.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "ImageIO.h"
+#include "TestSupport.h"
+
+namespace {
+
+using nlohmann::json;
+
+// A child process with its standard output on a pipe and its standard error in a file.
+struct Child {
+    pid_t pid = -1;
+    int out = -1;
+};
+
+Child Spawn(const std::vector<std::string>& argv, const std::string& display, const std::string& err_path) {
+    int fds[2];
+    if (pipe(fds) != 0) return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[1], STDOUT_FILENO);
+        const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (err >= 0) dup2(err, STDERR_FILENO);
+        close(fds[0]);
+        if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
+        unsetenv("VELLORA_MODULE");
+        // SDL's input-method support leaves a D-Bus connection's memory behind,
+        // allocated where the sanitizer build cannot tell it from ours; the
+        // window's own parts are leak-checked in process (view_parts_test).
+        const char* asan = getenv("ASAN_OPTIONS");
+        setenv("ASAN_OPTIONS", ((asan ? std::string(asan) + ":" : std::string()) + "detect_leaks=0").c_str(), 1);
+        std::vector<char*> args;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    return Child{pid, fds[0]};
+}
+
+// Reads up to a newline, waiting at most `ms`; false at the end of the stream or on time-out.
+bool ReadLine(int fd, std::string& pending, std::string& line, int ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        const size_t newline = pending.find('\n');
+        if (newline != std::string::npos) {
+            line = pending.substr(0, newline);
+            pending.erase(0, newline + 1);
+            return true;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
+        char buffer[4096];
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n <= 0) return false;
+        pending.append(buffer, static_cast<size_t>(n));
+    }
+}
+
+int WaitExit(pid_t pid, int ms) {
+    for (int waited = 0; waited < ms; waited += 20) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        usleep(20000);
+    }
+    return -2;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// An Xvfb of our own, on the display number it picks itself (-displayfd).
+class XServer {
+public:
+    XServer() {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(fds[0]);
+            const int null = open("/dev/null", O_RDWR);
+            dup2(null, STDOUT_FILENO);
+            dup2(null, STDERR_FILENO);
+            const std::string fd = std::to_string(fds[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1920x1200x24", "-nolisten", "tcp",
+                   "-noreset", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        std::string pending, number;
+        if (ReadLine(fds[0], pending, number, 15000) && !number.empty()) display_ = ":" + number;
+        close(fds[0]);
+    }
+    ~XServer() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            WaitExit(pid_, 5000);
+        }
+    }
+    const std::string& Display() const { return display_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+class ViewWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        x_ = std::make_unique<XServer>();
+        if (x_->Display().empty()) GTEST_SKIP() << "no X server could be started (Xvfb -displayfd failed): skipped";
+        ASSERT_EQ(std::system("command -v xdotool >/dev/null"), 0) << "xdotool is missing (scripts/install-deps.sh)";
+        char pattern[] = "/tmp/vellora-view-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+
+    void TearDown() override {
+        if (view_.pid > 0 && WaitExit(view_.pid, 0) == -2) {
+            kill(view_.pid, SIGKILL);
+            WaitExit(view_.pid, 5000);
+        }
+        if (view_.out >= 0) close(view_.out);
+        if (!dir_.empty()) (void)std::system(("rm -rf '" + dir_ + "'").c_str());
+    }
+
+    // Opens the window on `args` and waits for its first picture.
+    void Open(const std::string& args) {
+        std::vector<std::string> argv{VELLORA_CLI_PATH, "view", "--report", "--size", "1280x800"};
+        std::istringstream words(args);
+        for (std::string w; words >> w;) argv.push_back(w);
+        view_ = Spawn(argv, x_->Display(), dir_ + "/stderr.txt");
+        ASSERT_GT(view_.pid, 0);
+        ready_ = Next("ready");
+        ASSERT_TRUE(ready_.is_object()) << ReadFile(dir_ + "/stderr.txt");
+        window_ = Xdo("search --sync --name '^vellora view'");
+        ASSERT_FALSE(window_.empty());
+        window_ = window_.substr(0, window_.find('\n'));
+        EXPECT_EQ(Xdo("getwindowname " + window_).rfind("vellora view", 0), 0u);
+        Xdo("windowfocus --sync " + window_ + " mousemove --window " + window_ + " 40 60");
+    }
+
+    // The next report line of `event`; the view lines in between update the origin and zoom.
+    json Next(const std::string& event, int timeout_ms = 30000) {
+        std::string line;
+        while (ReadLine(view_.out, pending_, line, timeout_ms)) {
+            const json j = json::parse(line);
+            if (j["event"] == event) return j;
+            EXPECT_EQ(j["event"], "ready") << "unexpected report line " << line;
+            ready_ = j;
+        }
+        ADD_FAILURE() << "no '" << event << "' line; stderr: " << ReadFile(dir_ + "/stderr.txt");
+        return json();
+    }
+
+    std::string Xdo(const std::string& args) {
+        const std::string command = "DISPLAY=" + x_->Display() + " xdotool " + args;
+        std::string out;
+        FILE* pipe = popen(command.c_str(), "r");
+        char buffer[256];
+        for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+        EXPECT_TRUE(pipe && pclose(pipe) == 0) << command;
+        return out;
+    }
+
+    // A press at picture point `from` (window point minus the reported origin),
+    // a move half-way, a release at `to`; returns the gesture's report line.
+    json Gesture(int fx, int fy, int tx, int ty) {
+        const int x0 = ready_["origin"][0], y0 = ready_["origin"][1];
+        const auto at = [&](int x, int y) {
+            return "mousemove --window " + window_ + " " + std::to_string(x0 + x) + " " + std::to_string(y0 + y) +
+                   " sleep 0.05 ";
+        };
+        Xdo(at(fx, fy) + "mousedown 1 sleep 0.05 " + at((fx + tx) / 2, (fy + ty) / 2) + at(tx, ty) + "mouseup 1");
+        return Next("gesture");
+    }
+
+    void Keys(const std::string& keys) { Xdo("key --delay 40 " + keys); }
+    void Type(const std::string& text) { Xdo("type --delay 40 '" + text + "'"); }
+
+    std::string WriteJson(const std::string& name, const json& j) {
+        const std::string path = dir_ + "/" + name;
+        std::ofstream(path) << j.dump();
+        return path;
+    }
+
+    // `vellora drag` from the same press and release points.
+    json Drag(const std::string& view_args, const json& start, const std::string& from, const std::string& to) {
+        const vtest::CliRun run = vtest::RunCli("drag " + view_args + " --params '" + WriteJson("start.json", start) +
+                                                    "' --from " + from + " --to " + to,
+                                                false);
+        EXPECT_EQ(run.status, 0) << run.out;
+        return json::parse(run.out);
+    }
+
+    // The saved picture against `render --params` of the saved values: byte for
+    // byte, or sample for sample where the format stamps the time of writing (EXR).
+    void ExpectRenderedAgain(const json& saved, const std::string& input, const std::string& host_options) {
+        const std::string image = saved["image"], params = saved["params_file"];
+        const std::string extension = image.substr(image.rfind('.'));
+        const std::string again = dir_ + "/again" + extension;
+        const vtest::CliRun run =
+            vtest::RunCli("render " + input + " '" + again + "' -q --params '" + params + "' " + host_options);
+        ASSERT_EQ(run.status, 0) << run.out;
+        if (extension == ".exr") {
+            const vhost::Image a = vhost::ReadImage(image), b = vhost::ReadImage(again);
+            EXPECT_EQ(a.type, vhost::SampleType::F32);
+            EXPECT_TRUE(a.width == b.width && a.height == b.height && a.f32 == b.f32)
+                << image << " differs from what render --params makes";
+            return;
+        }
+        const std::string a = ReadFile(image), b = ReadFile(again);
+        EXPECT_FALSE(a.empty());
+        EXPECT_TRUE(a == b) << image << " differs from what render --params makes";
+    }
+
+    json ReadJson(const std::string& path) { return json::parse(ReadFile(path)); }
+
+    std::unique_ptr<XServer> x_;
+    std::string dir_;
+    Child view_;
+    std::string pending_, window_;
+    json ready_;
+};
+
+// Corner, feather and rotation handles dragged with the mouse end as `vellora
+// drag` leaves them; a control typed into, saving (the picture is what `render
+// --params` makes of the saved values), undo of whole gestures, redo, quitting.
+TEST_F(ViewWindow, GesturesEditsUndoAndSaveMatchTheCommandLine) {
+    const std::string card = "testcard:640x360";
+    Open(card + " --zoom 1 --save " + dir_ + "/saved.png");
+    EXPECT_EQ(ready_["zoom"], 1.0);
+    EXPECT_EQ(ready_["window"], "layer");
+    const std::string drag_view = card + " --zoom 1";
+
+    // Default mask: centre (320, 180), 300 x 200, so the bottom-right corner is at (470, 280).
+    json corner = Gesture(470, 280, 520, 312);
+    json expected = Drag(drag_view, json::object(), "470,280", "520,312");
+    EXPECT_EQ(corner["handle"], expected["handle_name"]);
+    EXPECT_EQ(corner["handle"], "bottom_right");
+    EXPECT_EQ(corner["params"], expected["params"]);
+
+    // Now 400 x 264 with no feather: the right feather handle sits on the right edge's middle.
+    const json feather = Gesture(520, 180, 490, 186);
+    expected = Drag(drag_view, corner["params"], "520,180", "490,186");
+    EXPECT_EQ(feather["handle"], "feather_right");
+    EXPECT_EQ(feather["params"], expected["params"]);
+    EXPECT_GT(feather["params"]["feather"].get<double>(), 0.0);
+
+    // The rotation handle is a fifth of the layer's height above the centre.
+    const json rotation = Gesture(320, 108, 390, 150);
+    expected = Drag(drag_view, feather["params"], "320,108", "390,150");
+    EXPECT_EQ(rotation["handle"], "rotation");
+    EXPECT_EQ(rotation["params"], expected["params"]);
+    EXPECT_NE(rotation["params"]["angle"], feather["params"]["angle"]);
+
+    // Find the Height control, type a value, save.
+    Keys("ctrl+f");
+    Type("height");
+    Keys("Return");
+    Type("150");
+    Keys("Return ctrl+s");
+    json saved = Next("saved");
+    json typed = rotation["params"];
+    typed["height"] = 150.0;
+    EXPECT_EQ(ReadJson(saved["params_file"]), typed);
+    ExpectRenderedAgain(saved, card, "");
+
+    // Two undos take back the typed value and the whole rotation gesture.
+    Keys("ctrl+z ctrl+z ctrl+s");
+    saved = Next("saved");
+    EXPECT_EQ(ReadJson(saved["params_file"]), feather["params"]);
+    ExpectRenderedAgain(saved, card, "");
+
+    // Redo brings the rotation back; the window reports it on the way out.
+    Keys("ctrl+shift+z ctrl+q");
+    EXPECT_EQ(Next("exit")["params"], rotation["params"]);
+    EXPECT_EQ(WaitExit(view_.pid, 10000), 0) << ReadFile(dir_ + "/stderr.txt");
+}
+
+// After the window is panned and zoomed, and in the composition window with
+// the layer away from its corner, a press at origin + (a, b) still reaches
+// the effect as `vellora drag --from a,b` does at the reported zoom.
+TEST_F(ViewWindow, GesturesAfterPanZoomAndWindowSwitchMatchDrag) {
+    const std::string card = "testcard:320x180";
+    Open(card + " --window comp --zoom 2 --layer-offset 30,20");
+    EXPECT_EQ(ready_["window"], "comp");
+    EXPECT_EQ(ready_["zoom"], 2.0);
+
+    // Opacity handle: 40 window pixels left of the centre, 50 above it at 100 %.
+    // The centre (160, 90) lies at composition (190, 110), window (380, 220).
+    const json opacity = Gesture(340, 170, 341, 191);
+    json expected = Drag(card + " --window comp --zoom 2 --layer-offset 30,20", json::object(), "340,170", "341,191");
+    EXPECT_EQ(opacity["handle"], "opacity");
+    EXPECT_EQ(opacity["params"], expected["params"]);
+
+    // Pan with space and a drag: the picture moves by exactly the drag.
+    const int x0 = ready_["origin"][0], y0 = ready_["origin"][1];
+    Xdo("mousemove --window " + window_ + " 600 500 keydown space mousedown 1 mousemove_relative 17 9 sleep 0.1 "
+        "mouseup 1 keyup space");
+    const json panned = json::array({x0 + 17, y0 + 9});
+    while (ready_["origin"] != panned && (ready_ = Next("ready", 3000)).is_object()) {
+    }
+    EXPECT_EQ(ready_["origin"], panned);
+    EXPECT_EQ(ready_["zoom"], 2.0);
+
+    // Zoom out a step from 200 %: 150 %. The bottom-right corner, layer (310, 190),
+    // is composition (340, 210), window (510, 315).
+    Keys("minus");
+    ready_ = Next("ready");
+    ASSERT_EQ(ready_["zoom"], 1.5);
+    const json corner = Gesture(510, 315, 540, 330);
+    expected = Drag(card + " --window comp --zoom 1.5 --layer-offset 30,20", opacity["params"], "510,315", "540,330");
+    EXPECT_EQ(corner["handle"], "bottom_right");
+    EXPECT_EQ(corner["params"], expected["params"]);
+
+    // The layer window keeps its own view, still at 200 %: the rotation handle,
+    // layer (160, 54), is window (320, 108).
+    Keys("w");
+    ready_ = Next("ready");
+    EXPECT_EQ(ready_["window"], "layer");
+    EXPECT_EQ(ready_["zoom"], 2.0);
+    const json rotation = Gesture(320, 108, 400, 180);
+    expected = Drag(card + " --zoom 2", corner["params"], "320,108", "400,180");
+    EXPECT_EQ(rotation["handle"], "rotation");
+    EXPECT_EQ(rotation["params"], expected["params"]);
+
+    Keys("Escape");
+    EXPECT_EQ(Next("exit")["params"], rotation["params"]);
+    EXPECT_EQ(WaitExit(view_.pid, 10000), 0) << ReadFile(dir_ + "/stderr.txt");
+}
+
+// Premiere's float frames saved as EXR, then the host switched to After
+// Effects 8-bit and 16-bit (the values carried over), each saved under a new
+// name: each file is what `render --params` makes with that host and depth.
+TEST_F(ViewWindow, HostSwitchCarriesTheValuesAndSavesWhatRenderMakes) {
+    const std::string card = "testcard:200x120";
+    Open(card + " --host premiere --depth float --mode intersect --width 150 --feather 30 --angle 20 --save " + dir_ +
+         "/float.exr");
+    Keys("ctrl+s");
+    const json saved_float = Next("saved");
+    ExpectRenderedAgain(saved_float, card, "--host premiere --depth float");
+
+    Keys("h ctrl+shift+s ctrl+a");
+    Type(dir_ + "/eight.png");
+    Keys("Return");
+    const json saved_eight = Next("saved");
+    EXPECT_EQ(saved_eight["image"], dir_ + "/eight.png");
+    EXPECT_EQ(ReadJson(saved_eight["params_file"]), ReadJson(saved_float["params_file"]));
+    ExpectRenderedAgain(saved_eight, card, "");
+
+    // After Effects 16-bit next: a 16-bit PNG.
+    Keys("h ctrl+shift+s ctrl+a");
+    Type(dir_ + "/sixteen.png");
+    Keys("Return");
+    const json saved_sixteen = Next("saved");
+    EXPECT_EQ(vhost::ReadImage(saved_sixteen["image"]).type, vhost::SampleType::U16);
+    ExpectRenderedAgain(saved_sixteen, card, "--depth 16");
+
+    Keys("ctrl+q");
+    Next("exit");
+    EXPECT_EQ(WaitExit(view_.pid, 10000), 0) << ReadFile(dir_ + "/stderr.txt");
+}
+
+// A 16-bit file opened without --depth renders at 16 bits as `render` does,
+// and its save is written as render writes it.
+TEST_F(ViewWindow, FileInputKeepsItsDepthAsRenderDoes) {
+    const std::string input = dir_ + "/deep.png";
+    const vtest::CliRun made = vtest::RunCli("render testcard:160x90 '" + input + "' -q --depth 16 --mode add --width 0");
+    ASSERT_EQ(made.status, 0) << made.out;
+    Open(input + " --feather 20 --save " + dir_ + "/deep-saved.png");
+    Keys("ctrl+s");
+    const json saved = Next("saved");
+    EXPECT_EQ(vhost::ReadImage(saved["image"]).type, vhost::SampleType::U16);
+    ExpectRenderedAgain(saved, "'" + input + "'", "");
+    Keys("ctrl+q");
+    Next("exit");
+    EXPECT_EQ(WaitExit(view_.pid, 10000), 0) << ReadFile(dir_ + "/stderr.txt");
+}
+
+// What the window shows where the report says it shows it: layer pixel (x, y)
+// in the composition window at (X0 + Z (x + offset), ...), straight alpha over
+// the window's checkerboard, the composition outside the layer as checkerboard
+// and the window outside the composition as its background.
+TEST_F(ViewWindow, PictureAppearsWhereTheReportPutsIt) {
+    const std::string card = "testcard:320x180", mask = " --mode intersect --width 10000 --height 10000";
+    Open(card + mask + " --window comp --zoom 2 --layer-offset 30,20");
+    const vtest::CliRun run = vtest::RunCli("render " + card + " '" + dir_ + "/frame.png' -q" + mask);
+    ASSERT_EQ(run.status, 0) << run.out;
+    const vhost::Image frame = vhost::ReadImage(dir_ + "/frame.png");
+
+    Xdo("mousemove --window " + window_ + " 5 5 sleep 0.3");
+    std::string geometry = Xdo("getwindowgeometry --shell " + window_);
+    int x = 0, y = 0, w = 0, h = 0;
+    for (std::istringstream lines(geometry); std::getline(lines, geometry);) {
+        std::sscanf(geometry.c_str(), "X=%d", &x), std::sscanf(geometry.c_str(), "Y=%d", &y);
+        std::sscanf(geometry.c_str(), "WIDTH=%d", &w), std::sscanf(geometry.c_str(), "HEIGHT=%d", &h);
+    }
+    const std::string shot = dir_ + "/shot.png";
+    ASSERT_EQ(std::system(("ffmpeg -loglevel error -y -f x11grab -draw_mouse 0 -video_size " + std::to_string(w) + "x" +
+                           std::to_string(h) + " -i '" + x_->Display() + "+" + std::to_string(x) + "," +
+                           std::to_string(y) + "' -frames:v 1 '" + shot + "'")
+                              .c_str()),
+              0);
+    const vhost::Image screen = vhost::ReadImage(shot);
+    ASSERT_EQ(screen.width, 1280);
+    const int x0 = ready_["origin"][0], y0 = ready_["origin"][1];
+    const auto on_screen = [&](int i, int j, int c) {
+        return static_cast<int>(std::lround(screen.Normalised(i, j, c) * 255));
+    };
+    const auto checker = [](int i, int j) { return ((i / 8 + j / 8) % 2) ? 102 : 153; };
+
+    const auto expect_shows = [&](int i, int j, int lx, int ly) {
+        const double a = frame.Normalised(lx, ly, 3);
+        for (int c = 0; c < 3; ++c) {
+            const double over = frame.Normalised(lx, ly, c) * a + checker(i, j) / 255.0 * (1 - a);
+            EXPECT_NEAR(on_screen(i, j, c), over * 255, 1.0)
+                << "layer pixel " << lx << "," << ly << " channel " << c << " at window " << i << "," << j;
+        }
+    };
+    // The opaque band at the top, the alpha ramp in the middle, the transparent band at
+    // the bottom, and grid lines: at 200 % layer pixel (x, y) covers window pixels
+    // X0 + 2x' - 1 and X0 + 2x' (x' in the composition), the next one starts after them.
+    for (const auto& p : {std::make_pair(40, 30), std::make_pair(63, 30), std::make_pair(280, 40),
+                          std::make_pair(60, 120), std::make_pair(127, 63), std::make_pair(250, 100),
+                          std::make_pair(30, 170), std::make_pair(316, 176)}) {
+        const int i = x0 + 2 * (p.first + 30), j = y0 + 2 * (p.second + 20);
+        expect_shows(i, j, p.first, p.second);
+        expect_shows(i - 1, j - 1, p.first, p.second);
+        expect_shows(i + 1, j + 1, p.first + 1, p.second + 1);
+    }
+    // Composition pixel (10, 10) lies left of and above the layer; the window left of the composition is background.
+    EXPECT_EQ(on_screen(x0 + 20, y0 + 20, 1), checker(x0 + 20, y0 + 20));
+    EXPECT_EQ(on_screen(x0 - 4, y0 + 20, 1), 41);
+}
+
+// Without a display the window says what is missing and how to run it
+// headless; bad options and input fail as `render` fails, before any window.
+TEST(ViewCli, ErrorsWithoutDisplayAndForBadOptions) {
+    const std::string headless = "-u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER";
+    vtest::CliRun run = vtest::RunCli("view testcard:64x64", true, headless);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("DISPLAY is unset"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("xvfb-run"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find('\n'), run.out.size() - 1) << "one line: " << run.out;
+
+    for (const char* bad : {"--zoom 0", "--size 10x10", "--window effect", "--depth 12", "--trace t.json",
+                            "--layer-offset 5,5", "--save picture"}) {
+        run = vtest::RunCli(std::string("view testcard:64x64 ") + bad, true, headless);
+        EXPECT_EQ(run.status, 1) << bad;
+        EXPECT_EQ(run.out.rfind(std::string("vellora: ") + std::string(bad).substr(0, 6), 0), 0u) << run.out;
+    }
+    run = vtest::RunCli("view /nonexistent/in.png", true, headless);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("/nonexistent/in.png"), std::string::npos) << run.out;
+}
+
+}  // namespace
