@@ -4,7 +4,9 @@
 #include <cmath>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -76,10 +78,13 @@ void RunDrag(const DragOptions& options) {
     // from the new values, in a window made after the frame so the two
     // pictures are never held beside the render's worlds.
     if (!options.out.empty() || !options.window.trace.empty()) {
-        std::vector<float> frame;
-        if (!options.out.empty()) frame = RenderWindowFrame(session, effect, input, options.window.quiet);
+        std::optional<vhost::World> frame;
+        if (!options.out.empty()) frame.emplace(RenderWindowFrame(session, effect, input, options.window.quiet));
         vhost::OverlayWindow window(host, view, input.Width(), input.Height());
-        if (!frame.empty()) ShowFrameOnce(window, frame, input.Width(), input.Height());
+        if (frame) {
+            ShowFrameOnce(window, std::move(*frame), effect.downsample, input.Width(), input.Height());
+            frame.reset();
+        }
         DrawOverlay(window, effect);
         if (!options.window.trace.empty()) WriteTrace(options.window.trace, window);
         if (!options.out.empty()) WritePicture(options.out, window);

@@ -2,6 +2,7 @@
 // rendered frame over a checkerboard with the overlay the plug-in draws on top.
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Commands.h"
@@ -30,9 +31,9 @@ void RunOverlay(const OverlayOptions& options) {
     CheckPictureAndTrace(options.output, "OUTPUT", options.window.trace);
 
     EffectSession session(effect, input.Width(), input.Height());
-    std::vector<float> frame = RenderWindowFrame(session, effect, input, options.window.quiet);
+    vhost::World frame = RenderWindowFrame(session, effect, input, options.window.quiet);
     vhost::OverlayWindow window(session.Host(), view, input.Width(), input.Height());
-    ShowFrameOnce(window, frame, input.Width(), input.Height());
+    ShowFrameOnce(window, std::move(frame), effect.downsample, input.Width(), input.Height());
     DrawOverlay(window, effect);
 
     if (!options.window.trace.empty()) WriteTrace(options.window.trace, window);

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -107,44 +108,25 @@ vhost::World RenderWorld(EffectSession& session, const ResolvedEffect& effect, v
     return output;
 }
 
-// The frame as the window shows the layer, at full resolution: straight float
-// RGBA, a reduced frame enlarged.
-std::vector<float> LayerPicture(const vhost::World& frame, int downsample, int layer_width, int layer_height) {
-    std::vector<float> rgba(static_cast<size_t>(layer_width) * static_cast<size_t>(layer_height) * 4);
-    std::vector<float> row(static_cast<size_t>(frame.Width()) * 4);
-    int cached = -1;
-    for (int y = 0; y < layer_height; ++y) {
-        const int sy = std::min(frame.Height() - 1, y / downsample);
-        if (sy != cached) vhost::NormalisedRow(frame, sy, row.data());
-        cached = sy;
-        float* out = &rgba[static_cast<size_t>(y) * static_cast<size_t>(layer_width) * 4];
-        for (int x = 0; x < layer_width; ++x) {
-            const float* s = &row[static_cast<size_t>(std::min(frame.Width() - 1, x / downsample)) * 4];
-            std::copy(s, s + 4, out + static_cast<size_t>(x) * 4);
-        }
-    }
-    return rgba;
-}
-
 }  // namespace
 
-std::vector<float> RenderWindowFrame(EffectSession& session, const ResolvedEffect& effect, InputImage& input,
-                                     bool quiet) {
-    const vhost::World frame = RenderWorld(session, effect, LoadInputWorld(input, effect), quiet);
-    return LayerPicture(frame, effect.downsample, input.Width(), input.Height());
+vhost::World RenderWindowFrame(EffectSession& session, const ResolvedEffect& effect, InputImage& input,
+                               bool quiet) {
+    return RenderWorld(session, effect, LoadInputWorld(input, effect), quiet);
 }
 
-void RenderIntoWindow(EffectSession& session, const ResolvedEffect& effect, const vhost::Image& image,
-                      vhost::OverlayWindow& window, bool quiet) {
-    const vhost::Image scaled = effect.downsample > 1 ? vhost::DownsampleImage(image, effect.downsample) : image;
-    const vhost::World frame = RenderWorld(session, effect, vhost::ImageToWorld(scaled, effect.layout), quiet);
-    window.ShowFrame(LayerPicture(frame, effect.downsample, image.width, image.height).data(), image.width,
-                     image.height);
-}
-
-void ShowFrameOnce(vhost::OverlayWindow& window, std::vector<float>& frame, int width, int height) {
-    window.ShowFrame(frame.data(), width, height);
-    std::vector<float>().swap(frame);
+void ShowFrameOnce(vhost::OverlayWindow& window, vhost::World frame, int downsample, int width, int height) {
+    // One normalised row of the frame at a time: a float copy of a whole
+    // 8-bit frame would be four times its size.
+    std::vector<float> row(static_cast<size_t>(frame.Width()) * 4);
+    const auto layer_row = [&](int y, float* rgba) {
+        vhost::NormalisedRow(frame, std::min(frame.Height() - 1, y / downsample), row.data());
+        for (int x = 0; x < width; ++x) {
+            const float* s = &row[static_cast<size_t>(std::min(frame.Width() - 1, x / downsample)) * 4];
+            std::copy(s, s + 4, rgba + static_cast<size_t>(x) * 4);
+        }
+    };
+    window.ShowFrame(layer_row, width, height);
 }
 
 void DrawOverlay(vhost::OverlayWindow& window, const ResolvedEffect& effect) {

@@ -30,19 +30,14 @@ vhost::WindowView ResolveWindowOptions(const WindowOptions& options);
 // "X,Y" as two numbers; throws HostError naming `option`.
 void ParsePoint(const std::string& text, const std::string& option, double& x, double& y);
 
-// Renders `image` through the session's host as a frame of the effect and
-// shows it in `window` (straight alpha over the checkerboard).
-void RenderIntoWindow(EffectSession& session, const ResolvedEffect& effect, const vhost::Image& image,
-                      vhost::OverlayWindow& window, bool quiet);
-
-// Renders `input` through the session's host and returns the frame as a
-// window shows the layer: straight float RGBA at the input's size, what
-// OverlayWindow::ShowFrame takes. The worlds are gone when it returns; make
-// the window after it, so its picture is not held beside them.
-std::vector<float> RenderWindowFrame(EffectSession& session, const ResolvedEffect& effect, InputImage& input,
-                                     bool quiet);
-// Shows `frame` in `window`, then frees it.
-void ShowFrameOnce(vhost::OverlayWindow& window, std::vector<float>& frame, int width, int height);
+// Renders `input` through the session's host and returns the rendered frame
+// (at the render's downsampled size). The input's world is gone when it
+// returns; make the window after it, so its picture is not held beside it.
+vhost::World RenderWindowFrame(EffectSession& session, const ResolvedEffect& effect, InputImage& input,
+                               bool quiet);
+// Shows `frame` in `window` as the window shows the layer (width x height,
+// a reduced frame enlarged); the frame is freed with the call.
+void ShowFrameOnce(vhost::OverlayWindow& window, vhost::World frame, int downsample, int width, int height);
 
 // Sends a draw event and checks it returned no error and gave back every suite, pen and path.
 void DrawOverlay(vhost::OverlayWindow& window, const ResolvedEffect& effect);

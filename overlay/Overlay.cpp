@@ -199,22 +199,33 @@ void OverlayWindow::WindowToLayer(double& x, double& y) const {
     }
 }
 
-void OverlayWindow::ShowFrame(const float* rgba, int width, int height) {
+void OverlayWindow::ShowFrame(const LayerRow& rows, int width, int height) {
     cairo_surface_flush(surface_);
     unsigned char* data = cairo_image_surface_get_data(surface_);
     const int stride = cairo_image_surface_get_stride(surface_);
+    std::vector<float> row(rows ? static_cast<size_t>(std::max(width, 0)) * 4 : 0);
+    double fetched = -1;
     for (int j = 0; j < height_; ++j) {
-        auto* row = reinterpret_cast<uint32_t*>(data + static_cast<size_t>(j) * stride);
+        auto* out = reinterpret_cast<uint32_t*>(data + static_cast<size_t>(j) * stride);
+        // A window row is one layer row whatever the column: the view only scales and moves.
+        double x0 = 0, y = j;
+        WindowToLayer(x0, y);
+        // Integer window coordinates name pixel centres, as the strokes do.
+        const double py = std::floor(y + 0.5);
+        const bool inside = rows && py >= 0 && py < height;
+        if (inside && py != fetched) {
+            rows(static_cast<int>(py), row.data());
+            fetched = py;
+        }
         for (int i = 0; i < width_; ++i) {
             const float bg = ((i / kCheckerSize + j / kCheckerSize) % 2) ? kCheckerDark : kCheckerLight;
             float r = bg, g = bg, b = bg;
-            if (rgba) {
-                // Integer window coordinates name pixel centres, as the strokes do.
-                double x = i, y = j;
-                WindowToLayer(x, y);
-                const double px = std::floor(x + 0.5), py = std::floor(y + 0.5);
-                if (px >= 0 && py >= 0 && px < width && py < height) {
-                    const float* p = rgba + (static_cast<size_t>(py) * width + static_cast<size_t>(px)) * 4;
+            if (inside) {
+                double x = i, unused = j;
+                WindowToLayer(x, unused);
+                const double px = std::floor(x + 0.5);
+                if (px >= 0 && px < width) {
+                    const float* p = &row[static_cast<size_t>(px) * 4];
                     const float a = std::clamp(std::isnan(p[3]) ? 0.0f : p[3], 0.0f, 1.0f);
                     const auto over = [&](float c) {
                         const float v = std::clamp(std::isnan(c) ? 0.0f : c, 0.0f, 1.0f);
@@ -226,7 +237,7 @@ void OverlayWindow::ShowFrame(const float* rgba, int width, int height) {
                 }
             }
             const auto byte = [](float v) { return static_cast<uint32_t>(std::lround(v * 255.0f)); };
-            row[i] = 0xFF000000u | (byte(r) << 16) | (byte(g) << 8) | byte(b);
+            out[i] = 0xFF000000u | (byte(r) << 16) | (byte(g) << 8) | byte(b);
         }
     }
     cairo_surface_mark_dirty(surface_);

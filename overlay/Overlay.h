@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -97,10 +98,14 @@ public:
     void LayerToWindow(double& x, double& y) const;
     void WindowToLayer(double& x, double& y) const;
 
-    // Paints the window: a grey checkerboard with the frame (straight RGBA
-    // float, layer size, row-major) composited over it at the window's zoom.
-    // Without a frame only the checkerboard.
-    void ShowFrame(const float* rgba, int width, int height);
+    // Fills `rgba` with row `y` of the layer's picture: straight float RGBA,
+    // the layer's width in pixels.
+    using LayerRow = std::function<void(int y, float* rgba)>;
+    // Paints the window: a grey checkerboard with the layer's picture
+    // (width x height, asked for row by row, so no whole float copy of a
+    // frame is ever held) composited over it at the window's zoom. Without
+    // rows only the checkerboard.
+    void ShowFrame(const LayerRow& rows, int width, int height);
 
     // An event record for this window, as a host fills it before sending.
     PF_EventExtra NewEvent(PF_EventType type);

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -81,6 +82,37 @@ TEST_F(WindowCli, DragACornerEndToEnd) {
     EXPECT_TRUE(miss["handle"].is_null());
     EXPECT_EQ(miss["handled"], false);
     EXPECT_TRUE(miss["changed"].empty());
+}
+
+// A reduced render is shown enlarged to the layer's size, composited over the
+// checkerboard (8-pixel squares, 0.6 and 0.4 grey) exactly as rendered.
+TEST_F(WindowCli, ReducedFrameShowsEnlargedUnderTheOverlay) {
+    const std::string card = "testcard:256x192 -q --downsample 2 --feather 40";
+    ASSERT_EQ(RunCli("render " + card + " '" + dir + "/frame.png'").status, 0);
+    ASSERT_EQ(RunCli("overlay " + card + " '" + dir + "/view.png'").status, 0);
+    const vhost::Image frame = vhost::ReadImage(dir + "/frame.png");
+    const vhost::Image view = vhost::ReadImage(dir + "/view.png");
+    ASSERT_EQ(frame.width, 128);
+    ASSERT_EQ(view.width, 256);
+    int masked = 0, same = 0;
+    for (int y = 0; y < 192; ++y) {
+        for (int x = 0; x < 256; ++x) {
+            const float bg = ((x / 8 + y / 8) % 2) ? 0.40f : 0.60f;
+            const float a = static_cast<float>(frame.Normalised(x / 2, y / 2, 3));
+            if (a == 0.0f) continue;
+            ++masked;
+            bool match = true;
+            for (int c = 0; c < 3; ++c) {
+                const float v = static_cast<float>(frame.Normalised(x / 2, y / 2, c));
+                const long want = std::lround((v * a + bg * (1.0f - a)) * 255.0f);
+                match = match && std::abs(want - static_cast<long>(view.u8[(y * 256 + x) * 4 + c])) <= 1;
+            }
+            same += match;
+        }
+    }
+    // Only the overlay's strokes may differ.
+    ASSERT_GT(masked, 20000);
+    EXPECT_GT(same, masked * 95 / 100) << same << " of " << masked;
 }
 
 // The picture is opaque, so formats without alpha take it; the trace and the

@@ -70,7 +70,7 @@ TEST(ShellCli, InfoErrorsNameTheCulprit) {
 TEST(ShellCli, CommandLineMistakesSayWhatIsExpected) {
     const CliRun unknown = RunCli("rendr testcard: out.png");
     EXPECT_NE(unknown.status, 0);
-    EXPECT_EQ(unknown.out, "vellora: unknown sub-command 'rendr' (expected info, render, overlay, drag or validate)\n");
+    EXPECT_EQ(unknown.out, "vellora: unknown sub-command 'rendr' (expected info, render, overlay, drag, validate or view)\n");
 
     const CliRun empty_module = RunCli("info --module ''");
     EXPECT_NE(empty_module.status, 0);
