@@ -5,7 +5,6 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <optional>
@@ -58,31 +57,6 @@ std::unique_ptr<Host> SetUpHost(CheckContext& ctx, const PluginModule& module) {
     host->InData().height = 480;
     ResetParams(*host);
     return host;
-}
-
-// A parameter's declaration, to tell two loads of a module apart.
-std::string Signature(const PF_ParamDef& p) {
-    std::string s = std::to_string(p.param_type) + ":" + std::string(p.name, strnlen(p.name, sizeof(p.name))) + ":" +
-                    std::to_string(p.flags);
-    switch (p.param_type) {
-        case PF_Param_POPUP:
-            s += ":" + std::to_string(p.u.pd.num_choices) + ":" + std::to_string(p.u.pd.dephault);
-            break;
-        case PF_Param_FLOAT_SLIDER:
-            s += ":" + std::to_string(p.u.fs_d.valid_min) + ":" + std::to_string(p.u.fs_d.valid_max) + ":" +
-                 std::to_string(p.u.fs_d.dephault);
-            break;
-        case PF_Param_FIX_SLIDER:
-            s += ":" + std::to_string(p.u.fd.valid_min) + ":" + std::to_string(p.u.fd.valid_max) + ":" +
-                 std::to_string(p.u.fd.dephault);
-            break;
-        case PF_Param_POINT:
-            s += ":" + std::to_string(p.u.td.x_dephault) + ":" + std::to_string(p.u.td.y_dephault);
-            break;
-        default:
-            break;
-    }
-    return s;
 }
 
 FrameSpec SmallFrame(CheckContext& ctx, PixelLayout layout) {
