@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -139,16 +138,34 @@ inline double ExpNonPositive(double x) {
 
 }  // namespace vellora_detail
 
-// The falloff curve rounded to single precision, exactly as static_cast<float>
-// of alphaFunct, but several times faster for Gaussian and Exponential.
-__attribute__((always_inline)) inline float alphaFunctFloat(const VignetteInfo* vi, double t) {
+// Falloff as a template argument: 0 reads it from the record at every call.
+constexpr A_long kAnyFalloff = 0;
+
+// The falloff curve rounded to single precision, exactly static_cast<float> of
+// alphaFunct, but several times faster for Gamma 2.2, Gaussian and Exponential:
+// they are first tried through a short log and exp; the bounds are ten or more
+// times the worst error of either way of computing (a few units in the last
+// place of a double), and in the rare case the rounding to single precision is
+// not settled, pow decides.
+template <A_long Falloff>
+__attribute__((always_inline)) inline float CurveFloat(const VignetteInfo* vi, double t) {
     t = t > 0.0 ? (t < 1.0 ? t : 1.0) : 0.0;
-    // Gaussian and Exponential are first tried through a short exp, several
-    // times cheaper than pow. The bounds are ten or more times the worst error
-    // of either way of computing (a few units in the last place of a double);
-    // in the rare case the single-precision rounding is not settled, pow decides.
+    const A_long falloff = Falloff == kAnyFalloff ? vi->falloff : Falloff;
     float e;
-    switch (vi->falloff) {
+    switch (falloff) {
+        case FALLOFF_LINEAR:
+            return static_cast<float>(t);
+        case FALLOFF_QUADRATIC:
+            return static_cast<float>(t * t);
+        case FALLOFF_CUBIC:
+            return static_cast<float>(t * (t * t));
+        case FALLOFF_GAMMA:
+            // Below 2^-20 the log's absolute error grows past what the bound allows for.
+            if (t >= 0x1p-20) {
+                const double y = vellora_detail::ExpNonPositive(0.454 * std::log(t));
+                if (vellora_detail::RoundsSurely(y, y * 4e-14, &e)) return e;
+            }
+            break;
         case FALLOFF_GAUSSIAN: {
             const double q = vellora_detail::ExpNonPositive(-((t * t) * std::sqrt(t)) * vellora_detail::kLn360);
             if (vellora_detail::RoundsSurely(1.0 - q, q * 4e-14, &e)) return e;
@@ -161,13 +178,18 @@ __attribute__((always_inline)) inline float alphaFunctFloat(const VignetteInfo* 
             break;
         }
         default:
-            break;
+            return static_cast<float>(t);
     }
     return static_cast<float>(alphaFunct(vi, t));
 }
 
+__attribute__((always_inline)) inline float alphaFunctFloat(const VignetteInfo* vi, double t) {
+    return CurveFloat<kAnyFalloff>(vi, t);
+}
+
 // Edge value of a pixel in the ellipse's feather band (between the inner and
 // the outer ellipse), inlined into the callbacks' exact paths.
+template <A_long Falloff = kAnyFalloff>
 __attribute__((always_inline)) inline float VignetteEllipseBand(const VignetteInfo* vi, float u, float v) {
     // The ramp runs along the ray from the centre through the pixel, from the
     // inner ellipse's radius in that direction to the outer one's.
@@ -195,7 +217,7 @@ __attribute__((always_inline)) inline float VignetteEllipseBand(const VignetteIn
     const float rIn = static_cast<float>(static_cast<double>(vi->innerAxisProduct) / std::sqrt(static_cast<double>(innerSum)));
 #endif
     const float t = (r - rIn) / (rOut - rIn);
-    return alphaFunctFloat(vi, t);
+    return CurveFloat<Falloff>(vi, t);
 }
 
 // Edge value of a rectangle pixel whose whole-pixel distances lie inside the outer rectangle.
@@ -214,12 +236,19 @@ inline float WholeDistance(float w) {
 }
 }  // namespace vellora_detail
 
-// Turns an edge value into coverage, scales it by the opacity and combines it
-// with the pixel's alpha `a` by the composite mode.
-__attribute__((always_inline)) inline float CompositeAlpha(const VignetteInfo* vi, float e, float a) {
+// Composite mode as a template argument: 0 reads it from the record.
+constexpr A_long kAnyMode = 0;
+
+// Coverage of an edge value, scaled by the opacity.
+__attribute__((always_inline)) inline float MaskStrength(const VignetteInfo* vi, float e) {
     const float c = vi->invert ? e : 1.0f - e;
-    const float s = c * vi->opacity;
-    switch (vi->compositeMode) {
+    return c * vi->opacity;
+}
+
+// Combines a strength `s` with the pixel's alpha `a` by the composite mode.
+template <A_long Mode>
+__attribute__((always_inline)) inline float CombineAlpha(const VignetteInfo* vi, float s, float a) {
+    switch (Mode == kAnyMode ? vi->compositeMode : Mode) {
         case COMPOSITE_ADD:
             return std::min(1.0f, a + s);
         case COMPOSITE_SUBTRACT:
@@ -234,6 +263,13 @@ __attribute__((always_inline)) inline float CompositeAlpha(const VignetteInfo* v
     }
 }
 
+// Turns an edge value into coverage, scales it by the opacity and combines it
+// with the pixel's alpha `a` by the composite mode.
+template <A_long Mode = kAnyMode>
+__attribute__((always_inline)) inline float CompositeAlpha(const VignetteInfo* vi, float e, float a) {
+    return CombineAlpha<Mode>(vi, MaskStrength(vi, e), a);
+}
+
 // Pixel (x, y) in the mask's frame.
 __attribute__((always_inline)) inline void VignetteMaskPoint(const VignetteInfo* vi, A_long x, A_long y, float* u,
                                                              float* v) {
@@ -243,98 +279,37 @@ __attribute__((always_inline)) inline void VignetteMaskPoint(const VignetteInfo*
     *v = (vi->pixelToMask[1][0] * fx + vi->pixelToMask[1][1] * fy) + vi->pixelToMask[1][2];
 }
 
+// Edge value of the mask-frame point (u, v): 1 outside, 0 in the core, the
+// falloff curve in the band.
+template <A_long Falloff = kAnyFalloff>
+__attribute__((always_inline)) inline float VignetteEdge(const VignetteInfo* vi, float u, float v) {
+    if (vi->isEllipse) {
+        if (vi->scaleU * (u * u) + vi->scaleV * (v * v) >= 1.0f) {
+            return 1.0f;
+        }
+        if (vi->feather == 0.0f || vi->innerInvHalfWidthSq * (u * u) + vi->innerInvHalfHeightSq * (v * v) <= 1.0f) {
+            return 0.0f;
+        }
+        return VignetteEllipseBand<Falloff>(vi, u, v);
+    }
+    const float au = vellora_detail::WholeDistance(u);
+    const float av = vellora_detail::WholeDistance(v);
+    if (au >= vi->halfWidth || av >= vi->halfHeight) {
+        return 1.0f;
+    }
+    if (vi->feather == 0.0f || (au < vi->innerHalfWidth && av < vi->innerHalfHeight)) {
+        return 0.0f;
+    }
+    return VignetteRectangleInside(vi, au, av);
+}
+
 // New alpha of pixel (x, y) of the output, given its current alpha. Always
 // inlined into the pixel callbacks: a call per pixel costs as much as the
 // outside and core cases themselves.
-__attribute__((always_inline)) inline void Blend_Float(void* refcon, A_long x, A_long y, const PF_FpShort* inAlpha, PF_FpShort* outAlpha) {
+__attribute__((always_inline)) inline void Blend_Float(void* refcon, A_long x, A_long y, const PF_FpShort* inAlpha,
+                                                       PF_FpShort* outAlpha) {
     const VignetteInfo* vi = static_cast<const VignetteInfo*>(refcon);
     float u, v;
     VignetteMaskPoint(vi, x, y, &u, &v);
-
-    float e;
-    if (vi->isEllipse) {
-        if (vi->scaleU * (u * u) + vi->scaleV * (v * v) >= 1.0f) {
-            e = 1.0f;
-        } else if (vi->feather == 0.0f ||
-                   vi->innerInvHalfWidthSq * (u * u) + vi->innerInvHalfHeightSq * (v * v) <= 1.0f) {
-            e = 0.0f;
-        } else {
-            e = VignetteEllipseBand(vi, u, v);
-        }
-    } else {
-        const float au = vellora_detail::WholeDistance(u);
-        const float av = vellora_detail::WholeDistance(v);
-        if (au >= vi->halfWidth || av >= vi->halfHeight) {
-            e = 1.0f;
-        } else if (vi->feather == 0.0f || (au < vi->innerHalfWidth && av < vi->innerHalfHeight)) {
-            e = 0.0f;
-        } else {
-            e = VignetteRectangleInside(vi, au, av);
-        }
-    }
-
-    *outAlpha = CompositeAlpha(vi, e, *inAlpha);
+    *outAlpha = CompositeAlpha(vi, VignetteEdge(vi, u, v), *inAlpha);
 }
-
-// Per-frame shortcuts for the pixel callbacks. For every output row the frame
-// knows a span of columns outside of which every pixel is certainly outside the
-// mask, and a span inside of which every pixel is certainly in the core (or,
-// with a hard edge, inside). The spans are widened by a safety margin well
-// beyond the rounding of the per-pixel arithmetic, so only pixels near an edge
-// or in the feather band run Blend_Float; the others read their result from a
-// table that holds exactly what Blend_Float gives there.
-struct VignetteRowSpan {
-    A_long lo;  // the span is lo <= x <= lo + width
-    A_u_long width;
-
-    __attribute__((always_inline)) inline bool Holds(A_long x) const {
-        // One unsigned compare folds the two-sided test.
-        return static_cast<A_u_long>(x) - static_cast<A_u_long>(lo) <= width;
-    }
-};
-
-// Row tables of a frame: pixels outside `outer[y]` are certainly outside the
-// mask; pixels within `core[y]` are certainly in the core.
-struct VignetteSpans {
-    std::vector<VignetteRowSpan> outer;
-    std::vector<VignetteRowSpan> core;
-};
-
-enum VignetteZone { ZONE_EDGE = 0, ZONE_OUTSIDE = 1, ZONE_CORE = 2 };
-
-// The record handed to the iterate callbacks as refcon. Its first member is
-// the frame's VignetteInfo, so refcon is also the address of that record.
-struct VignetteFrame {
-    VignetteInfo info;
-    const VignetteRowSpan* outerRows;  // null when rowCount is 0: no shortcuts
-    const VignetteRowSpan* coreRows;
-    A_u_long rowCount;
-    A_u_long columnCount;  // the spans' margins hold for the output's columns only
-    // 8-bit results outside and in the core, by source alpha, already shifted
-    // to the alpha byte of a packed 32-bit pixel.
-    uint32_t outside32[256];
-    uint32_t core32[256];
-    // 8-bit results in the ellipse's band may come from a short single-precision
-    // estimate when it settles the byte (see Band8 in the render code):
-    // t is about (sqrt(outer form) - bandK) * bandScale, within bandSlack.
-    bool bandShortcut;
-    float bandK;
-    float bandScale;
-    float bandSlack;
-
-    __attribute__((always_inline)) inline int ZoneOf(A_long x, A_long y) const {
-        if (static_cast<A_u_long>(y) >= rowCount || static_cast<A_u_long>(x) >= columnCount) {
-            return ZONE_EDGE;
-        }
-        if (!outerRows[y].Holds(x)) {
-            return ZONE_OUTSIDE;
-        }
-        return coreRows[y].Holds(x) ? ZONE_CORE : ZONE_EDGE;
-    }
-};
-
-// Fills `frame` from a filled record for an output of width x height pixels;
-// `spans` holds the row tables and must outlive the pass. Frames whose
-// numbers are too large or not finite for a safe margin get no shortcuts.
-void PrepareVignetteFrame(const VignetteInfo& info, A_long width, A_long height, VignetteSpans& spans,
-                          VignetteFrame* frame);

@@ -58,9 +58,9 @@ struct PixelFormatSuiteHold {
 
 }  // namespace
 
-void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, VignetteSpans& spans,
-                        VignetteFrame* frame, int alpha_byte) {
-    PrepareVignetteFrame(info, width, height, spans, frame);
+void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, VignetteTables& tables,
+                        VignetteFrame* frame, int alpha_byte, double cellBoundScale) {
+    PrepareVignetteFrame(info, width, height, tables, frame, cellBoundScale);
     const int shift = 8 * alpha_byte;
     for (int k = 0; k < 256; ++k) {
         const float a = kAlpha8[static_cast<size_t>(k)];
@@ -71,100 +71,69 @@ void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, V
 
 namespace {
 
-// An 8-bit result only needs the edge value to within a byte: in the interior
-// of the ellipse's band a short single-precision estimate of the ramp and the
-// curve, with the distance to the exact path's value bounded (the frame's
-// slack on t times the curve's steepness), often settles the byte by itself.
-// Returns the byte, or -1 when values within the bound straddle a step and the
-// exact path must decide.
-__attribute__((always_inline)) inline int BandByte(const VignetteFrame* frame, float q, float a) {
-    const VignetteInfo* vi = &frame->info;
-    float t = (std::sqrt(q) - frame->bandK) * frame->bandScale;
-    t = t > 0.0f ? (t < 1.0f ? t : 1.0f) : 0.0f;
-    const float dt = frame->bandSlack;
-    float e;
-    float slope;  // bounds |de/dt| within dt of t
-    switch (vi->falloff) {
-        case FALLOFF_QUADRATIC:
-            e = t * t;
-            slope = 2.0f;
-            break;
-        case FALLOFF_CUBIC:
-            e = t * t * t;
-            slope = 3.0f;
-            break;
-        case FALLOFF_GAUSSIAN: {
-            // de/dt = 2.5 ln360 t^1.5 360^(-t^2.5) <= 14.72 t^1.5
-            const float t15 = t * std::sqrt(t);
-            e = 1.0f - std::exp(-5.886104f * (t * t15));
-            slope = 14.72f * (t15 + 1.6f * dt);
-            break;
-        }
-        case FALLOFF_EXPONENTIAL:
-            e = (1.0f - std::exp(-0.9162907f * t)) * (2.5f / 1.5f);
-            slope = 1.53f;  // (5/3) ln2.5
-            break;
-        default:
-            e = t;
-            slope = 1.0f;
-            break;
-    }
-    // The curve estimate itself is good to about 1e-6; 1e-5 covers it.
-    const float margin = 255.0f * std::fabs(vi->opacity) * (slope * dt + 1e-5f) + 1e-3f;
-    const float s = 255.0f * CompositeAlpha(vi, e, a);
-    const A_u_char lo = ToAlpha8(s - margin);
-    return lo == ToAlpha8(s + margin) ? lo : -1;
-}
+// Shapes as a template argument: any reads the record and computes the
+// rectangle's curve per pixel; the others are chosen per frame.
+enum Shape { kAnyShape, kEllipse, kRectangle };
 
-// The settled byte of a pixel of the ellipse's band, or -1 (also off the band).
-__attribute__((always_inline)) inline int BandByteAt(const VignetteFrame* frame, A_long x, A_long y, A_u_char alpha) {
-    if (!frame->bandShortcut) {
-        return -1;
-    }
-    const VignetteInfo* vi = &frame->info;
+// Edge value of output pixel (x, y), past the row spans.
+template <int S, A_long Falloff>
+__attribute__((always_inline)) inline float EdgeAt(const VignetteFrame* f, A_long x, A_long y) {
     float u, v;
-    VignetteMaskPoint(vi, x, y, &u, &v);
-    // The same zone tests as Blend_Float: inside the outer ellipse, outside the inner one.
-    const float q = vi->scaleU * (u * u) + vi->scaleV * (v * v);
-    if (!(q < 1.0f) || !(vi->innerInvHalfWidthSq * (u * u) + vi->innerInvHalfHeightSq * (v * v) > 1.0f)) {
-        return -1;
+    VignetteMaskPoint(&f->info, x, y, &u, &v);
+    if (S == kAnyShape) {
+        return VignetteEdge<Falloff>(&f->info, u, v);
     }
-    return BandByte(frame, q, kAlpha8[alpha]);
+    return FrameEdge<S == kEllipse, Falloff>(f, u, v);
 }
 
-// The exact paths of pixels near an edge or in the band, out of line so the
-// shortcuts need no stack frame (the callbacks tail-call them).
-__attribute__((noinline)) PF_Err Blend_8_Edge(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
-    const int band = BandByteAt(static_cast<const VignetteFrame*>(refcon), x, y, in->alpha);
-    if (band >= 0) {
-        out->alpha = static_cast<A_u_char>(band);
-    } else {
-        const float a = kAlpha8[in->alpha];
-        float o;
-        Blend_Float(refcon, x, y, &a, &o);
-        out->alpha = ToAlpha8(255.0f * o);
+// The 8-bit result of a pixel in the ellipse's band. Its cell bounds the exact
+// edge value; every step from there to the byte (coverage, opacity, the
+// composite, scaling, truncation) keeps or reverses order, so when both bounds
+// give the same byte, so does the exact value. Otherwise the exact path decides.
+template <A_long Mode>
+__attribute__((always_inline)) inline A_u_char BandByte(const VignetteFrame* f, float u, float v, float q, float a) {
+    const VignetteInfo* vi = &f->info;
+    const float fi = (q - f->bandQ0) * f->bandCellsPerQ;
+    if (fi >= 0.0f && fi < static_cast<float>(f->bandCellCount)) {
+        const float* cell = f->bandCells + 2 * static_cast<A_long>(fi);
+        const A_u_char lo = ToAlpha8(255.0f * CompositeAlpha<Mode>(vi, cell[0], a));
+        const A_u_char hi = ToAlpha8(255.0f * CompositeAlpha<Mode>(vi, cell[1], a));
+        if (lo == hi) {
+            return lo;
+        }
     }
-    out->red = in->red;
-    out->green = in->green;
-    out->blue = in->blue;
-    return PF_Err_NONE;
+    return ToAlpha8(255.0f * CompositeAlpha<Mode>(vi, VignetteEllipseBand(vi, u, v), a));
 }
 
-__attribute__((noinline)) PF_Err Blend_BGRA_Edge(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
-    A_u_char* const src = reinterpret_cast<A_u_char*>(in);
-    A_u_char* const dst = reinterpret_cast<A_u_char*>(out);
-    const int band = BandByteAt(static_cast<const VignetteFrame*>(refcon), x, y, src[3]);
-    if (band >= 0) {
-        dst[3] = static_cast<A_u_char>(band);
+// Pixels near an edge or in the band, out of line so the shortcuts need no
+// stack frame (the callbacks tail-call it).
+template <A_long Mode, int S, int AlphaByte>
+__attribute__((noinline)) PF_Err Blend8Edge(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
+    const VignetteFrame* f = static_cast<const VignetteFrame*>(refcon);
+    const VignetteInfo* vi = &f->info;
+    constexpr int kShift = 8 * AlphaByte;
+    uint32_t pixel;
+    std::memcpy(&pixel, in, sizeof(pixel));
+    const uint32_t alpha = (pixel >> kShift) & 0xFF;
+    uint32_t result;
+    if (S == kEllipse && f->bandCells) {
+        float u, v;
+        VignetteMaskPoint(vi, x, y, &u, &v);
+        // The zone tests of the exact path, in its order.
+        const float q = vi->scaleU * (u * u) + vi->scaleV * (v * v);
+        if (q >= 1.0f) {
+            result = f->outside32[alpha];
+        } else if (vi->innerInvHalfWidthSq * (u * u) + vi->innerInvHalfHeightSq * (v * v) <= 1.0f) {
+            result = f->core32[alpha];
+        } else {
+            result = uint32_t{BandByte<Mode>(f, u, v, q, kAlpha8[alpha])} << kShift;
+        }
     } else {
-        const float a = kAlpha8[src[3]];
-        float o;
-        Blend_Float(refcon, x, y, &a, &o);
-        dst[3] = ToAlpha8(255.0f * o);
+        const float o = CompositeAlpha<Mode>(vi, EdgeAt<S, kAnyFalloff>(f, x, y), kAlpha8[alpha]);
+        result = uint32_t{ToAlpha8(255.0f * o)} << kShift;
     }
-    dst[2] = src[2];
-    dst[1] = src[1];
-    dst[0] = src[0];
+    pixel = (pixel & ~(uint32_t{0xFF} << kShift)) | result;
+    std::memcpy(out, &pixel, sizeof(pixel));
     return PF_Err_NONE;
 }
 
@@ -182,33 +151,35 @@ __attribute__((always_inline)) inline const uint32_t* ShortcutTable(const Vignet
     return nullptr;
 }
 
-}  // namespace
-
-PF_Err Blend_8(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
+template <A_long Mode, int S, int AlphaByte>
+PF_Err Blend8(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
     // Certainly outside or in the core: the frame's table holds Blend_Float's result.
     if (const uint32_t* table = ShortcutTable(static_cast<const VignetteFrame*>(refcon), x, y)) {
+        constexpr int kShift = 8 * AlphaByte;
         uint32_t pixel;
         std::memcpy(&pixel, in, sizeof(pixel));
-        pixel = (pixel & ~uint32_t{0xFF}) | table[pixel & 0xFF];
+        pixel = (pixel & ~(uint32_t{0xFF} << kShift)) | table[(pixel >> kShift) & 0xFF];
         std::memcpy(out, &pixel, sizeof(pixel));
         return PF_Err_NONE;
     }
-    return Blend_8_Edge(refcon, x, y, in, out);
+    return Blend8Edge<Mode, S, AlphaByte>(refcon, x, y, in, out);
 }
 
-PF_Err Blend_16(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out) {
-    const VignetteFrame* frame = static_cast<const VignetteFrame*>(refcon);
+template <A_long Mode, int S, A_long Falloff>
+PF_Err Blend16(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out) {
+    const VignetteFrame* f = static_cast<const VignetteFrame*>(refcon);
+    const VignetteInfo* vi = &f->info;
     const float a = static_cast<float>(in->alpha) * 3.0517578125e-05f;
     float o;
-    switch (frame->ZoneOf(x, y)) {
+    switch (f->ZoneOf(x, y)) {
         case ZONE_OUTSIDE:
-            o = CompositeAlpha(&frame->info, 1.0f, a);
+            o = CombineAlpha<Mode>(vi, f->outsideStrength, a);
             break;
         case ZONE_CORE:
-            o = CompositeAlpha(&frame->info, 0.0f, a);
+            o = CombineAlpha<Mode>(vi, f->coreStrength, a);
             break;
         default:
-            Blend_Float(refcon, x, y, &a, &o);
+            o = CompositeAlpha<Mode>(vi, EdgeAt<S, Falloff>(f, x, y), a);
             break;
     }
     const A_u_short result = ToAlpha16(32768.0f * o);
@@ -217,18 +188,41 @@ PF_Err Blend_16(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* ou
     return PF_Err_NONE;
 }
 
-PF_Err Blend_BGRA_4444_8u(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
-    if (const uint32_t* table = ShortcutTable(static_cast<const VignetteFrame*>(refcon), x, y)) {
-        uint32_t pixel;
-        std::memcpy(&pixel, in, sizeof(pixel));
-        pixel = (pixel & 0x00FFFFFFu) | table[pixel >> 24];
-        std::memcpy(out, &pixel, sizeof(pixel));
-        return PF_Err_NONE;
+// Float rows: a run of pixels that take one strength, colour copied.
+template <A_long Mode>
+void UniformRun(const VignetteInfo* vi, float strength, const PF_FpShort* s, PF_FpShort* d, A_long n) {
+    for (A_long i = 0; i < n; ++i, s += 4, d += 4) {
+        const PF_FpShort o = CombineAlpha<Mode>(vi, strength, s[3]);
+        d[0] = s[0];
+        d[1] = s[1];
+        d[2] = s[2];
+        d[3] = o;
     }
-    return Blend_BGRA_Edge(refcon, x, y, in, out);
 }
 
-PF_Err RenderFloatRows(const VignetteFrame* frame, const PF_LayerDef* input, PF_LayerDef* output, A_long rows) {
+// Float rows: pixels x0 .. x1 - 1 of row y through the exact path.
+template <A_long Mode, int S, A_long Falloff>
+void EdgeRun(const VignetteFrame* f, A_long y, A_long x0, A_long x1, const PF_FpShort* s, PF_FpShort* d) {
+    const VignetteInfo* vi = &f->info;
+    for (A_long x = x0; x < x1; ++x) {
+        const PF_FpShort o = CompositeAlpha<Mode>(vi, EdgeAt<S, Falloff>(f, x, y), s[4 * x + 3]);
+        d[4 * x] = s[4 * x];
+        d[4 * x + 1] = s[4 * x + 1];
+        d[4 * x + 2] = s[4 * x + 2];
+        d[4 * x + 3] = o;
+    }
+}
+
+// Columns of `span` within 0 .. cols - 1, as a half-open range; empty when lo >= hi.
+void Clip(const VignetteRowSpan& span, A_long cols, A_long* lo, A_long* hi) {
+    const int64_t first = span.lo;
+    const int64_t last = first + static_cast<int64_t>(span.width);
+    *lo = static_cast<A_long>(std::clamp<int64_t>(first, 0, cols));
+    *hi = static_cast<A_long>(std::clamp<int64_t>(last + 1, 0, cols));
+}
+
+template <A_long Mode, int S, A_long Falloff>
+PF_Err FloatRows(const VignetteFrame* f, const PF_LayerDef* input, PF_LayerDef* output, A_long rows) {
     // A world without pixels is the host's fault, not an empty frame: say so, as iterate does.
     if (!input->data || !output->data) {
         return PF_Err_BAD_CALLBACK_PARAM;
@@ -239,38 +233,125 @@ PF_Err RenderFloatRows(const VignetteFrame* frame, const PF_LayerDef* input, PF_
     if (rows <= 0 || cols <= 0) {
         return PF_Err_NONE;
     }
-    const VignetteInfo* info = &frame->info;
-    void* const refcon = const_cast<VignetteInfo*>(info);
+    const VignetteInfo* vi = &f->info;
     const char* srcRow = static_cast<const char*>(input->data);
     char* dstRow = static_cast<char*>(output->data);
+    const bool spans = static_cast<A_u_long>(cols) <= f->columnCount;
     for (A_long y = 0; y < rows; ++y) {
         const PF_FpShort* s = reinterpret_cast<const PF_FpShort*>(srcRow);
         PF_FpShort* d = reinterpret_cast<PF_FpShort*>(dstRow);
-        for (A_long x = 0; x < cols; ++x) {
-            const PF_FpShort a = s[3];
-            PF_FpShort o;
-            switch (frame->ZoneOf(x, y)) {
-                case ZONE_OUTSIDE:
-                    o = CompositeAlpha(info, 1.0f, a);
-                    break;
-                case ZONE_CORE:
-                    o = CompositeAlpha(info, 0.0f, a);
-                    break;
-                default:
-                    Blend_Float(refcon, x, y, &a, &o);
-                    break;
+        if (spans && static_cast<A_u_long>(y) < f->rowCount) {
+            // outside | edge | core | edge | outside, each run settled in one loop.
+            A_long oLo, oHi, cLo, cHi;
+            Clip(f->outerRows[y], cols, &oLo, &oHi);
+            if (oLo >= oHi) {
+                UniformRun<Mode>(vi, f->outsideStrength, s, d, cols);
+            } else {
+                Clip(f->coreRows[y], cols, &cLo, &cHi);
+                cLo = std::max(cLo, oLo);
+                cHi = std::min(cHi, oHi);
+                if (cLo >= cHi) {
+                    cLo = cHi = oHi;
+                }
+                UniformRun<Mode>(vi, f->outsideStrength, s, d, oLo);
+                EdgeRun<Mode, S, Falloff>(f, y, oLo, cLo, s, d);
+                UniformRun<Mode>(vi, f->coreStrength, s + 4 * cLo, d + 4 * cLo, cHi - cLo);
+                EdgeRun<Mode, S, Falloff>(f, y, cHi, oHi, s, d);
+                UniformRun<Mode>(vi, f->outsideStrength, s + 4 * oHi, d + 4 * oHi, cols - oHi);
             }
-            d[0] = s[0];
-            d[1] = s[1];
-            d[2] = s[2];
-            d[3] = o;
-            s += 4;
-            d += 4;
+        } else {
+            EdgeRun<Mode, S, Falloff>(f, y, 0, cols, s, d);
         }
         srcRow += input->rowbytes;
         dstRow += output->rowbytes;
     }
     return PF_Err_NONE;
+}
+
+using FloatRowsFunc = PF_Err (*)(const VignetteFrame*, const PF_LayerDef*, PF_LayerDef*, A_long);
+
+// One instance per composite mode, shape and (for the ellipse's exact band) falloff.
+template <template <A_long, int, A_long> class Pick, int S, A_long Falloff>
+auto ByMode(A_long mode) {
+    switch (mode) {
+        case COMPOSITE_ADD:
+            return Pick<COMPOSITE_ADD, S, Falloff>::kFn;
+        case COMPOSITE_SUBTRACT:
+            return Pick<COMPOSITE_SUBTRACT, S, Falloff>::kFn;
+        case COMPOSITE_INTERSECT:
+            return Pick<COMPOSITE_INTERSECT, S, Falloff>::kFn;
+        case COMPOSITE_CREATE:
+            return Pick<COMPOSITE_CREATE, S, Falloff>::kFn;
+        default:
+            return Pick<kAnyMode, S, Falloff>::kFn;
+    }
+}
+
+template <template <A_long, int, A_long> class Pick>
+auto ByFrame(const VignetteFrame& f) {
+    const VignetteInfo& vi = f.info;
+    if (!vi.isEllipse) {
+        return ByMode<Pick, kRectangle, kAnyFalloff>(vi.compositeMode);
+    }
+    switch (vi.falloff) {
+        case FALLOFF_LINEAR:
+            return ByMode<Pick, kEllipse, FALLOFF_LINEAR>(vi.compositeMode);
+        case FALLOFF_QUADRATIC:
+            return ByMode<Pick, kEllipse, FALLOFF_QUADRATIC>(vi.compositeMode);
+        case FALLOFF_CUBIC:
+            return ByMode<Pick, kEllipse, FALLOFF_CUBIC>(vi.compositeMode);
+        case FALLOFF_GAMMA:
+            return ByMode<Pick, kEllipse, FALLOFF_GAMMA>(vi.compositeMode);
+        case FALLOFF_GAUSSIAN:
+            return ByMode<Pick, kEllipse, FALLOFF_GAUSSIAN>(vi.compositeMode);
+        case FALLOFF_EXPONENTIAL:
+            return ByMode<Pick, kEllipse, FALLOFF_EXPONENTIAL>(vi.compositeMode);
+        default:
+            return ByMode<Pick, kEllipse, kAnyFalloff>(vi.compositeMode);
+    }
+}
+
+// The 8-bit band falls back to the exact curve rarely, so the falloff is not
+// worth an instance of its own there.
+template <A_long Mode, int S, A_long>
+struct PickArgb8 {
+    static constexpr PF_IteratePixel8Func kFn = &Blend8<Mode, S, 0>;
+};
+template <A_long Mode, int S, A_long>
+struct PickBgra8 {
+    static constexpr PF_IteratePixel8Func kFn = &Blend8<Mode, S, 3>;
+};
+template <A_long Mode, int S, A_long Falloff>
+struct Pick16 {
+    static constexpr PF_IteratePixel16Func kFn = &Blend16<Mode, S, Falloff>;
+};
+template <A_long Mode, int S, A_long Falloff>
+struct PickFloat {
+    static constexpr FloatRowsFunc kFn = &FloatRows<Mode, S, Falloff>;
+};
+
+}  // namespace
+
+PF_Err Blend_8(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
+    return Blend8<kAnyMode, kAnyShape, 0>(refcon, x, y, in, out);
+}
+
+PF_Err Blend_16(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out) {
+    return Blend16<kAnyMode, kAnyShape, kAnyFalloff>(refcon, x, y, in, out);
+}
+
+PF_Err Blend_BGRA_4444_8u(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
+    return Blend8<kAnyMode, kAnyShape, 3>(refcon, x, y, in, out);
+}
+
+PF_IteratePixel8Func ChooseBlend8(const VignetteFrame& frame) { return ByFrame<PickArgb8>(frame); }
+
+PF_IteratePixel8Func ChooseBlendBGRA8(const VignetteFrame& frame) { return ByFrame<PickBgra8>(frame); }
+
+PF_IteratePixel16Func ChooseBlend16(const VignetteFrame& frame) { return ByFrame<Pick16>(frame); }
+
+PF_Err RenderFloatRows(const VignetteFrame* frame, const PF_LayerDef* input, PF_LayerDef* output, A_long rows) {
+    return ByFrame<PickFloat>(*frame)(frame, input, output, rows);
 }
 
 PF_Err Render(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output) {
@@ -286,10 +367,10 @@ PF_Err Render(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], P
 
     VignetteInfo info;
     FillVignetteInfo(VignetteParamsFromHost(in_data, params), &info);
-    VignetteSpans spans;
+    VignetteTables tables;
     VignetteFrame vi;
     const bool bgra = in_data->appl_id == PF_APPL_ID_PREMIERE;
-    PrepareRenderFrame(info, output->width, output->height, spans, &vi, bgra ? 3 : 0);
+    PrepareRenderFrame(info, output->width, output->height, tables, &vi, bgra ? 3 : 0);
 
     PF_LayerDef* const input = &params[PARAM_INPUT]->u.ld;
     const A_long rows = output->extent_hint.bottom - output->extent_hint.top;
@@ -315,7 +396,7 @@ PF_Err Render(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], P
         if (format == PrPixelFormat_BGRA_4444_32f) {
             err = RenderFloatRows(&vi, input, output, rows);
         } else if (format == PrPixelFormat_BGRA_4444_8u) {
-            err = suites.Iterate8Suite1()->iterate(in_data, 0, rows, input, nullptr, &vi, Blend_BGRA_4444_8u,
+            err = suites.Iterate8Suite1()->iterate(in_data, 0, rows, input, nullptr, &vi, ChooseBlendBGRA8(vi),
                                                    output);
         } else {
             err = PF_Err_UNRECOGNIZED_PARAM_TYPE;
@@ -325,7 +406,7 @@ PF_Err Render(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], P
     }
 
     if (output->world_flags & PF_WorldFlag_DEEP) {
-        return suites.Iterate16Suite1()->iterate(in_data, 0, rows, input, nullptr, &vi, Blend_16, output);
+        return suites.Iterate16Suite1()->iterate(in_data, 0, rows, input, nullptr, &vi, ChooseBlend16(vi), output);
     }
-    return suites.Iterate8Suite1()->iterate(in_data, 0, rows, input, nullptr, &vi, Blend_8, output);
+    return suites.Iterate8Suite1()->iterate(in_data, 0, rows, input, nullptr, &vi, ChooseBlend8(vi), output);
 }

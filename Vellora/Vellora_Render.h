@@ -3,15 +3,14 @@
 // the tests can call them directly.
 #pragma once
 
-#include "Vellora_Mask.h"
-
-#include <vector>
+#include "Vellora_Frame.h"
 
 // Builds the record the callbacks take as refcon: the frame's VignetteInfo,
-// its row spans (kept in `spans`) and the 8-bit results outside and in the
-// core, placed in byte `alpha_byte` of a pixel (0 for ARGB, 3 for BGRA).
-void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, VignetteSpans& spans,
-                        VignetteFrame* frame, int alpha_byte);
+// its shortcuts (tables kept in `tables`) and the 8-bit results outside and in
+// the core, placed in byte `alpha_byte` of a pixel (0 for ARGB, 3 for BGRA).
+// `cellBoundScale` is PrepareVignetteFrame's.
+void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, VignetteTables& tables,
+                        VignetteFrame* frame, int alpha_byte, double cellBoundScale = 1.0);
 
 // The callbacks take a VignetteFrame as refcon.
 // After Effects 8-bit ARGB.
@@ -20,6 +19,12 @@ PF_Err Blend_8(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out);
 PF_Err Blend_16(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out);
 // Premiere 8-bit BGRA: alpha is byte 3, blue, green, red bytes 0 to 2.
 PF_Err Blend_BGRA_4444_8u(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out);
+
+// The same results from an instance made for the frame's shape, composite mode
+// and falloff, chosen once per frame rather than switched per pixel.
+PF_IteratePixel8Func ChooseBlend8(const VignetteFrame& frame);
+PF_IteratePixel8Func ChooseBlendBGRA8(const VignetteFrame& frame);
+PF_IteratePixel16Func ChooseBlend16(const VignetteFrame& frame);
 
 // Premiere 32-bit float BGRA: walks `rows` rows from the first row of each
 // buffer, covering only the rows and columns both buffers hold. A buffer

@@ -62,7 +62,7 @@ struct Bgra8 {
 // inside) and Blend_Float's own path (a feathered ellipse) for the band.
 template <class T>
 struct Frame {
-    VignetteSpans spans;
+    VignetteTables spans;
     VignetteFrame frame;
     explicit Frame(VignetteParams p, bool shortcuts = true) {
         VignetteInfo info;
@@ -210,7 +210,7 @@ TYPED_TEST(Adapters, ResultsAreThePixelFunctionsValues) {
         p.opacity = static_cast<PF_Fixed>((trial % 3 == 0 ? 100.0 : 100 * unit(rng)) * 65536);
         VignetteInfo info;
         FillVignetteInfo(p, &info);
-        VignetteSpans spans;
+        VignetteTables spans;
         VignetteFrame frame;
         PrepareRenderFrame(info, 96, 72, spans, &frame, T::kAlphaByte);
         for (A_long y = -4; y < 76; ++y) {  // a margin beyond the output too

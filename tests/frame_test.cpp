@@ -1,0 +1,128 @@
+// The frame's shortcuts, called directly: the row spans may claim only pixels
+// whose result they give exactly, and the band cells' error bound holds.
+// That every shortcut's result equals the exact path's is the pixel
+// functions' sweep (adapters_test).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+#include "Vellora_Frame.h"
+
+namespace {
+
+constexpr PF_Fixed Fix(double v) { return static_cast<PF_Fixed>(v * 65536.0); }
+
+VignetteInfo Info(const VignetteParams& p) {
+    VignetteInfo vi;
+    FillVignetteInfo(p, &vi);
+    return vi;
+}
+
+float Blend(const VignetteInfo& vi, A_long x, A_long y, float a) {
+    float out = -99.0f;
+    Blend_Float(const_cast<VignetteInfo*>(&vi), x, y, &a, &out);
+    return out;
+}
+
+VignetteParams Centred(double width, double height, double feather) {
+    VignetteParams p;
+    p.origin_x = Fix(500);
+    p.origin_y = Fix(400);
+    p.width = width;
+    p.height = height;
+    p.feather = feather;
+    return p;
+}
+
+// The row spans may only claim pixels whose result Blend_Float agrees with.
+TEST(FrameSpans, ShortcutZonesAgreeWithThePixelFunction) {
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> size(0.0, 260.0), unit(0.0, 1.0), angle(-720.0, 720.0);
+    long claimed = 0, total = 0;
+    for (int trial = 0; trial < 120; ++trial) {
+        VignetteParams p;
+        p.mask_type = trial % 2 ? MASK_RECTANGLE : MASK_ELLIPSE;
+        p.width = trial % 17 == 0 ? 0.0 : size(rng);
+        p.height = size(rng);
+        p.feather = trial % 3 == 0 ? 0.0 : unit(rng) * p.width;
+        p.angle = Fix(trial % 4 == 0 ? 90.0 * (trial / 4 % 4) : angle(rng));
+        p.origin_x = Fix(-20 + unit(rng) * 160);
+        p.origin_y = Fix(-20 + unit(rng) * 120);
+        const A_u_long ds = 1 + trial % 3;
+        p.downsample_x = {1, ds};
+        p.downsample_y = {1, static_cast<A_u_long>(1 + (trial / 3) % 2)};
+        p.pixel_aspect_ratio = {static_cast<A_long>(1 + trial % 2), static_cast<A_u_long>(1 + (trial / 2) % 3)};
+        p.invert = trial % 5 == 0;
+        p.composite_mode = 1 + trial % 4;
+        const VignetteInfo vi = Info(p);
+        VignetteTables spans;
+        VignetteFrame frame;
+        PrepareVignetteFrame(vi, 120, 90, spans, &frame);
+        for (A_long y = 0; y < 90; ++y) {
+            for (A_long x = 0; x < 120; ++x) {
+                const int zone = frame.ZoneOf(x, y);
+                ++total;
+                if (zone == ZONE_EDGE) continue;
+                ++claimed;
+                const float e = zone == ZONE_OUTSIDE ? 1.0f : 0.0f;
+                for (float a : {0.0f, 0.3f, 1.0f}) {
+                    ASSERT_EQ(CompositeAlpha(&vi, e, a), Blend(vi, x, y, a))
+                        << "trial " << trial << " pixel " << x << "," << y << " zone " << zone;
+                }
+            }
+        }
+        // Pixels beyond the output take the exact path.
+        EXPECT_EQ(frame.ZoneOf(0, 90), ZONE_EDGE);
+        EXPECT_EQ(frame.ZoneOf(0, -1), ZONE_EDGE);
+        EXPECT_EQ(frame.ZoneOf(-1, 10), ZONE_EDGE);
+        EXPECT_EQ(frame.ZoneOf(120, 10), ZONE_EDGE);
+    }
+    EXPECT_GT(claimed, total * 8 / 10);  // the shortcuts do cover most pixels
+}
+
+// The ellipse's band cells bound the exact ramp position by
+// (sqrt(q) - k) / (1 - k) within 96 units of 2^-24 / (1 - k), q the outer form;
+// every byte they settle depends on that bound holding for every band pixel,
+// thin and thick bands alike, so measure it.
+TEST(FrameCells, ExactRampStaysWithinTheCellsSlack) {
+    std::mt19937 rng(13);
+    std::uniform_real_distribution<double> size(40.0, 2400.0), unit(0.0, 1.0), angle(-360.0, 360.0);
+    long checked = 0;
+    double worst = 0.0;  // |exact - ideal| as a share of the slack
+    for (int trial = 0; trial < 48; ++trial) {
+        VignetteParams p = Centred(size(rng), size(rng), 0.0);
+        // From a hair of band to a core a pixel wide.
+        const double share = trial % 8 == 0 ? 0.999 : trial % 8 == 1 ? 0.01 : 0.05 + 0.9 * unit(rng);
+        p.feather = share * 0.5 * std::min(p.width, p.height);
+        p.angle = Fix(angle(rng));
+        p.origin_x = Fix(unit(rng) * 1000.0);
+        p.origin_y = Fix(unit(rng) * 800.0);
+        p.downsample_x = {1, static_cast<A_u_long>(1 + trial % 3)};
+        p.downsample_y = p.downsample_x;
+        const VignetteInfo vi = Info(p);  // Linear: the edge value is the ramp position itself
+        const double k = static_cast<double>(vi.innerHalfWidth) / vi.halfWidth;
+        const double slack = 96.0 * 0x1p-24 / (1.0 - k);
+        for (A_long y = trial % 2; y < 800; y += 2) {
+            for (A_long x = trial % 2; x < 1000; x += 2) {
+                float u, v;
+                VignetteMaskPoint(&vi, x, y, &u, &v);
+                const float q = vi.scaleU * (u * u) + vi.scaleV * (v * v);
+                if (!(q < 1.0f) || !(vi.innerInvHalfWidthSq * (u * u) + vi.innerInvHalfHeightSq * (v * v) > 1.0f)) {
+                    continue;
+                }
+                const double ideal = (std::sqrt(static_cast<double>(q)) - k) / (1.0 - k);
+                const double exact = VignetteEllipseBand(&vi, u, v);
+                // The curve clamps to 0..1; so may the ideal.
+                worst = std::max(worst, std::fabs(std::clamp(ideal, 0.0, 1.0) - exact) / slack);
+                ++checked;
+            }
+        }
+    }
+    EXPECT_GT(checked, 1000000);
+    // Within the slack, with room: at least twice the largest error seen here.
+    EXPECT_LT(worst, 0.5) << "exact ramp off by " << worst << " of the slack in " << checked << " band pixels";
+}
+
+}  // namespace
