@@ -102,11 +102,10 @@ void PrepareSpans(const VignetteInfo& vi, A_long width, A_long height, VignetteT
     const double grow = 1.0 + kSizeSlack + 2.0 * std::max(du / hw, dv / hh);
     const double shrink = 1.0 - kSizeSlack - 2.0 * std::max(du / cw, dv / ch);
 
-    spans.outer.resize(static_cast<size_t>(height));
-    spans.core.resize(static_cast<size_t>(height));
+    spans.rows.resize(static_cast<size_t>(height));
     for (A_long y = 0; y < height; ++y) {
-        VignetteRowSpan& outer = spans.outer[static_cast<size_t>(y)];
-        VignetteRowSpan& core = spans.core[static_cast<size_t>(y)];
+        VignetteRowSpan& outer = spans.rows[static_cast<size_t>(y)].outer;
+        VignetteRowSpan& core = spans.rows[static_cast<size_t>(y)].core;
         const double fy = static_cast<double>(y);
         const double bu = static_cast<double>(m[0][1]) * fy + m[0][2];
         const double bv = static_cast<double>(m[1][1]) * fy + m[1][2];
@@ -124,8 +123,7 @@ void PrepareSpans(const VignetteInfo& vi, A_long width, A_long height, VignetteT
                                       AbsBelow(m[1][0], bv, ch * (1 - kSizeSlack) - 2 * dv)));
         }
     }
-    frame->outerRows = spans.outer.data();
-    frame->coreRows = spans.core.data();
+    frame->rows = spans.rows.data();
     frame->rowCount = static_cast<A_u_long>(height);
     frame->columnCount = static_cast<A_u_long>(width);
 }

@@ -28,10 +28,15 @@ struct VignetteRowSpan {
     }
 };
 
+// A row's two spans, side by side so one load brings both.
+struct VignetteRowSpans {
+    VignetteRowSpan outer;  // pixels outside it are certainly outside
+    VignetteRowSpan core;   // pixels within it are certainly in the core
+};
+
 // Storage of a frame's tables; must outlive the pass.
 struct VignetteTables {
-    std::vector<VignetteRowSpan> outer;  // pixels outside outer[y] are certainly outside
-    std::vector<VignetteRowSpan> core;   // pixels within core[y] are certainly in the core
+    std::vector<VignetteRowSpans> rows;
     std::vector<double> rampU, rampV;    // the rectangle's curve by whole distance
     std::vector<float> bandCells;        // the ellipse's edge-value bounds, lo and hi per cell
 };
@@ -49,8 +54,7 @@ struct VignetteRamp {
 // frame's VignetteInfo, so refcon is also the address of that record.
 struct VignetteFrame {
     VignetteInfo info;
-    const VignetteRowSpan* outerRows;  // null when rowCount is 0: no spans
-    const VignetteRowSpan* coreRows;
+    const VignetteRowSpans* rows;  // null when rowCount is 0: no spans
     A_u_long rowCount;
     A_u_long columnCount;  // the spans' margins hold for the output's columns only
     // MaskStrength outside (edge value 1) and in the core (0).
@@ -60,6 +64,11 @@ struct VignetteFrame {
     // to the alpha byte of a packed 32-bit pixel (PrepareRenderFrame fills them).
     uint32_t outside32[256];
     uint32_t core32[256];
+    // 16-bit results by zone (ZONE_EDGE unused) as min(alpha * scale + offset,
+    // 32768), when both zones' results are a constant or the alpha itself.
+    bool zones16;
+    uint32_t zoneScale16[3];
+    uint32_t zoneOffset16[3];
     // Rectangle ramps along u and v; count 0 when the curve is computed per pixel.
     VignetteRamp rampU;
     VignetteRamp rampV;
@@ -75,10 +84,11 @@ struct VignetteFrame {
         if (static_cast<A_u_long>(y) >= rowCount || static_cast<A_u_long>(x) >= columnCount) {
             return ZONE_EDGE;
         }
-        if (!outerRows[y].Holds(x)) {
+        const VignetteRowSpans& row = rows[y];
+        if (!row.outer.Holds(x)) {
             return ZONE_OUTSIDE;
         }
-        return coreRows[y].Holds(x) ? ZONE_CORE : ZONE_EDGE;
+        return row.core.Holds(x) ? ZONE_CORE : ZONE_EDGE;
     }
 };
 

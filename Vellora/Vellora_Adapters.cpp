@@ -1,0 +1,236 @@
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "Vellora_Instances.h"
+#include "Vellora_Render.h"
+
+using namespace vellora_render;
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "packed pixels are read as little-endian words");
+
+namespace {
+
+// The 16-bit result of a zone of strength `s` as min(A * scale + offset, 32768)
+// for every 16-bit alpha A, where the arithmetic allows: A * 2^-15 is exact and
+// not negative, so a strength of 0 or 1 leaves it as it is, and Create ignores it.
+bool Zone16(const VignetteInfo& vi, float s, uint32_t* scale, uint32_t* offset) {
+    const auto constant = [&](float o) {
+        *scale = 0;
+        *offset = ToAlpha16(32768.0f * o);
+        return true;
+    };
+    const auto identity = [&]() {
+        *scale = 1;
+        *offset = 0;
+        return true;
+    };
+    switch (vi.compositeMode) {
+        case COMPOSITE_CREATE:
+            return constant(s);
+        case COMPOSITE_INTERSECT:
+            if (s == 0.0f) return constant(0.0f);
+            if (s == 1.0f) return identity();
+            return false;
+        case COMPOSITE_ADD:
+            if (s == 0.0f) return identity();
+            if (s >= 1.0f) return constant(1.0f);  // a + s >= 1 for every a >= 0
+            return false;
+        case COMPOSITE_SUBTRACT:
+            return s == 0.0f ? identity() : false;
+        default:
+            return identity();  // the alpha passes through
+    }
+}
+
+
+}  // namespace
+
+void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, VignetteTables& tables,
+                        VignetteFrame* frame, int alpha_byte, double cellBoundScale) {
+    PrepareVignetteFrame(info, width, height, tables, frame, cellBoundScale);
+    const int shift = 8 * alpha_byte;
+    for (int k = 0; k < 256; ++k) {
+        const float a = kAlpha8[static_cast<size_t>(k)];
+        frame->outside32[k] = uint32_t{ToAlpha8(255.0f * CompositeAlpha(&frame->info, 1.0f, a))} << shift;
+        frame->core32[k] = uint32_t{ToAlpha8(255.0f * CompositeAlpha(&frame->info, 0.0f, a))} << shift;
+    }
+    const bool outside = Zone16(frame->info, frame->outsideStrength, &frame->zoneScale16[ZONE_OUTSIDE],
+                                &frame->zoneOffset16[ZONE_OUTSIDE]);
+    const bool core =
+        Zone16(frame->info, frame->coreStrength, &frame->zoneScale16[ZONE_CORE], &frame->zoneOffset16[ZONE_CORE]);
+    frame->zones16 = outside && core;
+}
+
+namespace {
+
+// The 8-bit result of a pixel in the ellipse's band. Its cell bounds the exact
+// edge value; every step from there to the byte (coverage, opacity, the
+// composite, scaling, truncation) keeps or reverses order, so when both bounds
+// give the same byte, so does the exact value. Otherwise the exact path decides.
+template <A_long Mode>
+__attribute__((noinline)) A_u_char ExactBandByte(const VignetteFrame* f, float u, float v, float a) {
+    return ToAlpha8(255.0f * CompositeAlpha<Mode>(&f->info, VignetteEllipseBand(&f->info, u, v), a));
+}
+
+template <A_long Mode>
+__attribute__((always_inline)) inline A_u_char BandByte(const VignetteFrame* f, float u, float v, float q, float a) {
+    const VignetteInfo* vi = &f->info;
+    const float fi = (q - f->bandQ0) * f->bandCellsPerQ;
+    if (fi >= 0.0f && fi < static_cast<float>(f->bandCellCount)) {
+        const float* cell = f->bandCells + 2 * static_cast<A_long>(fi);
+        const A_u_char lo = ToAlpha8(255.0f * CompositeAlpha<Mode>(vi, cell[0], a));
+        const A_u_char hi = ToAlpha8(255.0f * CompositeAlpha<Mode>(vi, cell[1], a));
+        if (__builtin_expect(lo == hi, 1)) {
+            return lo;
+        }
+    }
+    // Rare (a few percent of band pixels), and kept out of line so the
+    // settled path needs no stack frame.
+    return ExactBandByte<Mode>(f, u, v, a);
+}
+
+// Pixels near an edge or in the band, out of line so the shortcuts need no
+// stack frame (the callbacks tail-call it).
+template <A_long Mode, int S, int AlphaByte>
+__attribute__((noinline)) PF_Err Blend8Edge(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
+    const VignetteFrame* f = static_cast<const VignetteFrame*>(refcon);
+    const VignetteInfo* vi = &f->info;
+    constexpr int kShift = 8 * AlphaByte;
+    uint32_t pixel;
+    std::memcpy(&pixel, in, sizeof(pixel));
+    const uint32_t alpha = (pixel >> kShift) & 0xFF;
+    uint32_t result;
+    if (S == kEllipse && f->bandCells) {
+        float u, v;
+        VignetteMaskPoint(vi, x, y, &u, &v);
+        // The zone tests of the exact path, in its order.
+        const float q = vi->scaleU * (u * u) + vi->scaleV * (v * v);
+        if (q >= 1.0f) {
+            result = f->outside32[alpha];
+        } else if (vi->innerInvHalfWidthSq * (u * u) + vi->innerInvHalfHeightSq * (v * v) <= 1.0f) {
+            result = f->core32[alpha];
+        } else {
+            result = uint32_t{BandByte<Mode>(f, u, v, q, kAlpha8[alpha])} << kShift;
+        }
+    } else {
+        const float o = CompositeAlpha<Mode>(vi, EdgeAt<S, kAnyFalloff>(f, x, y), kAlpha8[alpha]);
+        result = uint32_t{ToAlpha8(255.0f * o)} << kShift;
+    }
+    pixel = (pixel & ~(uint32_t{0xFF} << kShift)) | result;
+    std::memcpy(out, &pixel, sizeof(pixel));
+    return PF_Err_NONE;
+}
+
+// The frame's result table for a pixel certainly outside or in the core, else null.
+__attribute__((always_inline)) inline const uint32_t* ShortcutTable(const VignetteFrame* frame, A_long x, A_long y) {
+    if (__builtin_expect(static_cast<A_u_long>(y) < frame->rowCount && static_cast<A_u_long>(x) < frame->columnCount,
+                         1)) {
+        const VignetteRowSpans& row = frame->rows[y];
+        if (__builtin_expect(!row.outer.Holds(x), 1)) {
+            return frame->outside32;
+        }
+        if (row.core.Holds(x)) {
+            return frame->core32;
+        }
+    }
+    return nullptr;
+}
+
+template <A_long Mode, int S, int AlphaByte>
+PF_Err Blend8(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
+    // Certainly outside or in the core: the frame's table holds Blend_Float's result.
+    if (const uint32_t* table = ShortcutTable(static_cast<const VignetteFrame*>(refcon), x, y)) {
+        constexpr int kShift = 8 * AlphaByte;
+        uint32_t pixel;
+        std::memcpy(&pixel, in, sizeof(pixel));
+        pixel = (pixel & ~(uint32_t{0xFF} << kShift)) | table[(pixel >> kShift) & 0xFF];
+        std::memcpy(out, &pixel, sizeof(pixel));
+        return PF_Err_NONE;
+    }
+    return Blend8Edge<Mode, S, AlphaByte>(refcon, x, y, in, out);
+}
+
+// 16-bit pixels near an edge or in the band, out of line as Blend8Edge is.
+template <A_long Mode, int S, A_long Falloff>
+__attribute__((noinline)) PF_Err Blend16Edge(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out) {
+    const VignetteFrame* f = static_cast<const VignetteFrame*>(refcon);
+    const float o = CompositeAlpha<Mode>(&f->info, EdgeAt<S, Falloff>(f, x, y),
+                                         static_cast<float>(in->alpha) * 3.0517578125e-05f);
+    const A_u_short result = ToAlpha16(32768.0f * o);
+    *out = *in;
+    out->alpha = result;
+    return PF_Err_NONE;
+}
+
+// Zones whose results are a constant or the alpha itself, in integers.
+template <A_long Mode, int S, A_long Falloff>
+PF_Err Blend16Simple(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out) {
+    const VignetteFrame* f = static_cast<const VignetteFrame*>(refcon);
+    const int zone = f->ZoneOf(x, y);
+    if (__builtin_expect(zone != ZONE_EDGE, 1)) {
+        const uint32_t a = in->alpha;
+        const uint32_t result = std::min<uint32_t>(a * f->zoneScale16[zone] + f->zoneOffset16[zone], 32768);
+        *out = *in;
+        out->alpha = static_cast<A_u_short>(result);
+        return PF_Err_NONE;
+    }
+    return Blend16Edge<Mode, S, Falloff>(refcon, x, y, in, out);
+}
+
+template <A_long Mode, int S, A_long Falloff>
+PF_Err Blend16(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out) {
+    const VignetteFrame* f = static_cast<const VignetteFrame*>(refcon);
+    const VignetteInfo* vi = &f->info;
+    const int zone = f->ZoneOf(x, y);
+    if (__builtin_expect(zone != ZONE_EDGE, 1)) {
+        const float a = static_cast<float>(in->alpha) * 3.0517578125e-05f;
+        const float s = zone == ZONE_OUTSIDE ? f->outsideStrength : f->coreStrength;
+        const A_u_short result = ToAlpha16(32768.0f * CombineAlpha<Mode>(vi, s, a));
+        *out = *in;
+        out->alpha = result;
+        return PF_Err_NONE;
+    }
+    return Blend16Edge<Mode, S, Falloff>(refcon, x, y, in, out);
+}
+
+// The 8-bit band falls back to the exact curve rarely, so the falloff is not
+// worth an instance of its own there.
+template <A_long Mode, int S, A_long>
+struct PickArgb8 {
+    static constexpr PF_IteratePixel8Func kFn = &Blend8<Mode, S, 0>;
+};
+template <A_long Mode, int S, A_long>
+struct PickBgra8 {
+    static constexpr PF_IteratePixel8Func kFn = &Blend8<Mode, S, 3>;
+};
+template <A_long Mode, int S, A_long Falloff>
+struct Pick16 {
+    static constexpr PF_IteratePixel16Func kFn = &Blend16<Mode, S, Falloff>;
+};
+template <A_long Mode, int S, A_long Falloff>
+struct Pick16Simple {
+    static constexpr PF_IteratePixel16Func kFn = &Blend16Simple<Mode, S, Falloff>;
+};
+
+}  // namespace
+
+PF_Err Blend_8(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
+    return Blend8<kAnyMode, kAnyShape, 0>(refcon, x, y, in, out);
+}
+
+PF_Err Blend_16(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out) {
+    return Blend16<kAnyMode, kAnyShape, kAnyFalloff>(refcon, x, y, in, out);
+}
+
+PF_Err Blend_BGRA_4444_8u(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
+    return Blend8<kAnyMode, kAnyShape, 3>(refcon, x, y, in, out);
+}
+
+PF_IteratePixel8Func ChooseBlend8(const VignetteFrame& frame) { return ByFrame<PickArgb8>(frame); }
+
+PF_IteratePixel8Func ChooseBlendBGRA8(const VignetteFrame& frame) { return ByFrame<PickBgra8>(frame); }
+
+PF_IteratePixel16Func ChooseBlend16(const VignetteFrame& frame) {
+    return frame.zones16 ? ByFrame<Pick16Simple>(frame) : ByFrame<Pick16>(frame);
+}
