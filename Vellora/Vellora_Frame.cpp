@@ -177,7 +177,7 @@ double CurveEstimate(A_long falloff, double t) {
         case FALLOFF_CUBIC:
             return t * (t * t);
         case FALLOFF_GAMMA:
-            return t >= 0x1p-20 ? ExpNonPositive(0.454 * std::log(t)) : std::pow(t, 0.454);
+            return t >= 0x1p-20 ? ExpNonPositive(0.454 * LogPositive(t)) : std::pow(t, 0.454);
         case FALLOFF_GAUSSIAN:
             return 1.0 - ExpNonPositive(-((t * t) * std::sqrt(t)) * kLn360);
         case FALLOFF_EXPONENTIAL:
