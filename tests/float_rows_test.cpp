@@ -55,4 +55,55 @@ TEST(FloatRows, EveryInstanceGivesTheExactPathsResults) {
     }
 }
 
+// Rows across a wide band, so the ramp position runs through 0..1 densely and
+// every curve's vectorised short path, and the fallback where it cannot settle
+// the rounding, meet many thousands of positions; also the band's very edges,
+// where the ramp rounds a hair past 0 or 1.
+TEST(FloatRows, EveryCurveMatchesTheExactPathAcrossAWideBand) {
+    constexpr A_long kW = 8192, kH = 6;
+    std::vector<float> in(4 * kW * kH), out(in.size());
+    for (A_long i = 0; i < kW * kH; ++i) {
+        in[4 * i + 3] = static_cast<float>(i % 101) / 100.0f;
+    }
+    PF_LayerDef src{}, dst{};
+    for (PF_LayerDef* def : {&src, &dst}) {
+        def->width = kW;
+        def->height = kH;
+        def->rowbytes = 16 * kW;
+    }
+    src.data = in.data();
+    dst.data = out.data();
+    for (int falloff = FALLOFF_LINEAR; falloff <= FALLOFF_EXPONENTIAL; ++falloff) {
+        VignetteParams p;
+        p.origin_x = 3 << 16;
+        p.origin_y = 2 << 16;
+        p.width = 2 * 8150.0;
+        p.height = 2 * 8150.0 * 0.75;
+        p.feather = 8100.3;
+        p.angle = 7 << 16;
+        p.falloff = falloff;
+        p.composite_mode = falloff % 2 ? COMPOSITE_CREATE : COMPOSITE_INTERSECT;
+        VignetteInfo info;
+        FillVignetteInfo(p, &info);
+        VignetteTables tables;
+        VignetteFrame frame;
+        PrepareRenderFrame(info, kW, kH, tables, &frame, 3);
+        ASSERT_EQ(RenderFloatRows(&frame, &src, &dst, kH), PF_Err_NONE);
+        long band = 0;
+        for (A_long y = 0; y < kH; ++y) {
+            for (A_long x = 0; x < kW; ++x) {
+                const A_long i = y * kW + x;
+                float want;
+                Blend_Float(&info, x, y, &in[4 * i + 3], &want);
+                ASSERT_EQ(std::memcmp(&out[4 * i + 3], &want, sizeof(float)), 0)
+                    << "falloff " << falloff << " pixel " << x << "," << y << " want " << want << " got " << out[4 * i + 3];
+                float u, v;
+                VignetteMaskPoint(&info, x, y, &u, &v);
+                band += info.scaleU * u * u + info.scaleV * v * v < 1.0f && x > 60;
+            }
+        }
+        EXPECT_GT(band, kW * kH * 9 / 10) << "the rows must lie in the band";
+    }
+}
+
 }  // namespace
