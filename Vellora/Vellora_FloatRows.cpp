@@ -35,54 +35,28 @@ void EdgeRunScalar(const VignetteFrame* f, A_long y, A_long x0, A_long x1, const
     }
 }
 
-#if defined(__SSE2__)
+// The ellipse's edge runs go in blocks: the geometry and the curves' short
+// paths of a block are plain loops the compiler vectorises, then each pixel is
+// settled on its own. Vectorised, every lane performs the scalar path's IEEE
+// operations in its order, so each equals the scalar result bit for bit (no
+// contraction into fused multiply-adds: the plug-in is built with -ffp-contract=off).
+// On x86-64 each such loop is built once per vector width, and the widest the
+// processor has is chosen when the module loads.
+#if defined(__x86_64__)
+#define VELLORA_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
+#else
+#define VELLORA_VECTOR_CLONES
+#endif
 
-// Four pixels at a time. Every lane runs the scalar path's operations in its
-// order, and packed IEEE operations round each lane as the scalar ones do, so
-// each lane equals the scalar result bit for bit; the comments name the
-// scalar step each line repeats.
-
-// max(x, 0) and min(x, 1) return their second operand when x is NaN, as the
-// scalar clamp t > 0 ? (t < 1 ? t : 1) : 0 does.
-inline __m128d Clamp01(__m128d t) { return _mm_min_pd(_mm_max_pd(t, _mm_setzero_pd()), _mm_set1_pd(1.0)); }
-
-// The falloff of four ramp positions, for the lanes set in `lanes`: CurveFloat
-// lane by lane; the polynomial curves in two pairs of double lanes.
-template <A_long Falloff>
-__m128 Curve4(const VignetteInfo* vi, __m128 t, int lanes) {
-    const __m128d lo = Clamp01(_mm_cvtps_pd(t));
-    const __m128d hi = Clamp01(_mm_cvtps_pd(_mm_movehl_ps(t, t)));
-    if (Falloff == FALLOFF_LINEAR) {
-        return _mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi));
-    }
-    if (Falloff == FALLOFF_QUADRATIC) {
-        return _mm_movelh_ps(_mm_cvtpd_ps(_mm_mul_pd(lo, lo)), _mm_cvtpd_ps(_mm_mul_pd(hi, hi)));
-    }
-    if (Falloff == FALLOFF_CUBIC) {
-        return _mm_movelh_ps(_mm_cvtpd_ps(_mm_mul_pd(lo, _mm_mul_pd(lo, lo))),
-                             _mm_cvtpd_ps(_mm_mul_pd(hi, _mm_mul_pd(hi, hi))));
-    }
-    alignas(16) double clamped[4];
-    _mm_store_pd(clamped, lo);
-    _mm_store_pd(clamped + 2, hi);
-    alignas(16) float out[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-    for (int i = 0; i < 4; ++i) {
-        if (lanes & (1 << i)) out[i] = CurveFloat<Falloff>(vi, clamped[i]);
-    }
-    return _mm_load_ps(out);
-}
-
-constexpr int kBlock = 16;
+// Long enough that each vectorised loop has several independent chains in flight.
+constexpr int kBlock = 32;
 constexpr int32_t kBlockBand = 0, kBlockOutside = 1, kBlockCore = 2;
 
 // The ellipse's zone (band, outside or core) and ramp position of pixels
 // x .. x + kBlock - 1 of row fy: VignetteEdge's tests and VignetteEllipseBand's
 // arithmetic in their order, the ramp computed for every pixel and kept for the
-// band's. A plain loop without branches, so the compiler vectorises it; one
-// copy per vector width, the widest the processor has chosen when the module
-// loads. Each lane rounds as the scalar path does (no contraction into fused
-// multiply-adds: the plug-in is built with -ffp-contract=off).
-__attribute__((target_clones("avx512f", "avx2", "default")))
+// band's. Without branches, so that it vectorises.
+VELLORA_VECTOR_CLONES
 void EllipseBlock(const VignetteInfo* __restrict vi, A_long x, float fy, int32_t* __restrict zone,
                   float* __restrict ramp) {
     const float(&m)[2][3] = vi->pixelToMask;
@@ -146,39 +120,19 @@ __attribute__((always_inline)) inline void ShortCurves(const float* __restrict r
     }
 }
 
-__attribute__((target_clones("avx512f", "avx2", "default")))
+VELLORA_VECTOR_CLONES
 void GammaCurves(const float* __restrict ramp, float* __restrict curve, int32_t* __restrict settled) {
     ShortCurves<FALLOFF_GAMMA>(ramp, curve, settled);
 }
 
-__attribute__((target_clones("avx512f", "avx2", "default")))
+VELLORA_VECTOR_CLONES
 void GaussianCurves(const float* __restrict ramp, float* __restrict curve, int32_t* __restrict settled) {
     ShortCurves<FALLOFF_GAUSSIAN>(ramp, curve, settled);
 }
 
-__attribute__((target_clones("avx512f", "avx2", "default")))
+VELLORA_VECTOR_CLONES
 void ExponentialCurves(const float* __restrict ramp, float* __restrict curve, int32_t* __restrict settled) {
     ShortCurves<FALLOFF_EXPONENTIAL>(ramp, curve, settled);
-}
-
-// CompositeAlpha for four edge values and alphas. min(X, 1) and max(X, 0)
-// return their second operand for NaN, as std::min(1.0f, X) and std::max(0.0f, X) do.
-template <A_long Mode>
-__m128 Composite4(const VignetteInfo* vi, __m128 e, __m128 a) {
-    const __m128 c = vi->invert ? e : _mm_sub_ps(_mm_set1_ps(1.0f), e);
-    const __m128 s = _mm_mul_ps(c, _mm_set1_ps(vi->opacity));
-    switch (Mode == kAnyMode ? vi->compositeMode : Mode) {
-        case COMPOSITE_ADD:
-            return _mm_min_ps(_mm_add_ps(a, s), _mm_set1_ps(1.0f));
-        case COMPOSITE_SUBTRACT:
-            return _mm_max_ps(_mm_sub_ps(a, s), _mm_setzero_ps());
-        case COMPOSITE_INTERSECT:
-            return _mm_mul_ps(a, s);
-        case COMPOSITE_CREATE:
-            return s;
-        default:
-            return a;
-    }
 }
 
 template <A_long Mode, int S, A_long Falloff>
@@ -207,45 +161,25 @@ void EdgeRun(const VignetteFrame* f, A_long y, A_long x0, A_long x1, const PF_Fp
                 if (Falloff == FALLOFF_EXPONENTIAL) ExponentialCurves(ramp, curve, settled);
             }
         }
-        for (int i = 0; i < n; i += 4) {
-            const __m128i z = _mm_load_si128(reinterpret_cast<const __m128i*>(zone + i));
-            const __m128 outside = _mm_castsi128_ps(_mm_cmpeq_epi32(z, _mm_set1_epi32(kBlockOutside)));
-            const __m128 band = _mm_castsi128_ps(_mm_cmpeq_epi32(z, _mm_set1_epi32(kBlockBand)));
-            // Lanes past the run are never stored; their curve is not worth computing.
-            const int lanes = _mm_movemask_ps(band) & ((1 << std::min(4, n - i)) - 1);
-            __m128 e = _mm_and_ps(outside, _mm_set1_ps(1.0f));
-            if (lanes && kShort) {
-                alignas(16) float be[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-                for (int j = 0; j < 4; ++j) {
-                    if (lanes & (1 << j)) be[j] = settled[i + j] ? curve[i + j] : CurveFloat<Falloff>(vi, ramp[i + j]);
-                }
-                e = _mm_or_ps(e, _mm_and_ps(band, _mm_load_ps(be)));
-            } else if (lanes) {
-                e = _mm_or_ps(e, _mm_and_ps(band, Curve4<Falloff>(vi, _mm_load_ps(ramp + i), lanes)));
+        for (int i = 0; i < n; ++i) {
+            float e;
+            if (zone[i] == kBlockOutside) {
+                e = 1.0f;
+            } else if (zone[i] == kBlockCore) {
+                e = 0.0f;
+            } else {
+                e = kShort && settled[i] ? curve[i] : CurveFloat<Falloff>(vi, ramp[i]);
             }
             const PF_FpShort* p = s + 4 * (x + i);
             PF_FpShort* q = d + 4 * (x + i);
-            const int m = std::min(4, n - i);
-            alignas(16) float a[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-            for (int j = 0; j < m; ++j) a[j] = p[4 * j + 3];
-            alignas(16) float o[4];
-            _mm_store_ps(o, Composite4<Mode>(vi, e, _mm_load_ps(a)));
-            for (int j = 0; j < m; ++j) {
-                _mm_storeu_ps(q + 4 * j, _mm_loadu_ps(p + 4 * j));
-                q[4 * j + 3] = o[j];
-            }
+            const PF_FpShort o = CompositeAlpha<Mode>(vi, e, p[3]);
+            q[0] = p[0];
+            q[1] = p[1];
+            q[2] = p[2];
+            q[3] = o;
         }
     }
 }
-
-#else
-
-template <A_long Mode, int S, A_long Falloff>
-void EdgeRun(const VignetteFrame* f, A_long y, A_long x0, A_long x1, const PF_FpShort* s, PF_FpShort* d) {
-    EdgeRunScalar<Mode, S, Falloff>(f, y, x0, x1, s, d);
-}
-
-#endif
 
 // Columns of `span` within 0 .. cols - 1, as a half-open range; empty when lo >= hi.
 void Clip(const VignetteRowSpan& span, A_long cols, A_long* lo, A_long* hi) {

@@ -145,8 +145,12 @@ inline double LogPositive(double t) {
     const double f = m - 1.0;  // exact: m lies within a factor 2 of 1
     const double s = f / (2.0 + f);
     const double z = s * s;
-    const double p =
-        1.0 / 3 + z * (1.0 / 5 + z * (1.0 / 7 + z * (1.0 / 9 + z * (1.0 / 11 + z * (1.0 / 13 + z * (1.0 / 15 + z * (1.0 / 17 + z * (1.0 / 19 + z * (1.0 / 21)))))))));
+    // 1/3 + z/5 + z^2/7 + ... + z^9/21 in Estrin's form.
+    const double z2 = z * z;
+    const double z4 = z2 * z2;
+    const double p = ((1.0 / 3 + z * (1.0 / 5)) + (1.0 / 7 + z * (1.0 / 9)) * z2) +
+                     (((1.0 / 11 + z * (1.0 / 13)) + (1.0 / 15 + z * (1.0 / 17)) * z2) +
+                      (1.0 / 19 + z * (1.0 / 21)) * z4) * z4;
     const double two_s = 2.0 * s;
     return k * kLn2Hi + (two_s + (two_s * (z * p) + k * kLn2Lo));
 }
