@@ -169,10 +169,13 @@ PF_Err Blend16Simple(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel1
     const VignetteFrame* f = static_cast<const VignetteFrame*>(refcon);
     const int zone = f->ZoneOf(x, y);
     if (__builtin_expect(zone != ZONE_EDGE, 1)) {
-        const uint32_t a = in->alpha;
-        const uint32_t result = std::min<uint32_t>(a * f->zoneScale16[zone] + f->zoneOffset16[zone], 32768);
-        *out = *in;
-        out->alpha = static_cast<A_u_short>(result);
+        // The whole pixel in one register, written once: alpha is its low word.
+        uint64_t pixel;
+        std::memcpy(&pixel, in, sizeof(pixel));
+        const uint64_t a = pixel & 0xFFFF;
+        const uint64_t result = std::min<uint64_t>(a * f->zoneScale16[zone] + f->zoneOffset16[zone], 32768);
+        pixel = (pixel & ~uint64_t{0xFFFF}) | result;
+        std::memcpy(out, &pixel, sizeof(pixel));
         return PF_Err_NONE;
     }
     return Blend16Edge<Mode, S, Falloff>(refcon, x, y, in, out);
