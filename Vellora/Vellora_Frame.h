@@ -110,25 +110,6 @@ __attribute__((always_inline)) inline double RampValue(const VignetteInfo* vi, c
     return alphaFunct(vi, scale * (d - inner));
 }
 
-// The rectangle's edge value for whole distances inside the outer rectangle:
-// VignetteRectangleInside with the curve read from the frame's ramps.
-__attribute__((always_inline)) inline float RectangleEdgeFromRamps(const VignetteFrame* f, float au, float av) {
-    const VignetteInfo* vi = &f->info;
-    if (au >= vi->innerHalfWidth) {
-        const double ex = RampValue(vi, f->rampU, au, vi->innerHalfWidth, vi->scaleU);
-        if (av >= vi->innerHalfHeight) {
-            const double ey = RampValue(vi, f->rampV, av, vi->innerHalfHeight, vi->scaleV);
-            const double d = std::sqrt(ex * ex + ey * ey);
-            return d > 1.0 ? 1.0f : static_cast<float>(d);
-        }
-        return static_cast<float>(ex);
-    }
-    if (av >= vi->innerHalfHeight) {
-        return static_cast<float>(RampValue(vi, f->rampV, av, vi->innerHalfHeight, vi->scaleV));
-    }
-    return 0.0f;
-}
-
 // Edge value of output pixel (x, y) through the frame's shortcuts: the exact
 // zone tests, the rectangle's ramps and, for the ellipse's band, the exact path.
 template <bool Ellipse, A_long Falloff>
@@ -137,13 +118,10 @@ __attribute__((always_inline)) inline float FrameEdge(const VignetteFrame* f, fl
     if (Ellipse) {
         return VignetteEdge<Falloff>(vi, u, v);
     }
-    const float au = vellora_detail::WholeDistance(u);
-    const float av = vellora_detail::WholeDistance(v);
-    if (au >= vi->halfWidth || av >= vi->halfHeight) {
-        return 1.0f;
-    }
-    if (vi->feather == 0.0f || (au < vi->innerHalfWidth && av < vi->innerHalfHeight)) {
-        return 0.0f;
-    }
-    return RectangleEdgeFromRamps(f, au, av);
+    // The rectangle's curve along each axis from the ramps.
+    return RectangleEdge(vi, u, v, [f, vi](float au, float av) {
+        return RectangleBand(
+            vi, au, av, [&](float d) { return RampValue(vi, f->rampU, d, vi->innerHalfWidth, vi->scaleU); },
+            [&](float d) { return RampValue(vi, f->rampV, d, vi->innerHalfHeight, vi->scaleV); });
+    });
 }

@@ -143,18 +143,7 @@ double alphaFunct(const VignetteInfo* vi, double t) {
 }
 
 float VignetteRectangleInside(const VignetteInfo* vi, float au, float av) {
-    if (au >= vi->innerHalfWidth) {
-        const double ex = alphaFunct(vi, vi->scaleU * (au - vi->innerHalfWidth));
-        if (av >= vi->innerHalfHeight) {
-            // Corner of the band: both ramps combine like distances.
-            const double ey = alphaFunct(vi, vi->scaleV * (av - vi->innerHalfHeight));
-            const double d = std::sqrt(ex * ex + ey * ey);
-            return d > 1.0 ? 1.0f : static_cast<float>(d);
-        }
-        return static_cast<float>(ex);
-    }
-    if (av >= vi->innerHalfHeight) {
-        return alphaFunctFloat(vi, vi->scaleV * (av - vi->innerHalfHeight));
-    }
-    return 0.0f;
+    return RectangleBand(
+        vi, au, av, [vi](float d) { return alphaFunct(vi, vi->scaleU * (d - vi->innerHalfWidth)); },
+        [vi](float d) { return alphaFunct(vi, vi->scaleV * (d - vi->innerHalfHeight)); });
 }

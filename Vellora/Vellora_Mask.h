@@ -239,6 +239,27 @@ __attribute__((always_inline)) inline float VignetteEllipseBand(const VignetteIn
     return CurveFloat<Falloff>(vi, t);
 }
 
+// The rectangle's edge value for whole distances inside the outer rectangle,
+// `curveU(au)` and `curveV(av)` giving the curve's double value along each axis.
+template <class CurveU, class CurveV>
+__attribute__((always_inline)) inline float RectangleBand(const VignetteInfo* vi, float au, float av, CurveU curveU,
+                                                          CurveV curveV) {
+    if (au >= vi->innerHalfWidth) {
+        const double ex = curveU(au);
+        if (av >= vi->innerHalfHeight) {
+            // Corner of the band: both ramps combine like distances.
+            const double ey = curveV(av);
+            const double d = std::sqrt(ex * ex + ey * ey);
+            return d > 1.0 ? 1.0f : static_cast<float>(d);
+        }
+        return static_cast<float>(ex);
+    }
+    if (av >= vi->innerHalfHeight) {
+        return static_cast<float>(curveV(av));
+    }
+    return 0.0f;
+}
+
 // Edge value of a rectangle pixel whose whole-pixel distances lie inside the outer rectangle.
 float VignetteRectangleInside(const VignetteInfo* info, float au, float av);
 
@@ -298,6 +319,21 @@ __attribute__((always_inline)) inline void VignetteMaskPoint(const VignetteInfo*
     *v = (vi->pixelToMask[1][0] * fx + vi->pixelToMask[1][1] * fy) + vi->pixelToMask[1][2];
 }
 
+// The rectangle's edge value at (u, v): its zone tests on whole distances,
+// and `band(au, av)` inside the outer rectangle past the core.
+template <class Band>
+__attribute__((always_inline)) inline float RectangleEdge(const VignetteInfo* vi, float u, float v, Band band) {
+    const float au = vellora_detail::WholeDistance(u);
+    const float av = vellora_detail::WholeDistance(v);
+    if (au >= vi->halfWidth || av >= vi->halfHeight) {
+        return 1.0f;
+    }
+    if (vi->feather == 0.0f || (au < vi->innerHalfWidth && av < vi->innerHalfHeight)) {
+        return 0.0f;
+    }
+    return band(au, av);
+}
+
 // Edge value of the mask-frame point (u, v): 1 outside, 0 in the core, the
 // falloff curve in the band.
 template <A_long Falloff = kAnyFalloff>
@@ -311,15 +347,7 @@ __attribute__((always_inline)) inline float VignetteEdge(const VignetteInfo* vi,
         }
         return VignetteEllipseBand<Falloff>(vi, u, v);
     }
-    const float au = vellora_detail::WholeDistance(u);
-    const float av = vellora_detail::WholeDistance(v);
-    if (au >= vi->halfWidth || av >= vi->halfHeight) {
-        return 1.0f;
-    }
-    if (vi->feather == 0.0f || (au < vi->innerHalfWidth && av < vi->innerHalfHeight)) {
-        return 0.0f;
-    }
-    return VignetteRectangleInside(vi, au, av);
+    return RectangleEdge(vi, u, v, [vi](float au, float av) { return VignetteRectangleInside(vi, au, av); });
 }
 
 // New alpha of pixel (x, y) of the output, given its current alpha. Always

@@ -10,7 +10,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "RandomMasks.h"
+#include "MaskSupport.h"
 #include "Vellora_Render.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "RandomMasks.h"
+#include "MaskSupport.h"
 #include "Vellora_Render.h"
 
 namespace {
@@ -14,6 +14,16 @@ namespace {
 using vtest::kSweepH;
 using vtest::kSweepW;
 using vtest::SweepMask;
+
+// A world of tight float BGRA rows over `pixels`.
+PF_LayerDef FloatWorld(std::vector<float>& pixels, A_long width, A_long height) {
+    PF_LayerDef def{};
+    def.width = width;
+    def.height = height;
+    def.rowbytes = 16 * width;
+    def.data = pixels.data();
+    return def;
+}
 
 // The float loop of every instance the render can choose, on alphas beyond
 // 0..1 too, against Blend_Float; colour passes bit for bit.
@@ -31,14 +41,7 @@ TEST(FloatRows, EveryInstanceGivesTheExactPathsResults) {
             in[4 * i + 2] = 2.0f;
             in[4 * i + 3] = static_cast<float>((i * 37 + trial) % 29) / 20.0f - 0.2f;
         }
-        PF_LayerDef src{}, dst{};
-        for (PF_LayerDef* def : {&src, &dst}) {
-            def->width = kSweepW;
-            def->height = kSweepH;
-            def->rowbytes = 16 * kSweepW;
-        }
-        src.data = in.data();
-        dst.data = out.data();
+        PF_LayerDef src = FloatWorld(in, kSweepW, kSweepH), dst = FloatWorld(out, kSweepW, kSweepH);
         ASSERT_EQ(RenderFloatRows(&frame, &src, &dst, kSweepH), PF_Err_NONE);
         for (A_long y = 0; y < kSweepH; ++y) {
             for (A_long x = 0; x < kSweepW; ++x) {
@@ -65,14 +68,7 @@ TEST(FloatRows, EveryCurveMatchesTheExactPathAcrossAWideBand) {
     for (A_long i = 0; i < kW * kH; ++i) {
         in[4 * i + 3] = static_cast<float>(i % 101) / 100.0f;
     }
-    PF_LayerDef src{}, dst{};
-    for (PF_LayerDef* def : {&src, &dst}) {
-        def->width = kW;
-        def->height = kH;
-        def->rowbytes = 16 * kW;
-    }
-    src.data = in.data();
-    dst.data = out.data();
+    PF_LayerDef src = FloatWorld(in, kW, kH), dst = FloatWorld(out, kW, kH);
     for (int falloff = FALLOFF_LINEAR; falloff <= FALLOFF_EXPONENTIAL; ++falloff) {
         VignetteParams p;
         p.origin_x = 3 << 16;

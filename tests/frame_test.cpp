@@ -8,33 +8,16 @@
 #include <cmath>
 #include <random>
 
+#include "MaskSupport.h"
 #include "Vellora_Frame.h"
 
 namespace {
 
-constexpr PF_Fixed Fix(double v) { return static_cast<PF_Fixed>(v * 65536.0); }
+using vtest::Blend;
+using vtest::Centred;
+using vtest::Fix;
+using vtest::Info;
 
-VignetteInfo Info(const VignetteParams& p) {
-    VignetteInfo vi;
-    FillVignetteInfo(p, &vi);
-    return vi;
-}
-
-float Blend(const VignetteInfo& vi, A_long x, A_long y, float a) {
-    float out = -99.0f;
-    Blend_Float(const_cast<VignetteInfo*>(&vi), x, y, &a, &out);
-    return out;
-}
-
-VignetteParams Centred(double width, double height, double feather) {
-    VignetteParams p;
-    p.origin_x = Fix(500);
-    p.origin_y = Fix(400);
-    p.width = width;
-    p.height = height;
-    p.feather = feather;
-    return p;
-}
 
 // The row spans may only claim pixels whose result Blend_Float agrees with.
 TEST(FrameSpans, ShortcutZonesAgreeWithThePixelFunction) {

@@ -8,38 +8,19 @@
 #include <random>
 #include <vector>
 
+#include "MaskSupport.h"
 #include "Vellora_Mask.h"
 
 namespace {
 
-constexpr PF_Fixed Fix(double v) { return static_cast<PF_Fixed>(v * 65536.0); }
-
-VignetteInfo Info(const VignetteParams& p) {
-    VignetteInfo vi;
-    FillVignetteInfo(p, &vi);
-    return vi;
-}
-
-// New alpha of pixel (x, y) for an existing alpha `a`.
-float Blend(const VignetteInfo& vi, A_long x, A_long y, float a = 1.0f) {
-    float out = -99.0f;
-    Blend_Float(const_cast<VignetteInfo*>(&vi), x, y, &a, &out);
-    return out;
-}
+using vtest::Blend;
+using vtest::Centred;
+using vtest::Fix;
+using vtest::Info;
 
 // Create mode at full opacity returns the coverage 1 - e, so e = 1 - result.
 float Edge(const VignetteInfo& vi, A_long x, A_long y) { return 1.0f - Blend(vi, x, y); }
 
-VignetteParams Centred(double width, double height, double feather, A_long curve = FALLOFF_LINEAR) {
-    VignetteParams p;
-    p.origin_x = Fix(500);
-    p.origin_y = Fix(400);
-    p.width = width;
-    p.height = height;
-    p.feather = feather;
-    p.falloff = curve;
-    return p;
-}
 
 // The curves as written down, independently of the plug-in's code.
 double Curve(int curve, double t) {

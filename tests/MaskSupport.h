@@ -1,6 +1,6 @@
-// Random masks for the sweeps that compare every fast path with the exact
-// path: every shape, mode, falloff and invert, any opacity, angle, grid scale
-// and pixel aspect, feathers from none to the most.
+// Shared by the tests that call the mask code directly: fixed-point values,
+// records from parameters, the exact path's result for one pixel, and random
+// masks for the sweeps that compare every fast path with the exact path.
 #pragma once
 
 #include <random>
@@ -9,6 +9,35 @@
 
 namespace vtest {
 
+constexpr PF_Fixed Fix(double v) { return static_cast<PF_Fixed>(v * 65536.0); }
+
+inline VignetteInfo Info(const VignetteParams& p) {
+    VignetteInfo vi;
+    FillVignetteInfo(p, &vi);
+    return vi;
+}
+
+// A mask centred on (500, 400).
+inline VignetteParams Centred(double width, double height, double feather, A_long curve = FALLOFF_LINEAR) {
+    VignetteParams p;
+    p.origin_x = Fix(500);
+    p.origin_y = Fix(400);
+    p.width = width;
+    p.height = height;
+    p.feather = feather;
+    p.falloff = curve;
+    return p;
+}
+
+// New alpha of pixel (x, y) for an existing alpha `a`, by the exact path.
+inline float Blend(const VignetteInfo& vi, A_long x, A_long y, float a = 1.0f) {
+    float out = -99.0f;
+    Blend_Float(const_cast<VignetteInfo*>(&vi), x, y, &a, &out);
+    return out;
+}
+
+// Every shape, mode, falloff and invert, any opacity, angle, grid scale and
+// pixel aspect, feathers from none to the most.
 constexpr A_long kSweepW = 200, kSweepH = 150;
 
 inline VignetteInfo SweepMask(std::mt19937& rng, int trial) {
