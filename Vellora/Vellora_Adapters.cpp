@@ -47,19 +47,23 @@ bool Zone16(const VignetteInfo& vi, float s, uint32_t* scale, uint32_t* offset) 
 }  // namespace
 
 void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, VignetteTables& tables,
-                        VignetteFrame* frame, int alpha_byte, double cellBoundScale) {
-    PrepareVignetteFrame(info, width, height, tables, frame, cellBoundScale);
-    const int shift = 8 * alpha_byte;
-    for (int k = 0; k < 256; ++k) {
-        const float a = kAlpha8[static_cast<size_t>(k)];
-        frame->outside32[k] = uint32_t{ToAlpha8(255.0f * CompositeAlpha(&frame->info, 1.0f, a))} << shift;
-        frame->core32[k] = uint32_t{ToAlpha8(255.0f * CompositeAlpha(&frame->info, 0.0f, a))} << shift;
+                        VignetteFrame* frame, RenderPass pass, double cellBoundScale) {
+    const bool eight = pass == kPassArgb8 || pass == kPassBgra8;
+    PrepareVignetteFrame(info, width, height, tables, frame, eight, cellBoundScale);
+    if (eight) {
+        const int shift = pass == kPassBgra8 ? 24 : 0;
+        for (int k = 0; k < 256; ++k) {
+            const float a = kAlpha8[static_cast<size_t>(k)];
+            frame->outside32[k] = uint32_t{ToAlpha8(255.0f * CompositeAlpha(&frame->info, 1.0f, a))} << shift;
+            frame->core32[k] = uint32_t{ToAlpha8(255.0f * CompositeAlpha(&frame->info, 0.0f, a))} << shift;
+        }
+    } else if (pass == kPassArgb16) {
+        const bool outside = Zone16(frame->info, frame->outsideStrength, &frame->zoneScale16[ZONE_OUTSIDE],
+                                    &frame->zoneOffset16[ZONE_OUTSIDE]);
+        const bool core = Zone16(frame->info, frame->coreStrength, &frame->zoneScale16[ZONE_CORE],
+                                 &frame->zoneOffset16[ZONE_CORE]);
+        frame->zones16 = outside && core;
     }
-    const bool outside = Zone16(frame->info, frame->outsideStrength, &frame->zoneScale16[ZONE_OUTSIDE],
-                                &frame->zoneOffset16[ZONE_OUTSIDE]);
-    const bool core =
-        Zone16(frame->info, frame->coreStrength, &frame->zoneScale16[ZONE_CORE], &frame->zoneOffset16[ZONE_CORE]);
-    frame->zones16 = outside && core;
 }
 
 namespace {

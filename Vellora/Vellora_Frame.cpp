@@ -250,7 +250,7 @@ void PrepareBandCells(const VignetteInfo& vi, VignetteTables& tables, VignetteFr
 }  // namespace
 
 void PrepareVignetteFrame(const VignetteInfo& vi, A_long width, A_long height, VignetteTables& tables,
-                          VignetteFrame* frame, double cellBoundScale) {
+                          VignetteFrame* frame, bool bandCells, double cellBoundScale) {
     std::memset(static_cast<void*>(frame), 0, sizeof(*frame));
     frame->info = vi;
     frame->outsideStrength = MaskStrength(&vi, 1.0f);
@@ -260,5 +260,7 @@ void PrepareVignetteFrame(const VignetteInfo& vi, A_long width, A_long height, V
         frame->rampU = PrepareRamp(vi, vi.innerHalfWidth, vi.halfWidth, vi.scaleU, tables.rampU);
         frame->rampV = PrepareRamp(vi, vi.innerHalfHeight, vi.halfHeight, vi.scaleV, tables.rampV);
     }
-    PrepareBandCells(vi, tables, frame, cellBoundScale);
+    if (bandCells) {
+        PrepareBandCells(vi, tables, frame, cellBoundScale);
+    }
 }

@@ -92,12 +92,13 @@ struct VignetteFrame {
     }
 };
 
-// Fills `frame` from a filled record for an output of width x height pixels.
+// Fills `frame` from a filled record for an output of width x height pixels:
+// spans, strengths and ramps, and with `bandCells` the ellipse's band cells.
 // Frames whose numbers are too large or not finite for a safe margin get no
 // spans. `cellBoundScale` scales the band cells' error bound; anything but 1
 // is for proving that the tests catch a bound that is too small.
 void PrepareVignetteFrame(const VignetteInfo& info, A_long width, A_long height, VignetteTables& tables,
-                          VignetteFrame* frame, double cellBoundScale = 1.0);
+                          VignetteFrame* frame, bool bandCells = false, double cellBoundScale = 1.0);
 
 // The rectangle's curve value at whole distance `d` past the inner edge's
 // start, from the ramp when it holds it, else computed as the exact path does.

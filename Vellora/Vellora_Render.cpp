@@ -38,10 +38,12 @@ PF_Err Render(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], P
 
     VignetteInfo info;
     FillVignetteInfo(VignetteParamsFromHost(in_data, params), &info);
+    // The pass's shortcuts, once the pass is known.
     VignetteTables tables;
     VignetteFrame vi;
-    const bool bgra = in_data->appl_id == PF_APPL_ID_PREMIERE;
-    PrepareRenderFrame(info, output->width, output->height, tables, &vi, bgra ? 3 : 0);
+    const auto prepare = [&](RenderPass pass) {
+        PrepareRenderFrame(info, output->width, output->height, tables, &vi, pass);
+    };
 
     PF_LayerDef* const input = &params[PARAM_INPUT]->u.ld;
     const A_long rows = output->extent_hint.bottom - output->extent_hint.top;
@@ -65,8 +67,10 @@ PF_Err Render(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], P
 
         PF_Err err = PF_Err_NONE;
         if (format == PrPixelFormat_BGRA_4444_32f) {
+            prepare(kPassFloat);
             err = RenderFloatRows(&vi, input, output, rows);
         } else if (format == PrPixelFormat_BGRA_4444_8u) {
+            prepare(kPassBgra8);
             err = suites.Iterate8Suite1()->iterate(in_data, 0, rows, input, nullptr, &vi, ChooseBlendBGRA8(vi),
                                                    output);
         } else {
@@ -77,7 +81,9 @@ PF_Err Render(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], P
     }
 
     if (output->world_flags & PF_WorldFlag_DEEP) {
+        prepare(kPassArgb16);
         return suites.Iterate16Suite1()->iterate(in_data, 0, rows, input, nullptr, &vi, ChooseBlend16(vi), output);
     }
+    prepare(kPassArgb8);
     return suites.Iterate8Suite1()->iterate(in_data, 0, rows, input, nullptr, &vi, ChooseBlend8(vi), output);
 }

@@ -5,12 +5,17 @@
 
 #include "Vellora_Frame.h"
 
-// Builds the record the callbacks take as refcon: the frame's VignetteInfo,
-// its shortcuts (tables kept in `tables`) and the 8-bit results outside and in
-// the core, placed in byte `alpha_byte` of a pixel (0 for ARGB, 3 for BGRA).
+// The pixel pass a frame is prepared for: each needs its own shortcuts.
+enum RenderPass { kPassArgb8, kPassBgra8, kPassArgb16, kPassFloat };
+
+// Builds the record the callbacks and the float loop take as refcon: the
+// frame's VignetteInfo and the shortcuts its pass uses (tables kept in
+// `tables`): row spans and the rectangle's ramps for every pass; for the 8-bit
+// passes the results outside and in the core by source alpha, placed in the
+// pass's alpha byte, and the ellipse's band cells; for 16 bits the zones' results.
 // `cellBoundScale` is PrepareVignetteFrame's.
 void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, VignetteTables& tables,
-                        VignetteFrame* frame, int alpha_byte, double cellBoundScale = 1.0);
+                        VignetteFrame* frame, RenderPass pass, double cellBoundScale = 1.0);
 
 // The callbacks take a VignetteFrame as refcon.
 // After Effects 8-bit ARGB.

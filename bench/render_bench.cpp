@@ -286,7 +286,7 @@ void BM_PixelBlend8(benchmark::State& state, Zone zone) {
     VignetteTables tables;
     VignetteFrame frame;
     PrepareRenderFrame(BenchMask(static_cast<A_long>(state.range(0)), 1920 << 16, 1080 << 16), kWidth, kHeight,
-                       tables, &frame, 0);
+                       tables, &frame, kPassArgb8);
     PixelLoop8(state, ChooseBlend8(frame), &frame, RowOf(zone));
 }
 
@@ -299,7 +299,7 @@ void BM_PixelFloat(benchmark::State& state, Zone zone) {
         BenchMask(static_cast<A_long>(state.range(0)), (1920 - row.x0) << 16, (1080 - row.y) << 16);
     VignetteTables tables;
     VignetteFrame frame;
-    PrepareRenderFrame(vi, n, 1, tables, &frame, 3);
+    PrepareRenderFrame(vi, n, 1, tables, &frame, kPassFloat);
     vhost::World input(vhost::PixelLayout::BGRA32F, n, 1), output(vhost::PixelLayout::BGRA32F, n, 1);
     for (A_long x = 0; x < n; ++x) input.Set(x, 0, vhost::Rgba{0.25, 0.5, 0.75, (x % 97) / 96.0});
     for (auto _ : state) {

@@ -18,7 +18,7 @@ namespace {
 struct Argb8 {
     using Pixel = PF_Pixel;
     static constexpr double kFull = 255.0;
-    static constexpr int kAlphaByte = 0;
+    static constexpr RenderPass kPass = kPassArgb8;
     static constexpr PF_Err (*kBlend)(void*, A_long, A_long, Pixel*, Pixel*) = &Blend_8;
     static constexpr auto kChoose = &ChooseBlend8;
     static Pixel Make(unsigned alpha, unsigned r, unsigned g, unsigned b) {
@@ -31,7 +31,7 @@ struct Argb8 {
 struct Argb16 {
     using Pixel = PF_Pixel16;
     static constexpr double kFull = 32768.0;
-    static constexpr int kAlphaByte = 0;
+    static constexpr RenderPass kPass = kPassArgb16;
     static constexpr PF_Err (*kBlend)(void*, A_long, A_long, Pixel*, Pixel*) = &Blend_16;
     static constexpr auto kChoose = &ChooseBlend16;
     static Pixel Make(unsigned alpha, unsigned r, unsigned g, unsigned b) {
@@ -45,7 +45,7 @@ struct Argb16 {
 struct Bgra8 {
     using Pixel = PF_Pixel;
     static constexpr double kFull = 255.0;
-    static constexpr int kAlphaByte = 3;
+    static constexpr RenderPass kPass = kPassBgra8;
     static constexpr PF_Err (*kBlend)(void*, A_long, A_long, Pixel*, Pixel*) = &Blend_BGRA_4444_8u;
     static constexpr auto kChoose = &ChooseBlendBGRA8;
     static Pixel Make(unsigned alpha, unsigned r, unsigned g, unsigned b) {
@@ -71,13 +71,13 @@ struct Frame {
     explicit Frame(VignetteParams p, bool shortcuts = true) {
         VignetteInfo info;
         FillVignetteInfo(p, &info);
-        PrepareRenderFrame(info, shortcuts ? 64 : 0, shortcuts ? 64 : 0, spans, &frame, T::kAlphaByte);
+        PrepareRenderFrame(info, shortcuts ? 64 : 0, shortcuts ? 64 : 0, spans, &frame, T::kPass);
     }
     // Any field of the record, for results the parameters cannot produce.
     Frame& WithOpacity(float opacity) {
         VignetteInfo info = frame.info;
         info.opacity = opacity;
-        PrepareRenderFrame(info, 64, 64, spans, &frame, T::kAlphaByte);
+        PrepareRenderFrame(info, 64, 64, spans, &frame, T::kPass);
         return *this;
     }
 };
@@ -216,7 +216,7 @@ TYPED_TEST(Adapters, ResultsAreThePixelFunctionsValues) {
         FillVignetteInfo(p, &info);
         VignetteTables spans;
         VignetteFrame frame;
-        PrepareRenderFrame(info, 96, 72, spans, &frame, T::kAlphaByte);
+        PrepareRenderFrame(info, 96, 72, spans, &frame, T::kPass);
         for (A_long y = -4; y < 76; ++y) {  // a margin beyond the output too
             for (A_long x = -4; x < 100; ++x) {
                 for (unsigned alpha : {255u, 0u, 77u, static_cast<unsigned>(x * 3 + y + 12) % 256}) {
@@ -252,7 +252,7 @@ long ChosenMismatches(int trials, double cellBoundScale, std::string* first) {
         const VignetteInfo info = SweepMask(rng, trial);
         VignetteTables tables;
         VignetteFrame frame;
-        PrepareRenderFrame(info, kSweepW, kSweepH, tables, &frame, T::kAlphaByte, cellBoundScale);
+        PrepareRenderFrame(info, kSweepW, kSweepH, tables, &frame, T::kPass, cellBoundScale);
         const auto blend = T::kChoose(frame);
         for (A_long y = -2; y < kSweepH + 2; ++y) {
             for (A_long x = -2; x < kSweepW + 2; ++x) {

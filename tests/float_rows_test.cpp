@@ -33,7 +33,7 @@ TEST(FloatRows, EveryInstanceGivesTheExactPathsResults) {
         const VignetteInfo info = SweepMask(rng, trial);
         VignetteTables tables;
         VignetteFrame frame;
-        PrepareRenderFrame(info, kSweepW, kSweepH, tables, &frame, 3);
+        PrepareRenderFrame(info, kSweepW, kSweepH, tables, &frame, kPassFloat);
         std::vector<float> in(4 * kSweepW * kSweepH), out(in.size(), -7.0f);
         for (A_long i = 0; i < kSweepW * kSweepH; ++i) {
             in[4 * i] = 0.1f * static_cast<float>(i % 7);
@@ -83,7 +83,7 @@ TEST(FloatRows, EveryCurveMatchesTheExactPathAcrossAWideBand) {
         FillVignetteInfo(p, &info);
         VignetteTables tables;
         VignetteFrame frame;
-        PrepareRenderFrame(info, kW, kH, tables, &frame, 3);
+        PrepareRenderFrame(info, kW, kH, tables, &frame, kPassFloat);
         ASSERT_EQ(RenderFloatRows(&frame, &src, &dst, kH), PF_Err_NONE);
         long band = 0;
         for (A_long y = 0; y < kH; ++y) {
