@@ -40,13 +40,7 @@ void EdgeRunScalar(const VignetteFrame* f, A_long y, A_long x0, A_long x1, const
 // settled on its own. Vectorised, every lane performs the scalar path's IEEE
 // operations in its order, so each equals the scalar result bit for bit (no
 // contraction into fused multiply-adds: the plug-in is built with -ffp-contract=off).
-// On x86-64 each such loop is built once per vector width, and the widest the
-// processor has is chosen when the module loads.
-#if defined(__x86_64__)
-#define VELLORA_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
-#else
-#define VELLORA_VECTOR_CLONES
-#endif
+// (VELLORA_VECTOR_CLONES: one copy per vector width.)
 
 // Long enough that each vectorised loop has several independent chains in flight.
 constexpr int kBlock = 32;

@@ -18,6 +18,14 @@
 
 #include "Vellora.h"
 
+// A function of plain loops meant to vectorise: on x86-64 it is built once per
+// vector width, and the widest the processor has is chosen when the module loads.
+#if defined(__x86_64__)
+#define VELLORA_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
+#else
+#define VELLORA_VECTOR_CLONES
+#endif
+
 // One frame's mask, filled once before the pixel pass and read-only during it
 // (the pixel functions may run on several threads at once).
 struct VignetteInfo {
