@@ -68,58 +68,58 @@ void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, V
 
 namespace {
 
-// The 8-bit result of a pixel in the ellipse's band. Its cell bounds the exact
-// edge value; every step from there to the byte (coverage, opacity, the
-// composite, scaling, truncation) keeps or reverses order, so when both bounds
-// give the same byte, so does the exact value. Otherwise the exact path decides.
-template <A_long Mode>
-__attribute__((noinline)) A_u_char ExactBandByte(const VignetteFrame* f, float u, float v, float a) {
-    return ToAlpha8(255.0f * CompositeAlpha<Mode>(&f->info, VignetteEllipseBand(&f->info, u, v), a));
+// 8-bit pixels off the row spans by the exact path.
+template <A_long Mode, int S, int AlphaByte>
+__attribute__((noinline)) PF_Err Blend8Exact(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
+    const VignetteFrame* f = static_cast<const VignetteFrame*>(refcon);
+    constexpr int kShift = 8 * AlphaByte;
+    uint32_t pixel;
+    std::memcpy(&pixel, in, sizeof(pixel));
+    const float a = kAlpha8[(pixel >> kShift) & 0xFF];
+    const uint32_t result = ToAlpha8(255.0f * CompositeAlpha<Mode>(&f->info, EdgeAt<S, kAnyFalloff>(f, x, y), a));
+    pixel = (pixel & ~(uint32_t{0xFF} << kShift)) | result << kShift;
+    std::memcpy(out, &pixel, sizeof(pixel));
+    return PF_Err_NONE;
 }
 
-template <A_long Mode>
-__attribute__((always_inline)) inline A_u_char BandByte(const VignetteFrame* f, float u, float v, float q, float a) {
-    const VignetteInfo* vi = &f->info;
-    const float fi = (q - f->bandQ0) * f->bandCellsPerQ;
-    if (fi >= 0.0f && fi < static_cast<float>(f->bandCellCount)) {
-        const float* cell = f->bandCells + 2 * static_cast<A_long>(fi);
-        const A_u_char lo = ToAlpha8(255.0f * CompositeAlpha<Mode>(vi, cell[0], a));
-        const A_u_char hi = ToAlpha8(255.0f * CompositeAlpha<Mode>(vi, cell[1], a));
-        if (__builtin_expect(lo == hi, 1)) {
-            return lo;
-        }
-    }
-    // Rare (a few percent of band pixels), and kept out of line so the
-    // settled path needs no stack frame.
-    return ExactBandByte<Mode>(f, u, v, a);
-}
-
-// Pixels near an edge or in the band, out of line so the shortcuts need no
-// stack frame (the callbacks tail-call it).
+// 8-bit pixels of the ellipse off the row spans: the exact path's zone tests,
+// then in the band the pixel's cell, which bounds the exact edge value. Every
+// step from there to the byte (coverage, opacity, the composite, scaling,
+// truncation) keeps or reverses order, so when both bounds give the same byte,
+// so does the exact value; otherwise, a few percent of band pixels, the exact
+// path decides. Everything rare is a tail call, so this needs no stack frame.
 template <A_long Mode, int S, int AlphaByte>
 __attribute__((noinline)) PF_Err Blend8Edge(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
     const VignetteFrame* f = static_cast<const VignetteFrame*>(refcon);
+    if (S != kEllipse || !f->bandCells) {
+        return Blend8Exact<Mode, S, AlphaByte>(refcon, x, y, in, out);
+    }
     const VignetteInfo* vi = &f->info;
     constexpr int kShift = 8 * AlphaByte;
     uint32_t pixel;
     std::memcpy(&pixel, in, sizeof(pixel));
     const uint32_t alpha = (pixel >> kShift) & 0xFF;
+    float u, v;
+    VignetteMaskPoint(vi, x, y, &u, &v);
+    const float q = vi->scaleU * (u * u) + vi->scaleV * (v * v);
     uint32_t result;
-    if (S == kEllipse && f->bandCells) {
-        float u, v;
-        VignetteMaskPoint(vi, x, y, &u, &v);
-        // The zone tests of the exact path, in its order.
-        const float q = vi->scaleU * (u * u) + vi->scaleV * (v * v);
-        if (q >= 1.0f) {
-            result = f->outside32[alpha];
-        } else if (vi->innerInvHalfWidthSq * (u * u) + vi->innerInvHalfHeightSq * (v * v) <= 1.0f) {
-            result = f->core32[alpha];
-        } else {
-            result = uint32_t{BandByte<Mode>(f, u, v, q, kAlpha8[alpha])} << kShift;
-        }
+    if (q >= 1.0f) {
+        result = f->outside32[alpha];
+    } else if (vi->innerInvHalfWidthSq * (u * u) + vi->innerInvHalfHeightSq * (v * v) <= 1.0f) {
+        result = f->core32[alpha];
     } else {
-        const float o = CompositeAlpha<Mode>(vi, EdgeAt<S, kAnyFalloff>(f, x, y), kAlpha8[alpha]);
-        result = uint32_t{ToAlpha8(255.0f * o)} << kShift;
+        const float fi = (q - f->bandQ0) * f->bandCellsPerQ;
+        if (!(fi >= 0.0f && fi < static_cast<float>(f->bandCellCount))) {
+            return Blend8Exact<Mode, S, AlphaByte>(refcon, x, y, in, out);
+        }
+        const float* cell = f->bandCells + 2 * static_cast<A_long>(fi);
+        const float a = kAlpha8[alpha];
+        const uint32_t lo = ToAlpha8(255.0f * CompositeAlpha<Mode>(vi, cell[0], a));
+        const uint32_t hi = ToAlpha8(255.0f * CompositeAlpha<Mode>(vi, cell[1], a));
+        if (__builtin_expect(lo != hi, 0)) {
+            return Blend8Exact<Mode, S, AlphaByte>(refcon, x, y, in, out);
+        }
+        result = lo << kShift;
     }
     pixel = (pixel & ~(uint32_t{0xFF} << kShift)) | result;
     std::memcpy(out, &pixel, sizeof(pixel));
