@@ -99,6 +99,27 @@ __attribute__((noinline)) PF_Err Blend8Edge(void* refcon, A_long x, A_long y, PF
     uint32_t pixel;
     std::memcpy(&pixel, in, sizeof(pixel));
     const uint32_t alpha = (pixel >> kShift) & 0xFF;
+    const auto byte = [&](const float* cell) -> int {
+        const float a = kAlpha8[alpha];
+        const int lo = ToAlpha8(255.0f * CompositeAlpha<Mode>(vi, cell[0], a));
+        const int hi = ToAlpha8(255.0f * CompositeAlpha<Mode>(vi, cell[1], a));
+        return lo == hi ? lo : -1;
+    };
+    // Certainly in the band: the cell from the row's quadratic, no zone tests.
+    if (f->bandRows && static_cast<A_u_long>(y) < f->rowCount && static_cast<A_u_long>(x) < f->columnCount) {
+        const VignetteBandRow& row = f->bandRows[y];
+        if (row.inside.Holds(x) && !row.core.Holds(x)) {
+            const double fx = static_cast<double>(x);
+            const double fi = (f->cellA * fx + row.cellB) * fx + row.cellC;
+            const int settled = fi >= 0.0 && fi < f->bandCellCount ? byte(f->bandCells + 2 * static_cast<A_long>(fi)) : -1;
+            if (__builtin_expect(settled < 0, 0)) {
+                return Blend8Exact<Mode, S, AlphaByte>(refcon, x, y, in, out);
+            }
+            pixel = (pixel & ~(uint32_t{0xFF} << kShift)) | static_cast<uint32_t>(settled) << kShift;
+            std::memcpy(out, &pixel, sizeof(pixel));
+            return PF_Err_NONE;
+        }
+    }
     float u, v;
     VignetteMaskPoint(vi, x, y, &u, &v);
     const float q = vi->scaleU * (u * u) + vi->scaleV * (v * v);
@@ -112,14 +133,11 @@ __attribute__((noinline)) PF_Err Blend8Edge(void* refcon, A_long x, A_long y, PF
         if (!(fi >= 0.0f && fi < static_cast<float>(f->bandCellCount))) {
             return Blend8Exact<Mode, S, AlphaByte>(refcon, x, y, in, out);
         }
-        const float* cell = f->bandCells + 2 * static_cast<A_long>(fi);
-        const float a = kAlpha8[alpha];
-        const uint32_t lo = ToAlpha8(255.0f * CompositeAlpha<Mode>(vi, cell[0], a));
-        const uint32_t hi = ToAlpha8(255.0f * CompositeAlpha<Mode>(vi, cell[1], a));
-        if (__builtin_expect(lo != hi, 0)) {
+        const int settled = byte(f->bandCells + 2 * static_cast<A_long>(fi));
+        if (__builtin_expect(settled < 0, 0)) {
             return Blend8Exact<Mode, S, AlphaByte>(refcon, x, y, in, out);
         }
-        result = lo << kShift;
+        result = static_cast<uint32_t>(settled) << kShift;
     }
     pixel = (pixel & ~(uint32_t{0xFF} << kShift)) | result;
     std::memcpy(out, &pixel, sizeof(pixel));

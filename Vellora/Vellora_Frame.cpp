@@ -159,9 +159,9 @@ VignetteRamp PrepareRamp(const VignetteInfo& vi, float inner, float outer, float
 constexpr double kRampSlackUnits = 96.0;
 // Cells per band pixel of the output, and their limits: enough that few cells
 // span a step of the 8-bit result, few enough to build in a small share of the frame.
-constexpr double kBandPixelsPerCell = 24.0;
+constexpr double kBandPixelsPerCell = 12.0;
 constexpr A_long kMinCells = 64;
-constexpr A_long kMaxCells = 8192;
+constexpr A_long kMaxCells = 16384;
 // Below the inner edge's outer form by this share, pixels take the exact path:
 // the inner half-height's rounding can move the edge that far for thin cores.
 constexpr double kInnerEdgeRoom = 0.01;
@@ -205,17 +205,66 @@ void CurveEstimates(A_long falloff, bool upper, double* __restrict t, A_long n) 
     }
 }
 
-// Largest float at or below x, and smallest at or above.
-float FloatBelow(double x) {
-    float f = static_cast<float>(x);
-    return static_cast<double>(f) > x ? std::nextafter(f, -std::numeric_limits<float>::infinity()) : f;
-}
-float FloatAbove(double x) {
-    float f = static_cast<float>(x);
-    return static_cast<double>(f) < x ? std::nextafter(f, std::numeric_limits<float>::infinity()) : f;
+// The float next to f towards -infinity or +infinity (f finite).
+float FloatStep(float f, bool up) {
+    uint32_t bits;
+    std::memcpy(&bits, &f, sizeof(bits));
+    if (f == 0.0f) {
+        bits = up ? 1u : 0x80000001u;  // the smallest subnormal of the step's sign
+    } else {
+        bits = (f > 0.0f) == up ? bits + 1 : bits - 1;
+    }
+    std::memcpy(&f, &bits, sizeof(f));
+    return f;
 }
 
-void PrepareBandCells(const VignetteInfo& vi, VignetteTables& tables, VignetteFrame* frame, double boundScale) {
+// Largest float at or below x, and smallest at or above.
+float FloatBelow(double x) {
+    const float f = static_cast<float>(x);
+    return static_cast<double>(f) > x ? FloatStep(f, false) : f;
+}
+float FloatAbove(double x) {
+    const float f = static_cast<float>(x);
+    return static_cast<double>(f) < x ? FloatStep(f, true) : f;
+}
+
+// Rows of the band for 8-bit results. In a row y the exact path's outer form
+// is, in real arithmetic on its single-precision constants, a quadratic in x:
+// q* = scaleU (m00 x + bu)^2 + scaleV (m10 x + bv)^2, bu = m01 y + m02,
+// bv = m11 y + m12. Its single-precision steps move q from q* by at most
+// `dq` (the affine map's rounding, at most 3 units of 2^-24 of the sum of its
+// terms' sizes, carried through the squares, and the form's own three
+// roundings); the inner form likewise by `di` where it is near 1. So pixels
+// where q* < 1 - dq and the inner form's q* > 1 + di are certainly in the
+// band, and their q lies within dq of q*, which the cells allow for.
+void PrepareBandRows(const VignetteInfo& vi, A_long width, A_long height, double dq, double di, double q0,
+                     double perQ, VignetteTables& tables, VignetteFrame* frame) {
+    if (!frame->rows || static_cast<A_long>(frame->rowCount) != height) {
+        return;
+    }
+    const float(&m)[2][3] = vi.pixelToMask;
+    const double su = vi.scaleU, sv = vi.scaleV;
+    const double a = m[0][0], c = m[1][0];
+    frame->cellA = (su * a * a + sv * c * c) * perQ;
+    const double outerU = std::sqrt((1.0 - dq) / su), outerV = std::sqrt((1.0 - dq) / sv);
+    const double innerU = std::sqrt((1.0 + di) / vi.innerInvHalfWidthSq);
+    const double innerV = std::sqrt((1.0 + di) / vi.innerInvHalfHeightSq);
+    tables.bandRows.resize(static_cast<size_t>(height));
+    for (A_long y = 0; y < height; ++y) {
+        VignetteBandRow& row = tables.bandRows[static_cast<size_t>(y)];
+        const double bu = static_cast<double>(m[0][1]) * y + m[0][2];
+        const double bv = static_cast<double>(m[1][1]) * y + m[1][2];
+        row.inside = CoreSpan(InsideEllipse(a, bu, c, bv, outerU, outerV));
+        row.core = OuterSpan(InsideEllipse(a, bu, c, bv, innerU, innerV));
+        row.cellB = 2.0 * (su * a * bu + sv * c * bv) * perQ;
+        row.cellC = (su * bu * bu + sv * bv * bv - q0) * perQ;
+    }
+    (void)width;
+    frame->bandRows = tables.bandRows.data();
+}
+
+void PrepareBandCells(const VignetteInfo& vi, A_long width, A_long height, VignetteTables& tables,
+                      VignetteFrame* frame, double boundScale) {
     if (!vi.isEllipse || !(vi.feather > 0.0f) || !std::isfinite(vi.halfWidth) || !std::isfinite(vi.halfHeight) ||
         !std::isfinite(vi.innerHalfWidth) || !(vi.opacity >= 0.0f && vi.opacity <= 1.0f)) {
         return;
@@ -241,16 +290,33 @@ void PrepareBandCells(const VignetteInfo& vi, VignetteTables& tables, VignetteFr
 
     const float q0 = static_cast<float>(k * k * (1.0 - kInnerEdgeRoom));
     const float perQ = static_cast<float>(cells / (1.0 - q0));
-    // The float index (q - q0) * perQ is off by at most 2^-25 + 2^-24 in q.
-    const double room = 0x1p-22;
+    // How far the exact path's forms may lie from their values in real
+    // arithmetic, for pixels of the output (see PrepareBandRows), doubled.
+    const double gamma3 = 3.0 * 0x1p-24 / (1.0 - 3.0 * 0x1p-24);
+    const double eu = gamma3 * (std::fabs(m[0][0]) * width + std::fabs(m[0][1]) * height + std::fabs(m[0][2]));
+    const double ev = gamma3 * (std::fabs(m[1][0]) * width + std::fabs(m[1][1]) * height + std::fabs(m[1][2]));
+    const auto spread = [&](double level, double scaleU, double scaleV) {
+        return 2.0 * (gamma3 * level * 1.01 + 2.02 * (std::sqrt(level * scaleU) * eu + std::sqrt(level * scaleV) * ev) +
+                      scaleU * eu * eu + scaleV * ev * ev) + 1e-12;
+    };
+    const double dq = spread(1.0, vi.scaleU, vi.scaleV);
+    const double di = spread(2.0, vi.innerInvHalfWidthSq, vi.innerInvHalfHeightSq);
+    if (!(dq < 1e-3) || !(di < 1e-3)) {
+        return;  // an output too large for the mask's size to settle anything
+    }
+    // The float index (q - q0) * perQ is off by at most 2^-25 + 2^-24 in q;
+    // the band rows' q* by at most dq.
+    const double room = 0x1p-22 + dq;
     tables.bandCells.resize(2 * static_cast<size_t>(cells));
     float* out = tables.bandCells.data();
     // Ramp positions at each cell's ends, less and more the slack, then the
     // curve there: the curve rises with t, and rounding to single precision keeps the order.
     std::vector<double> lower(static_cast<size_t>(cells)), upper(static_cast<size_t>(cells));
+    // A cell's width, to within 2^-52 of it: far inside the room.
+    const double width_q = 1.0 / static_cast<double>(perQ);
     for (A_long i = 0; i < cells; ++i) {
-        const double qa = static_cast<double>(q0) + i / static_cast<double>(perQ) - room;
-        const double qb = static_cast<double>(q0) + (i + 1) / static_cast<double>(perQ) + room;
+        const double qa = static_cast<double>(q0) + i * width_q - room;
+        const double qb = static_cast<double>(q0) + (i + 1) * width_q + room;
         lower[static_cast<size_t>(i)] = (std::sqrt(std::max(qa, 0.0)) - k) * scale - slack;
         upper[static_cast<size_t>(i)] = (std::sqrt(qb) - k) * scale + slack;
     }
@@ -269,6 +335,7 @@ void PrepareBandCells(const VignetteInfo& vi, VignetteTables& tables, VignetteFr
     frame->bandCellCount = cells;
     frame->bandQ0 = q0;
     frame->bandCellsPerQ = perQ;
+    PrepareBandRows(vi, width, height, dq, di, q0, perQ, tables, frame);
 }
 
 }  // namespace
@@ -285,6 +352,6 @@ void PrepareVignetteFrame(const VignetteInfo& vi, A_long width, A_long height, V
         frame->rampV = PrepareRamp(vi, vi.innerHalfHeight, vi.halfHeight, vi.scaleV, tables.rampV);
     }
     if (bandCells) {
-        PrepareBandCells(vi, tables, frame, cellBoundScale);
+        PrepareBandCells(vi, width, height, tables, frame, cellBoundScale);
     }
 }

@@ -34,9 +34,20 @@ struct VignetteRowSpans {
     VignetteRowSpan core;   // pixels within it are certainly in the core
 };
 
+// A row of the ellipse's band, for 8-bit results: pixels within `inside` and
+// outside `core` are certainly in the band, and their band cell is
+// (cellA x + cellB) x + cellC, in double (cellA is the frame's).
+struct VignetteBandRow {
+    VignetteRowSpan inside;
+    VignetteRowSpan core;
+    double cellB;
+    double cellC;
+};
+
 // Storage of a frame's tables; must outlive the pass.
 struct VignetteTables {
     std::vector<VignetteRowSpans> rows;
+    std::vector<VignetteBandRow> bandRows;
     std::vector<double> rampU, rampV;    // the rectangle's curve by whole distance
     std::vector<float> bandCells;        // the ellipse's edge-value bounds, lo and hi per cell
 };
@@ -79,6 +90,10 @@ struct VignetteFrame {
     A_long bandCellCount;
     float bandQ0;
     float bandCellsPerQ;
+    // Per output row (rowCount of them), where the band is certain and which
+    // cell a pixel there falls in; null when the frame has no spans.
+    const VignetteBandRow* bandRows;
+    double cellA;
 
     __attribute__((always_inline)) inline int ZoneOf(A_long x, A_long y) const {
         if (static_cast<A_u_long>(y) >= rowCount || static_cast<A_u_long>(x) >= columnCount) {
