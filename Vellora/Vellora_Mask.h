@@ -20,7 +20,9 @@
 
 // A function of plain loops meant to vectorise: on x86-64 it is built once per
 // vector width, and the widest the processor has is chosen when the module loads.
-#if defined(__x86_64__)
+// Sanitizer builds keep the baseline copy: the choice is made before their
+// runtimes start, which ThreadSanitizer does not survive.
+#if defined(__x86_64__) && !defined(VELLORA_NO_VECTOR_CLONES)
 #define VELLORA_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
 #else
 #define VELLORA_VECTOR_CLONES
