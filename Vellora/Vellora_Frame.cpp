@@ -301,12 +301,12 @@ void PrepareBandCells(const VignetteInfo& vi, A_long width, A_long height, Vigne
     };
     const double dq = spread(1.0, vi.scaleU, vi.scaleV);
     const double di = spread(2.0, vi.innerInvHalfWidthSq, vi.innerInvHalfHeightSq);
-    if (!(dq < 1e-3) || !(di < 1e-3)) {
-        return;  // an output too large for the mask's size to settle anything
-    }
+    // Rows of certain band only where the bounds leave them room: a core a few
+    // pixels across is too small for its form's bound.
+    const bool rows = dq < 1e-4 && di < 1e-2;
     // The float index (q - q0) * perQ is off by at most 2^-25 + 2^-24 in q;
     // the band rows' q* by at most dq.
-    const double room = 0x1p-22 + dq;
+    const double room = 0x1p-22 + (rows ? dq : 0.0);
     tables.bandCells.resize(2 * static_cast<size_t>(cells));
     float* out = tables.bandCells.data();
     // Ramp positions at each cell's ends, less and more the slack, then the
@@ -335,7 +335,9 @@ void PrepareBandCells(const VignetteInfo& vi, A_long width, A_long height, Vigne
     frame->bandCellCount = cells;
     frame->bandQ0 = q0;
     frame->bandCellsPerQ = perQ;
-    PrepareBandRows(vi, width, height, dq, di, q0, perQ, tables, frame);
+    if (rows) {
+        PrepareBandRows(vi, width, height, dq, di, q0, perQ, tables, frame);
+    }
 }
 
 }  // namespace
