@@ -96,14 +96,14 @@ __attribute__((always_inline)) inline void ShortCurves(const float* __restrict r
         if (Falloff == FALLOFF_GAMMA) {
             // Below 2^-20 CurveFloat uses pow; the log is given 1 there instead.
             usable = ramp[i] >= 0x1p-20f;
-            y = ExpNonPositive(0.454 * LogPositive(ramp[i] >= 0x1p-20f ? t : 1.0));
+            y = ExpNonPositivePoly(0.454 * LogPositivePoly(ramp[i] >= 0x1p-20f ? t : 1.0));
             bound = y * 4e-14;
         } else if (Falloff == FALLOFF_GAUSSIAN) {
-            const double q = ExpNonPositive(-((t * t) * std::sqrt(t)) * kLn360);
+            const double q = ExpNonPositivePoly(-((t * t) * std::sqrt(t)) * kLn360);
             y = 1.0 - q;
             bound = q * 4e-14;
         } else {
-            const double q = ExpNonPositive(-t * kLn25);
+            const double q = ExpNonPositivePoly(-t * kLn25);
             y = (1.0 - q) * 2.5 / 1.5;
             bound = (q + y) * 4e-14;
         }

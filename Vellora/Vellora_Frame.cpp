@@ -185,7 +185,7 @@ void CurveEstimates(A_long falloff, bool upper, double* __restrict t, A_long n) 
             const double below = upper ? 1.0 : 0.0;  // times the value at 2^-20
             for (A_long i = 0; i < n; ++i) {
                 const double x = clamp(t[i]);
-                const double v = ExpNonPositive(0.454 * LogPositive(x >= 0x1p-20 ? x : 0x1p-20));
+                const double v = ExpNonPositivePoly(0.454 * LogPositivePoly(x >= 0x1p-20 ? x : 0x1p-20));
                 t[i] = v * (x >= 0x1p-20 ? 1.0 : below);
             }
             break;
@@ -193,11 +193,11 @@ void CurveEstimates(A_long falloff, bool upper, double* __restrict t, A_long n) 
         case FALLOFF_GAUSSIAN:
             for (A_long i = 0; i < n; ++i) {
                 const double x = clamp(t[i]);
-                t[i] = 1.0 - ExpNonPositive(-((x * x) * std::sqrt(x)) * kLn360);
+                t[i] = 1.0 - ExpNonPositivePoly(-((x * x) * std::sqrt(x)) * kLn360);
             }
             break;
         case FALLOFF_EXPONENTIAL:
-            for (A_long i = 0; i < n; ++i) t[i] = (1.0 - ExpNonPositive(-clamp(t[i]) * kLn25)) * 2.5 / 1.5;
+            for (A_long i = 0; i < n; ++i) t[i] = (1.0 - ExpNonPositivePoly(-clamp(t[i]) * kLn25)) * 2.5 / 1.5;
             break;
         default:
             for (A_long i = 0; i < n; ++i) t[i] = clamp(t[i]);

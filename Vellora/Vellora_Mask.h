@@ -100,11 +100,57 @@ inline bool RoundsSurely(double y, double bound, float* out) {
 constexpr double kLn360 = 0x1.78b5edaefba8cp+2;  // log(360)
 constexpr double kLn25 = 0x1.d5240f0e0e078p-1;   // log(2.5)
 
-// e^x for -700 <= x <= 0 to within 5e-16 of its value: x = k ln2 + r with
-// |r| <= ln2 / 2, e^x = 2^k e^r, e^r from its Taylor series to r^13 (the first
-// term left out is below 5e-18), evaluated in Estrin's form so the terms run
-// side by side. No table, so a loop of it vectorises.
+inline constexpr double kExp2Table[64] = {
+    0x1.0000000000000p+0, 0x1.02c9a3e778061p+0, 0x1.059b0d3158574p+0,
+    0x1.0874518759bc8p+0, 0x1.0b5586cf9890fp+0, 0x1.0e3ec32d3d1a2p+0,
+    0x1.11301d0125b51p+0, 0x1.1429aaea92de0p+0, 0x1.172b83c7d517bp+0,
+    0x1.1a35beb6fcb75p+0, 0x1.1d4873168b9aap+0, 0x1.2063b88628cd6p+0,
+    0x1.2387a6e756238p+0, 0x1.26b4565e27cddp+0, 0x1.29e9df51fdee1p+0,
+    0x1.2d285a6e4030bp+0, 0x1.306fe0a31b715p+0, 0x1.33c08b26416ffp+0,
+    0x1.371a7373aa9cbp+0, 0x1.3a7db34e59ff7p+0, 0x1.3dea64c123422p+0,
+    0x1.4160a21f72e2ap+0, 0x1.44e086061892dp+0, 0x1.486a2b5c13cd0p+0,
+    0x1.4bfdad5362a27p+0, 0x1.4f9b2769d2ca7p+0, 0x1.5342b569d4f82p+0,
+    0x1.56f4736b527dap+0, 0x1.5ab07dd485429p+0, 0x1.5e76f15ad2148p+0,
+    0x1.6247eb03a5585p+0, 0x1.6623882552225p+0, 0x1.6a09e667f3bcdp+0,
+    0x1.6dfb23c651a2fp+0, 0x1.71f75e8ec5f74p+0, 0x1.75feb564267c9p+0,
+    0x1.7a11473eb0187p+0, 0x1.7e2f336cf4e62p+0, 0x1.82589994cce13p+0,
+    0x1.868d99b4492edp+0, 0x1.8ace5422aa0dbp+0, 0x1.8f1ae99157736p+0,
+    0x1.93737b0cdc5e5p+0, 0x1.97d829fde4e50p+0, 0x1.9c49182a3f090p+0,
+    0x1.a0c667b5de565p+0, 0x1.a5503b23e255dp+0, 0x1.a9e6b5579fdbfp+0,
+    0x1.ae89f995ad3adp+0, 0x1.b33a2b84f15fbp+0, 0x1.b7f76f2fb5e47p+0,
+    0x1.bcc1e904bc1d2p+0, 0x1.c199bdd85529cp+0, 0x1.c67f12e57d14bp+0,
+    0x1.cb720dcef9069p+0, 0x1.d072d4a07897cp+0, 0x1.d5818dcfba487p+0,
+    0x1.da9e603db3285p+0, 0x1.dfc97337b9b5fp+0, 0x1.e502ee78b3ff6p+0,
+    0x1.ea4afa2a490dap+0, 0x1.efa1bee615a27p+0, 0x1.f50765b6e4540p+0,
+    0x1.fa7c1819e90d8p+0,
+};
+
+// e^x for -8 <= x <= 0 to a few units in the last place: x = k ln2/64 + r,
+// e^x = 2^(k/64) e^r with |r| <= ln2/128 and e^r from its Taylor series
+// (the first term left out is below 4e-17).
 inline double ExpNonPositive(double x) {
+    constexpr double kInvStep = 0x1.71547652b82fep+6;  // 64 / ln2
+    constexpr double kStepHi = 0x1.62e42fefa3800p-7;  // ln2 / 64, split so kd * kStepHi is exact
+    constexpr double kStepLo = 0x1.ef35793c76730p-51;
+    constexpr double kShifter = 0x1.8p52;  // adding and subtracting it rounds to an integer
+    const double kd = (x * kInvStep + kShifter) - kShifter;
+    const int k = static_cast<int>(kd);
+    const double r = (x - kd * kStepHi) - kd * kStepLo;
+    // The series in two halves that run side by side rather than one long chain.
+    const double r2 = r * r;
+    const double p = (1.0 + r) + r2 * ((0.5 + r * (1.0 / 6.0)) + r2 * (1.0 / 24.0 + r * (1.0 / 120.0)));
+    const uint64_t scale_bits = static_cast<uint64_t>(1023 + (k >> 6)) << 52;  // 2^floor(k/64)
+    double scale;
+    std::memcpy(&scale, &scale_bits, sizeof(scale));
+    return kExp2Table[k & 63] * p * scale;
+}
+
+// e^x as ExpNonPositive, for loops meant to vectorise: no table (compilers
+// will not gather from one), so slower one at a time. To within 5e-16 of its
+// value for -700 <= x <= 0: x = k ln2 + r with |r| <= ln2 / 2, e^x = 2^k e^r,
+// e^r from its Taylor series to r^13 (the first term left out is below
+// 5e-18), evaluated in Estrin's form so the terms run side by side.
+inline double ExpNonPositivePoly(double x) {
     constexpr double kInvLn2 = 0x1.71547652b82fep+0;
     constexpr double kLn2Hi = 0x1.62e42fefa3800p-1;  // ln 2, split so kd * kLn2Hi is exact
     constexpr double kLn2Lo = 0x1.ef35793c76730p-45;
@@ -131,11 +177,11 @@ inline double ExpNonPositive(double x) {
     return p * scale;
 }
 
-// log(t) for 2^-20 <= t <= 1 to within 2e-15: t = 2^k m with m near 1,
-// log m = 2 atanh(s), s = (m - 1) / (m + 1), |s| < 0.172, from its series (the
-// first term left out is below 1e-18 of the sum). Plain arithmetic on the bits,
-// so a loop of it vectorises.
-inline double LogPositive(double t) {
+// log(t) for loops meant to vectorise, for 2^-20 <= t <= 1 to within 2e-15:
+// t = 2^k m with m near 1, log m = 2 atanh(s), s = (m - 1) / (m + 1),
+// |s| < 0.172, from its series (the first term left out is below 1e-18 of the
+// sum). Plain arithmetic on the bits; one at a time, libm's log is faster.
+inline double LogPositivePoly(double t) {
     constexpr double kLn2Hi = 0x1.62e42fefa3800p-1;  // ln 2, split so k * kLn2Hi is exact
     constexpr double kLn2Lo = 0x1.ef35793c76730p-45;
     uint64_t bits;
@@ -191,7 +237,7 @@ __attribute__((always_inline)) inline float CurveFloat(const VignetteInfo* vi, d
         case FALLOFF_GAMMA:
             // Below 2^-20 the log's absolute error grows past what the bound allows for.
             if (t >= 0x1p-20) {
-                const double y = vellora_detail::ExpNonPositive(0.454 * vellora_detail::LogPositive(t));
+                const double y = vellora_detail::ExpNonPositive(0.454 * std::log(t));
                 if (vellora_detail::RoundsSurely(y, y * 4e-14, &e)) return e;
             }
             break;

@@ -3,6 +3,7 @@
 // degenerate inputs that must never produce NaN.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -270,6 +271,27 @@ TEST(MaskComposite, InvertAndOpacity) {
         p.composite_mode = mode;
         EXPECT_EQ(Blend(Info(p), 500, 400, 0.42f), 0.0f);
     }
+}
+
+// The curves' short paths settle a rounding only within a bound of 4e-14
+// relative; the table-free exp and the log of the vectorised loops must stay
+// well inside it (the scalar path's are libm's log and a table's exp).
+TEST(MaskShape, TableFreeExpAndLogStayFarInsideTheCurvesBound) {
+    std::mt19937_64 rng(19);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    double worstExp = 0.0, worstLog = 0.0;
+    for (int i = 0; i < 2000000; ++i) {
+        const double x = -unit(rng) * (i % 3 == 0 ? 700.0 : 8.0);
+        const long double e = std::exp(static_cast<long double>(x));
+        worstExp = std::max(worstExp, static_cast<double>(std::fabs((vellora_detail::ExpNonPositivePoly(x) - e) / e)));
+        const double t = std::max(std::ldexp(0.5 + 0.5 * unit(rng), -static_cast<int>(i % 21)), 0x1p-20);
+        const long double l = std::log(static_cast<long double>(t));
+        worstLog = std::max(worstLog, static_cast<double>(std::fabs(vellora_detail::LogPositivePoly(t) - l)));
+    }
+    EXPECT_LT(worstExp, 1e-15);
+    EXPECT_LT(worstLog, 4e-15);
+    EXPECT_EQ(vellora_detail::ExpNonPositivePoly(0.0), 1.0);
+    EXPECT_EQ(vellora_detail::LogPositivePoly(1.0), 0.0);
 }
 
 }  // namespace
