@@ -135,9 +135,15 @@ __attribute__((always_inline)) inline float FrameEdge(const VignetteFrame* f, fl
         return VignetteEdge<Falloff>(vi, u, v);
     }
     // The rectangle's curve along each axis from the ramps.
-    return RectangleEdge(vi, u, v, [f, vi](float au, float av) {
+    // (Inlined by force: a call here costs as much as the lookups.)
+    return RectangleEdge(vi, u, v, [f, vi](float au, float av) __attribute__((always_inline)) {
         return RectangleBand(
-            vi, au, av, [&](float d) { return RampValue(vi, f->rampU, d, vi->innerHalfWidth, vi->scaleU); },
-            [&](float d) { return RampValue(vi, f->rampV, d, vi->innerHalfHeight, vi->scaleV); });
+            vi, au, av,
+            [&](float d) __attribute__((always_inline)) {
+                return RampValue(vi, f->rampU, d, vi->innerHalfWidth, vi->scaleU);
+            },
+            [&](float d) __attribute__((always_inline)) {
+                return RampValue(vi, f->rampV, d, vi->innerHalfHeight, vi->scaleV);
+            });
     });
 }
