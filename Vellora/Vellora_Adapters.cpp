@@ -57,6 +57,15 @@ void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, V
             frame->outside32[k] = uint32_t{ToAlpha8(255.0f * CompositeAlpha(&frame->info, 1.0f, a))} << shift;
             frame->core32[k] = uint32_t{ToAlpha8(255.0f * CompositeAlpha(&frame->info, 0.0f, a))} << shift;
         }
+        if (frame->bandCells && frame->info.compositeMode == COMPOSITE_CREATE) {
+            tables.bandBytes.resize(static_cast<size_t>(frame->bandCellCount));
+            for (A_long i = 0; i < frame->bandCellCount; ++i) {
+                const auto byte = [&](float e) { return ToAlpha8(255.0f * CompositeAlpha(&frame->info, e, 0.0f)); };
+                const int lo = byte(frame->bandCells[2 * i]), hi = byte(frame->bandCells[2 * i + 1]);
+                tables.bandBytes[static_cast<size_t>(i)] = static_cast<int16_t>(lo == hi ? lo : -1);
+            }
+            frame->bandBytes = tables.bandBytes.data();
+        }
     } else if (pass == kPassArgb16) {
         const bool outside = Zone16(frame->info, frame->outsideStrength, &frame->zoneScale16[ZONE_OUTSIDE],
                                     &frame->zoneOffset16[ZONE_OUTSIDE]);
@@ -99,7 +108,12 @@ __attribute__((noinline)) PF_Err Blend8Edge(void* refcon, A_long x, A_long y, PF
     uint32_t pixel;
     std::memcpy(&pixel, in, sizeof(pixel));
     const uint32_t alpha = (pixel >> kShift) & 0xFF;
-    const auto byte = [&](const float* cell) -> int {
+    // The byte cell i settles, or -1.
+    const auto byte = [&](A_long i) -> int {
+        if (Mode == COMPOSITE_CREATE) {
+            return f->bandBytes[i];
+        }
+        const float* cell = f->bandCells + 2 * i;
         const float a = kAlpha8[alpha];
         const int lo = ToAlpha8(255.0f * CompositeAlpha<Mode>(vi, cell[0], a));
         const int hi = ToAlpha8(255.0f * CompositeAlpha<Mode>(vi, cell[1], a));
@@ -111,7 +125,7 @@ __attribute__((noinline)) PF_Err Blend8Edge(void* refcon, A_long x, A_long y, PF
         if (row.inside.Holds(x) && !row.core.Holds(x)) {
             const double fx = static_cast<double>(x);
             const double fi = (f->cellA * fx + row.cellB) * fx + row.cellC;
-            const int settled = fi >= 0.0 && fi < f->bandCellCount ? byte(f->bandCells + 2 * static_cast<A_long>(fi)) : -1;
+            const int settled = fi >= 0.0 && fi < f->bandCellCount ? byte(static_cast<A_long>(fi)) : -1;
             if (__builtin_expect(settled < 0, 0)) {
                 return Blend8Exact<Mode, S, AlphaByte>(refcon, x, y, in, out);
             }
@@ -133,7 +147,7 @@ __attribute__((noinline)) PF_Err Blend8Edge(void* refcon, A_long x, A_long y, PF
         if (!(fi >= 0.0f && fi < static_cast<float>(f->bandCellCount))) {
             return Blend8Exact<Mode, S, AlphaByte>(refcon, x, y, in, out);
         }
-        const int settled = byte(f->bandCells + 2 * static_cast<A_long>(fi));
+        const int settled = byte(static_cast<A_long>(fi));
         if (__builtin_expect(settled < 0, 0)) {
             return Blend8Exact<Mode, S, AlphaByte>(refcon, x, y, in, out);
         }

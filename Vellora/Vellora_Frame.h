@@ -50,6 +50,7 @@ struct VignetteTables {
     std::vector<VignetteBandRow> bandRows;
     std::vector<double> rampU, rampV;    // the rectangle's curve by whole distance
     std::vector<float> bandCells;        // the ellipse's edge-value bounds, lo and hi per cell
+    std::vector<int16_t> bandBytes;      // Create's 8-bit result per cell, -1 where unsettled
 };
 
 enum VignetteZone { ZONE_EDGE = 0, ZONE_OUTSIDE = 1, ZONE_CORE = 2 };
@@ -87,6 +88,9 @@ struct VignetteFrame {
     // i = (q - bandQ0) * bandCellsPerQ holds, at bandCells[2i] and [2i + 1],
     // bounds of the exact edge value of every pixel with that q.
     const float* bandCells;  // null: no cells
+    // In Create mode the 8-bit result ignores the layer's alpha, so each cell
+    // holds it outright (-1 where its bounds give two bytes); else null.
+    const int16_t* bandBytes;
     A_long bandCellCount;
     float bandQ0;
     float bandCellsPerQ;
