@@ -14,6 +14,7 @@
 #include <random>
 #include <vector>
 
+#include "ExitGuard.h"
 #include "HostError.h"
 
 namespace vhost {
@@ -61,10 +62,14 @@ const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 struct sigaction g_previous[3];
 bool g_installed[3] = {false, false, false};
 
-void RemoveTempFilesAndRaise(int sig) {
+void RemoveTempFiles() {
     for (Slot& slot : g_slots) {
         if (slot.state.load() == 2) ::unlink(slot.path);
     }
+}
+
+void RemoveTempFilesAndRaise(int sig) {
+    RemoveTempFiles();
     for (int i = 0; i < 3; ++i) {
         if (kSignals[i] == sig && g_installed[i]) ::sigaction(sig, &g_previous[i], nullptr);
     }
@@ -74,6 +79,11 @@ void RemoveTempFilesAndRaise(int sig) {
 void InstallSignalHandlers() {
     static std::once_flag once;
     std::call_once(once, [] {
+        // A library that gives up with exit() takes no temporary file with it.
+        AddExitHook([] {
+            RemoveTempFiles();
+            return std::string();
+        });
         for (int i = 0; i < 3; ++i) {
             struct sigaction previous {};
             if (::sigaction(kSignals[i], nullptr, &previous) != 0) continue;
@@ -122,34 +132,59 @@ void WriteAll(int fd, const char* data, size_t size, const std::function<void(in
     }
 }
 
-// Rewrites `to` in place with the bytes of `from`, keeping its inode and so its other names.
-void CopyInto(const std::string& from, const std::string& to, const std::function<void(int)>& fail) {
-    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) fail(errno);
-    const int out = ::open(to.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (out < 0) {
+// Flushes a complete file to the disk, so a full or failing disk is known now.
+void Sync(const std::string& file, const std::function<void(int)>& fail) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) fail(errno);
+    if (::fsync(fd) != 0 && errno != EINVAL) {
         const int err = errno;
-        ::close(in);
+        ::close(fd);
         fail(err);
     }
+    if (::close(fd) != 0) fail(errno);
+}
+
+// Rewrites `to` in place with the bytes of `from`, keeping its inode and so its
+// other names. The space is reserved before the first byte changes, so a full
+// disk leaves the old content whole; `refuse` explains when it cannot be.
+void CopyInto(const std::string& from, const std::string& to, const std::function<void(int)>& fail,
+              const std::function<void(const std::string&)>& refuse) {
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) fail(errno);
+    const int out = ::open(to.c_str(), O_WRONLY | O_CLOEXEC);
+    struct stat from_st {}, to_st {};
+    if (out < 0 || ::fstat(in, &from_st) != 0 || ::fstat(out, &to_st) != 0) {
+        const int err = errno;
+        ::close(in);
+        if (out >= 0) ::close(out);
+        fail(err);
+    }
+    const auto give_up = [&](int e) {
+        ::close(in);
+        ::close(out);
+        fail(e);
+    };
+    if (from_st.st_size > 0 && ::fallocate(out, FALLOC_FL_KEEP_SIZE, 0, from_st.st_size) != 0) {
+        const int err = errno;
+        // Without reservations, only content no longer than the old is sure to fit in its blocks.
+        if (err != EOPNOTSUPP || from_st.st_size > to_st.st_size) {
+            ::close(in);
+            ::close(out);
+            refuse(std::string("there is no room to rewrite the hard-linked file in place (") + std::strerror(err) +
+                   "); it is left as it was");
+        }
+    }
     std::vector<char> buffer(1 << 20);
-    int err = 0;
     for (;;) {
         const ssize_t n = ::read(in, buffer.data(), buffer.size());
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (n < 0) err = errno;
-            break;
-        }
-        WriteAll(out, buffer.data(), static_cast<size_t>(n), [&](int e) {
-            ::close(in);
-            ::close(out);
-            fail(e);
-        });
+        if (n < 0) give_up(errno);
+        if (n == 0) break;
+        WriteAll(out, buffer.data(), static_cast<size_t>(n), give_up);
     }
+    if (::ftruncate(out, from_st.st_size) != 0 || (::fsync(out) != 0 && errno != EINVAL)) give_up(errno);
     ::close(in);
-    if (::close(out) != 0 && err == 0) err = errno;
-    if (err != 0) fail(err);
+    if (::close(out) != 0) fail(errno);
 }
 
 }  // namespace
@@ -168,6 +203,10 @@ OutputTarget FindOutputTarget(const std::string& path, bool allow_special, const
         target.special = !S_ISREG(st.st_mode);
         if (target.special && !allow_special) fail(std::string("it is ") + KindOf(st.st_mode) + ", not a regular file");
         target.linked = !target.special && st.st_nlink > 1;
+        // Replacing needs only the folder's permission; like cp, ask for the file's own.
+        if (!target.special && ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
+            fail(std::string(std::strerror(errno)) + " (the file itself may not be written)");
+        }
         target.mode = st.st_mode & 07777;
         target.uid = st.st_uid;
         target.gid = st.st_gid;
@@ -258,8 +297,9 @@ void TempFile::Commit() {
         ::umask(mask);
         if (::chmod(path_.c_str(), 0666 & ~mask) != 0) fail(errno);
     }
+    Sync(path_, fail);
     if (target_.linked) {
-        CopyInto(path_, target_.file, fail);
+        CopyInto(path_, target_.file, fail, [&](const std::string& reason) { Fail(reason); });
         ::unlink(path_.c_str());
     } else if (::rename(path_.c_str(), target_.file.c_str()) != 0) {
         fail(errno);

@@ -10,6 +10,7 @@
 #include <OpenImageIO/imageio.h>
 
 #include "AtomicFile.h"
+#include "ExitGuard.h"
 #include "HostError.h"
 #include "ImageSource.h"
 #include "LibraryMessages.h"
@@ -40,15 +41,8 @@ bool MentionsMissingData(const std::string& text) {
 std::string Reason(const std::string& error, const std::string& printed = "") {
     if (MentionsMissingData(error + "\n" + printed)) return "the file is truncated (its image data ends early)";
     for (const std::string& text : {error, printed}) {
-        size_t start = 0;
-        while (start < text.size()) {
-            size_t end = text.find('\n', start);
-            if (end == std::string::npos) end = text.size();
-            std::string line = text.substr(start, end - start);
-            while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
-            if (!line.empty()) return line;
-            start = end + 1;
-        }
+        std::string line = FirstLine(text);
+        if (!line.empty()) return line;
     }
     return "unknown error";
 }
@@ -379,6 +373,7 @@ struct ImageReader::Impl {
         const size_t plane = static_cast<size_t>(width) * static_cast<size_t>(height);
         source->extra_samples.assign(plane * source->extras.size(), 0.0f);
         const int* at = source->channel;
+        ExitGuard guard("the image library", "while reading " + Quoted(source->path));
         LibraryMessages messages;
         for (int y0 = 0; y0 < height; y0 += band) {
             const int y1 = std::min(height, y0 + band);
@@ -418,6 +413,7 @@ ImageReader::ImageReader(const std::string& path) : impl_(std::make_unique<Impl>
     source.path = path;
     CheckReadableFile(path);
 
+    ExitGuard guard("the image library", "while reading " + Quoted(path));
     LibraryMessages messages;
     OIIO::ImageSpec config;
     config.attribute("oiio:UnassociatedAlpha", 1);
@@ -724,6 +720,32 @@ OutputPlan PlanOutput(const std::string& path, SampleType type, const WriteOptio
     return plan;
 }
 
+// The image format a file name asks for, or "" when it asks for none.
+std::string FormatByName(const std::string& file) {
+    LibraryMessages messages;
+    auto out = OIIO::ImageOutput::create(file);
+    if (!out) {
+        (void)OIIO::geterror();
+        return "";
+    }
+    return out->format_name();
+}
+
+// FindOutputTarget, refusing a link whose name asks for another format than
+// its target's: "x.tif" pointing at "real.png" would put TIFF data in a .png.
+OutputTarget FindImageTarget(const std::string& path) {
+    OutputTarget target = FindOutputTarget(path, false);
+    if (target.file != path) {
+        const std::string asked = FormatByName(path), held = FormatByName(target.file);
+        if (!asked.empty() && !held.empty() && asked != held) {
+            throw HostError("cannot write " + Quoted(path) + ": it is a link to " + Quoted(target.file) +
+                            ", whose name asks for the " + FormatLabel(held) + " format, not " + FormatLabel(asked) +
+                            "; name the file itself");
+        }
+    }
+    return target;
+}
+
 // Writes rows given by `row(y, rgba)` (straight RGBA of S) into `temp` as
 // `plan` says, then checks the file reads back with the size and channels written.
 template <class S, class Row>
@@ -769,7 +791,8 @@ void WriteRows(const std::string& path, const std::string& temp, const OutputPla
     if (!out->close()) fail(Reason(out->geterror(), messages.Take()));
     out.reset();
 
-    // A writer can fail without saying so (an empty file); what does not read back replaces nothing.
+    // A writer can fail without saying so (libpng on a full disk): only a file
+    // whose every row reads back may replace anything.
     auto in = OIIO::ImageInput::open(temp);
     if (!in) fail("the written file does not read back: " + Reason(OIIO::geterror(), messages.Take()));
     const OIIO::ImageSpec& back = in->spec();
@@ -778,26 +801,41 @@ void WriteRows(const std::string& path, const std::string& temp, const OutputPla
              " with " + std::to_string(back.nchannels) + " channels, not " + std::to_string(spec.width) + "x" +
              std::to_string(spec.height) + " with " + std::to_string(nch));
     }
+    for (int y0 = 0; y0 < spec.height; y0 += band) {
+        const int y1 = std::min(spec.height, y0 + band);
+        if (!in->read_scanlines(0, 0, back.y + y0, back.y + y1, 0, 0, nch, DescOf<S>(), buffer.data())) {
+            fail("the written file does not read back: " + Reason(in->geterror(), messages.Take()));
+        }
+    }
+    const std::string error = in->geterror();
+    const std::string printed = messages.Take();
+    if (!error.empty() || MentionsMissingData(printed)) {
+        fail("the written file does not read back: " + Reason(error, printed));
+    }
 }
 
 // Writes an image of `type` whose rows `row(y, S* rgba)` gives, S the type's sample.
 template <class RowFor>
 void WriteWith(const std::string& path, SampleType type, int width, int height, const WriteOptions& options,
                RowFor&& row_for) {
-    const OutputTarget target = FindOutputTarget(path, false);
+    const OutputTarget target = FindImageTarget(path);
     const OutputPlan plan = PlanOutput(path, type, options, width, height);
     TempFile temp(target);
-    WithType(type, [&](auto sample) {
-        using S = decltype(sample);
-        WriteRows<S>(path, temp.Path(), plan, options.source.get(), row_for(S{}, plan));
-    });
+    {
+        // The JPEG library ends the process on a full disk.
+        ExitGuard guard("the image library", "while writing " + Quoted(path));
+        WithType(type, [&](auto sample) {
+            using S = decltype(sample);
+            WriteRows<S>(path, temp.Path(), plan, options.source.get(), row_for(S{}, plan));
+        });
+    }
     temp.Commit();
 }
 
 }  // namespace
 
 void CheckWritable(const std::string& path, SampleType type, const WriteOptions& options, int width, int height) {
-    const OutputTarget target = FindOutputTarget(path, false);
+    const OutputTarget target = FindImageTarget(path);
     const OutputPlan plan = PlanOutput(path, type, options, std::max(1, width), std::max(1, height));
     TempFile probe(target);  // the folder takes a new file
     if (options.warn) {

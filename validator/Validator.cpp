@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Checks.h"
+#include "ExitGuard.h"
 #include "HostError.h"
 #include "Isolation.h"
 
@@ -104,7 +105,7 @@ CheckResult RunIsolated(const std::string& name, const std::string& module_path,
 // loaded, or ends the process while loading, is an error before any check.
 void ProbeModule(const ValidatorOptions& options) {
     if (!options.isolate) {
-        ExitGuard guard("loading '" + options.module_path + "'");
+        ExitGuard guard("the module", "during loading '" + options.module_path + "'");
         PluginModule probe(options.module_path);
         return;
     }
@@ -200,7 +201,7 @@ ValidationReport RunValidator(const ValidatorOptions& options) {
                     result = RunIsolated(entry.info.name, options.module_path, app, options.level, seed,
                                          options.timeout_seconds);
                 } else {
-                    ExitGuard guard("the check '" + entry.info.name + "' under " + HostAppName(app));
+                    ExitGuard guard("the module", "during the check '" + entry.info.name + "' under " + HostAppName(app));
                     result = RunCheck(entry.info.name, options.module_path, app, options.level, seed);
                 }
                 report.totals.Add(result.counters);

@@ -42,6 +42,7 @@ extern "C" __attribute__((visibility("default"))) PF_Err EntryPointFunc(PF_Cmd c
                                                                         PF_OutData* out_data, PF_ParamDef* params[],
                                                                         PF_LayerDef* output, void* extra) {
     if (cmd == PF_Cmd_ABOUT && Fault("throw")) throw std::runtime_error("planted");
+    if (cmd == PF_Cmd_GLOBAL_SETUP && Fault("exit-in-setup")) std::exit(0);
     if (cmd == PF_Cmd_SEQUENCE_SETUP && Fault("bad-code")) return 7;
     if (cmd == PF_Cmd_RENDER && Fault("unwritten")) return PF_Err_NONE;  // claims a frame it never drew
     if (cmd == PF_Cmd_RENDER && Fault("exit-in-render")) std::exit(0);
