@@ -317,27 +317,36 @@ void WriteAtomically(const std::string& path, const std::function<void(const std
     temp.Commit();
 }
 
+namespace {
+
+void WriteText(const std::string& file, int flags, const std::string& text, const std::function<void(int)>& fail) {
+    const int fd = ::open(file.c_str(), flags | O_CLOEXEC);
+    if (fd < 0) fail(errno);
+    WriteAll(fd, text.data(), text.size(), [&](int err) {
+        ::close(fd);
+        fail(err);
+    });
+    if (::close(fd) != 0) fail(errno);
+}
+
+}  // namespace
+
+PendingText::PendingText(const std::string& path, const std::string& text, const std::string& what)
+    : target_(FindOutputTarget(path, false, what)), temp_(target_, what) {
+    WriteText(temp_.Path(), O_WRONLY | O_TRUNC, text, [&](int err) {
+        throw HostError(Prefix(what) + "cannot write " + Quoted(path) + ": " + std::strerror(err));
+    });
+}
+
 void WriteTextAtomically(const std::string& path, const std::string& text, const std::string& what) {
     const OutputTarget target = FindOutputTarget(path, true, what);
-    const auto fail = [&](int err) {
-        throw HostError(Prefix(what) + "cannot write " + Quoted(path) + ": " + std::strerror(err));
-    };
-    const auto write_to = [&](const std::string& file, int flags) {
-        const int fd = ::open(file.c_str(), flags | O_CLOEXEC);
-        if (fd < 0) fail(errno);
-        WriteAll(fd, text.data(), text.size(), [&](int err) {
-            ::close(fd);
-            fail(err);
-        });
-        if (::close(fd) != 0) fail(errno);
-    };
     if (target.special) {
-        write_to(target.file, O_WRONLY);
+        WriteText(target.file, O_WRONLY, text, [&](int err) {
+            throw HostError(Prefix(what) + "cannot write " + Quoted(path) + ": " + std::strerror(err));
+        });
         return;
     }
-    TempFile temp(target, what);
-    write_to(temp.Path(), O_WRONLY | O_TRUNC);
-    temp.Commit();
+    PendingText(path, text, what).Commit();
 }
 
 void CheckReadableFile(const std::string& path, const std::string& what) {
