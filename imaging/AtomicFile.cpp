@@ -362,21 +362,35 @@ void CheckReadableFile(const std::string& path, const std::string& what) {
     ::close(fd);
 }
 
-std::string ReadTextFile(const std::string& path, const std::string& what) {
-    CheckReadableFile(path, what);
+std::string ReadTextFile(const std::string& path, size_t limit, const std::string& what) {
+    const auto fail = [&](const std::string& reason) {
+        throw HostError(Prefix(what) + "cannot read " + Quoted(path) + ": " + reason);
+    };
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) fail(std::strerror(errno));
+    if (S_ISDIR(st.st_mode)) fail(std::strerror(EISDIR));
+    if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode) && !S_ISCHR(st.st_mode)) {
+        fail(std::string("it is ") + KindOf(st.st_mode) + ", not a file or a pipe");
+    }
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) fail(std::strerror(errno));
     std::string text;
     char buffer[65536];
     for (;;) {
-        const ssize_t n = fd < 0 ? -1 : ::read(fd, buffer, sizeof(buffer));
+        const ssize_t n = ::read(fd, buffer, sizeof(buffer));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             const int err = errno;
-            if (fd >= 0) ::close(fd);
-            throw HostError(Prefix(what) + "cannot read " + Quoted(path) + ": " + std::strerror(err));
+            ::close(fd);
+            fail(std::strerror(err));
         }
         if (n == 0) break;
         text.append(buffer, static_cast<size_t>(n));
+        // A pipe that never ends (/dev/zero) is refused rather than read for ever.
+        if (text.size() > limit) {
+            ::close(fd);
+            fail("it holds more than " + std::to_string(limit) + " bytes");
+        }
     }
     ::close(fd);
     return text;

@@ -86,7 +86,9 @@ void WriteTextAtomically(const std::string& path, const std::string& text, const
 // would wait for a writer) or a device. `what` starts the message when given.
 void CheckReadableFile(const std::string& path, const std::string& what = "");
 
-// The whole of a small text file, after CheckReadableFile.
-std::string ReadTextFile(const std::string& path, const std::string& what = "");
+// The whole of a small text file, a pipe (<(...), /dev/stdin) or a terminal,
+// at most `limit` bytes. Throws HostError naming `path` for anything else,
+// for more bytes, and for the reasons CheckReadableFile gives.
+std::string ReadTextFile(const std::string& path, size_t limit, const std::string& what = "");
 
 }  // namespace vhost

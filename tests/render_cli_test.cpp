@@ -163,6 +163,81 @@ TEST_F(RenderCli, ParamsFilesAreStrictJson) {
     ASSERT_EQ(Vellora(write("fine.json", "{\"width\": 20}\n\n") + " -q").status, 0);
 }
 
+// Hostile parameter files fail in one short line instead of crashing or
+// echoing megabytes; a pipe is read like a file.
+TEST_F(RenderCli, HostileParamsFilesAreRefusedInOneShortLine) {
+    const auto write = [&](const std::string& name, const std::string& text) {
+        std::ofstream(Path(name)) << text;
+        return "testcard:8x8 '" + Path("out.png") + "' --params '" + Path(name) + "'";
+    };
+    const auto short_line = [&](const std::string& args, const std::string& needle) {
+        ExpectRefused(args, needle);
+        EXPECT_LT(Vellora(args).err.size(), 400u) << args;
+    };
+    short_line(write("deep.json", "{\"width\": " + std::string(100000, '[') + std::string(100000, ']') + "}"),
+               "nests arrays or objects more than 16 deep");
+    short_line(write("huge.json", "{\"width\": \"" + std::string(5 << 20, 'x') + "\"}"), "more than 1048576 bytes");
+    short_line(write("long.json", "{\"width\": \"" + std::string(100000, 'x') + "\"}"),
+               "'width' must be a number, not \"xxx");
+    short_line(write("token.json", "{\"width\": " + std::string(100000, 'x') + "}"), "not valid JSON");
+    // Brackets inside strings are not nesting.
+    short_line(write("quoted.json", "{\"mask_type\": \"" + std::string(100, '[') + "\"}"), "mask type");
+}
+
+TEST_F(RenderCli, ParamsAreReadFromAPipe) {
+    std::ofstream(Path("p.json")) << R"({"mask_type": "rectangle", "width": 20, "height": 10})";
+    ASSERT_EQ(Vellora("testcard:64x64 '" + Path("file.png") + "' -q --params '" + Path("p.json") + "'").status, 0);
+    const std::string piped = "bash -c \"'" + std::string(VELLORA_CLI_PATH) + "' render testcard:64x64 '" +
+                              Path("pipe.png") + "' -q --params <(cat '" + Path("p.json") + "')\"";
+    ASSERT_EQ(std::system(piped.c_str()), 0) << piped;
+    const std::string stdin_pipe = "cat '" + Path("p.json") + "' | '" + std::string(VELLORA_CLI_PATH) +
+                                   "' render testcard:64x64 '" + Path("stdin.png") + "' -q --params /dev/stdin";
+    ASSERT_EQ(std::system(stdin_pipe.c_str()), 0) << stdin_pipe;
+    EXPECT_EQ(vhost::ReadImage(Path("pipe.png")).u8, vhost::ReadImage(Path("file.png")).u8);
+    EXPECT_EQ(vhost::ReadImage(Path("stdin.png")).u8, vhost::ReadImage(Path("file.png")).u8);
+    // The values were taken: the default ellipse looks different.
+    ASSERT_EQ(Vellora("testcard:64x64 '" + Path("plain.png") + "' -q").status, 0);
+    EXPECT_NE(vhost::ReadImage(Path("plain.png")).u8, vhost::ReadImage(Path("file.png")).u8);
+}
+
+// Every numeric key of a parameters file, just outside each end of its range
+// (refused, naming the value as written) and at each end (accepted).
+TEST_F(RenderCli, EveryNumericKeyOfAParamsFileKeepsToItsRange) {
+    struct Range {
+        const char* key;
+        const char* below;
+        const char* low;
+        const char* high;
+        const char* above;
+    };
+    const Range ranges[] = {
+        {"width", "-0.001", "0", "15000", "15000.001"},
+        {"height", "-0.001", "0", "15000", "15000.001"},
+        {"feather", "-0.001", "0", "15000", "15000.001"},
+        {"angle", "-32767.001", "-32767", "32767", "32767.001"},
+        {"opacity", "-1e-07", "0", "100", "100.0000001"},
+    };
+    int n = 0;
+    const auto write = [&](const std::string& text) {
+        const std::string name = "p" + std::to_string(n++) + ".json";
+        std::ofstream(Path(name)) << text;
+        return "testcard:16x16 '" + Path("out.png") + "' -q --params '" + Path(name) + "'";
+    };
+    for (const Range& r : ranges) {
+        for (const char* bad : {r.below, r.above}) {
+            ExpectRefused(write(std::string("{\"") + r.key + "\": " + bad + "}"),
+                          std::string("'") + r.key + "' " + bad + " is out of range");
+        }
+        for (const char* good : {r.low, r.high}) {
+            EXPECT_EQ(Vellora(write(std::string("{\"") + r.key + "\": " + good + "}")).status, 0) << r.key << good;
+        }
+    }
+    for (const char* origin : {"[-32767.001, 0]", "[0, 32767.001]"}) {
+        ExpectRefused(write(std::string("{\"origin\": ") + origin + "}"), "'origin'");
+    }
+    ASSERT_EQ(std::remove(Path("out.png").c_str()), 0);
+}
+
 // Without --depth the frame follows the input where the host can; a lossy
 // conversion, asked for or forced by the host, says so in one line.
 TEST_F(RenderCli, DepthFollowsTheInputAndNarrowingSaysSo) {
