@@ -430,14 +430,17 @@ ImageReader::ImageReader(const std::string& path) : impl_(std::make_unique<Impl>
     }
     // Taking the first of several images would drop the others without a word.
     // Counting stops at 16: seeking through a movie's frames decodes them.
+    // They are counted on a reader of their own: some (WebP) cannot seek back to the first.
     int images = 1;
-    while (images <= 16 && in.seek_subimage(images, 0)) ++images;
-    (void)in.geterror();
+    if (auto counter = OIIO::ImageInput::open(path, &config)) {
+        while (images <= 16 && counter->seek_subimage(images, 0)) ++images;
+        (void)counter->geterror();
+    }
+    (void)OIIO::geterror();
     if (images > 1) {
         impl_->Fail("it holds " + (images > 16 ? std::string("more than 16") : std::to_string(images)) +
                     " images and vellora renders one (take one out with: oiiotool " + path + " --subimage N -o FILE)");
     }
-    if (!in.seek_subimage(0, 0)) impl_->Fail(Reason(in.geterror(), messages.Take()));
     (void)messages.Take();
 
     MapChannels(source);
