@@ -283,6 +283,18 @@ TEST(ValidatorCli, AModuleThatEndsTheProcessFailsAtOnceAndNeverPasses) {
     EXPECT_NE(two.out.find("two modules named"), std::string::npos) << two.out;
 }
 
+TEST(ValidatorCli, AHungModuleFailsAtItsTimeoutAndTheChecksAfterItAreNotRun) {
+    const std::string fake = std::string("'") + VELLORA_FAKE_MODULE_PATH + "'";
+    const CliRun hung = RunCli("VELLORA_FAKE_FAULT=hang-in-render", "validate " + fake + " --level 1 --seed 5 --timeout 2");
+    EXPECT_EQ(hung.status, 1) << hung.out;
+    EXPECT_NE(hung.out.find("did not finish within 2 s (hung?)"), std::string::npos) << hung.out;
+    // The reproduce line runs the check as it ran: with the same timeout.
+    EXPECT_NE(hung.out.find("--seed 5 --only reload --host ae --timeout 2\n"), std::string::npos) << hung.out;
+    EXPECT_EQ(hung.out.find("reload          premiere"), std::string::npos) << hung.out;
+    EXPECT_NE(hung.out.find("Not run: 19 checks after the one that hung"), std::string::npos) << hung.out;
+    EXPECT_NE(hung.out.find("Summary: 1 checks run, 1 failed"), std::string::npos) << hung.out;
+}
+
 // --- Renders from many threads ----------------------------------------------
 
 TEST(ValidatorThreads, TheBuiltPluginRendersTheSameOnEveryThread) {

@@ -110,6 +110,7 @@ ChildOutcome RunInChild(const std::function<std::string()>& work, int timeout_se
 
     const size_t mark = text.find(kEndedMark);
     if (timed_out) {
+        outcome.timed_out = true;
         outcome.problem = "did not finish within " + std::to_string(timeout_seconds) + " s (hung?)";
     } else if (mark != std::string::npos) {
         outcome.problem = "the module ended the process with exit(" + text.substr(mark + sizeof(kEndedMark) - 1) + ")";

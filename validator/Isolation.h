@@ -14,6 +14,7 @@ struct ChildOutcome {
     // Why there is no result, in words ("crashed: signal 11 (Segmentation fault)",
     // "the module ended the process with exit(0)", ...); empty when reported.
     std::string problem;
+    bool timed_out = false;  // killed after the timeout: the module hangs
     double seconds = 0;
 };
 

@@ -93,6 +93,7 @@ CheckResult RunIsolated(const std::string& name, const std::string& module_path,
     result.host = host;
     result.seed = seed;
     result.seconds = child.seconds;
+    result.hung = child.timed_out;
     if (!problem.empty()) {
         result.passed = false;
         result.failures += 1;
@@ -195,6 +196,11 @@ ValidationReport RunValidator(const ValidatorOptions& options) {
                 continue;
             }
             for (HostApp app : options.hosts) {
+                // A module that hung once would make every check wait out its timeout.
+                if (!report.results.empty() && report.results.back().hung) {
+                    ++report.not_run;
+                    continue;
+                }
                 if (options.on_start) options.on_start(entry.info.name, app);
                 CheckResult result;
                 if (options.isolate) {

@@ -2,6 +2,7 @@
 // the real Vellora module and then commits the fault named by the environment
 // variable VELLORA_FAKE_FAULT, so each test can show the validator catching it.
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -46,6 +47,9 @@ extern "C" __attribute__((visibility("default"))) PF_Err EntryPointFunc(PF_Cmd c
     if (cmd == PF_Cmd_SEQUENCE_SETUP && Fault("bad-code")) return 7;
     if (cmd == PF_Cmd_RENDER && Fault("unwritten")) return PF_Err_NONE;  // claims a frame it never drew
     if (cmd == PF_Cmd_RENDER && Fault("exit-in-render")) std::exit(0);
+    if (cmd == PF_Cmd_RENDER && Fault("hang-in-render")) {
+        for (;;) ::pause();  // ended only by the host's timeout
+    }
     const EntryFn entry = RealEntry();
     if (!entry) return PF_Err_INTERNAL_STRUCT_DAMAGED;
     const PF_Err err = entry(cmd, in_data, out_data, params, output, extra);
