@@ -37,8 +37,21 @@ bool MentionsMissingData(const std::string& text) {
     return false;
 }
 
+// Data that is there but wrong, which decoders also call a "read error".
+bool MentionsCorruptData(const std::string& text) {
+    const std::string lower = Lower(text);
+    for (const char* corrupt : {"invalid", "incorrect", "crc", "corrupt", "damaged", "bad huffman"}) {
+        if (lower.find(corrupt) != std::string::npos) return true;
+    }
+    return false;
+}
+
 // One line for the user from what OpenImageIO and the libraries under it said.
 std::string Reason(const std::string& error, const std::string& printed = "") {
+    if (MentionsCorruptData(error + "\n" + printed)) {
+        const std::string line = FirstLine(error).empty() ? FirstLine(printed) : FirstLine(error);
+        return "the file is corrupt (" + line + ")";
+    }
     if (MentionsMissingData(error + "\n" + printed)) return "the file is truncated (its image data ends early)";
     for (const std::string& text : {error, printed}) {
         std::string line = FirstLine(text);
@@ -581,6 +594,10 @@ OutputPlan PlanOutput(const std::string& path, SampleType type, const WriteOptio
             const size_t dot = path.rfind('.');
             const size_t slash = path.rfind('/');
             const bool has_extension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+            const bool only_extension = has_extension && dot == (slash == std::string::npos ? 0 : slash + 1);
+            if (only_extension) {
+                fail("the name is only an extension; name the file, as in out" + path.substr(dot));
+            }
             fail((has_extension ? "no image format is known by the extension '" + path.substr(dot) + "'"
                                 : std::string("the name has no extension to choose an image format")) +
                  "; use " + Alternatives(type, options.picture));
