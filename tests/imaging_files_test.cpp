@@ -202,4 +202,25 @@ TEST(OutputFiles, ALinkNamingAnotherFormatThanItsTargetIsRefused) {
     EXPECT_EQ(vtest::ReadFile(dir.Path("blob")).spec.width, 8);
 }
 
+// A new output is made with the mode the user's umask gives, as any program's
+// new file is; only a replaced file keeps its own.
+TEST(OutputFiles, ANewFileFollowsTheUmask) {
+    vtest::TempDir dir;
+    for (const auto& [mask, mode] : {std::make_pair("022", 0644u), std::make_pair("027", 0640u),
+                                     std::make_pair("077", 0600u)}) {
+        SCOPED_TRACE(mask);
+        const std::string name = std::string("new") + mask + ".png";
+        const vtest::CliRun run =
+            RunCli("render testcard:8x8 " + dir.Arg(name) + " -q", true,
+                   std::string("sh -c 'umask ") + mask + " && exec \"$0\" \"$@\"'");
+        ASSERT_EQ(run.status, 0) << run.out;
+        EXPECT_EQ(Stat(dir.Path(name)).st_mode & 07777, mode);
+        const vtest::CliRun text = RunCli("overlay testcard:8x8 " + dir.Arg(name + ".jpg") + " -q --trace " +
+                                              dir.Arg(name + ".json"),
+                                          true, std::string("sh -c 'umask ") + mask + " && exec \"$0\" \"$@\"'");
+        ASSERT_EQ(text.status, 0) << text.out;
+        EXPECT_EQ(Stat(dir.Path(name + ".json")).st_mode & 07777, mode);
+    }
+}
+
 }  // namespace

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <OpenImageIO/imageio.h>
+#include <nlohmann/json.hpp>
 
 #include "ImageIO.h"
 #include "TestCard.h"
@@ -236,6 +237,81 @@ TEST_F(RenderCli, EveryNumericKeyOfAParamsFileKeepsToItsRange) {
         ExpectRefused(write(std::string("{\"origin\": ") + origin + "}"), "'origin'");
     }
     ASSERT_EQ(std::remove(Path("out.png").c_str()), 0);
+}
+
+// Each option of the effect, the negative form of the flag included, once:
+// over a parameters file it gives exactly what the file with that value gives.
+TEST_F(RenderCli, EachOptionWinsOverTheParamsFileAsIfTheFileSaidIt) {
+    const nlohmann::json base = {{"mask_type", "rectangle"}, {"composite_mode", "intersect"}, {"origin", {20, 18}},
+                                 {"width", 30},              {"height", 20},                 {"feather", 6},
+                                 {"angle", 10},              {"opacity", 80},                {"invert", true},
+                                 {"falloff", "cubic"}};
+    int n = 0;
+    const auto render = [&](const nlohmann::json& params, const std::string& options) {
+        const std::string name = "r" + std::to_string(n++);
+        std::ofstream(Path(name + ".json")) << params.dump();
+        const CliRun run = Vellora("testcard:64x48 '" + Path(name + ".png") + "' -q --params '" + Path(name + ".json") +
+                                   "' " + options);
+        EXPECT_EQ(run.status, 0) << options << ": " << run.err;
+        return vhost::ReadImage(Path(name + ".png")).u8;
+    };
+    const auto from_file = render(base, "");
+    const struct {
+        const char* option;
+        const char* key;
+        nlohmann::json value;
+    } cases[] = {
+        {"--mask ellipse", "mask_type", "ellipse"}, {"--mode add", "composite_mode", "add"},
+        {"--origin 40,30", "origin", {40, 30}},     {"--width 50", "width", 50},
+        {"--height 44", "height", 44},              {"--feather 12", "feather", 12},
+        {"--angle 45", "angle", 45},                {"--opacity 60", "opacity", 60},
+        {"--no-invert", "invert", false},           {"--falloff gaussian", "falloff", "gaussian"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.option);
+        nlohmann::json said = base;
+        said[c.key] = c.value;
+        const auto over = render(base, c.option);
+        EXPECT_EQ(over, render(said, ""));
+        EXPECT_NE(over, from_file) << "the option changed nothing";
+    }
+    nlohmann::json plain = base;
+    plain["invert"] = false;
+    EXPECT_EQ(render(plain, "--invert"), from_file);
+}
+
+// --par NUM/DEN: both numbers count, and which is which.
+TEST_F(RenderCli, PixelAspectTakesNumeratorAndDenominator) {
+    const auto render = [&](const std::string& par) {
+        std::string name = "par" + par + ".png";
+        std::replace(name.begin(), name.end(), '/', '-');
+        const std::string out = Path(name);
+        const CliRun run = Vellora("testcard:64x48 '" + out + "' -q --feather 10 --width 30 --height 30 --par " + par);
+        EXPECT_EQ(run.status, 0) << par << ": " << run.err;
+        return vhost::ReadImage(out).u8;
+    };
+    const auto square = render("1/1"), wide = render("2/1"), narrow = render("1/2");
+    EXPECT_NE(wide, square);
+    EXPECT_NE(narrow, square);
+    EXPECT_NE(wide, narrow);
+    EXPECT_EQ(render("3/3"), square);
+}
+
+// At 1/3 resolution a point's 16.16 value is divided by 3 and rounded to the
+// nearest step: 40 + 1/65536 px lands on the step 40 + 2/65536 px lands on
+// exactly, not on 40's (where truncation would put it). Float frames show a
+// step's difference.
+TEST_F(RenderCli, APointUnderReducedResolutionIsRoundedToTheNearestStep) {
+    const auto render = [&](const std::string& x) {
+        const std::string out = Path("at" + x + ".tif");
+        const CliRun run = Vellora("testcard:96x64 '" + out + "' -q --host premiere --depth float --downsample 3 " +
+                                   "--feather 20 --width 40 --height 30 --origin " + x + ",30");
+        EXPECT_EQ(run.status, 0) << x << ": " << run.err;
+        return vhost::ReadImage(out).f32;
+    };
+    const auto one_step = render("40.0000152587890625"), two_steps = render("40.000030517578125");
+    EXPECT_TRUE(one_step == two_steps) << "1/65536 px over 40, divided by 3, rounds to the step 2/65536 px gives";
+    EXPECT_FALSE(one_step == render("40")) << "a step's difference does not show";
 }
 
 // Without --depth the frame follows the input where the host can; a lossy

@@ -169,6 +169,7 @@ struct Planted {
     const char* fault;
     const char* check;
     const char* expected;  // in one of the messages; null: the check passes
+    HostApp host = HostApp::AfterEffects;
 };
 
 class ValidatorPlanted : public ::testing::TestWithParam<Planted> {
@@ -179,7 +180,7 @@ protected:
 TEST_P(ValidatorPlanted, TheCheckCatchesIt) {
     const Planted& p = GetParam();
     ::setenv("VELLORA_FAKE_FAULT", p.fault, 1);
-    const CheckResult r = vhost::RunCheck(p.check, VELLORA_FAKE_MODULE_PATH, HostApp::AfterEffects, 1, 5);
+    const CheckResult r = vhost::RunCheck(p.check, VELLORA_FAKE_MODULE_PATH, p.host, 1, 5);
     if (!p.expected) {
         EXPECT_TRUE(r.passed) << Messages(r);
         return;
@@ -199,11 +200,15 @@ INSTANTIATE_TEST_SUITE_P(
                       Planted{"swallow", "suite-faults", "reported success without an About text"},
                       Planted{"in-data", "parameters", "the effect wrote into PF_InData"},
                       Planted{"alpha16", "parameters", "alpha outside the format's range"},
+                      Planted{"alpha-float", "parameters", "alpha outside the format's range", HostApp::Premiere},
+                      Planted{"alpha-float", "geometry", "is 1.5", HostApp::Premiere},
+                      Planted{"recolour", "geometry", "colour channels differ from the input's", HostApp::Premiere},
                       Planted{"unwritten", "parameters", "the host asked for were not written"},
                       Planted{"event-range", "events", "was set to -5, which is outside 0..15000"},
                       Planted{"click-record", "events", "a click the effect did not take changed the click record"}),
     [](const ::testing::TestParamInfo<Planted>& param_info) {
-        std::string name = std::string(param_info.param.fault) + "_" + param_info.param.check;
+        std::string name = std::string(param_info.param.fault) + "_" + param_info.param.check +
+                           (param_info.param.host == HostApp::Premiere ? "_premiere" : "");
         for (char& c : name) {
             if (c == '-') c = '_';
         }

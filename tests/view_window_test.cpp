@@ -409,6 +409,27 @@ TEST_F(ViewWindow, FileInputKeepsItsDepthAsRenderDoes) {
     EXPECT_EQ(WaitExit(view_.pid, 10000), 0) << ReadFile(dir_ + "/stderr.txt");
 }
 
+// Zooming at the pointer keeps the layer point under it: exact origins worked
+// out here from the first one, not read back and trusted.
+TEST_F(ViewWindow, ZoomingKeepsTheLayerPointUnderThePointer) {
+    Open("testcard:320x240 --zoom 1");
+    const int x0 = ready_["origin"][0], y0 = ready_["origin"][1];
+    // Layer pixel (40, 30) under the pointer; the zoom steps are 1, 1.5, 2.
+    Xdo("mousemove --window " + window_ + " " + std::to_string(x0 + 40) + " " + std::to_string(y0 + 30));
+    const auto expect_view = [&](const json& view, double zoom, int x, int y) {
+        EXPECT_EQ(view["zoom"], zoom) << view;
+        EXPECT_EQ(view["origin"], json({x, y})) << view;
+    };
+    Keys("equal");
+    expect_view(Next("ready"), 1.5, x0 + 40 - 60, y0 + 30 - 45);
+    Xdo("click --window " + window_ + " 4");  // wheel up
+    expect_view(Next("ready"), 2.0, x0 + 40 - 80, y0 + 30 - 60);
+    Xdo("click --window " + window_ + " 5");  // wheel down
+    expect_view(Next("ready"), 1.5, x0 + 40 - 60, y0 + 30 - 45);
+    Keys("ctrl+q");
+    Next("exit");
+}
+
 // A save writes the picture and its parameters or neither, and a failure is
 // reported, not only shown in passing.
 TEST_F(ViewWindow, ASaveThatCannotWriteTheParametersWritesNothing) {
