@@ -170,8 +170,10 @@ void CopyInto(const std::string& from, const std::string& to, const std::functio
         if (err != EOPNOTSUPP || from_st.st_size > to_st.st_size) {
             ::close(in);
             ::close(out);
-            refuse(std::string("there is no room to rewrite the hard-linked file in place (") + std::strerror(err) +
-                   "); it is left as it was");
+            refuse(err == EOPNOTSUPP ? std::string("its file system cannot reserve the room to rewrite the hard-linked "
+                                                   "file in place safely; it is left as it was")
+                                     : std::string("there is no room to rewrite the hard-linked file in place (") +
+                                           std::strerror(err) + "); it is left as it was");
         }
     }
     std::vector<char> buffer(1 << 20);
