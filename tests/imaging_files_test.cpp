@@ -221,6 +221,13 @@ TEST(OutputFiles, ANewFileFollowsTheUmask) {
         ASSERT_EQ(text.status, 0) << text.out;
         EXPECT_EQ(Stat(dir.Path(name + ".json")).st_mode & 07777, mode);
     }
+    // A replaced file keeps its own mode, whatever the umask.
+    Put(dir.Path("shared.png"), "old");
+    ASSERT_EQ(chmod(dir.Path("shared.png").c_str(), 0666), 0);
+    ASSERT_EQ(RunCli("render testcard:8x8 " + dir.Arg("shared.png") + " -q", true, "sh -c 'umask 077 && exec \"$0\" \"$@\"'")
+                  .status,
+              0);
+    EXPECT_EQ(Stat(dir.Path("shared.png")).st_mode & 07777, 0666u);
 }
 
 }  // namespace

@@ -295,6 +295,19 @@ TEST_F(RenderCli, PixelAspectTakesNumeratorAndDenominator) {
     EXPECT_NE(narrow, square);
     EXPECT_NE(wide, narrow);
     EXPECT_EQ(render("3/3"), square);
+
+    // Which is which: the overlay's ellipse, 200 wide on screen, starts at its
+    // right end, 100 / par layer pixels right of the centre (160, 120).
+    for (const auto& [par, right] : {std::make_pair("2/1", 210.0), std::make_pair("1/2", 360.0),
+                                     std::make_pair("1/1", 260.0)}) {
+        const std::string trace = Path("trace.json");
+        const vtest::CliRun run = vtest::RunCli(std::string("overlay testcard:320x240 '") + Path("o.png") +
+                                         "' -q --width 200 --height 100 --par " + par + " --trace '" + trace + "'");
+        ASSERT_EQ(run.status, 0) << run.out;
+        std::ifstream in(trace);
+        const nlohmann::json strokes = nlohmann::json::parse(in)["strokes"];
+        EXPECT_EQ(strokes[0]["path"][0], nlohmann::json({"move", right, 120.0})) << par;
+    }
 }
 
 // At 1/3 resolution a point's 16.16 value is divided by 3 and rounded to the

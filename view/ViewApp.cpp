@@ -496,7 +496,9 @@ struct ViewApp::Impl {
         if (key.sym == SDLK_ESCAPE) {
             // Escape first leaves what the user is typing in, then a dialog, then the window.
             if (io.WantTextInput) return;
-            if (ImGui::IsPopupOpen("", ImGuiPopupFlags_AnyPopupId)) {
+            // A dialog asked for but not drawn yet counts as open: it opens and closes in the next frame.
+            if (ImGui::IsPopupOpen("", ImGuiPopupFlags_AnyPopupId) || open_about || open_keys || open_save ||
+                open_save_error) {
                 close_popups = true;
             } else {
                 quit = true;
@@ -683,11 +685,16 @@ struct ViewApp::Impl {
                                        ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoFocusOnAppearing |
                                        ImGuiWindowFlags_NoNav | ImGuiWindowFlags_NoBringToFrontOnFocus;
         if (ImGui::Begin("##status", nullptr, flags)) {
-            ImGui::TextUnformatted(StatusText().c_str());
-            if (!message.empty()) {
+            // An error leads the line, so a narrow window does not cut it off.
+            const bool error_first = message_is_error && !message.empty();
+            if (error_first) {
+                ImGui::TextColored(ImVec4(1.0f, 0.45f, 0.4f, 1.0f), "%s |", message.c_str());
                 ImGui::SameLine();
-                ImGui::TextColored(message_is_error ? ImVec4(1.0f, 0.45f, 0.4f, 1.0f) : ImVec4(0.6f, 0.9f, 0.6f, 1.0f),
-                                   "| %s", message.c_str());
+            }
+            ImGui::TextUnformatted(StatusText().c_str());
+            if (!message.empty() && !error_first) {
+                ImGui::SameLine();
+                ImGui::TextColored(ImVec4(0.6f, 0.9f, 0.6f, 1.0f), "| %s", message.c_str());
             }
         }
         ImGui::End();
