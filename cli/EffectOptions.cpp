@@ -52,7 +52,7 @@ int ParseChoiceOption(const std::string& text, const std::string& option, Parse 
 }
 
 vhost::EffectValues ReadParamsFile(const std::string& path) {
-    const std::string text = vhost::ReadTextFile(path, "--params");
+    const std::string text = vhost::ReadTextFile(path, vhost::kMaxParamsBytes, "--params");
     return vhost::EffectValuesFromJsonText(text, vhost::EffectValues{}, "--params: '" + path + "'");
 }
 

@@ -126,6 +126,11 @@ void RunValidate(ValidateOptions& o) {
             std::ostringstream cmd;
             cmd << "vellora validate " << options.module_path << " --level " << options.level << " --seed " << r.seed
                 << " --only " << r.name << " --host " << vhost::HostAppName(r.host);
+            if (!options.isolate) {
+                cmd << " --in-process";
+            } else {
+                cmd << " --timeout " << options.timeout_seconds;
+            }
             std::printf("        reproduce: %s\n", cmd.str().c_str());
             reproduce.push_back(cmd.str());
         }
@@ -136,6 +141,10 @@ void RunValidate(ValidateOptions& o) {
     const vhost::ValidationReport report = vhost::RunValidator(options);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const vhost::ValidationCounters& t = report.totals;
+    if (report.not_run > 0) {
+        std::printf("Not run: %d checks after the one that hung (name them with --only to run them)\n",
+                    report.not_run);
+    }
     std::printf(
         "Summary: %zu checks run, %d failed; %ld commands, %ld parameter sets, %ld faults injected, %ld renders, "
         "%ld events, %ld module loads, up to %d render threads at once; seed %llu (%s)\n",
@@ -180,8 +189,9 @@ void AddValidateCommand(CLI::App& app) {
     cmd->add_flag("--in-process", options->in_process,
                   "Run the checks in this process (a crash then ends the run; for debuggers and sanitizers)");
     cmd->add_option("--timeout", options->timeout,
-                    "Seconds a check may take before it counts as hung (a check that crashes or ends the "
-                    "process fails at once)")
+                    "Seconds a check may take before it counts as hung; the checks after a hung one are not "
+                    "run, so a hung module fails the run within about this long (a check that crashes or ends "
+                    "the process fails at once)")
         ->check(CLI::Range(1, 86400))
         ->capture_default_str();
     cmd->callback([options]() { RunValidate(*options); });

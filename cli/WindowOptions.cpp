@@ -39,7 +39,7 @@ void AddWindowOptions(CLI::App* app, WindowOptions& o) {
         ->capture_default_str()
         ->check(NonEmpty())
         ->group(group);
-    app->add_option("--zoom", o.zoom, "Window zoom, 1/64 to 64, e.g. 0.5, 1, 2")
+    app->add_option("--zoom", o.zoom, "Window zoom, 1/64 to 64, e.g. 1/4, 0.5, 1, 2")
         ->capture_default_str()
         ->check(NonEmpty())
         ->group(group);
@@ -67,7 +67,11 @@ vhost::WindowView ResolveWindowOptions(const WindowOptions& o) {
     } catch (const HostError& e) {
         throw HostError(std::string("--window: ") + e.what());
     }
-    view.zoom = ParseNumber(o.zoom, "--zoom");
+    // A fraction as the help writes the range ("1/64"), or a decimal.
+    const size_t slash = o.zoom.find('/');
+    view.zoom = slash == std::string::npos
+                    ? ParseNumber(o.zoom, "--zoom")
+                    : ParseNumber(o.zoom.substr(0, slash), "--zoom") / ParseNumber(o.zoom.substr(slash + 1), "--zoom");
     if (!(view.zoom >= 1.0 / 64) || view.zoom > 64) {
         throw HostError("--zoom " + o.zoom + " is out of range (1/64 to 64)");
     }

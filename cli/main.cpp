@@ -6,6 +6,23 @@
 #include "Commands.h"
 #include "HostError.h"
 
+namespace {
+
+// A file name that starts with '-' reads as an option; after -- it is a name.
+std::string DashNameHint(int argc, char** argv) {
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--") break;
+        if (arg.size() > 1 && arg[0] == '-' && arg[1] != '-' && arg.find('.') != std::string::npos) {
+            return " ('" + arg + "' reads as an option: put names that start with - after --, as in vellora " +
+                   argv[1] + " ... -- " + arg + ")";
+        }
+    }
+    return "";
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     CLI::App app{
         "vellora: the reference host of the Vellora soft-mask effect.\n"
@@ -19,8 +36,17 @@ int main(int argc, char** argv) {
     vcli::AddDragCommand(app);
     vcli::AddValidateCommand(app);
     vcli::AddViewCommand(app);
-    // Every error is one line, as ours are.
-    app.failure_message([](const CLI::App*, const CLI::Error& e) { return "vellora: " + std::string(e.what()) + "\n"; });
+    // Every error is one line, as ours are, in our words where CLI11's puzzle.
+    app.failure_message([argc, argv](const CLI::App*, const CLI::Error& e) {
+        std::string what = e.what();
+        const std::string repeated = ": At Most 1 required but received ";
+        const size_t at = what.find(repeated);
+        if (at != std::string::npos) {
+            what = what.substr(0, at) + " is given " + what.substr(at + repeated.size()) + " times; give it once";
+        }
+        if (dynamic_cast<const CLI::RequiredError*>(&e)) what += DashNameHint(argc, argv);
+        return "vellora: " + what + "\n";
+    });
 
     std::string names;
     const auto commands = app.get_subcommands([](CLI::App*) { return true; });

@@ -7,9 +7,21 @@
 #include <cstdlib>
 #include <vector>
 
+#include "ApiNames.h"
+#include "ExitGuard.h"
 #include "HostError.h"
 
 namespace vhost {
+
+namespace {
+
+// A path as the user typed it: "My.so" is the file in the current folder, not
+// a name for the dynamic linker to look up in the library path.
+std::string AsFilePath(const std::string& path) {
+    return path.find('/') == std::string::npos ? "./" + path : path;
+}
+
+}  // namespace
 
 PluginModule::PluginModule(const std::string& path) : path_(path) {
     struct stat info {};
@@ -20,7 +32,10 @@ PluginModule::PluginModule(const std::string& path) : path_(path) {
         throw HostError("plug-in module '" + path + "' is not a regular file");
     }
     // RTLD_LOCAL keeps the module's symbols out of everyone else's way.
-    handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    {
+        ExitGuard guard("plug-in module '" + path + "'", "while being loaded");
+        handle_ = ::dlopen(AsFilePath(path).c_str(), RTLD_NOW | RTLD_LOCAL);
+    }
     if (!handle_) {
         const char* why = ::dlerror();
         throw HostError("cannot load plug-in module '" + path + "': " + (why ? why : "unknown error"));
@@ -46,6 +61,8 @@ PluginModule::~PluginModule() {
 
 PF_Err PluginModule::Call(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
                           PF_LayerDef* output, void* extra) const {
+    const char* name = CommandName(cmd);
+    ExitGuard guard("plug-in module '" + path_ + "'", "during " + (name ? std::string(name) : DescribeCommand(cmd)));
     return entry_(cmd, in_data, out_data, params, output, extra);
 }
 

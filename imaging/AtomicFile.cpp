@@ -14,6 +14,7 @@
 #include <random>
 #include <vector>
 
+#include "ExitGuard.h"
 #include "HostError.h"
 
 namespace vhost {
@@ -61,10 +62,14 @@ const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 struct sigaction g_previous[3];
 bool g_installed[3] = {false, false, false};
 
-void RemoveTempFilesAndRaise(int sig) {
+void RemoveTempFiles() {
     for (Slot& slot : g_slots) {
         if (slot.state.load() == 2) ::unlink(slot.path);
     }
+}
+
+void RemoveTempFilesAndRaise(int sig) {
+    RemoveTempFiles();
     for (int i = 0; i < 3; ++i) {
         if (kSignals[i] == sig && g_installed[i]) ::sigaction(sig, &g_previous[i], nullptr);
     }
@@ -74,6 +79,11 @@ void RemoveTempFilesAndRaise(int sig) {
 void InstallSignalHandlers() {
     static std::once_flag once;
     std::call_once(once, [] {
+        // A library that gives up with exit() takes no temporary file with it.
+        AddExitHook([] {
+            RemoveTempFiles();
+            return std::string();
+        });
         for (int i = 0; i < 3; ++i) {
             struct sigaction previous {};
             if (::sigaction(kSignals[i], nullptr, &previous) != 0) continue;
@@ -122,34 +132,61 @@ void WriteAll(int fd, const char* data, size_t size, const std::function<void(in
     }
 }
 
-// Rewrites `to` in place with the bytes of `from`, keeping its inode and so its other names.
-void CopyInto(const std::string& from, const std::string& to, const std::function<void(int)>& fail) {
-    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) fail(errno);
-    const int out = ::open(to.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (out < 0) {
+// Flushes a complete file to the disk, so a full or failing disk is known now.
+void Sync(const std::string& file, const std::function<void(int)>& fail) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) fail(errno);
+    if (::fsync(fd) != 0 && errno != EINVAL) {
         const int err = errno;
-        ::close(in);
+        ::close(fd);
         fail(err);
     }
+    if (::close(fd) != 0) fail(errno);
+}
+
+// Rewrites `to` in place with the bytes of `from`, keeping its inode and so its
+// other names. The space is reserved before the first byte changes, so a full
+// disk leaves the old content whole; `refuse` explains when it cannot be.
+void CopyInto(const std::string& from, const std::string& to, const std::function<void(int)>& fail,
+              const std::function<void(const std::string&)>& refuse) {
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) fail(errno);
+    const int out = ::open(to.c_str(), O_WRONLY | O_CLOEXEC);
+    struct stat from_st {}, to_st {};
+    if (out < 0 || ::fstat(in, &from_st) != 0 || ::fstat(out, &to_st) != 0) {
+        const int err = errno;
+        ::close(in);
+        if (out >= 0) ::close(out);
+        fail(err);
+    }
+    const auto give_up = [&](int e) {
+        ::close(in);
+        ::close(out);
+        fail(e);
+    };
+    if (from_st.st_size > 0 && ::fallocate(out, FALLOC_FL_KEEP_SIZE, 0, from_st.st_size) != 0) {
+        const int err = errno;
+        // Without reservations, only content no longer than the old is sure to fit in its blocks.
+        if (err != EOPNOTSUPP || from_st.st_size > to_st.st_size) {
+            ::close(in);
+            ::close(out);
+            refuse(err == EOPNOTSUPP ? std::string("its file system cannot reserve the room to rewrite the hard-linked "
+                                                   "file in place safely; it is left as it was")
+                                     : std::string("there is no room to rewrite the hard-linked file in place (") +
+                                           std::strerror(err) + "); it is left as it was");
+        }
+    }
     std::vector<char> buffer(1 << 20);
-    int err = 0;
     for (;;) {
         const ssize_t n = ::read(in, buffer.data(), buffer.size());
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (n < 0) err = errno;
-            break;
-        }
-        WriteAll(out, buffer.data(), static_cast<size_t>(n), [&](int e) {
-            ::close(in);
-            ::close(out);
-            fail(e);
-        });
+        if (n < 0) give_up(errno);
+        if (n == 0) break;
+        WriteAll(out, buffer.data(), static_cast<size_t>(n), give_up);
     }
+    if (::ftruncate(out, from_st.st_size) != 0 || (::fsync(out) != 0 && errno != EINVAL)) give_up(errno);
     ::close(in);
-    if (::close(out) != 0 && err == 0) err = errno;
-    if (err != 0) fail(err);
+    if (::close(out) != 0) fail(errno);
 }
 
 }  // namespace
@@ -168,6 +205,10 @@ OutputTarget FindOutputTarget(const std::string& path, bool allow_special, const
         target.special = !S_ISREG(st.st_mode);
         if (target.special && !allow_special) fail(std::string("it is ") + KindOf(st.st_mode) + ", not a regular file");
         target.linked = !target.special && st.st_nlink > 1;
+        // Replacing needs only the folder's permission; like cp, ask for the file's own.
+        if (!target.special && ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
+            fail(std::string(std::strerror(errno)) + " (the file itself may not be written)");
+        }
         target.mode = st.st_mode & 07777;
         target.uid = st.st_uid;
         target.gid = st.st_gid;
@@ -258,8 +299,9 @@ void TempFile::Commit() {
         ::umask(mask);
         if (::chmod(path_.c_str(), 0666 & ~mask) != 0) fail(errno);
     }
+    Sync(path_, fail);
     if (target_.linked) {
-        CopyInto(path_, target_.file, fail);
+        CopyInto(path_, target_.file, fail, [&](const std::string& reason) { Fail(reason); });
         ::unlink(path_.c_str());
     } else if (::rename(path_.c_str(), target_.file.c_str()) != 0) {
         fail(errno);
@@ -277,27 +319,36 @@ void WriteAtomically(const std::string& path, const std::function<void(const std
     temp.Commit();
 }
 
+namespace {
+
+void WriteText(const std::string& file, int flags, const std::string& text, const std::function<void(int)>& fail) {
+    const int fd = ::open(file.c_str(), flags | O_CLOEXEC);
+    if (fd < 0) fail(errno);
+    WriteAll(fd, text.data(), text.size(), [&](int err) {
+        ::close(fd);
+        fail(err);
+    });
+    if (::close(fd) != 0) fail(errno);
+}
+
+}  // namespace
+
+PendingText::PendingText(const std::string& path, const std::string& text, const std::string& what)
+    : target_(FindOutputTarget(path, false, what)), temp_(target_, what) {
+    WriteText(temp_.Path(), O_WRONLY | O_TRUNC, text, [&](int err) {
+        throw HostError(Prefix(what) + "cannot write " + Quoted(path) + ": " + std::strerror(err));
+    });
+}
+
 void WriteTextAtomically(const std::string& path, const std::string& text, const std::string& what) {
     const OutputTarget target = FindOutputTarget(path, true, what);
-    const auto fail = [&](int err) {
-        throw HostError(Prefix(what) + "cannot write " + Quoted(path) + ": " + std::strerror(err));
-    };
-    const auto write_to = [&](const std::string& file, int flags) {
-        const int fd = ::open(file.c_str(), flags | O_CLOEXEC);
-        if (fd < 0) fail(errno);
-        WriteAll(fd, text.data(), text.size(), [&](int err) {
-            ::close(fd);
-            fail(err);
-        });
-        if (::close(fd) != 0) fail(errno);
-    };
     if (target.special) {
-        write_to(target.file, O_WRONLY);
+        WriteText(target.file, O_WRONLY, text, [&](int err) {
+            throw HostError(Prefix(what) + "cannot write " + Quoted(path) + ": " + std::strerror(err));
+        });
         return;
     }
-    TempFile temp(target, what);
-    write_to(temp.Path(), O_WRONLY | O_TRUNC);
-    temp.Commit();
+    PendingText(path, text, what).Commit();
 }
 
 void CheckReadableFile(const std::string& path, const std::string& what) {
@@ -313,21 +364,35 @@ void CheckReadableFile(const std::string& path, const std::string& what) {
     ::close(fd);
 }
 
-std::string ReadTextFile(const std::string& path, const std::string& what) {
-    CheckReadableFile(path, what);
+std::string ReadTextFile(const std::string& path, size_t limit, const std::string& what) {
+    const auto fail = [&](const std::string& reason) {
+        throw HostError(Prefix(what) + "cannot read " + Quoted(path) + ": " + reason);
+    };
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) fail(std::strerror(errno));
+    if (S_ISDIR(st.st_mode)) fail(std::strerror(EISDIR));
+    if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode) && !S_ISCHR(st.st_mode)) {
+        fail(std::string("it is ") + KindOf(st.st_mode) + ", not a file or a pipe");
+    }
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) fail(std::strerror(errno));
     std::string text;
     char buffer[65536];
     for (;;) {
-        const ssize_t n = fd < 0 ? -1 : ::read(fd, buffer, sizeof(buffer));
+        const ssize_t n = ::read(fd, buffer, sizeof(buffer));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             const int err = errno;
-            if (fd >= 0) ::close(fd);
-            throw HostError(Prefix(what) + "cannot read " + Quoted(path) + ": " + std::strerror(err));
+            ::close(fd);
+            fail(std::strerror(err));
         }
         if (n == 0) break;
         text.append(buffer, static_cast<size_t>(n));
+        // A pipe that never ends (/dev/zero) is refused rather than read for ever.
+        if (text.size() > limit) {
+            ::close(fd);
+            fail("it holds more than " + std::to_string(limit) + " bytes");
+        }
     }
     ::close(fd);
     return text;

@@ -64,6 +64,19 @@ private:
 void WriteAtomically(const std::string& path, const std::function<void(const std::string& temp)>& write,
                      const std::string& what = "");
 
+// `text` written beside `path` now, put in its place only by Commit(), so a
+// save of several files can fail before any of them is replaced. Throws
+// HostError naming `path` (after "what: " when given) when it cannot be written.
+class PendingText {
+public:
+    PendingText(const std::string& path, const std::string& text, const std::string& what = "");
+    void Commit() { temp_.Commit(); }
+
+private:
+    OutputTarget target_;
+    TempFile temp_;
+};
+
 // `text` as the whole content of `path`, atomically; a FIFO or device (such as
 // /dev/stdout) is written in place. `what` starts error messages ("--trace").
 void WriteTextAtomically(const std::string& path, const std::string& text, const std::string& what);
@@ -73,7 +86,9 @@ void WriteTextAtomically(const std::string& path, const std::string& text, const
 // would wait for a writer) or a device. `what` starts the message when given.
 void CheckReadableFile(const std::string& path, const std::string& what = "");
 
-// The whole of a small text file, after CheckReadableFile.
-std::string ReadTextFile(const std::string& path, const std::string& what = "");
+// The whole of a small text file, a pipe (<(...), /dev/stdin) or a terminal,
+// at most `limit` bytes. Throws HostError naming `path` for anything else,
+// for more bytes, and for the reasons CheckReadableFile gives.
+std::string ReadTextFile(const std::string& path, size_t limit, const std::string& what = "");
 
 }  // namespace vhost

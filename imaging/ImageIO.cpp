@@ -10,6 +10,7 @@
 #include <OpenImageIO/imageio.h>
 
 #include "AtomicFile.h"
+#include "ExitGuard.h"
 #include "HostError.h"
 #include "ImageSource.h"
 #include "LibraryMessages.h"
@@ -36,19 +37,25 @@ bool MentionsMissingData(const std::string& text) {
     return false;
 }
 
+// Data that is there but wrong, which decoders also call a "read error".
+bool MentionsCorruptData(const std::string& text) {
+    const std::string lower = Lower(text);
+    for (const char* corrupt : {"invalid", "incorrect", "crc", "corrupt", "damaged", "bad huffman"}) {
+        if (lower.find(corrupt) != std::string::npos) return true;
+    }
+    return false;
+}
+
 // One line for the user from what OpenImageIO and the libraries under it said.
 std::string Reason(const std::string& error, const std::string& printed = "") {
+    if (MentionsCorruptData(error + "\n" + printed)) {
+        const std::string line = FirstLine(error).empty() ? FirstLine(printed) : FirstLine(error);
+        return "the file is corrupt (" + line + ")";
+    }
     if (MentionsMissingData(error + "\n" + printed)) return "the file is truncated (its image data ends early)";
     for (const std::string& text : {error, printed}) {
-        size_t start = 0;
-        while (start < text.size()) {
-            size_t end = text.find('\n', start);
-            if (end == std::string::npos) end = text.size();
-            std::string line = text.substr(start, end - start);
-            while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
-            if (!line.empty()) return line;
-            start = end + 1;
-        }
+        std::string line = FirstLine(text);
+        if (!line.empty()) return line;
     }
     return "unknown error";
 }
@@ -379,6 +386,7 @@ struct ImageReader::Impl {
         const size_t plane = static_cast<size_t>(width) * static_cast<size_t>(height);
         source->extra_samples.assign(plane * source->extras.size(), 0.0f);
         const int* at = source->channel;
+        ExitGuard guard("the image library", "while reading " + Quoted(source->path));
         LibraryMessages messages;
         for (int y0 = 0; y0 < height; y0 += band) {
             const int y1 = std::min(height, y0 + band);
@@ -418,6 +426,7 @@ ImageReader::ImageReader(const std::string& path) : impl_(std::make_unique<Impl>
     source.path = path;
     CheckReadableFile(path);
 
+    ExitGuard guard("the image library", "while reading " + Quoted(path));
     LibraryMessages messages;
     OIIO::ImageSpec config;
     config.attribute("oiio:UnassociatedAlpha", 1);
@@ -434,14 +443,17 @@ ImageReader::ImageReader(const std::string& path) : impl_(std::make_unique<Impl>
     }
     // Taking the first of several images would drop the others without a word.
     // Counting stops at 16: seeking through a movie's frames decodes them.
+    // They are counted on a reader of their own: some (WebP) cannot seek back to the first.
     int images = 1;
-    while (images <= 16 && in.seek_subimage(images, 0)) ++images;
-    (void)in.geterror();
+    if (auto counter = OIIO::ImageInput::open(path, &config)) {
+        while (images <= 16 && counter->seek_subimage(images, 0)) ++images;
+        (void)counter->geterror();
+    }
+    (void)OIIO::geterror();
     if (images > 1) {
         impl_->Fail("it holds " + (images > 16 ? std::string("more than 16") : std::to_string(images)) +
                     " images and vellora renders one (take one out with: oiiotool " + path + " --subimage N -o FILE)");
     }
-    if (!in.seek_subimage(0, 0)) impl_->Fail(Reason(in.geterror(), messages.Take()));
     (void)messages.Take();
 
     MapChannels(source);
@@ -582,6 +594,10 @@ OutputPlan PlanOutput(const std::string& path, SampleType type, const WriteOptio
             const size_t dot = path.rfind('.');
             const size_t slash = path.rfind('/');
             const bool has_extension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+            const bool only_extension = has_extension && dot == (slash == std::string::npos ? 0 : slash + 1);
+            if (only_extension) {
+                fail("the name is only an extension; name the file, as in out" + path.substr(dot));
+            }
             fail((has_extension ? "no image format is known by the extension '" + path.substr(dot) + "'"
                                 : std::string("the name has no extension to choose an image format")) +
                  "; use " + Alternatives(type, options.picture));
@@ -724,6 +740,32 @@ OutputPlan PlanOutput(const std::string& path, SampleType type, const WriteOptio
     return plan;
 }
 
+// The image format a file name asks for, or "" when it asks for none.
+std::string FormatByName(const std::string& file) {
+    LibraryMessages messages;
+    auto out = OIIO::ImageOutput::create(file);
+    if (!out) {
+        (void)OIIO::geterror();
+        return "";
+    }
+    return out->format_name();
+}
+
+// FindOutputTarget, refusing a link whose name asks for another format than
+// its target's: "x.tif" pointing at "real.png" would put TIFF data in a .png.
+OutputTarget FindImageTarget(const std::string& path) {
+    OutputTarget target = FindOutputTarget(path, false);
+    if (target.file != path) {
+        const std::string asked = FormatByName(path), held = FormatByName(target.file);
+        if (!asked.empty() && !held.empty() && asked != held) {
+            throw HostError("cannot write " + Quoted(path) + ": it is a link to " + Quoted(target.file) +
+                            ", whose name asks for the " + FormatLabel(held) + " format, not " + FormatLabel(asked) +
+                            "; name the file itself");
+        }
+    }
+    return target;
+}
+
 // Writes rows given by `row(y, rgba)` (straight RGBA of S) into `temp` as
 // `plan` says, then checks the file reads back with the size and channels written.
 template <class S, class Row>
@@ -769,7 +811,8 @@ void WriteRows(const std::string& path, const std::string& temp, const OutputPla
     if (!out->close()) fail(Reason(out->geterror(), messages.Take()));
     out.reset();
 
-    // A writer can fail without saying so (an empty file); what does not read back replaces nothing.
+    // A writer can fail without saying so (libpng on a full disk): only a file
+    // whose every row reads back may replace anything.
     auto in = OIIO::ImageInput::open(temp);
     if (!in) fail("the written file does not read back: " + Reason(OIIO::geterror(), messages.Take()));
     const OIIO::ImageSpec& back = in->spec();
@@ -778,26 +821,41 @@ void WriteRows(const std::string& path, const std::string& temp, const OutputPla
              " with " + std::to_string(back.nchannels) + " channels, not " + std::to_string(spec.width) + "x" +
              std::to_string(spec.height) + " with " + std::to_string(nch));
     }
+    for (int y0 = 0; y0 < spec.height; y0 += band) {
+        const int y1 = std::min(spec.height, y0 + band);
+        if (!in->read_scanlines(0, 0, back.y + y0, back.y + y1, 0, 0, nch, DescOf<S>(), buffer.data())) {
+            fail("the written file does not read back: " + Reason(in->geterror(), messages.Take()));
+        }
+    }
+    const std::string error = in->geterror();
+    const std::string printed = messages.Take();
+    if (!error.empty() || MentionsMissingData(printed)) {
+        fail("the written file does not read back: " + Reason(error, printed));
+    }
 }
 
 // Writes an image of `type` whose rows `row(y, S* rgba)` gives, S the type's sample.
 template <class RowFor>
 void WriteWith(const std::string& path, SampleType type, int width, int height, const WriteOptions& options,
                RowFor&& row_for) {
-    const OutputTarget target = FindOutputTarget(path, false);
+    const OutputTarget target = FindImageTarget(path);
     const OutputPlan plan = PlanOutput(path, type, options, width, height);
     TempFile temp(target);
-    WithType(type, [&](auto sample) {
-        using S = decltype(sample);
-        WriteRows<S>(path, temp.Path(), plan, options.source.get(), row_for(S{}, plan));
-    });
+    {
+        // The JPEG library ends the process on a full disk.
+        ExitGuard guard("the image library", "while writing " + Quoted(path));
+        WithType(type, [&](auto sample) {
+            using S = decltype(sample);
+            WriteRows<S>(path, temp.Path(), plan, options.source.get(), row_for(S{}, plan));
+        });
+    }
     temp.Commit();
 }
 
 }  // namespace
 
 void CheckWritable(const std::string& path, SampleType type, const WriteOptions& options, int width, int height) {
-    const OutputTarget target = FindOutputTarget(path, false);
+    const OutputTarget target = FindImageTarget(path);
     const OutputPlan plan = PlanOutput(path, type, options, std::max(1, width), std::max(1, height));
     TempFile probe(target);  // the folder takes a new file
     if (options.warn) {

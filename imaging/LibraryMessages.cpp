@@ -3,17 +3,30 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
+#include <mutex>
+
+#include "ExitGuard.h"
 
 namespace vhost {
 
 namespace {
 // Nested captures share the outermost one.
 thread_local int t_depth = 0;
+thread_local LibraryMessages* t_outermost = nullptr;
 }  // namespace
+
+std::string LibraryMessages::TakeOnExit() {
+    LibraryMessages* active = t_outermost;
+    return active ? FirstLine(active->Take()) : std::string();
+}
 
 LibraryMessages::LibraryMessages() {
     if (t_depth++ > 0) return;
+    static std::once_flag once;
+    std::call_once(once, [] { AddExitHook(&LibraryMessages::TakeOnExit); });
+    t_outermost = this;
     std::fflush(stderr);
     file_ = ::memfd_create("vellora-library-messages", MFD_CLOEXEC);
     if (file_ < 0) return;
@@ -27,6 +40,7 @@ LibraryMessages::LibraryMessages() {
 
 LibraryMessages::~LibraryMessages() {
     Take();
+    if (t_outermost == this) t_outermost = nullptr;
     --t_depth;
 }
 
@@ -47,6 +61,19 @@ std::string LibraryMessages::Take() {
     ::close(file_);
     file_ = -1;
     return text;
+}
+
+std::string FirstLine(const std::string& text) {
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
+        if (!line.empty()) return line;
+        start = end + 1;
+    }
+    return "";
 }
 
 }  // namespace vhost

@@ -2,6 +2,8 @@
 // warnings straight to standard error. While a LibraryMessages is alive,
 // standard error goes to a private file instead, so the user sees one line of
 // ours rather than theirs beside it; Take() gives back what they printed.
+// A library that gives up with exit() under an ExitGuard still has its
+// message shown: the guard's line ends with its first line.
 #pragma once
 
 #include <string>
@@ -19,8 +21,13 @@ public:
     std::string Take();
 
 private:
+    static std::string TakeOnExit();
+
     int saved_ = -1;
     int file_ = -1;
 };
+
+// The first line of `text` with text on it, trimmed; empty when there is none.
+std::string FirstLine(const std::string& text);
 
 }  // namespace vhost

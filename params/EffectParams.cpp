@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <set>
 #include <sstream>
@@ -63,13 +64,55 @@ PF_Fixed ToFixed(double value, const char* what) {
 double FromFixed(PF_Fixed value) { return value * VELLORA_FIX2DBL; }
 
 // Checks one value against the range the effect controls allow.
+// The shortest decimal that reads back as `value`: 100.0000001 is not "100".
+std::string Exact(double value) {
+    std::ostringstream text;
+    for (int digits = 6; digits <= 17; ++digits) {
+        text.str("");
+        text.precision(digits);
+        text << value;
+        if (!std::isfinite(value) || std::strtod(text.str().c_str(), nullptr) == value) break;
+    }
+    return text.str();
+}
+
 double InRange(double value, double lo, double hi, const std::string& what) {
     if (!std::isfinite(value) || value < lo || value > hi) {
-        std::ostringstream msg;
-        msg << what << " " << value << " is out of range (" << lo << " to " << hi << ")";
-        throw HostError(msg.str());
+        throw HostError(what + " " + Exact(value) + " is out of range (" + Exact(lo) + " to " + Exact(hi) + ")");
     }
     return value;
+}
+
+// A bad value as the user wrote it, cut short so the error stays one line.
+std::string Short(const std::string& text) {
+    const size_t kMax = 40;
+    return text.size() <= kMax ? text : text.substr(0, kMax) + "... (" + std::to_string(text.size()) + " characters)";
+}
+std::string Short(const nlohmann::json& value) { return Short(value.dump()); }
+
+// How deep arrays and objects nest in JSON text, strings skipped, stopping past `limit`.
+int NestingDepth(const std::string& text, int limit) {
+    int depth = 0, deepest = 0;
+    bool in_string = false, escaped = false;
+    for (const char c : text) {
+        if (in_string) {
+            if (escaped) {
+                escaped = false;
+            } else if (c == '\\') {
+                escaped = true;
+            } else if (c == '"') {
+                in_string = false;
+            }
+        } else if (c == '"') {
+            in_string = true;
+        } else if (c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+            if (deepest > limit) break;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return deepest;
 }
 
 }  // namespace
@@ -159,7 +202,7 @@ EffectValues EffectValuesFromJson(const nlohmann::json& json, EffectValues base,
     }
     const auto number = [&](const nlohmann::json& value, const std::string& key) {
         if (!value.is_number()) {
-            throw HostError(where + ": '" + key + "' must be a number, not " + value.dump());
+            throw HostError(where + ": '" + key + "' must be a number, not " + Short(value));
         }
         return value.get<double>();
     };
@@ -176,7 +219,7 @@ EffectValues EffectValuesFromJson(const nlohmann::json& json, EffectValues base,
             return value.get<int>();
         }
         throw HostError(where + ": '" + key + "' must be a name or a number from 1 to " + std::to_string(count) +
-                        ", not " + value.dump());
+                        ", not " + Short(value));
     };
     const auto ranged = [&](const nlohmann::json& value, const std::string& key, double lo, double hi) {
         try {
@@ -205,7 +248,7 @@ EffectValues EffectValuesFromJson(const nlohmann::json& json, EffectValues base,
                 v.origin_x = ranged(value[0], "origin", -32767.0, 32767.0);
                 v.origin_y = ranged(value[1], "origin", -32767.0, 32767.0);
             } else {
-                throw HostError(where + ": 'origin' must be [x, y] in layer pixels, not " + value.dump());
+                throw HostError(where + ": 'origin' must be [x, y] in layer pixels, not " + Short(value));
             }
         } else if (key == "width") {
             v.width = ranged(value, key, 0.0, 15000.0);
@@ -219,7 +262,7 @@ EffectValues EffectValuesFromJson(const nlohmann::json& json, EffectValues base,
             v.opacity = ranged(value, key, 0.0, 100.0);
         } else if (key == "invert") {
             if (!value.is_boolean()) {
-                throw HostError(where + ": 'invert' must be true or false, not " + value.dump());
+                throw HostError(where + ": 'invert' must be true or false, not " + Short(value));
             }
             v.invert = value.get<bool>();
         } else {
@@ -249,13 +292,31 @@ EffectValues EffectValuesFromJsonText(const std::string& text, EffectValues base
         }
         return true;
     };
+    // The parser and its messages recurse: hostile text must not reach them.
+    if (text.size() > kMaxParamsBytes) {
+        throw HostError(source_name + " holds more than " + std::to_string(kMaxParamsBytes) +
+                        " bytes, far more than a parameters file");
+    }
+    if (NestingDepth(text, kMaxParamsDepth) > kMaxParamsDepth) {
+        throw HostError(source_name + " nests arrays or objects more than " + std::to_string(kMaxParamsDepth) +
+                        " deep; a parameters file is one object of values");
+    }
     nlohmann::json json;
     try {
         json = nlohmann::json::parse(text, track);
     } catch (const nlohmann::json::exception& e) {
-        const std::string what = e.what();
+        std::string what = e.what();
         const size_t bracket = what.find("] ");
-        throw HostError(source_name + " is not valid JSON: " + (bracket == std::string::npos ? what : what.substr(bracket + 2)));
+        if (bracket != std::string::npos) what = what.substr(bracket + 2);
+        // The parser quotes what it last read, which may be the whole of a huge token.
+        const size_t quote = what.find("last read: '");
+        if (quote != std::string::npos) {
+            const size_t start = quote + 12, end = what.rfind('\'');
+            if (end != std::string::npos && end > start) {
+                what = what.substr(0, start) + Short(what.substr(start, end - start)) + what.substr(end);
+            }
+        }
+        throw HostError(source_name + " is not valid JSON: " + what);
     }
     if (!duplicate.empty()) {
         throw HostError(source_name + ": key '" + duplicate + "' is given twice");

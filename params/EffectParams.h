@@ -3,6 +3,7 @@
 // the command line and JSON files use.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -54,6 +55,10 @@ EffectValues ReadEffectValues(Host& host);
 nlohmann::ordered_json EffectValuesToJson(const EffectValues& values);
 // Overlays the keys present in `json` on `base`; throws HostError naming a bad key or value.
 EffectValues EffectValuesFromJson(const nlohmann::json& json, EffectValues base, const std::string& source_name);
+// A parameters file is a few hundred bytes nested two deep: far more of
+// either is not one, and is refused before it is parsed.
+constexpr size_t kMaxParamsBytes = 1 << 20;
+constexpr int kMaxParamsDepth = 16;
 // The same from JSON text, which must be one object with each key once and
 // nothing after it; throws HostError starting with `source_name`.
 EffectValues EffectValuesFromJsonText(const std::string& text, EffectValues base, const std::string& source_name);

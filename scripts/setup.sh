@@ -7,7 +7,9 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${VELLORA_BUILD_DIR:-$root/build}"
 
 "$root/scripts/install-deps.sh"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# The flags of scripts/test.sh, so that running it next reuses this build instead of
+# reconfiguring and rebuilding everything.
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLORA_WERROR=ON
 cmake --build "$build" -j2
 
 # The main job: the built-in test card through the effect, with a soft elliptic mask.

@@ -14,6 +14,7 @@ fi
 case "$mode" in
   "")
     build="${VELLORA_BUILD_DIR:-$root/build}"
+    # The flags of scripts/setup.sh, which builds in the same folder.
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLORA_WERROR=ON
     ;;
   asan)

@@ -1,9 +1,12 @@
 #include "TestFiles.h"
 
 #include <dirent.h>
+#include <sys/mount.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -20,6 +23,28 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
     if (!dir_.empty()) (void)std::system(("chmod -R u+rwx '" + dir_ + "' 2>/dev/null; rm -rf '" + dir_ + "'").c_str());
+}
+
+SmallDisk::SmallDisk(size_t bytes) {
+    const std::string options = "size=" + std::to_string(bytes) + ",mode=0777";
+    mounted_ = !dir_.Dir().empty() && ::mount("tmpfs", dir_.Dir().c_str(), "tmpfs", 0, options.c_str()) == 0;
+}
+
+SmallDisk::~SmallDisk() {
+    if (mounted_) ::umount2(dir_.Dir().c_str(), MNT_DETACH);
+}
+
+void SmallDisk::LeaveFree(size_t bytes) {
+    struct statvfs fs {};
+    ASSERT_EQ(::statvfs(dir_.Dir().c_str(), &fs), 0);
+    const size_t free = static_cast<size_t>(fs.f_bavail) * fs.f_frsize;
+    ASSERT_GT(free, bytes) << "the disk is already fuller than asked";
+    FILE* filler = std::fopen(Path("filler").c_str(), "wb");
+    ASSERT_NE(filler, nullptr);
+    const std::vector<char> zeros(free - bytes, 0);
+    const size_t written = std::fwrite(zeros.data(), 1, zeros.size(), filler);
+    EXPECT_EQ(std::fclose(filler), 0);
+    ASSERT_EQ(written, zeros.size());
 }
 
 std::vector<std::string> FolderNames(const std::string& dir) {

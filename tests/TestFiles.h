@@ -32,6 +32,27 @@ private:
     std::string dir_;
 };
 
+// A folder on a tmpfs of its own, `bytes` large, for writes that run out of
+// room: a real full disk, not a simulated one. Mounting needs root (or
+// CAP_SYS_ADMIN); where it fails, Mounted() is false and the test must skip.
+class SmallDisk {
+public:
+    explicit SmallDisk(size_t bytes);
+    ~SmallDisk();
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+    bool Mounted() const { return mounted_; }
+    std::string Path(const std::string& name) const { return dir_.Path(name); }
+    std::string Arg(const std::string& name) const { return dir_.Arg(name); }
+    std::vector<std::string> Names() const { return dir_.Names(); }
+    // Fills the disk with a file named "filler" until about `bytes` stay free.
+    void LeaveFree(size_t bytes);
+
+private:
+    TempDir dir_;
+    bool mounted_ = false;
+};
+
 // A file's first image as stored: its header, and its samples as floats
 // (integers as 0..1), not (un)premultiplied.
 struct FilePixels {

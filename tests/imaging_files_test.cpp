@@ -158,4 +158,76 @@ TEST(OutputFiles, FoldersAndPermissionsAreNamedWithTheirReason) {
     EXPECT_EQ(dir.Names(), std::vector<std::string>({"in.png", "locked", "secret.png"}));
 }
 
+// In a folder anyone may write (without the sticky bit), the folder's
+// permission would let any user replace any file; like cp, vellora asks for the file's own.
+TEST(OutputFiles, AFileTheUserMayNotWriteIsNotReplaced) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to make a file of another owner";
+    vtest::TempDir dir;
+    const std::string as_nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups";
+    ASSERT_EQ(chmod(dir.Dir().c_str(), 0777), 0);
+    Put(dir.Path("theirs.png"), "precious");
+    ASSERT_EQ(chmod(dir.Path("theirs.png").c_str(), 0444), 0);
+    const vtest::CliRun refused = RunCli("render testcard:8x8 " + dir.Arg("theirs.png") + " -q", true, as_nobody);
+    EXPECT_EQ(refused.status, 1) << refused.out;
+    EXPECT_TRUE(vtest::OneLineNaming(refused.out, "cannot write '" + dir.Path("theirs.png") + "': Permission denied"));
+    EXPECT_EQ(Content(dir.Path("theirs.png")), "precious");
+    EXPECT_EQ(Stat(dir.Path("theirs.png")).st_uid, 0u);
+
+    // A file the user may write is replaced as before, and stays theirs.
+    Put(dir.Path("mine.png"), "old");
+    ASSERT_EQ(chown(dir.Path("mine.png").c_str(), 65534, 65534), 0);
+    const vtest::CliRun mine = RunCli("render testcard:8x8 " + dir.Arg("mine.png") + " -q", true, as_nobody);
+    EXPECT_EQ(mine.status, 0) << mine.out;
+    EXPECT_EQ(vtest::ReadFile(dir.Path("mine.png")).spec.width, 8);
+    EXPECT_EQ(dir.Names(), std::vector<std::string>({"mine.png", "theirs.png"}));
+}
+
+// The writer picks the format by the name given: through a link whose target's
+// name asks for another, the file would hold data its name does not announce.
+TEST(OutputFiles, ALinkNamingAnotherFormatThanItsTargetIsRefused) {
+    vtest::TempDir dir;
+    Put(dir.Path("real.png"), "precious");
+    ASSERT_EQ(symlink("real.png", dir.Path("x.tif").c_str()), 0);
+    const vtest::CliRun run = RunCli("render testcard:8x8 " + dir.Arg("x.tif") + " -q");
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_TRUE(vtest::OneLineNaming(run.out, "'" + dir.Path("x.tif") + "': it is a link to '" + dir.Path("real.png")));
+    EXPECT_EQ(Content(dir.Path("real.png")), "precious");
+    // Names that ask for the same format, or a target that asks for none, are written through.
+    ASSERT_EQ(symlink("real.png", dir.Path("y.PNG").c_str()), 0);
+    EXPECT_EQ(RunCli("render testcard:8x8 " + dir.Arg("y.PNG") + " -q").status, 0);
+    EXPECT_EQ(vtest::ReadFile(dir.Path("real.png")).spec.width, 8);
+    Put(dir.Path("blob"), "old");
+    ASSERT_EQ(symlink("blob", dir.Path("z.tif").c_str()), 0);
+    EXPECT_EQ(RunCli("render testcard:8x8 " + dir.Arg("z.tif") + " -q").status, 0);
+    EXPECT_EQ(vtest::ReadFile(dir.Path("blob")).spec.width, 8);
+}
+
+// A new output is made with the mode the user's umask gives, as any program's
+// new file is; only a replaced file keeps its own.
+TEST(OutputFiles, ANewFileFollowsTheUmask) {
+    vtest::TempDir dir;
+    for (const auto& [mask, mode] : {std::make_pair("022", 0644u), std::make_pair("027", 0640u),
+                                     std::make_pair("077", 0600u)}) {
+        SCOPED_TRACE(mask);
+        const std::string name = std::string("new") + mask + ".png";
+        const vtest::CliRun run =
+            RunCli("render testcard:8x8 " + dir.Arg(name) + " -q", true,
+                   std::string("sh -c 'umask ") + mask + " && exec \"$0\" \"$@\"'");
+        ASSERT_EQ(run.status, 0) << run.out;
+        EXPECT_EQ(Stat(dir.Path(name)).st_mode & 07777, mode);
+        const vtest::CliRun text = RunCli("overlay testcard:8x8 " + dir.Arg(name + ".jpg") + " -q --trace " +
+                                              dir.Arg(name + ".json"),
+                                          true, std::string("sh -c 'umask ") + mask + " && exec \"$0\" \"$@\"'");
+        ASSERT_EQ(text.status, 0) << text.out;
+        EXPECT_EQ(Stat(dir.Path(name + ".json")).st_mode & 07777, mode);
+    }
+    // A replaced file keeps its own mode, whatever the umask.
+    Put(dir.Path("shared.png"), "old");
+    ASSERT_EQ(chmod(dir.Path("shared.png").c_str(), 0666), 0);
+    ASSERT_EQ(RunCli("render testcard:8x8 " + dir.Arg("shared.png") + " -q", true, "sh -c 'umask 077 && exec \"$0\" \"$@\"'")
+                  .status,
+              0);
+    EXPECT_EQ(Stat(dir.Path("shared.png")).st_mode & 07777, 0666u);
+}
+
 }  // namespace

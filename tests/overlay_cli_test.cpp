@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "ImageIO.h"
-#include "TestSupport.h"
+#include "TestFiles.h"
 
 namespace {
 
@@ -136,6 +137,26 @@ TEST_F(WindowCli, PictureFormatsAndTheTraceBesideIt) {
         EXPECT_NE(same.out.find("same file"), std::string::npos) << same.out;
         EXPECT_NE(access((dir + "/same.png").c_str(), F_OK), 0);
     }
+}
+
+// A grey file is shown as the same picture as the RGB file of its values:
+// the grey channel feeds red, green and blue alike.
+TEST_F(WindowCli, AGreyInputShowsAsItsRgbEqual) {
+    const int w = 48, h = 32;
+    const std::vector<float> grey = vtest::Noise(static_cast<size_t>(w) * h, 9, 0, 1, 256);
+    std::vector<float> rgb;
+    for (float v : grey) rgb.insert(rgb.end(), {v, v, v});
+    ASSERT_TRUE(vtest::WriteFile(dir + "/grey.png", OIIO::ImageSpec(w, h, 1, OIIO::TypeDesc::UINT8), grey));
+    ASSERT_TRUE(vtest::WriteFile(dir + "/rgb.png", OIIO::ImageSpec(w, h, 3, OIIO::TypeDesc::UINT8), rgb));
+    for (const char* name : {"grey", "rgb"}) {
+        const CliRun run = RunCli(std::string("overlay '") + dir + "/" + name + ".png' '" + dir + "/shown-" + name +
+                                  ".png' -q --feather 10", true);
+        ASSERT_EQ(run.status, 0) << run.out;
+    }
+    const vhost::Image grey_shown = vhost::ReadImage(dir + "/shown-grey.png");
+    EXPECT_EQ(grey_shown.u8, vhost::ReadImage(dir + "/shown-rgb.png").u8);
+    // And the colour is really there: somewhere red, green and blue are not all 0.
+    EXPECT_NE(std::count(grey_shown.u8.begin(), grey_shown.u8.end(), 0), static_cast<long>(grey_shown.u8.size()));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <OpenImageIO/imageio.h>
+#include <nlohmann/json.hpp>
 
 #include "ImageIO.h"
 #include "TestCard.h"
@@ -161,6 +162,169 @@ TEST_F(RenderCli, ParamsFilesAreStrictJson) {
     ExpectRefused(write("twice.json", R"({"width": 20, "height": 10, "width": 30})"), "'width' is given twice");
     ExpectRefused("testcard:8x8 '" + Path("out.png") + "' --params '" + dir_ + "'", "Is a directory");
     ASSERT_EQ(Vellora(write("fine.json", "{\"width\": 20}\n\n") + " -q").status, 0);
+}
+
+// Hostile parameter files fail in one short line instead of crashing or
+// echoing megabytes; a pipe is read like a file.
+TEST_F(RenderCli, HostileParamsFilesAreRefusedInOneShortLine) {
+    const auto write = [&](const std::string& name, const std::string& text) {
+        std::ofstream(Path(name)) << text;
+        return "testcard:8x8 '" + Path("out.png") + "' --params '" + Path(name) + "'";
+    };
+    const auto short_line = [&](const std::string& args, const std::string& needle) {
+        ExpectRefused(args, needle);
+        EXPECT_LT(Vellora(args).err.size(), 400u) << args;
+    };
+    short_line(write("deep.json", "{\"width\": " + std::string(100000, '[') + std::string(100000, ']') + "}"),
+               "nests arrays or objects more than 16 deep");
+    short_line(write("huge.json", "{\"width\": \"" + std::string(5 << 20, 'x') + "\"}"), "more than 1048576 bytes");
+    short_line(write("long.json", "{\"width\": \"" + std::string(100000, 'x') + "\"}"),
+               "'width' must be a number, not \"xxx");
+    short_line(write("token.json", "{\"width\": " + std::string(100000, 'x') + "}"), "not valid JSON");
+    // Brackets inside strings are not nesting.
+    short_line(write("quoted.json", "{\"mask_type\": \"" + std::string(100, '[') + "\"}"), "mask type");
+}
+
+TEST_F(RenderCli, ParamsAreReadFromAPipe) {
+    std::ofstream(Path("p.json")) << R"({"mask_type": "rectangle", "width": 20, "height": 10})";
+    ASSERT_EQ(Vellora("testcard:64x64 '" + Path("file.png") + "' -q --params '" + Path("p.json") + "'").status, 0);
+    const std::string piped = "bash -c \"'" + std::string(VELLORA_CLI_PATH) + "' render testcard:64x64 '" +
+                              Path("pipe.png") + "' -q --params <(cat '" + Path("p.json") + "')\"";
+    ASSERT_EQ(std::system(piped.c_str()), 0) << piped;
+    const std::string stdin_pipe = "cat '" + Path("p.json") + "' | '" + std::string(VELLORA_CLI_PATH) +
+                                   "' render testcard:64x64 '" + Path("stdin.png") + "' -q --params /dev/stdin";
+    ASSERT_EQ(std::system(stdin_pipe.c_str()), 0) << stdin_pipe;
+    EXPECT_EQ(vhost::ReadImage(Path("pipe.png")).u8, vhost::ReadImage(Path("file.png")).u8);
+    EXPECT_EQ(vhost::ReadImage(Path("stdin.png")).u8, vhost::ReadImage(Path("file.png")).u8);
+    // The values were taken: the default ellipse looks different.
+    ASSERT_EQ(Vellora("testcard:64x64 '" + Path("plain.png") + "' -q").status, 0);
+    EXPECT_NE(vhost::ReadImage(Path("plain.png")).u8, vhost::ReadImage(Path("file.png")).u8);
+}
+
+// Every numeric key of a parameters file, just outside each end of its range
+// (refused, naming the value as written) and at each end (accepted).
+TEST_F(RenderCli, EveryNumericKeyOfAParamsFileKeepsToItsRange) {
+    struct Range {
+        const char* key;
+        const char* below;
+        const char* low;
+        const char* high;
+        const char* above;
+    };
+    const Range ranges[] = {
+        {"width", "-0.001", "0", "15000", "15000.001"},
+        {"height", "-0.001", "0", "15000", "15000.001"},
+        {"feather", "-0.001", "0", "15000", "15000.001"},
+        {"angle", "-32767.001", "-32767", "32767", "32767.001"},
+        {"opacity", "-1e-07", "0", "100", "100.0000001"},
+    };
+    int n = 0;
+    const auto write = [&](const std::string& text) {
+        const std::string name = "p" + std::to_string(n++) + ".json";
+        std::ofstream(Path(name)) << text;
+        return "testcard:16x16 '" + Path("out.png") + "' -q --params '" + Path(name) + "'";
+    };
+    for (const Range& r : ranges) {
+        for (const char* bad : {r.below, r.above}) {
+            ExpectRefused(write(std::string("{\"") + r.key + "\": " + bad + "}"),
+                          std::string("'") + r.key + "' " + bad + " is out of range");
+        }
+        for (const char* good : {r.low, r.high}) {
+            EXPECT_EQ(Vellora(write(std::string("{\"") + r.key + "\": " + good + "}")).status, 0) << r.key << good;
+        }
+    }
+    for (const char* origin : {"[-32767.001, 0]", "[0, 32767.001]"}) {
+        ExpectRefused(write(std::string("{\"origin\": ") + origin + "}"), "'origin'");
+    }
+    ASSERT_EQ(std::remove(Path("out.png").c_str()), 0);
+}
+
+// Each option of the effect, the negative form of the flag included, once:
+// over a parameters file it gives exactly what the file with that value gives.
+TEST_F(RenderCli, EachOptionWinsOverTheParamsFileAsIfTheFileSaidIt) {
+    const nlohmann::json base = {{"mask_type", "rectangle"}, {"composite_mode", "intersect"}, {"origin", {20, 18}},
+                                 {"width", 30},              {"height", 20},                 {"feather", 6},
+                                 {"angle", 10},              {"opacity", 80},                {"invert", true},
+                                 {"falloff", "cubic"}};
+    int n = 0;
+    const auto render = [&](const nlohmann::json& params, const std::string& options) {
+        const std::string name = "r" + std::to_string(n++);
+        std::ofstream(Path(name + ".json")) << params.dump();
+        const CliRun run = Vellora("testcard:64x48 '" + Path(name + ".png") + "' -q --params '" + Path(name + ".json") +
+                                   "' " + options);
+        EXPECT_EQ(run.status, 0) << options << ": " << run.err;
+        return vhost::ReadImage(Path(name + ".png")).u8;
+    };
+    const auto from_file = render(base, "");
+    const struct {
+        const char* option;
+        const char* key;
+        nlohmann::json value;
+    } cases[] = {
+        {"--mask ellipse", "mask_type", "ellipse"}, {"--mode add", "composite_mode", "add"},
+        {"--origin 40,30", "origin", {40, 30}},     {"--width 50", "width", 50},
+        {"--height 44", "height", 44},              {"--feather 12", "feather", 12},
+        {"--angle 45", "angle", 45},                {"--opacity 60", "opacity", 60},
+        {"--no-invert", "invert", false},           {"--falloff gaussian", "falloff", "gaussian"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.option);
+        nlohmann::json said = base;
+        said[c.key] = c.value;
+        const auto over = render(base, c.option);
+        EXPECT_EQ(over, render(said, ""));
+        EXPECT_NE(over, from_file) << "the option changed nothing";
+    }
+    nlohmann::json plain = base;
+    plain["invert"] = false;
+    EXPECT_EQ(render(plain, "--invert"), from_file);
+}
+
+// --par NUM/DEN: both numbers count, and which is which.
+TEST_F(RenderCli, PixelAspectTakesNumeratorAndDenominator) {
+    const auto render = [&](const std::string& par) {
+        std::string name = "par" + par + ".png";
+        std::replace(name.begin(), name.end(), '/', '-');
+        const std::string out = Path(name);
+        const CliRun run = Vellora("testcard:64x48 '" + out + "' -q --feather 10 --width 30 --height 30 --par " + par);
+        EXPECT_EQ(run.status, 0) << par << ": " << run.err;
+        return vhost::ReadImage(out).u8;
+    };
+    const auto square = render("1/1"), wide = render("2/1"), narrow = render("1/2");
+    EXPECT_NE(wide, square);
+    EXPECT_NE(narrow, square);
+    EXPECT_NE(wide, narrow);
+    EXPECT_EQ(render("3/3"), square);
+
+    // Which is which: the overlay's ellipse, 200 wide on screen, starts at its
+    // right end, 100 / par layer pixels right of the centre (160, 120).
+    for (const auto& [par, right] : {std::make_pair("2/1", 210.0), std::make_pair("1/2", 360.0),
+                                     std::make_pair("1/1", 260.0)}) {
+        const std::string trace = Path("trace.json");
+        const vtest::CliRun run = vtest::RunCli(std::string("overlay testcard:320x240 '") + Path("o.png") +
+                                         "' -q --width 200 --height 100 --par " + par + " --trace '" + trace + "'");
+        ASSERT_EQ(run.status, 0) << run.out;
+        std::ifstream in(trace);
+        const nlohmann::json strokes = nlohmann::json::parse(in)["strokes"];
+        EXPECT_EQ(strokes[0]["path"][0], nlohmann::json({"move", right, 120.0})) << par;
+    }
+}
+
+// At 1/3 resolution a point's 16.16 value is divided by 3 and rounded to the
+// nearest step: 40 + 1/65536 px lands on the step 40 + 2/65536 px lands on
+// exactly, not on 40's (where truncation would put it). Float frames show a
+// step's difference.
+TEST_F(RenderCli, APointUnderReducedResolutionIsRoundedToTheNearestStep) {
+    const auto render = [&](const std::string& x) {
+        const std::string out = Path("at" + x + ".tif");
+        const CliRun run = Vellora("testcard:96x64 '" + out + "' -q --host premiere --depth float --downsample 3 " +
+                                   "--feather 20 --width 40 --height 30 --origin " + x + ",30");
+        EXPECT_EQ(run.status, 0) << x << ": " << run.err;
+        return vhost::ReadImage(out).f32;
+    };
+    const auto one_step = render("40.0000152587890625"), two_steps = render("40.000030517578125");
+    EXPECT_TRUE(one_step == two_steps) << "1/65536 px over 40, divided by 3, rounds to the step 2/65536 px gives";
+    EXPECT_FALSE(one_step == render("40")) << "a step's difference does not show";
 }
 
 // Without --depth the frame follows the input where the host can; a lossy

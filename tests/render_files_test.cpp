@@ -258,6 +258,49 @@ TEST(RenderCorpus, FilesWithoutAlphaGainAnOpaqueOne) {
     }
 }
 
+// Every format a user may hand in, written by OpenImageIO itself, renders to
+// exactly what its decoder gives (WebP cannot seek back to its first image,
+// GIF is a palette); grey into a format without grey becomes R = G = B.
+TEST(RenderCorpus, EveryInputFormatRendersWhatItsDecoderGives) {
+    vtest::TempDir dir;
+    const int w = 40, h = 24;
+    const size_t n = static_cast<size_t>(w) * h;
+    const struct {
+        const char* name;
+        std::vector<std::string> channels;
+        OIIO::TypeDesc type;
+    } inputs[] = {
+        {"in.png", {"R", "G", "B", "A"}, OIIO::TypeDesc::UINT8},   {"in.tif", {"R", "G", "B", "A"}, OIIO::TypeDesc::UINT16},
+        {"in.exr", {"R", "G", "B", "A"}, OIIO::TypeDesc::HALF},    {"in.jpg", {"R", "G", "B"}, OIIO::TypeDesc::UINT8},
+        {"in.tga", {"R", "G", "B", "A"}, OIIO::TypeDesc::UINT8},   {"in.webp", {"R", "G", "B", "A"}, OIIO::TypeDesc::UINT8},
+        {"in.gif", {"R", "G", "B"}, OIIO::TypeDesc::UINT8},        {"grey.png", {"Y"}, OIIO::TypeDesc::UINT8},
+    };
+    for (const auto& input : inputs) {
+        SCOPED_TRACE(input.name);
+        const std::string in = dir.Path(input.name);
+        const size_t nch = input.channels.size();
+        OIIO::ImageSpec spec = Spec(w, h, input.channels, input.type);
+        if (nch == 4) spec.attribute("oiio:UnassociatedAlpha", 1);
+        // No zero alpha: the colour under it is not kept by premultiplied formats.
+        ASSERT_TRUE(vtest::WriteFile(in, spec, vtest::Noise(n * nch, 21, 0.2f, 1, 256)));
+        // Targa holds no grey: the grey file goes there, everything else to TIFF, which keeps it all.
+        const std::string out = dir.Path(std::string("out-") + input.name + (nch == 1 ? ".tga" : ".tif"));
+        const vtest::CliRun run =
+            RunCli("render '" + in + "' '" + out + "' " + vtest::kIdentity +
+                   (input.type == OIIO::TypeDesc::HALF ? " --host premiere" : ""));
+        ASSERT_EQ(run.status, 0) << run.out;
+        const FilePixels source = vtest::ReadFile(in), result = vtest::ReadFile(out);
+        const int sch = source.spec.nchannels, rch = result.spec.nchannels;
+        ASSERT_GE(rch, 3);
+        for (size_t p = 0; p < n; ++p) {
+            for (int c = 0; c < 3; ++c) {
+                const float expected = source.data[p * sch + (sch < 3 ? 0 : c)];
+                ASSERT_NEAR(result.data[p * rch + c], expected, 1e-6f) << "pixel " << p << " channel " << c;
+            }
+        }
+    }
+}
+
 // Channels by name, not position: R,G,B,Z has no alpha (Z is not one); an R,G
 // file has no blue and no alpha; an alpha-only file has no colour.
 TEST(RenderCorpus, ChannelsAreTakenByName) {

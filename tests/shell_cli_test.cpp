@@ -5,7 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "TestSupport.h"
+#include "TestFiles.h"
 
 namespace {
 
@@ -88,6 +88,39 @@ TEST(ShellCli, CommandLineMistakesSayWhatIsExpected) {
     EXPECT_TRUE(Has(help.out, "$VELLORA_MODULE")) << help.out;
     EXPECT_TRUE(Has(help.out, "(1 to 64)")) << help.out;
     EXPECT_TRUE(Has(help.out, "0 to 256")) << help.out;
+}
+
+// Mistakes a user makes, each answered in one line that says what to do.
+TEST(ShellCli, EveryMistakeGetsOneLineSayingWhatToDo) {
+    vtest::TempDir dir;
+    const std::string in_dir = "sh -c 'cd \"" + dir.Dir() + "\" && exec \"$0\" \"$@\"'";
+    const auto one_line = [&](const std::string& args, const std::string& part) {
+        SCOPED_TRACE(args);
+        const CliRun run = RunCli(args, true, in_dir);
+        EXPECT_EQ(run.status, 1) << run.out;
+        EXPECT_TRUE(vtest::OneLineNaming(run.out, part));
+    };
+    one_line("render testcard:8x8 -out.png", "put names that start with - after --");
+    one_line("render testcard:8x8 .png", "'.png': the name is only an extension");
+    one_line("render testcard:8x8 o.png --width 3 --width 4", "--width is given 2 times; give it once");
+    one_line("overlay testcard:8x8 o.png --zoom 1/65", "--zoom 1/65 is out of range (1/64 to 64)");
+    EXPECT_EQ(dir.Names(), std::vector<std::string>());
+
+    // What the hints say works.
+    EXPECT_EQ(RunCli("render testcard:8x8 -q -- -out.png", true, in_dir).status, 0);
+    EXPECT_EQ(RunCli("overlay testcard:8x8 o.png -q --zoom 1/64", true, in_dir).status, 0);
+    EXPECT_EQ(vtest::ReadFile(dir.Path("o.png")).spec.width, 1);  // 8 pixels at 1/64, and a pixel at least
+    EXPECT_EQ(dir.Names(), std::vector<std::string>({"-out.png", "o.png"}));
+
+    // A PNG with its image data garbled is corrupt, not truncated.
+    const OIIO::ImageSpec spec(64, 64, 4, OIIO::TypeDesc::UINT8);
+    ASSERT_TRUE(vtest::WriteFile(dir.Path("in.png"), spec, vtest::Noise(64 * 64 * 4, 3)));
+    std::FILE* file = std::fopen(dir.Path("in.png").c_str(), "r+b");
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(std::fseek(file, 2000, SEEK_SET), 0);
+    for (int i = 0; i < 400; ++i) std::fputc(0x55 ^ i, file);
+    ASSERT_EQ(std::fclose(file), 0);
+    one_line("render in.png out.png", "'in.png': the file is corrupt (");
 }
 
 }  // namespace

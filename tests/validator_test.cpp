@@ -169,6 +169,7 @@ struct Planted {
     const char* fault;
     const char* check;
     const char* expected;  // in one of the messages; null: the check passes
+    HostApp host = HostApp::AfterEffects;
 };
 
 class ValidatorPlanted : public ::testing::TestWithParam<Planted> {
@@ -179,7 +180,7 @@ protected:
 TEST_P(ValidatorPlanted, TheCheckCatchesIt) {
     const Planted& p = GetParam();
     ::setenv("VELLORA_FAKE_FAULT", p.fault, 1);
-    const CheckResult r = vhost::RunCheck(p.check, VELLORA_FAKE_MODULE_PATH, HostApp::AfterEffects, 1, 5);
+    const CheckResult r = vhost::RunCheck(p.check, VELLORA_FAKE_MODULE_PATH, p.host, 1, 5);
     if (!p.expected) {
         EXPECT_TRUE(r.passed) << Messages(r);
         return;
@@ -199,11 +200,15 @@ INSTANTIATE_TEST_SUITE_P(
                       Planted{"swallow", "suite-faults", "reported success without an About text"},
                       Planted{"in-data", "parameters", "the effect wrote into PF_InData"},
                       Planted{"alpha16", "parameters", "alpha outside the format's range"},
+                      Planted{"alpha-float", "parameters", "alpha outside the format's range", HostApp::Premiere},
+                      Planted{"alpha-float", "geometry", "is 1.5", HostApp::Premiere},
+                      Planted{"recolour", "geometry", "colour channels differ from the input's", HostApp::Premiere},
                       Planted{"unwritten", "parameters", "the host asked for were not written"},
                       Planted{"event-range", "events", "was set to -5, which is outside 0..15000"},
                       Planted{"click-record", "events", "a click the effect did not take changed the click record"}),
     [](const ::testing::TestParamInfo<Planted>& param_info) {
-        std::string name = std::string(param_info.param.fault) + "_" + param_info.param.check;
+        std::string name = std::string(param_info.param.fault) + "_" + param_info.param.check +
+                           (param_info.param.host == HostApp::Premiere ? "_premiere" : "");
         for (char& c : name) {
             if (c == '-') c = '_';
         }
@@ -281,6 +286,18 @@ TEST(ValidatorCli, AModuleThatEndsTheProcessFailsAtOnceAndNeverPasses) {
     const CliRun two = RunCli("", "validate " + fake + " --module '" + VELLORA_MODULE_PATH + "' --level 1");
     EXPECT_EQ(two.status, 1) << two.out;
     EXPECT_NE(two.out.find("two modules named"), std::string::npos) << two.out;
+}
+
+TEST(ValidatorCli, AHungModuleFailsAtItsTimeoutAndTheChecksAfterItAreNotRun) {
+    const std::string fake = std::string("'") + VELLORA_FAKE_MODULE_PATH + "'";
+    const CliRun hung = RunCli("VELLORA_FAKE_FAULT=hang-in-render", "validate " + fake + " --level 1 --seed 5 --timeout 2");
+    EXPECT_EQ(hung.status, 1) << hung.out;
+    EXPECT_NE(hung.out.find("did not finish within 2 s (hung?)"), std::string::npos) << hung.out;
+    // The reproduce line runs the check as it ran: with the same timeout.
+    EXPECT_NE(hung.out.find("--seed 5 --only reload --host ae --timeout 2\n"), std::string::npos) << hung.out;
+    EXPECT_EQ(hung.out.find("reload          premiere"), std::string::npos) << hung.out;
+    EXPECT_NE(hung.out.find("Not run: 19 checks after the one that hung"), std::string::npos) << hung.out;
+    EXPECT_NE(hung.out.find("Summary: 1 checks run, 1 failed"), std::string::npos) << hung.out;
 }
 
 // --- Renders from many threads ----------------------------------------------

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -408,6 +409,49 @@ TEST_F(ViewWindow, FileInputKeepsItsDepthAsRenderDoes) {
     EXPECT_EQ(WaitExit(view_.pid, 10000), 0) << ReadFile(dir_ + "/stderr.txt");
 }
 
+// Zooming at the pointer keeps the layer point under it: exact origins worked
+// out here from the first one, not read back and trusted.
+TEST_F(ViewWindow, ZoomingKeepsTheLayerPointUnderThePointer) {
+    Open("testcard:320x240 --zoom 1");
+    const int x0 = ready_["origin"][0], y0 = ready_["origin"][1];
+    // Layer pixel (40, 30) under the pointer; the zoom steps are 1, 1.5, 2.
+    Xdo("mousemove --window " + window_ + " " + std::to_string(x0 + 40) + " " + std::to_string(y0 + 30));
+    const auto expect_view = [&](const json& view, double zoom, int x, int y) {
+        EXPECT_EQ(view["zoom"], zoom) << view;
+        EXPECT_EQ(view["origin"], json({x, y})) << view;
+    };
+    Keys("equal");
+    expect_view(Next("ready"), 1.5, x0 + 40 - 60, y0 + 30 - 45);
+    Xdo("click --window " + window_ + " 4");  // wheel up
+    expect_view(Next("ready"), 2.0, x0 + 40 - 80, y0 + 30 - 60);
+    Xdo("click --window " + window_ + " 5");  // wheel down
+    expect_view(Next("ready"), 1.5, x0 + 40 - 60, y0 + 30 - 45);
+    Keys("ctrl+q");
+    Next("exit");
+}
+
+// A save writes the picture and its parameters or neither, and a failure is
+// reported, not only shown in passing.
+TEST_F(ViewWindow, ASaveThatCannotWriteTheParametersWritesNothing) {
+    Open("testcard:160x120 --save " + dir_ + "/s.png");
+    ASSERT_EQ(mkdir((dir_ + "/s.json").c_str(), 0755), 0);  // the parameters cannot go there
+    Keys("ctrl+s");
+    const json failed = Next("save_failed");
+    EXPECT_EQ(failed["image"], dir_ + "/s.png");
+    EXPECT_NE(failed["error"].get<std::string>().find("'" + dir_ + "/s.json': Is a directory"), std::string::npos)
+        << failed;
+    EXPECT_NE(access((dir_ + "/s.png").c_str(), F_OK), 0) << "the picture was saved without its parameters";
+
+    // Once the way is clear, the dialog dismissed, the same keys save both.
+    ASSERT_EQ(rmdir((dir_ + "/s.json").c_str()), 0);
+    Keys("Escape ctrl+s");
+    const json saved = Next("saved");
+    ExpectRenderedAgain(saved, "testcard:160x120", "");
+    Keys("ctrl+q");
+    Next("exit");
+    EXPECT_EQ(WaitExit(view_.pid, 10000), 0) << ReadFile(dir_ + "/stderr.txt");
+}
+
 // What the window shows where the report says it shows it: layer pixel (x, y)
 // in the composition window at (X0 + Z (x + offset), ...), straight alpha over
 // the window's checkerboard, the composition outside the layer as checkerboard
@@ -483,6 +527,18 @@ TEST(ViewCli, ErrorsWithoutDisplayAndForBadOptions) {
     run = vtest::RunCli("view /nonexistent/in.png", true, headless);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.out.find("/nonexistent/in.png"), std::string::npos) << run.out;
+}
+
+// A display nobody answers on is an error naming it, not an invisible window
+// that waits for ever (SDL would fall back to drawing off screen).
+TEST(ViewCli, AnUnreachableDisplayIsAnErrorNamingIt) {
+    // timeout only ends a window that would otherwise never end; the run is expected to fail at once.
+    const vtest::CliRun run =
+        vtest::RunCli("view testcard:64x64 --report", true, "-u WAYLAND_DISPLAY -u SDL_VIDEODRIVER DISPLAY=:987 timeout 30");
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("vellora: cannot open the display ':987' (DISPLAY)"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("xvfb-run"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("\"event\""), std::string::npos) << "no window was reported: " << run.out;
 }
 
 }  // namespace

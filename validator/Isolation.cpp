@@ -6,14 +6,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 
+#include "ExitGuard.h"
 #include "HostError.h"
 
 namespace vhost {
@@ -47,18 +46,6 @@ void OnChildExit(int status, void*) {
     ::_exit(kEndedStatus);
 }
 
-std::atomic<const char*> g_guarded{nullptr};
-std::string g_guarded_text;
-std::once_flag g_guard_once;
-
-void OnGuardedExit(int status, void*) {
-    const char* doing = g_guarded.load();
-    if (!doing) return;
-    std::fprintf(stderr, "\nvellora: the module ended the process with exit(%d) during %s\n", status, doing);
-    std::fflush(stderr);
-    ::_exit(kEndedStatus);
-}
-
 }  // namespace
 
 ChildOutcome RunInChild(const std::function<std::string()>& work, int timeout_seconds) {
@@ -80,6 +67,7 @@ ChildOutcome RunInChild(const std::function<std::string()>& work, int timeout_se
     if (pid == 0) {
         ::close(fds[0]);
         g_child_fd = fds[1];
+        RegisterExitGuard();  // so the child's own handler, registered after it, runs first
         ::on_exit(&OnChildExit, nullptr);
         std::string text;
         try {
@@ -122,6 +110,7 @@ ChildOutcome RunInChild(const std::function<std::string()>& work, int timeout_se
 
     const size_t mark = text.find(kEndedMark);
     if (timed_out) {
+        outcome.timed_out = true;
         outcome.problem = "did not finish within " + std::to_string(timeout_seconds) + " s (hung?)";
     } else if (mark != std::string::npos) {
         outcome.problem = "the module ended the process with exit(" + text.substr(mark + sizeof(kEndedMark) - 1) + ")";
@@ -137,13 +126,5 @@ ChildOutcome RunInChild(const std::function<std::string()>& work, int timeout_se
     }
     return outcome;
 }
-
-ExitGuard::ExitGuard(const std::string& doing) {
-    std::call_once(g_guard_once, [] { ::on_exit(&OnGuardedExit, nullptr); });
-    g_guarded_text = doing;
-    g_guarded.store(g_guarded_text.c_str());
-}
-
-ExitGuard::~ExitGuard() { g_guarded.store(nullptr); }
 
 }  // namespace vhost

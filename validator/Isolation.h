@@ -14,6 +14,7 @@ struct ChildOutcome {
     // Why there is no result, in words ("crashed: signal 11 (Segmentation fault)",
     // "the module ended the process with exit(0)", ...); empty when reported.
     std::string problem;
+    bool timed_out = false;  // killed after the timeout: the module hangs
     double seconds = 0;
 };
 
@@ -23,15 +24,5 @@ struct ChildOutcome {
 // child is gone; one still running after `timeout_seconds` is killed.
 ChildOutcome RunInChild(const std::function<std::string()>& work, int timeout_seconds);
 
-// In this process: while a guard lives, exit() called by anyone (a module)
-// ends the process with a failure naming `doing`, never with the status the
-// caller chose (for in-process runs, which have no child to lose).
-class ExitGuard {
-public:
-    explicit ExitGuard(const std::string& doing);
-    ~ExitGuard();
-    ExitGuard(const ExitGuard&) = delete;
-    ExitGuard& operator=(const ExitGuard&) = delete;
-};
 
 }  // namespace vhost

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Checks.h"
+#include "ExitGuard.h"
 #include "HostError.h"
 #include "Isolation.h"
 
@@ -92,6 +93,7 @@ CheckResult RunIsolated(const std::string& name, const std::string& module_path,
     result.host = host;
     result.seed = seed;
     result.seconds = child.seconds;
+    result.hung = child.timed_out;
     if (!problem.empty()) {
         result.passed = false;
         result.failures += 1;
@@ -104,7 +106,7 @@ CheckResult RunIsolated(const std::string& name, const std::string& module_path,
 // loaded, or ends the process while loading, is an error before any check.
 void ProbeModule(const ValidatorOptions& options) {
     if (!options.isolate) {
-        ExitGuard guard("loading '" + options.module_path + "'");
+        ExitGuard guard("the module", "during loading '" + options.module_path + "'");
         PluginModule probe(options.module_path);
         return;
     }
@@ -194,13 +196,18 @@ ValidationReport RunValidator(const ValidatorOptions& options) {
                 continue;
             }
             for (HostApp app : options.hosts) {
+                // A module that hung once would make every check wait out its timeout.
+                if (!report.results.empty() && report.results.back().hung) {
+                    ++report.not_run;
+                    continue;
+                }
                 if (options.on_start) options.on_start(entry.info.name, app);
                 CheckResult result;
                 if (options.isolate) {
                     result = RunIsolated(entry.info.name, options.module_path, app, options.level, seed,
                                          options.timeout_seconds);
                 } else {
-                    ExitGuard guard("the check '" + entry.info.name + "' under " + HostAppName(app));
+                    ExitGuard guard("the module", "during the check '" + entry.info.name + "' under " + HostAppName(app));
                     result = RunCheck(entry.info.name, options.module_path, app, options.level, seed);
                 }
                 report.totals.Add(result.counters);

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 
 #include <backends/imgui_impl_opengl3.h>
 #include <backends/imgui_impl_sdl.h>
@@ -21,6 +23,20 @@ using vhost::HostError;
 Screen::Screen(const std::string& title, int width, int height) {
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         throw HostError(std::string("cannot open the display: ") + SDL_GetError());
+    }
+    // Unless asked for, SDL's windowless drivers are a display it could not
+    // reach: a window nobody can see would wait for ever.
+    const char* asked = std::getenv("SDL_VIDEODRIVER");
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!(asked && *asked) && driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0)) {
+        SDL_Quit();
+        const char* display = std::getenv("DISPLAY");
+        const char* wayland = std::getenv("WAYLAND_DISPLAY");
+        const std::string named = display && *display   ? std::string("'") + display + "' (DISPLAY)"
+                                  : wayland && *wayland ? std::string("'") + wayland + "' (WAYLAND_DISPLAY)"
+                                                        : std::string("");
+        throw HostError("cannot open the display " + named +
+                        ": nothing answers there; check it, or run headless with xvfb-run -a vellora view ...");
     }
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, 0);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);

@@ -168,8 +168,8 @@ struct ViewApp::Impl {
     double reported_zoom = 0;
     PF_WindowType reported_type = PF_Window_LAYER;
 
-    bool open_about = false, open_keys = false, open_save = false, close_popups = false;
-    std::string save_path, save_edit;
+    bool open_about = false, open_keys = false, open_save = false, open_save_error = false, close_popups = false;
+    std::string save_path, save_edit, save_error;
     bool quit = false;
     int redraws = 0;
 
@@ -351,6 +351,7 @@ struct ViewApp::Impl {
     }
 
     void Save(const std::string& path) {
+        bool image_saved = false;
         try {
             if (!options.saver.save) throw HostError("this window cannot save");
             const std::string params_path = WithExtension(path, ".json");
@@ -368,8 +369,11 @@ struct ViewApp::Impl {
                 Render(false, unused);
                 options.downsample = view_downsample;
             }
+            // Both files or neither: the parameters are written first and put in place last.
+            vhost::PendingText params_file(params_path, params.dump(2) + "\n");
             const FrameSaver::Saved saved = options.saver.save(path, frames.Output(), app, layout);
-            vhost::WriteTextAtomically(params_path, params.dump(2) + "\n", "save");
+            image_saved = true;
+            params_file.Commit();
             save_path = path;
             std::string text = "Saved " + path + " and " + params_path + "; vellora render " + options.input_name +
                                " OUT --params " + params_path + saved.render_options + " renders it again";
@@ -377,7 +381,13 @@ struct ViewApp::Impl {
             Say(text);
             Report({{"event", "saved"}, {"image", path}, {"params_file", params_path}});
         } catch (const HostError& e) {
-            Say(std::string("cannot save: ") + e.what(), true);
+            // A dialog that stays until dismissed: a failed save must not pass unseen.
+            save_error = std::string(image_saved ? "The picture was saved as " + path + ", but not its parameters"
+                                                 : "Nothing was saved") +
+                         ":\n" + e.what();
+            open_save_error = true;
+            Say("save failed: " + std::string(e.what()), true);
+            Report({{"event", "save_failed"}, {"image", path}, {"error", e.what()}});
         }
     }
 
@@ -486,7 +496,9 @@ struct ViewApp::Impl {
         if (key.sym == SDLK_ESCAPE) {
             // Escape first leaves what the user is typing in, then a dialog, then the window.
             if (io.WantTextInput) return;
-            if (ImGui::IsPopupOpen("", ImGuiPopupFlags_AnyPopupId)) {
+            // A dialog asked for but not drawn yet counts as open: it opens and closes in the next frame.
+            if (ImGui::IsPopupOpen("", ImGuiPopupFlags_AnyPopupId) || open_about || open_keys || open_save ||
+                open_save_error) {
                 close_popups = true;
             } else {
                 quit = true;
@@ -673,11 +685,16 @@ struct ViewApp::Impl {
                                        ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoFocusOnAppearing |
                                        ImGuiWindowFlags_NoNav | ImGuiWindowFlags_NoBringToFrontOnFocus;
         if (ImGui::Begin("##status", nullptr, flags)) {
-            ImGui::TextUnformatted(StatusText().c_str());
-            if (!message.empty()) {
+            // An error leads the line, so a narrow window does not cut it off.
+            const bool error_first = message_is_error && !message.empty();
+            if (error_first) {
+                ImGui::TextColored(ImVec4(1.0f, 0.45f, 0.4f, 1.0f), "%s |", message.c_str());
                 ImGui::SameLine();
-                ImGui::TextColored(message_is_error ? ImVec4(1.0f, 0.45f, 0.4f, 1.0f) : ImVec4(0.6f, 0.9f, 0.6f, 1.0f),
-                                   "| %s", message.c_str());
+            }
+            ImGui::TextUnformatted(StatusText().c_str());
+            if (!message.empty() && !error_first) {
+                ImGui::SameLine();
+                ImGui::TextColored(ImVec4(0.6f, 0.9f, 0.6f, 1.0f), "| %s", message.c_str());
             }
         }
         ImGui::End();
@@ -687,8 +704,9 @@ struct ViewApp::Impl {
         if (open_about) ImGui::OpenPopup("About");
         if (open_keys) ImGui::OpenPopup("Keys");
         if (open_save) ImGui::OpenPopup("Save");
+        if (open_save_error) ImGui::OpenPopup("Save failed");
         const bool focus_path = open_save;
-        open_about = open_keys = open_save = false;
+        open_about = open_keys = open_save = open_save_error = false;
         const ImGuiWindowFlags flags = ImGuiWindowFlags_AlwaysAutoResize;
         if (ImGui::BeginPopupModal("About", nullptr, flags)) {
             ImGui::TextUnformatted(about_text.c_str());
@@ -718,6 +736,11 @@ struct ViewApp::Impl {
             }
             ImGui::SameLine();
             if (ImGui::Button("Cancel") || close_popups) ImGui::CloseCurrentPopup();
+            ImGui::EndPopup();
+        }
+        if (ImGui::BeginPopupModal("Save failed", nullptr, flags)) {
+            ImGui::TextColored(ImVec4(1.0f, 0.45f, 0.4f, 1.0f), "%s", save_error.c_str());
+            if (ImGui::Button("OK") || close_popups) ImGui::CloseCurrentPopup();
             ImGui::EndPopup();
         }
         close_popups = false;

@@ -2,6 +2,7 @@
 // the real Vellora module and then commits the fault named by the environment
 // variable VELLORA_FAKE_FAULT, so each test can show the validator catching it.
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -31,6 +32,19 @@ bool Fault(const char* name) {
 
 std::atomic<unsigned> g_renders{0};
 
+// Whether Premiere hands the frame as 32-bit float BGRA, asked as a host expects.
+bool IsFloatWorld(PF_InData* in_data, PF_LayerDef* world) {
+    const void* suite = nullptr;
+    if (in_data->pica_basicP->AcquireSuite(kPFPixelFormatSuite, kPFPixelFormatSuiteVersion1, &suite) != 0 || !suite) {
+        return false;
+    }
+    PrPixelFormat format = 0;
+    const bool is_float = static_cast<const PF_PixelFormatSuite1*>(suite)->GetPixelFormat(world, &format) == 0 &&
+                          format == PrPixelFormat_BGRA_4444_32f;
+    in_data->pica_basicP->ReleaseSuite(kPFPixelFormatSuite, kPFPixelFormatSuiteVersion1);
+    return is_float;
+}
+
 // A module that ends its host's process as soon as it is loaded.
 __attribute__((constructor)) void ExitOnLoad() {
     if (Fault("exit-on-load")) std::exit(0);
@@ -42,9 +56,13 @@ extern "C" __attribute__((visibility("default"))) PF_Err EntryPointFunc(PF_Cmd c
                                                                         PF_OutData* out_data, PF_ParamDef* params[],
                                                                         PF_LayerDef* output, void* extra) {
     if (cmd == PF_Cmd_ABOUT && Fault("throw")) throw std::runtime_error("planted");
+    if (cmd == PF_Cmd_GLOBAL_SETUP && Fault("exit-in-setup")) std::exit(0);
     if (cmd == PF_Cmd_SEQUENCE_SETUP && Fault("bad-code")) return 7;
     if (cmd == PF_Cmd_RENDER && Fault("unwritten")) return PF_Err_NONE;  // claims a frame it never drew
     if (cmd == PF_Cmd_RENDER && Fault("exit-in-render")) std::exit(0);
+    if (cmd == PF_Cmd_RENDER && Fault("hang-in-render")) {
+        for (;;) ::pause();  // ended only by the host's timeout
+    }
     const EntryFn entry = RealEntry();
     if (!entry) return PF_Err_INTERNAL_STRUCT_DAMAGED;
     const PF_Err err = entry(cmd, in_data, out_data, params, output, extra);
@@ -75,6 +93,8 @@ extern "C" __attribute__((visibility("default"))) PF_Err EntryPointFunc(PF_Cmd c
         in_data->width += 1;
     } else if (Fault("alpha16") && (output->world_flags & PF_WorldFlag_DEEP)) {
         static_cast<PF_Pixel16*>(output->data)->alpha = 40000;  // past 16-bit full scale
+    } else if (Fault("alpha-float") && in_data && in_data->pica_basicP && IsFloatWorld(in_data, output)) {
+        static_cast<float*>(output->data)[3] = 1.5f;  // past float's nominal full scale
     } else if (Fault("crash")) {
         volatile int* nowhere = nullptr;
         *nowhere = 1;

@@ -1,0 +1,76 @@
+// The project's own scripts and install step, as a newcomer runs them.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "TestFiles.h"
+
+namespace {
+
+std::string Content(const std::string& path) {
+    std::ifstream in(path);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void Executable(const std::string& path, const std::string& script) {
+    std::ofstream(path) << "#!/bin/sh\n" << script << "\n";
+    ASSERT_EQ(chmod(path.c_str(), 0755), 0);
+}
+
+// The arguments of every cmake call that configures (has -S), one line each.
+std::vector<std::string> ConfigureLines(const std::string& log) {
+    std::vector<std::string> lines;
+    std::istringstream in(log);
+    for (std::string line; std::getline(in, line);) {
+        if (line.find(" -S ") != std::string::npos || line.rfind("-S ", 0) == 0) lines.push_back(line);
+    }
+    return lines;
+}
+
+// setup.sh builds, test.sh builds again and tests: in the same folder they must
+// configure alike, or the second reconfigures and rebuilds everything (and
+// relinks the vellora the user may be running). cmake, ctest, the package
+// query and the built vellora are stand-ins that log or do nothing.
+TEST(Scripts, SetupAndTestConfigureTheirSharedBuildAlike) {
+    vtest::TempDir dir;
+    ASSERT_EQ(mkdir(dir.Path("bin").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(dir.Path("build").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(dir.Path("build/bin").c_str(), 0755), 0);
+    Executable(dir.Path("bin/cmake"), "echo \"$*\" >> '" + dir.Path("cmake.log") + "'");
+    Executable(dir.Path("bin/ctest"), "exit 0");
+    Executable(dir.Path("bin/dpkg-query"), "printf 'install ok installed'");
+    Executable(dir.Path("build/bin/vellora"), "exit 0");
+    const std::string env = "PATH='" + dir.Path("bin") + "':\"$PATH\" VELLORA_BUILD_DIR='" + dir.Path("build") + "' ";
+    const std::string root = VELLORA_SOURCE_DIR;
+    ASSERT_EQ(std::system((env + "'" + root + "/scripts/setup.sh' >/dev/null").c_str()), 0);
+    ASSERT_EQ(std::system((env + "'" + root + "/scripts/test.sh' >/dev/null").c_str()), 0);
+    const std::vector<std::string> lines = ConfigureLines(Content(dir.Path("cmake.log")));
+    ASSERT_EQ(lines.size(), 2u) << Content(dir.Path("cmake.log"));
+    EXPECT_NE(lines[0].find(dir.Path("build")), std::string::npos) << lines[0];
+    EXPECT_EQ(lines[0], lines[1]);
+}
+
+// `cmake --install` puts the command, the module it loads by default beside
+// it and the frei0r filter where frei0r hosts look; the installed command works.
+TEST(Install, PutsTheCommandItsModuleAndTheFrei0rFilter) {
+    vtest::TempDir dir;
+    const std::string install = std::string("cmake --install '") + VELLORA_BUILD_DIR + "' --prefix '" + dir.Dir() +
+                                "' >/dev/null";
+    ASSERT_EQ(std::system(install.c_str()), 0);
+    for (const char* file : {"bin/vellora", "bin/Vellora.so", "lib/frei0r-1/vellora.so"}) {
+        struct stat st {};
+        EXPECT_EQ(stat(dir.Path(file).c_str(), &st), 0) << file << " is not installed";
+    }
+    const std::string run = "env -u VELLORA_MODULE '" + dir.Path("bin/vellora") + "' render testcard:32x16 '" +
+                            dir.Path("out.png") + "' -q";
+    EXPECT_EQ(std::system(run.c_str()), 0);
+    EXPECT_EQ(vtest::ReadFile(dir.Path("out.png")).spec.width, 32);
+}
+
+}  // namespace
