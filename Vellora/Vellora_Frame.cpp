@@ -237,7 +237,7 @@ float FloatAbove(double x) {
 // roundings); the inner form likewise by `di` where it is near 1. So pixels
 // where q* < 1 - dq and the inner form's q* > 1 + di are certainly in the
 // band, and their q lies within dq of q*, which the cells allow for.
-void PrepareBandRows(const VignetteInfo& vi, A_long width, A_long height, double dq, double di, double q0,
+void PrepareBandRows(const VignetteInfo& vi, A_long height, double dq, double di, double q0,
                      double perQ, VignetteTables& tables, VignetteFrame* frame) {
     if (!frame->rows || static_cast<A_long>(frame->rowCount) != height) {
         return;
@@ -259,7 +259,6 @@ void PrepareBandRows(const VignetteInfo& vi, A_long width, A_long height, double
         row.cellB = 2.0 * (su * a * bu + sv * c * bv) * perQ;
         row.cellC = (su * bu * bu + sv * bv * bv - q0) * perQ;
     }
-    (void)width;
     frame->bandRows = tables.bandRows.data();
 }
 
@@ -336,7 +335,7 @@ void PrepareBandCells(const VignetteInfo& vi, A_long width, A_long height, Vigne
     frame->bandQ0 = q0;
     frame->bandCellsPerQ = perQ;
     if (rows) {
-        PrepareBandRows(vi, width, height, dq, di, q0, perQ, tables, frame);
+        PrepareBandRows(vi, height, dq, di, q0, perQ, tables, frame);
     }
 }
 

@@ -23,8 +23,7 @@ constexpr std::array<float, 256> MakeAlpha8Table() {
 inline constexpr std::array<float, 256> kAlpha8 = MakeAlpha8Table();
 
 // Truncating conversion back to an integer alpha; NaN and negatives give 0.
-// Written as two selections the compiler makes max and min instructions of,
-// so no branch depends on the pixel.
+// A max and a min rather than branches, so nothing depends on the pixel's value.
 template <int Full>
 inline int ToAlpha(float s) {
 #if defined(__SSE2__)
