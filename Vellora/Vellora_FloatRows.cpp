@@ -80,7 +80,9 @@ void EllipseBlock(const VignetteInfo* __restrict vi, A_long x, float fy, int32_t
 // CurveFloat's short path of Gamma 2.2, Gaussian and Exponential for a block
 // of ramp positions: `curve` gets the value where its rounding to single
 // precision is settled, `settled` 1 there and 0 where CurveFloat must decide.
-// The same steps as CurveFloat's, in a plain loop the compiler vectorises.
+// CurveFloat's estimate and bound with the table-free exp and log, in a plain
+// loop the compiler vectorises: where the bound settles the rounding, the value
+// is the rounded curve itself, whichever way it was estimated.
 template <A_long Falloff>
 __attribute__((always_inline)) inline void ShortCurves(const float* __restrict ramp, float* __restrict curve,
                                                      int32_t* __restrict settled) {
