@@ -24,13 +24,13 @@
 #include <thread>
 #include <vector>
 
-#include "EffectParams.h"
-#include "Host.h"
-#include "PluginModule.h"
-#include "Render.h"
-#include "RenderSuites.h"
-#include "Vellora_Render.h"
-#include "World.h"
+#include "params/EffectParams.h"
+#include "host/Host.h"
+#include "host/PluginModule.h"
+#include "host/Render.h"
+#include "host/RenderSuites.h"
+#include "plugin/Vellora/Vellora_Render.h"
+#include "host/World.h"
 
 namespace {
 
@@ -186,8 +186,8 @@ struct RenderCase {
 };
 
 std::string NameOf(const RenderCase& c) {
-    const std::string falloff = c.feather == 0.0 ? "hard" : vhost::FalloffName(c.falloff);
-    return std::string("Render/") + SetupOf(c.depth).name + "_" + vhost::MaskTypeName(c.mask) + "_" + falloff +
+    const std::string falloff = c.feather == 0.0 ? "hard" : vparams::FalloffName(c.falloff);
+    return std::string("Render/") + SetupOf(c.depth).name + "_" + vparams::MaskTypeName(c.mask) + "_" + falloff +
            "_feather" + std::to_string(static_cast<int>(c.feather));
 }
 
@@ -197,19 +197,19 @@ void BM_Render(benchmark::State& state, RenderCase c) {
     const int threads = state.range(0) ? static_cast<int>(state.range(0)) : AllCores();
     vhost::Host& host = SetUpHost(setup.app);
     Frame& f = FrameOf(setup.layout);
-    vhost::EffectValues values;
+    vparams::EffectValues values;
     values.mask_type = c.mask;
     values.width = 2400;
     values.height = 1600;
     values.composite_mode = COMPOSITE_INTERSECT;
     values.feather = c.feather;
     values.falloff = c.falloff;
-    vhost::ApplyEffectValues(host, values, kWidth, kHeight);
+    vparams::ApplyEffectValues(host, values, kWidth, kHeight);
 
     Floors floors;
     for (auto _ : state) {
         floors.Time(c.depth, threads);
-        vhost::ApplyEffectValues(host, values, kWidth, kHeight);
+        vparams::ApplyEffectValues(host, values, kWidth, kHeight);
         host.threads = threads;
         PF_Err err = PF_Err_NONE;
         const double t = Seconds([&] { err = vhost::RenderFrame(host, f.input, f.output); });

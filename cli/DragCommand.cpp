@@ -11,11 +11,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include "Commands.h"
-#include "EffectOptions.h"
-#include "HostError.h"
-#include "ImageIO.h"
-#include "WindowOptions.h"
+#include "cli/Commands.h"
+#include "cli/EffectOptions.h"
+#include "host/HostError.h"
+#include "imaging/ImageIO.h"
+#include "cli/WindowOptions.h"
 
 namespace vcli {
 
@@ -38,7 +38,7 @@ PF_Point WindowPixel(const std::string& text, const std::string& option) {
 
 void RunDrag(const DragOptions& options) {
     ResolvedEffect effect = ResolveEffectOptions(options.effect);
-    const vhost::WindowView view = ResolveWindowOptions(options.window);
+    const voverlay::WindowView view = ResolveWindowOptions(options.window);
     const PF_Point from = WindowPixel(options.from, "--from");
     const PF_Point to = WindowPixel(options.to, "--to");
     if (options.steps < 1 || options.steps > 10000) {
@@ -51,8 +51,8 @@ void RunDrag(const DragOptions& options) {
     EffectSession session(effect, input.Width(), input.Height());
     vhost::Host& host = session.Host();
     host.InData().pixel_aspect_ratio = effect.pixel_aspect;
-    const vhost::GestureResult gesture = [&] {
-        vhost::OverlayWindow window(host, view, input.Width(), input.Height());
+    const voverlay::GestureResult gesture = [&] {
+        voverlay::OverlayWindow window(host, view, input.Width(), input.Height());
         return window.Gesture(from, to, options.steps);
     }();
     if (gesture.err != PF_Err_NONE) {
@@ -60,16 +60,16 @@ void RunDrag(const DragOptions& options) {
     }
     RequireBalancedLedgers(host, effect.module_path);
 
-    const nlohmann::ordered_json params = vhost::EffectValuesToJson(vhost::ReadEffectValues(host));
+    const nlohmann::ordered_json params = vparams::EffectValuesToJson(vparams::ReadEffectValues(host));
     nlohmann::ordered_json changed = nlohmann::ordered_json::array();
     for (int index : gesture.changed) {
-        const char* key = vhost::ParamKey(index);
+        const char* key = vparams::ParamKey(index);
         changed.push_back(key ? nlohmann::ordered_json(key) : nlohmann::ordered_json(index));
     }
     nlohmann::ordered_json result;
     result["handle"] = gesture.handled ? nlohmann::ordered_json(gesture.handle) : nlohmann::ordered_json(nullptr);
     result["handle_name"] =
-        gesture.handled ? nlohmann::ordered_json(vhost::HandleName(gesture.handle)) : nlohmann::ordered_json(nullptr);
+        gesture.handled ? nlohmann::ordered_json(vparams::HandleName(gesture.handle)) : nlohmann::ordered_json(nullptr);
     result["handled"] = gesture.handled;
     result["params"] = params;
     result["changed"] = changed;
@@ -80,7 +80,7 @@ void RunDrag(const DragOptions& options) {
     if (!options.out.empty() || !options.window.trace.empty()) {
         std::optional<vhost::World> frame;
         if (!options.out.empty()) frame.emplace(RenderWindowFrame(session, effect, input, options.window.quiet));
-        vhost::OverlayWindow window(host, view, input.Width(), input.Height());
+        voverlay::OverlayWindow window(host, view, input.Width(), input.Height());
         if (frame) {
             ShowFrameOnce(window, std::move(*frame), effect.downsample, input.Width(), input.Height());
             frame.reset();

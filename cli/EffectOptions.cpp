@@ -1,4 +1,4 @@
-#include "EffectOptions.h"
+#include "cli/EffectOptions.h"
 
 #include <cctype>
 #include <cerrno>
@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "AtomicFile.h"
-#include "HostError.h"
-#include "TestCard.h"
+#include "imaging/AtomicFile.h"
+#include "host/HostError.h"
+#include "imaging/TestCard.h"
 
 namespace vcli {
 
@@ -51,12 +51,12 @@ int ParseChoiceOption(const std::string& text, const std::string& option, Parse 
     }
 }
 
-vhost::EffectValues ReadParamsFile(const std::string& path) {
-    const std::string text = vhost::ReadTextFile(path, vhost::kMaxParamsBytes, "--params");
-    return vhost::EffectValuesFromJsonText(text, vhost::EffectValues{}, "--params: '" + path + "'");
+vparams::EffectValues ReadParamsFile(const std::string& path) {
+    const std::string text = vimaging::ReadTextFile(path, vparams::kMaxParamsBytes, "--params");
+    return vparams::EffectValuesFromJsonText(text, vparams::EffectValues{}, "--params: '" + path + "'");
 }
 
-int Rank(vhost::SampleType type) { return type == vhost::SampleType::U8 ? 0 : type == vhost::SampleType::U16 ? 1 : 2; }
+int Rank(vimaging::SampleType type) { return type == vimaging::SampleType::U8 ? 0 : type == vimaging::SampleType::U16 ? 1 : 2; }
 
 }  // namespace
 
@@ -196,7 +196,7 @@ ResolvedEffect ResolveEffectOptions(const EffectOptions& o) {
     } else {
         throw HostError("--depth '" + o.depth + "' is not a depth (expected 8, 16 or float)");
     }
-    r.file_type = vhost::WorldSampleType(r.layout);
+    r.file_type = vimaging::WorldSampleType(r.layout);
 
     r.downsample = static_cast<int>(ParseInteger(o.downsample, "--downsample", 1, 64));
     r.threads = static_cast<int>(ParseInteger(o.threads, "--threads", 0, 256));
@@ -213,13 +213,13 @@ ResolvedEffect ResolveEffectOptions(const EffectOptions& o) {
         r.pixel_aspect = PF_RationalScale{static_cast<A_long>(num), static_cast<A_u_long>(den)};
     }
 
-    vhost::EffectValues& v = r.values;
+    vparams::EffectValues& v = r.values;
     if (!o.params_file.empty()) {
         v = ReadParamsFile(o.params_file);
     }
-    if (!o.mask.empty()) v.mask_type = ParseChoiceOption(o.mask, "--mask", vhost::ParseMaskType);
-    if (!o.mode.empty()) v.composite_mode = ParseChoiceOption(o.mode, "--mode", vhost::ParseCompositeMode);
-    if (!o.falloff.empty()) v.falloff = ParseChoiceOption(o.falloff, "--falloff", vhost::ParseFalloff);
+    if (!o.mask.empty()) v.mask_type = ParseChoiceOption(o.mask, "--mask", vparams::ParseMaskType);
+    if (!o.mode.empty()) v.composite_mode = ParseChoiceOption(o.mode, "--mode", vparams::ParseCompositeMode);
+    if (!o.falloff.empty()) v.falloff = ParseChoiceOption(o.falloff, "--falloff", vparams::ParseFalloff);
     if (!o.origin.empty()) {
         const size_t comma = o.origin.find(',');
         if (comma == std::string::npos) {
@@ -240,9 +240,9 @@ ResolvedEffect ResolveEffectOptions(const EffectOptions& o) {
     return r;
 }
 
-void FollowInputDepth(ResolvedEffect& effect, vhost::SampleType input, const std::string& input_name) {
+void FollowInputDepth(ResolvedEffect& effect, vimaging::SampleType input, const std::string& input_name) {
     using vhost::PixelLayout;
-    using vhost::SampleType;
+    using vimaging::SampleType;
     const bool ae = effect.host_app == vhost::HostApp::AfterEffects;
     const std::string name = "'" + input_name + "'";
     if (!effect.depth_given) {
@@ -258,17 +258,17 @@ void FollowInputDepth(ResolvedEffect& effect, vhost::SampleType input, const std
         }
         return;
     }
-    effect.file_type = vhost::WorldSampleType(effect.layout);
+    effect.file_type = vimaging::WorldSampleType(effect.layout);
     if (Rank(effect.file_type) < Rank(input)) {
         effect.warnings.push_back(std::string("--depth ") + (effect.file_type == SampleType::U8 ? "8" : "16") + ": " +
-                                  name + " holds " + vhost::SampleTypeName(input) + " samples; they are rounded to " +
+                                  name + " holds " + vimaging::SampleTypeName(input) + " samples; they are rounded to " +
                                   (effect.file_type == SampleType::U8 ? "8" : "16") + " bits" +
                                   (input == SampleType::F32 ? " and values outside 0..1 are clamped" : ""));
     }
 }
 
 InputImage::InputImage(const std::string& name) : name_(name) {
-    if (const auto card = vhost::ParseTestCardName(name)) {
+    if (const auto card = vimaging::ParseTestCardName(name)) {
         card_width_ = card->first;
         card_height_ = card->second;
         return;
@@ -278,8 +278,8 @@ InputImage::InputImage(const std::string& name) : name_(name) {
 
 int InputImage::Width() const { return file_ ? file_->Width() : card_width_; }
 int InputImage::Height() const { return file_ ? file_->Height() : card_height_; }
-vhost::SampleType InputImage::Type() const { return file_ ? file_->Type() : vhost::SampleType::U8; }
-std::shared_ptr<const vhost::ImageSource> InputImage::Source() const { return file_ ? file_->Source() : nullptr; }
+vimaging::SampleType InputImage::Type() const { return file_ ? file_->Type() : vimaging::SampleType::U8; }
+std::shared_ptr<const vimaging::ImageSource> InputImage::Source() const { return file_ ? file_->Source() : nullptr; }
 
 void InputImage::ReadInto(vhost::World& world) {
     if (file_) {
@@ -289,21 +289,21 @@ void InputImage::ReadInto(vhost::World& world) {
     // The card is drawn a band at a time, so it never exists twice.
     for (int y0 = 0; y0 < card_height_; y0 += 64) {
         const int rows = std::min(64, card_height_ - y0);
-        const vhost::Image band = vhost::MakeTestCardRows(card_width_, card_height_, y0, rows);
-        for (int y = 0; y < rows; ++y) vhost::ImageRowToWorld(band, y, world, y0 + y);
+        const vimaging::Image band = vimaging::MakeTestCardRows(card_width_, card_height_, y0, rows);
+        for (int y = 0; y < rows; ++y) vimaging::ImageRowToWorld(band, y, world, y0 + y);
     }
 }
 
-vhost::Image InputImage::Read() {
-    return file_ ? file_->Read() : vhost::MakeTestCard(card_width_, card_height_);
+vimaging::Image InputImage::Read() {
+    return file_ ? file_->Read() : vimaging::MakeTestCard(card_width_, card_height_);
 }
 
-vhost::Image LoadInputImage(const std::string& name) { return InputImage(name).Read(); }
+vimaging::Image LoadInputImage(const std::string& name) { return InputImage(name).Read(); }
 
 vhost::World LoadInputWorld(InputImage& input, const ResolvedEffect& effect) {
     vhost::World world = [&] {
         if (effect.downsample > 1) {
-            return vhost::ImageToWorld(vhost::DownsampleImage(input.Read(), effect.downsample), effect.layout);
+            return vimaging::ImageToWorld(vimaging::DownsampleImage(input.Read(), effect.downsample), effect.layout);
         }
         vhost::World read(effect.layout, input.Width(), input.Height());
         input.ReadInto(read);
@@ -331,7 +331,7 @@ EffectSession::EffectSession(const ResolvedEffect& effect, int layer_width, int 
     };
     check(host_->GlobalSetup(), "global set-up");
     check(host_->ParamsSetup(), "parameter set-up");
-    vhost::ApplyEffectValues(*host_, effect.values, layer_width, layer_height);
+    vparams::ApplyEffectValues(*host_, effect.values, layer_width, layer_height);
 }
 
 }  // namespace vcli

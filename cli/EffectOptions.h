@@ -11,12 +11,12 @@
 
 #include <CLI/CLI.hpp>
 
-#include "ApiNames.h"
-#include "EffectParams.h"
-#include "Host.h"
-#include "ImageIO.h"
-#include "PluginModule.h"
-#include "World.h"
+#include "host/ApiNames.h"
+#include "params/EffectParams.h"
+#include "host/Host.h"
+#include "imaging/ImageIO.h"
+#include "host/PluginModule.h"
+#include "host/World.h"
 
 namespace vcli {
 
@@ -45,11 +45,11 @@ struct ResolvedEffect {
     // Whether --depth chose the layout; if not, FollowInputDepth may change it.
     bool depth_given = false;
     // The depth results are written at: --depth's, else the input's.
-    vhost::SampleType file_type = vhost::SampleType::U8;
+    vimaging::SampleType file_type = vimaging::SampleType::U8;
     // Lossy conversions the user asked for, one line each, for the command to print.
     std::vector<std::string> warnings;
     // --params file first, then the command-line options over it.
-    vhost::EffectValues values;
+    vparams::EffectValues values;
     int downsample = 1;
     PF_RationalScale pixel_aspect{1, 1};
     int threads = 0;  // 0 = all cores
@@ -65,7 +65,7 @@ ResolvedEffect ResolveEffectOptions(const EffectOptions& options);
 // files at float under Premiere and at 16 bits under After Effects (with a
 // warning that values outside 0..1 are clamped). With --depth, a warning when
 // it is narrower than the input. `input_name` names the input in warnings.
-void FollowInputDepth(ResolvedEffect& effect, vhost::SampleType input, const std::string& input_name);
+void FollowInputDepth(ResolvedEffect& effect, vimaging::SampleType input, const std::string& input_name);
 
 // An input by name: an image file, read on demand, or the built-in card for
 // "testcard:" / "testcard:WxH" (an 8-bit input as far as depth goes).
@@ -75,21 +75,21 @@ public:
     const std::string& Name() const { return name_; }
     int Width() const;
     int Height() const;
-    vhost::SampleType Type() const;
+    vimaging::SampleType Type() const;
     // The file's channels, windows and metadata; null for the card.
-    std::shared_ptr<const vhost::ImageSource> Source() const;
+    std::shared_ptr<const vimaging::ImageSource> Source() const;
     // Straight RGBA into a world of the input's size, or as an image; either once.
     void ReadInto(vhost::World& world);
-    vhost::Image Read();
+    vimaging::Image Read();
 
 private:
     std::string name_;
-    std::optional<vhost::ImageReader> file_;
+    std::optional<vimaging::ImageReader> file_;
     int card_width_ = 0, card_height_ = 0;
 };
 
 // An image file, or the built-in card for "testcard:" / "testcard:WxH".
-vhost::Image LoadInputImage(const std::string& name);
+vimaging::Image LoadInputImage(const std::string& name);
 
 // The input as a world of `effect`'s layout, scaled down first when it asks
 // (the full-resolution size is the input's). Then prints the effect's

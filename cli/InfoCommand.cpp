@@ -7,11 +7,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include "ApiNames.h"
-#include "Commands.h"
-#include "EffectOptions.h"
-#include "Host.h"
-#include "HostError.h"
+#include "host/ApiNames.h"
+#include "cli/Commands.h"
+#include "cli/EffectOptions.h"
+#include "host/Host.h"
+#include "host/HostError.h"
 
 namespace vcli {
 

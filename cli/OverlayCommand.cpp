@@ -5,11 +5,11 @@
 #include <utility>
 #include <vector>
 
-#include "Commands.h"
-#include "EffectOptions.h"
-#include "HostError.h"
-#include "ImageIO.h"
-#include "WindowOptions.h"
+#include "cli/Commands.h"
+#include "cli/EffectOptions.h"
+#include "host/HostError.h"
+#include "imaging/ImageIO.h"
+#include "cli/WindowOptions.h"
 
 namespace vcli {
 
@@ -24,7 +24,7 @@ struct OverlayOptions {
 
 void RunOverlay(const OverlayOptions& options) {
     ResolvedEffect effect = ResolveEffectOptions(options.effect);
-    const vhost::WindowView view = ResolveWindowOptions(options.window);
+    const voverlay::WindowView view = ResolveWindowOptions(options.window);
     InputImage input(options.input);
     FollowInputDepth(effect, input.Type(), options.input);
     // Refuse an output that cannot hold the picture before any work is done.
@@ -32,7 +32,7 @@ void RunOverlay(const OverlayOptions& options) {
 
     EffectSession session(effect, input.Width(), input.Height());
     vhost::World frame = RenderWindowFrame(session, effect, input, options.window.quiet);
-    vhost::OverlayWindow window(session.Host(), view, input.Width(), input.Height());
+    voverlay::OverlayWindow window(session.Host(), view, input.Width(), input.Height());
     ShowFrameOnce(window, std::move(frame), effect.downsample, input.Width(), input.Height());
     DrawOverlay(window, effect);
 

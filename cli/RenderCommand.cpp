@@ -6,11 +6,11 @@
 #include <memory>
 #include <string>
 
-#include "Commands.h"
-#include "EffectOptions.h"
-#include "HostError.h"
-#include "ImageIO.h"
-#include "Render.h"
+#include "cli/Commands.h"
+#include "cli/EffectOptions.h"
+#include "host/HostError.h"
+#include "imaging/ImageIO.h"
+#include "host/Render.h"
 
 namespace vcli {
 
@@ -54,7 +54,7 @@ void RunRender(const RenderOptions& options) {
     InputImage input(options.input);
     FollowInputDepth(effect, input.Type(), options.input);
 
-    vhost::WriteOptions write;
+    vimaging::WriteOptions write;
     write.source = input.Source();
     write.type = effect.file_type;
     write.keep_source_storage = !effect.depth_given;
@@ -63,7 +63,7 @@ void RunRender(const RenderOptions& options) {
     // what it cannot keep is said once the input has been read.
     write.warn = [&effect](const std::string& warning) { effect.warnings.push_back(warning); };
     const int n = effect.downsample;
-    vhost::CheckWritable(options.output, effect.file_type, write, (input.Width() + n - 1) / n,
+    vimaging::CheckWritable(options.output, effect.file_type, write, (input.Width() + n - 1) / n,
                          (input.Height() + n - 1) / n);
     write.warn = nullptr;
 
@@ -88,7 +88,7 @@ void RunRender(const RenderOptions& options) {
         return out;
     }();
     RequireBalancedLedgers(host, effect.module_path);
-    vhost::WriteWorld(options.output, output, write);
+    vimaging::WriteWorld(options.output, output, write);
 }
 
 }  // namespace

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "Commands.h"
-#include "EffectOptions.h"
-#include "Host.h"
-#include "HostError.h"
-#include "Validator.h"
+#include "cli/Commands.h"
+#include "cli/EffectOptions.h"
+#include "host/Host.h"
+#include "host/HostError.h"
+#include "validator/Validator.h"
 
 namespace vcli {
 
@@ -32,7 +32,7 @@ struct ValidateOptions {
     std::vector<std::string> only;
     bool list = false;
     bool in_process = false;
-    int timeout = vhost::ValidatorOptions{}.timeout_seconds;
+    int timeout = vvalidator::ValidatorOptions{}.timeout_seconds;
 };
 
 std::string Pad(const std::string& s, size_t width) { return s.size() >= width ? s + " " : s + std::string(width - s.size(), ' '); }
@@ -66,7 +66,7 @@ uint64_t ParseSeed(const std::string& text) {
 
 void RunValidate(ValidateOptions& o) {
     if (o.list) {
-        for (const vhost::CheckInfo& check : vhost::ValidatorChecks()) {
+        for (const vvalidator::CheckInfo& check : vvalidator::ValidatorChecks()) {
             std::printf("%s%s\n", Pad(check.name, 16).c_str(), check.description.c_str());
         }
         return;
@@ -76,44 +76,44 @@ void RunValidate(ValidateOptions& o) {
                                "' (validate one at a time)");
     }
     const std::string named = o.module.empty() ? o.module_option : o.module;
-    vhost::ValidatorOptions options;
-    options.module_path = named.empty() ? vhost::DefaultModulePath() : named;
-    options.level = o.level;
-    options.repeat = o.repeat;
-    options.only = o.only;
-    options.isolate = !o.in_process;
-    options.timeout_seconds = o.timeout;
+    vvalidator::ValidatorOptions optind;
+    optind.module_path = named.empty() ? vhost::DefaultModulePath() : named;
+    optind.level = o.level;
+    optind.repeat = o.repeat;
+    optind.only = o.only;
+    optind.isolate = !o.in_process;
+    optind.timeout_seconds = o.timeout;
     if (o.host == "both") {
-        options.hosts = {vhost::HostApp::AfterEffects, vhost::HostApp::Premiere};
+        optind.hosts = {vhost::HostApp::AfterEffects, vhost::HostApp::Premiere};
     } else {
         try {
-            options.hosts = {vhost::ParseHostApp(o.host)};
+            optind.hosts = {vhost::ParseHostApp(o.host)};
         } catch (const vhost::HostError&) {
             throw vhost::HostError("--host: unknown host '" + o.host + "' (expected 'ae', 'premiere' or 'both')");
         }
     }
     if (!o.seed_given) {
         std::random_device device;
-        options.seed = (static_cast<uint64_t>(device()) << 32) ^ device();
+        optind.seed = (static_cast<uint64_t>(device()) << 32) ^ device();
     } else {
-        options.seed = o.seed;
+        optind.seed = o.seed;
     }
 
     const bool live = ::isatty(STDERR_FILENO) != 0;
     std::vector<std::string> host_names;
-    for (vhost::HostApp app : options.hosts) host_names.push_back(vhost::HostAppName(app));
-    std::printf("Validating %s at level %d, seed %llu, host%s %s\n", options.module_path.c_str(), options.level,
-                static_cast<unsigned long long>(options.seed), options.hosts.size() > 1 ? "s" : "",
+    for (vhost::HostApp app : optind.hosts) host_names.push_back(vhost::HostAppName(app));
+    std::printf("Validating %s at level %d, seed %llu, host%s %s\n", optind.module_path.c_str(), optind.level,
+                static_cast<unsigned long long>(optind.seed), optind.hosts.size() > 1 ? "s" : "",
                 Join(host_names, " and ").c_str());
     std::fflush(stdout);
 
-    options.on_start = [live](const std::string& name, vhost::HostApp app) {
+    optind.on_start = [live](const std::string& name, vhost::HostApp app) {
         if (!live) return;
         std::fprintf(stderr, "  ....  %s%s\r", Pad(name, 16).c_str(), vhost::HostAppName(app));
         std::fflush(stderr);
     };
     std::vector<std::string> reproduce;
-    options.on_result = [&](const vhost::CheckResult& r) {
+    optind.on_result = [&](const vvalidator::CheckResult& r) {
         if (live) std::fprintf(stderr, "\r%60s\r", "");
         std::printf("  %s  %s%s%s(%s)\n", r.passed ? "PASS" : "FAIL", Pad(r.name, 16).c_str(),
                     Pad(vhost::HostAppName(r.host), 10).c_str(), r.summary.empty() ? "" : (r.summary + " ").c_str(),
@@ -124,12 +124,12 @@ void RunValidate(ValidateOptions& o) {
                 std::printf("        ... and %d more\n", r.failures - static_cast<int>(r.messages.size()));
             }
             std::ostringstream cmd;
-            cmd << "vellora validate " << options.module_path << " --level " << options.level << " --seed " << r.seed
+            cmd << "vellora validate " << optind.module_path << " --level " << optind.level << " --seed " << r.seed
                 << " --only " << r.name << " --host " << vhost::HostAppName(r.host);
-            if (!options.isolate) {
+            if (!optind.isolate) {
                 cmd << " --in-process";
             } else {
-                cmd << " --timeout " << options.timeout_seconds;
+                cmd << " --timeout " << optind.timeout_seconds;
             }
             std::printf("        reproduce: %s\n", cmd.str().c_str());
             reproduce.push_back(cmd.str());
@@ -138,9 +138,9 @@ void RunValidate(ValidateOptions& o) {
     };
 
     const auto start = std::chrono::steady_clock::now();
-    const vhost::ValidationReport report = vhost::RunValidator(options);
+    const vvalidator::ValidationReport report = vvalidator::RunValidator(optind);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const vhost::ValidationCounters& t = report.totals;
+    const vvalidator::ValidationCounters& t = report.totals;
     if (report.not_run > 0) {
         std::printf("Not run: %d checks after the one that hung (name them with --only to run them)\n",
                     report.not_run);
@@ -149,7 +149,7 @@ void RunValidate(ValidateOptions& o) {
         "Summary: %zu checks run, %d failed; %ld commands, %ld parameter sets, %ld faults injected, %ld renders, "
         "%ld events, %ld module loads, up to %d render threads at once; seed %llu (%s)\n",
         report.results.size(), report.failed, t.commands, t.parameter_sets, t.faults, t.renders, t.events, t.reloads,
-        t.threads, static_cast<unsigned long long>(options.seed), Seconds(seconds).c_str());
+        t.threads, static_cast<unsigned long long>(optind.seed), Seconds(seconds).c_str());
     if (report.failed > 0) {
         std::fflush(stdout);
         throw CLI::RuntimeError(1);

@@ -4,12 +4,12 @@
 #include <vector>
 #include <string>
 
-#include "Commands.h"
-#include "EffectOptions.h"
-#include "HostError.h"
-#include "ImageIO.h"
-#include "ViewApp.h"
-#include "WindowOptions.h"
+#include "cli/Commands.h"
+#include "cli/EffectOptions.h"
+#include "host/HostError.h"
+#include "imaging/ImageIO.h"
+#include "view/ViewApp.h"
+#include "cli/WindowOptions.h"
 
 namespace vcli {
 
@@ -72,14 +72,14 @@ ResolvedEffect RenderEffectFor(const EffectOptions& given, const ResolvedEffect&
 }
 
 // Written as render writes: the input's channels and metadata, render's depth.
-vhost::WriteOptions WriteOptionsFor(const ResolvedEffect& effect, const InputImage& input,
+vimaging::WriteOptions WriteOptionsFor(const ResolvedEffect& effect, const InputImage& input,
                                     std::vector<std::string>* warnings) {
-    vhost::WriteOptions write;
-    write.source = input.Source();
-    write.type = effect.file_type;
-    write.keep_source_storage = !effect.depth_given;
-    if (warnings) write.warn = [warnings](const std::string& w) { warnings->push_back(w); };
-    return write;
+    vimaging::WriteOptions fwrite;
+    fwrite.source = input.Source();
+    fwrite.type = effect.file_type;
+    fwrite.keep_source_storage = !effect.depth_given;
+    if (warnings) fwrite.warn = [warnings](const std::string& w) { warnings->push_back(w); };
+    return fwrite;
 }
 
 void RunView(const ViewCommandOptions& o, bool zoom_given) {
@@ -94,13 +94,13 @@ void RunView(const ViewCommandOptions& o, bool zoom_given) {
     FollowInputDepth(effect, input->Type(), o.input);
     if (!o.save.empty()) {
         try {
-            vhost::CheckWritable(o.save, effect.file_type, WriteOptionsFor(effect, *input, nullptr), input->Width(),
+            vimaging::CheckWritable(o.save, effect.file_type, WriteOptionsFor(effect, *input, nullptr), input->Width(),
                                  input->Height());
         } catch (const HostError& e) {
             throw HostError(std::string("--save: ") + e.what());
         }
     }
-    vhost::Image image = input->Read();
+    vimaging::Image image = input->Read();
     PrintWarnings(effect);
     const std::string no_display = vview::MissingDisplayError();
     if (!no_display.empty()) throw HostError(no_display);
@@ -122,9 +122,9 @@ void RunView(const ViewCommandOptions& o, bool zoom_given) {
                                              vhost::PixelLayout layout) {
         vview::FrameSaver::Saved saved;
         const ResolvedEffect as = RenderEffectFor(given, effect, *input, app, layout, saved.render_options);
-        const vhost::WriteOptions write = WriteOptionsFor(as, *input, &saved.warnings);
-        vhost::CheckWritable(path, as.file_type, write, frame.Width(), frame.Height());
-        vhost::WriteWorld(path, frame, write);
+        const vimaging::WriteOptions write = WriteOptionsFor(as, *input, &saved.warnings);
+        vimaging::CheckWritable(path, as.file_type, write, frame.Width(), frame.Height());
+        vimaging::WriteWorld(path, frame, write);
         return saved;
     };
 

@@ -1,4 +1,4 @@
-#include "WindowOptions.h"
+#include "cli/WindowOptions.h"
 
 #include <unistd.h>
 
@@ -13,11 +13,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include "AtomicFile.h"
-#include "EffectOptions.h"
-#include "HostError.h"
-#include "ImageIO.h"
-#include "Render.h"
+#include "imaging/AtomicFile.h"
+#include "cli/EffectOptions.h"
+#include "host/HostError.h"
+#include "imaging/ImageIO.h"
+#include "host/Render.h"
 
 namespace vcli {
 
@@ -60,10 +60,10 @@ void AddWindowOptions(CLI::App* app, WindowOptions& o) {
     app->add_flag("-q,--quiet", o.quiet, "Show no progress");
 }
 
-vhost::WindowView ResolveWindowOptions(const WindowOptions& o) {
-    vhost::WindowView view;
+voverlay::WindowView ResolveWindowOptions(const WindowOptions& o) {
+    voverlay::WindowView view;
     try {
-        view.type = vhost::ParseWindowType(Trim(o.window));
+        view.type = voverlay::ParseWindowType(Trim(o.window));
     } catch (const HostError& e) {
         throw HostError(std::string("--window: ") + e.what());
     }
@@ -119,12 +119,12 @@ vhost::World RenderWindowFrame(EffectSession& session, const ResolvedEffect& eff
     return RenderWorld(session, effect, LoadInputWorld(input, effect), quiet);
 }
 
-void ShowFrameOnce(vhost::OverlayWindow& window, vhost::World frame, int downsample, int width, int height) {
+void ShowFrameOnce(voverlay::OverlayWindow& window, vhost::World frame, int downsample, int width, int height) {
     // One normalised row of the frame at a time: a float copy of a whole
     // 8-bit frame would be four times its size.
     std::vector<float> row(static_cast<size_t>(frame.Width()) * 4);
     const auto layer_row = [&](int y, float* rgba) {
-        vhost::NormalisedRow(frame, std::min(frame.Height() - 1, y / downsample), row.data());
+        vimaging::NormalisedRow(frame, std::min(frame.Height() - 1, y / downsample), row.data());
         for (int x = 0; x < width; ++x) {
             const float* s = &row[static_cast<size_t>(std::min(frame.Width() - 1, x / downsample)) * 4];
             std::copy(s, s + 4, rgba + static_cast<size_t>(x) * 4);
@@ -133,7 +133,7 @@ void ShowFrameOnce(vhost::OverlayWindow& window, vhost::World frame, int downsam
     window.ShowFrame(layer_row, width, height);
 }
 
-void DrawOverlay(vhost::OverlayWindow& window, const ResolvedEffect& effect) {
+void DrawOverlay(voverlay::OverlayWindow& window, const ResolvedEffect& effect) {
     vhost::Host& host = window.HostRef();
     host.InData().pixel_aspect_ratio = effect.pixel_aspect;
     const PF_Err err = window.Draw();
@@ -143,38 +143,38 @@ void DrawOverlay(vhost::OverlayWindow& window, const ResolvedEffect& effect) {
     RequireBalancedLedgers(host, effect.module_path);
 }
 
-void WritePicture(const std::string& path, const vhost::OverlayWindow& window) {
-    vhost::Image image = vhost::Image::Make(0, 0, vhost::SampleType::U8);
+void WritePicture(const std::string& path, const voverlay::OverlayWindow& window) {
+    vimaging::Image image = vimaging::Image::Make(0, 0, vimaging::SampleType::U8);
     image.width = window.Width();
     image.height = window.Height();
     image.u8 = window.PictureRGBA8();
-    vhost::WriteOptions options;
-    options.picture = true;
-    vhost::WriteImage(path, image, options);
+    vimaging::WriteOptions optind;
+    optind.picture = true;
+    vimaging::WriteImage(path, image, optind);
 }
 
 void CheckPictureAndTrace(const std::string& picture, const std::string& picture_option, const std::string& trace) {
     if (!picture.empty()) {
-        vhost::WriteOptions options;
-        options.picture = true;
-        vhost::CheckWritable(picture, vhost::SampleType::U8, options);
+        vimaging::WriteOptions optind;
+        optind.picture = true;
+        vimaging::CheckWritable(picture, vimaging::SampleType::U8, optind);
     }
     if (trace.empty()) return;
-    const vhost::OutputTarget trace_target = vhost::FindOutputTarget(trace, true, "--trace");
-    if (!picture.empty() && vhost::SameFile(trace_target, vhost::FindOutputTarget(picture, false))) {
+    const vimaging::OutputTarget trace_target = vimaging::FindOutputTarget(trace, true, "--trace");
+    if (!picture.empty() && vimaging::SameFile(trace_target, vimaging::FindOutputTarget(picture, false))) {
         throw HostError("--trace '" + trace + "' is the same file as " + picture_option + " '" + picture +
                         "' (give each its own name)");
     }
 }
 
-void WriteTrace(const std::string& path, const vhost::OverlayWindow& window) {
+void WriteTrace(const std::string& path, const voverlay::OverlayWindow& window) {
     // One stroke per line: readable, and still plain JSON.
     const nlohmann::ordered_json trace = window.TraceJson();
     std::string text = "{\"window\": " + trace["window"].dump() + ", \"strokes\": [";
     const auto& strokes = trace["strokes"];
     for (size_t i = 0; i < strokes.size(); ++i) text += (i ? ",\n  " : "\n  ") + strokes[i].dump();
     text += strokes.empty() ? "]}\n" : "\n]}\n";
-    vhost::WriteTextAtomically(path, text, "--trace");
+    vimaging::WriteTextAtomically(path, text, "--trace");
 }
 
 }  // namespace vcli

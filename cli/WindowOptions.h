@@ -8,8 +8,8 @@
 
 #include <CLI/CLI.hpp>
 
-#include "EffectOptions.h"
-#include "Overlay.h"
+#include "cli/EffectOptions.h"
+#include "overlay/Overlay.h"
 
 namespace vcli {
 
@@ -25,7 +25,7 @@ struct WindowOptions {
 void AddWindowOptions(CLI::App* app, WindowOptions& options);
 
 // Throws vhost::HostError naming the option and the value.
-vhost::WindowView ResolveWindowOptions(const WindowOptions& options);
+voverlay::WindowView ResolveWindowOptions(const WindowOptions& options);
 
 // "X,Y" as two numbers; throws HostError naming `option`.
 void ParsePoint(const std::string& text, const std::string& option, double& x, double& y);
@@ -37,17 +37,17 @@ vhost::World RenderWindowFrame(EffectSession& session, const ResolvedEffect& eff
                                bool quiet);
 // Shows `frame` in `window` as the window shows the layer (width x height,
 // a reduced frame enlarged); the frame is freed with the call.
-void ShowFrameOnce(vhost::OverlayWindow& window, vhost::World frame, int downsample, int width, int height);
+void ShowFrameOnce(voverlay::OverlayWindow& window, vhost::World frame, int downsample, int width, int height);
 
 // Sends a draw event and checks it returned no error and gave back every suite, pen and path.
-void DrawOverlay(vhost::OverlayWindow& window, const ResolvedEffect& effect);
+void DrawOverlay(voverlay::OverlayWindow& window, const ResolvedEffect& effect);
 
 // The window's picture, opaque 8-bit RGB, written whole or not at all.
-void WritePicture(const std::string& path, const vhost::OverlayWindow& window);
+void WritePicture(const std::string& path, const voverlay::OverlayWindow& window);
 // Before any work: throws HostError when the picture (named by `picture_option`
 // in messages; may be empty) cannot be written, or the trace cannot be or is the same file.
 void CheckPictureAndTrace(const std::string& picture, const std::string& picture_option, const std::string& trace);
 // The stroke trace as JSON, written whole or not at all.
-void WriteTrace(const std::string& path, const vhost::OverlayWindow& window);
+void WriteTrace(const std::string& path, const voverlay::OverlayWindow& window);
 
 }  // namespace vcli

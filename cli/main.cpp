@@ -3,8 +3,8 @@
 #include <exception>
 #include <string>
 
-#include "Commands.h"
-#include "HostError.h"
+#include "cli/Commands.h"
+#include "host/HostError.h"
 
 namespace {
 

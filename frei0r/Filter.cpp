@@ -1,4 +1,4 @@
-#include "Filter.h"
+#include "frei0r/Filter.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,11 +7,11 @@
 #include <limits>
 #include <string>
 
-#include "ApiNames.h"
-#include "HostError.h"
-#include "PluginModule.h"
-#include "Render.h"
-#include "Vellora.h"
+#include "host/ApiNames.h"
+#include "host/HostError.h"
+#include "host/PluginModule.h"
+#include "host/Render.h"
+#include "plugin/Vellora/Vellora.h"
 
 namespace vfrei0r {
 
@@ -68,7 +68,7 @@ Filter::Filter(int width, int height) : width_(width), height_(height) {
     limits_ = ReadLimits(first->host);
     // The effect's own defaults for a layer of this size.
     first->host.ResetParams(width, height);
-    values_ = vhost::ReadEffectValues(first->host);
+    values_ = vparams::ReadEffectValues(first->host);
     idle_.push_back(std::move(first));
 }
 
@@ -86,7 +86,7 @@ double Filter::Get(int index) const {
 
 void Filter::Update(double time, const uint32_t* in, uint32_t* out) {
     std::unique_ptr<Renderer> renderer;
-    vhost::EffectValues values;
+    vparams::EffectValues values;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         values = values_;
@@ -99,7 +99,7 @@ void Filter::Update(double time, const uint32_t* in, uint32_t* out) {
     try {
         if (!renderer) renderer = MakeRenderer();
         vhost::Host& host = renderer->host;
-        vhost::ApplyEffectValues(host, values, width_, height_);
+        vparams::ApplyEffectValues(host, values, width_, height_);
         host.InData().current_time = HostTime(time, kTimeScale);
         // The effect only reads the input; frei0r's RGBA keeps alpha in byte 3
         // as Premiere's BGRA does, and the effect copies colour bytes unchanged.

@@ -12,10 +12,10 @@
 #include <optional>
 #include <vector>
 
-#include "EffectParams.h"
-#include "FilterParams.h"
-#include "Host.h"
-#include "World.h"
+#include "params/EffectParams.h"
+#include "frei0r/FilterParams.h"
+#include "host/Host.h"
+#include "host/World.h"
 
 namespace vfrei0r {
 
@@ -44,7 +44,7 @@ private:
     const int height_;
     EffectLimits limits_;
     mutable std::mutex mutex_;
-    vhost::EffectValues values_;
+    vparams::EffectValues values_;
     std::vector<std::unique_ptr<Renderer>> idle_;
     bool reported_ = false;
 };

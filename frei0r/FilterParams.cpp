@@ -1,4 +1,4 @@
-#include "FilterParams.h"
+#include "frei0r/FilterParams.h"
 
 // frei0r.h declares C functions without saying so.
 extern "C" {
@@ -9,8 +9,8 @@ extern "C" {
 #include <cmath>
 #include <string>
 
-#include "HostError.h"
-#include "Vellora.h"
+#include "host/HostError.h"
+#include "plugin/Vellora/Vellora.h"
 
 namespace vfrei0r {
 
@@ -85,7 +85,7 @@ EffectLimits ReadLimits(vhost::Host& host) {
     return limits;
 }
 
-void SetParam(vhost::EffectValues& values, int index, double v, const EffectLimits& limits, int width,
+void SetParam(vparams::EffectValues& values, int index, double v, const EffectLimits& limits, int width,
               int height) {
     if (std::isnan(v)) return;
     switch (index) {
@@ -127,7 +127,7 @@ void SetParam(vhost::EffectValues& values, int index, double v, const EffectLimi
     }
 }
 
-double GetParam(const vhost::EffectValues& values, int index, const EffectLimits& limits, int width, int height) {
+double GetParam(const vparams::EffectValues& values, int index, const EffectLimits& limits, int width, int height) {
     switch (index) {
         case kMaskType:
             return values.mask_type == MASK_RECTANGLE ? 1.0 : 0.0;

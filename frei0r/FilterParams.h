@@ -2,8 +2,8 @@
 // mapped to the effect's values in effect-controls units for one frame size.
 #pragma once
 
-#include "EffectParams.h"
-#include "Host.h"
+#include "params/EffectParams.h"
+#include "host/Host.h"
 
 namespace vfrei0r {
 
@@ -47,9 +47,9 @@ EffectLimits ReadLimits(vhost::Host& host);
 
 // Maps frei0r value `v` of parameter `index` onto `values` for a frame of
 // width x height, held to `limits`. A NaN (or an unknown index) changes nothing.
-void SetParam(vhost::EffectValues& values, int index, double v, const EffectLimits& limits, int width, int height);
+void SetParam(vparams::EffectValues& values, int index, double v, const EffectLimits& limits, int width, int height);
 
 // The frei0r value of the effect value now in `values` (origin set).
-double GetParam(const vhost::EffectValues& values, int index, const EffectLimits& limits, int width, int height);
+double GetParam(const vparams::EffectValues& values, int index, const EffectLimits& limits, int width, int height);
 
 }  // namespace vfrei0r

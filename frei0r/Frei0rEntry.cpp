@@ -8,8 +8,8 @@ extern "C" {
 #include <cstdio>
 #include <exception>
 
-#include "Filter.h"
-#include "Vellora.h"
+#include "frei0r/Filter.h"
+#include "plugin/Vellora/Vellora.h"
 
 using vfrei0r::Filter;
 

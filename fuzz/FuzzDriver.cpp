@@ -1,24 +1,24 @@
-#include "FuzzDriver.h"
+#include "fuzz/FuzzDriver.h"
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
 
-#include "AE_EffectSuites.h"
-#include "DrawbotSuites.h"
-#include "Host.h"
-#include "HostError.h"
-#include "Overlay.h"
+#include "api/AE_EffectSuites.h"
+#include "api/DrawbotSuites.h"
+#include "host/Host.h"
+#include "host/HostError.h"
+#include "overlay/Overlay.h"
 
 namespace vfuzz {
 
 namespace {
 
-using vhost::FrameSpec;
+using vvalidator::FrameSpec;
 using vhost::HostApp;
 using vhost::PixelLayout;
-using vhost::ValueKind;
+using vvalidator::ValueKind;
 
 // Reads the input front to back; past its end every byte is 0, so any input is a session.
 class Reader {
@@ -126,7 +126,7 @@ Plan Decode(const uint8_t* data, size_t size) {
 
     const uint8_t g[8] = {in.Byte(), in.Byte(), in.Byte(), in.Byte(), in.Byte(), in.Byte(), in.Byte(), in.Byte()};
     FrameSpec& s = plan.frame;
-    const std::vector<PixelLayout> layouts = vhost::HostLayouts(plan.app);
+    const std::vector<PixelLayout> layouts = vvalidator::HostLayouts(plan.app);
     s.layout = layouts[g[0] % layouts.size()];
     if (plan.app == HostApp::Premiere && (g[0] & 0x80)) s.layout = PixelLayout::ARGB8;  // a format it did not register
     s.width = 1 + g[1] % 48;
@@ -179,9 +179,9 @@ std::string Describe(const Plan& plan) {
         case FaultKind::Abort: s += ", stopped after " + std::to_string(plan.abort_rows) + " rows"; break;
         case FaultKind::NullDrawingRef: s += ", null drawing reference"; break;
     }
-    s += ", frame " + plan.frame.Describe() + ", " + vhost::WindowTypeName(plan.window) + " window at zoom " +
+    s += ", frame " + plan.frame.Describe() + ", " + voverlay::WindowTypeName(plan.window) + " window at zoom " +
          std::to_string(plan.zoom) + ", " + std::to_string(plan.events.size()) + " events, values " +
-         vhost::ValueKindName(plan.values);
+         vvalidator::ValueKindName(plan.values);
     return s;
 }
 
@@ -204,23 +204,23 @@ void ApplyFault(const Plan& plan, vhost::FaultPlan& faults) {
     }
 }
 
-void CheckSetupResult(const std::string& what, PF_Err err, const std::vector<PF_Err>& allowed, vhost::Findings& f) {
+void CheckSetupResult(const std::string& what, PF_Err err, const std::vector<PF_Err>& allowed, vvalidator::Findings& f) {
     if (err != PF_Err_NONE && std::find(allowed.begin(), allowed.end(), err) == allowed.end()) {
         f.Add(what + ": returned " + std::to_string(err));
     }
 }
 
-void PlayEvents(const Plan& plan, vhost::Host& host, vhost::Findings& findings, vhost::ValidationCounters& counters,
+void PlayEvents(const Plan& plan, vhost::Host& host, vvalidator::Findings& findings, vvalidator::ValidationCounters& counters,
                 const std::vector<PF_Err>& allowed, bool refused) {
-    vhost::WindowView view;
+    voverlay::WindowView view;
     view.type = plan.window;
     view.zoom = plan.zoom;
     if (plan.window == PF_Window_COMP) {
         view.layer_offset_x = 11;
         view.layer_offset_y = 7;
     }
-    vhost::OverlayWindow window(host, view, kLayerW, kLayerH);
-    vhost::EventDriver driver(host, window, findings, counters);
+    voverlay::OverlayWindow window(host, view, kLayerW, kLayerH);
+    vvalidator::EventDriver driver(host, window, findings, counters);
     driver.SetAllowed(allowed);
     driver.SetRefusedReleases(refused);
     const int cx = window.Width() / 2, cy = window.Height() / 2;
@@ -244,27 +244,27 @@ void PlayEvents(const Plan& plan, vhost::Host& host, vhost::Findings& findings, 
 
 std::string DescribeInput(const uint8_t* data, size_t size) { return Describe(Decode(data, size)); }
 
-vhost::Findings RunInput(const vhost::PluginModule& module, const uint8_t* data, size_t size) {
+vvalidator::Findings RunInput(const vhost::PluginModule& module, const uint8_t* data, size_t size) {
     const Plan plan = Decode(data, size);
-    vhost::Findings findings;
-    vhost::ValidationCounters counters;
+    vvalidator::Findings findings;
+    vvalidator::ValidationCounters counters;
     try {
         vhost::Host host(module, plan.app);
         host.threads = 1;
         vhost::FaultPlan& faults = host.Faults();
-        CheckSetupResult("global set-up", vhost::SendChecked(host, "global set-up", findings, counters,
+        CheckSetupResult("global set-up", vvalidator::SendChecked(host, "global set-up", findings, counters,
                                                              [&]() { return host.GlobalSetup(); }),
                          {}, findings);
-        vhost::CheckLedgers(host, "global set-up", findings);
-        CheckSetupResult("parameter set-up", vhost::SendChecked(host, "parameter set-up", findings, counters,
+        vvalidator::CheckLedgers(host, "global set-up", findings);
+        CheckSetupResult("parameter set-up", vvalidator::SendChecked(host, "parameter set-up", findings, counters,
                                                                 [&]() { return host.ParamsSetup(); }),
                          {}, findings);
-        vhost::CheckLedgers(host, "parameter set-up", findings);
+        vvalidator::CheckLedgers(host, "parameter set-up", findings);
         host.InData().width = plan.frame.width * plan.frame.downsample;
         host.InData().height = plan.frame.height * plan.frame.downsample;
-        vhost::ResetParams(host);
+        vvalidator::ResetParams(host);
         size_t word = 0;
-        vhost::RandomizeParams(host,
+        vvalidator::RandomizeParams(host,
                                [&]() {
                                    const uint16_t w = plan.value_words[word % plan.value_words.size()];
                                    return Mix((static_cast<uint64_t>(word++) << 16) | w);
@@ -282,33 +282,33 @@ vhost::Findings RunInput(const vhost::PluginModule& module, const uint8_t* data,
             case Command::About: {
                 PF_OutData before;
                 std::memcpy(&before, &host.OutData(), sizeof(before));
-                const PF_Err err = vhost::SendChecked(host, "About", findings, counters, [&]() { return host.About(); });
+                const PF_Err err = vvalidator::SendChecked(host, "About", findings, counters, [&]() { return host.About(); });
                 CheckSetupResult("About", err, allowed, findings);
                 if (err != PF_Err_NONE &&
                     std::strncmp(before.return_msg, host.OutData().return_msg, sizeof(before.return_msg)) != 0) {
                     findings.Add("About failed yet changed return_msg");
                 }
-                vhost::CheckLedgers(host, "About", findings);
+                vvalidator::CheckLedgers(host, "About", findings);
                 break;
             }
             case Command::GlobalSetup:
                 // Global set-up answers PF_Err_NONE whatever the host lacks.
-                CheckSetupResult("global set-up", vhost::SendChecked(host, "global set-up", findings, counters,
+                CheckSetupResult("global set-up", vvalidator::SendChecked(host, "global set-up", findings, counters,
                                                                      [&]() { return host.GlobalSetup(); }),
                                  {}, findings);
-                vhost::CheckLedgers(host, "global set-up", findings);
+                vvalidator::CheckLedgers(host, "global set-up", findings);
                 break;
             case Command::ParamsSetup:
-                CheckSetupResult("parameter set-up", vhost::SendChecked(host, "parameter set-up", findings, counters,
+                CheckSetupResult("parameter set-up", vvalidator::SendChecked(host, "parameter set-up", findings, counters,
                                                                         [&]() { return host.ParamsSetup(); }),
                                  plan.fault == FaultKind::FailCall ? std::vector<PF_Err>{faults.injected_error}
                                                                    : std::vector<PF_Err>{},
                                  findings);
-                vhost::CheckLedgers(host, "parameter set-up", findings);
+                vvalidator::CheckLedgers(host, "parameter set-up", findings);
                 break;
             case Command::Render:
             case Command::RenderAndGesture:
-                vhost::RenderChecked(host, plan.frame, plan.pixel_seed, findings, counters, allowed, nullptr, refused);
+                vvalidator::RenderChecked(host, plan.frame, plan.pixel_seed, findings, counters, allowed, nullptr, refused);
                 if (plan.command == Command::RenderAndGesture) PlayEvents(plan, host, findings, counters, allowed, refused);
                 break;
             case Command::Draw:
@@ -319,12 +319,12 @@ vhost::Findings RunInput(const vhost::PluginModule& module, const uint8_t* data,
                 PF_OutData before;
                 std::memcpy(&before, &host.OutData(), sizeof(before));
                 const std::string what = "command " + std::to_string(plan.other_cmd);
-                const PF_Err err = vhost::SendChecked(host, what, findings, counters, [&]() {
+                const PF_Err err = vvalidator::SendChecked(host, what, findings, counters, [&]() {
                     return host.Send(plan.other_cmd, host.ParamArray(), nullptr, nullptr);
                 });
                 CheckSetupResult(what, err, {}, findings);
                 if (std::memcmp(&before, &host.OutData(), sizeof(before)) != 0) findings.Add(what + " wrote into PF_OutData");
-                vhost::CheckLedgers(host, what, findings);
+                vvalidator::CheckLedgers(host, what, findings);
                 break;
             }
         }

@@ -9,13 +9,13 @@
 #include <cstdint>
 #include <string>
 
-#include "PluginModule.h"
-#include "Invariants.h"
+#include "host/PluginModule.h"
+#include "validator/Invariants.h"
 
 namespace vfuzz {
 
 // Runs one input; the findings are empty when the plug-in held to everything.
-vhost::Findings RunInput(const vhost::PluginModule& module, const uint8_t* data, size_t size);
+vvalidator::Findings RunInput(const vhost::PluginModule& module, const uint8_t* data, size_t size);
 
 // What RunInput would do with the input, in words (for crash reports).
 std::string DescribeInput(const uint8_t* data, size_t size);

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "FuzzDriver.h"
-#include "HostError.h"
+#include "fuzz/FuzzDriver.h"
+#include "host/HostError.h"
 
 namespace {
 const vhost::PluginModule* g_module = nullptr;
@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const vhost::Findings findings = vfuzz::RunInput(*g_module, data, size);
+    const vvalidator::Findings findings = vfuzz::RunInput(*g_module, data, size);
     if (!findings.Empty()) {
         std::fprintf(stderr, "vellora_fuzz: the plug-in failed a host check (%s):\n",
                      vfuzz::DescribeInput(data, size).c_str());

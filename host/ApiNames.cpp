@@ -1,4 +1,4 @@
-#include "ApiNames.h"
+#include "host/ApiNames.h"
 
 namespace vhost {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "AE_Effect.h"
-#include "AE_EffectSuites.h"
+#include "api/AE_Effect.h"
+#include "api/AE_EffectSuites.h"
 
 namespace vhost {
 

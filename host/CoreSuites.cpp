@@ -1,4 +1,4 @@
-#include "CoreSuites.h"
+#include "host/CoreSuites.h"
 
 #include <cmath>
 #include <cstdarg>
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "Host.h"
+#include "host/Host.h"
 
 namespace vhost {
 

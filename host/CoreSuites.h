@@ -1,7 +1,7 @@
 // The reference host's ANSI callbacks, shared by PF_InData.utils and the ANSI suite.
 #pragma once
 
-#include "AE_Effect.h"
+#include "api/AE_Effect.h"
 
 namespace vhost {
 

@@ -1,4 +1,4 @@
-#include "ExitGuard.h"
+#include "host/ExitGuard.h"
 
 #include <dlfcn.h>
 #include <stdlib.h>

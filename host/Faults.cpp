@@ -1,4 +1,4 @@
-#include "Faults.h"
+#include "host/Faults.h"
 
 namespace vhost {
 

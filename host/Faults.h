@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 
-#include "AE_Effect.h"
+#include "api/AE_Effect.h"
 
 namespace vhost {
 

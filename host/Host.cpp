@@ -1,13 +1,13 @@
-#include "Host.h"
+#include "host/Host.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <thread>
 
-#include "CoreSuites.h"
-#include "HostError.h"
-#include "RenderSuites.h"
+#include "host/CoreSuites.h"
+#include "host/HostError.h"
+#include "host/RenderSuites.h"
 
 namespace vhost {
 

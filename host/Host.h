@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "AE_Effect.h"
-#include "AE_EffectSuites.h"
-#include "Faults.h"
-#include "Ledger.h"
-#include "PluginModule.h"
+#include "api/AE_Effect.h"
+#include "api/AE_EffectSuites.h"
+#include "host/Faults.h"
+#include "host/Ledger.h"
+#include "host/PluginModule.h"
 
 namespace vhost {
 

@@ -1,4 +1,4 @@
-#include "Ledger.h"
+#include "host/Ledger.h"
 
 namespace vhost {
 

@@ -1,4 +1,4 @@
-#include "PluginModule.h"
+#include "host/PluginModule.h"
 
 #include <dlfcn.h>
 #include <sys/stat.h>
@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "ApiNames.h"
-#include "ExitGuard.h"
-#include "HostError.h"
+#include "host/ApiNames.h"
+#include "host/ExitGuard.h"
+#include "host/HostError.h"
 
 namespace vhost {
 

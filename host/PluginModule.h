@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "AE_Effect.h"
+#include "api/AE_Effect.h"
 
 namespace vhost {
 

@@ -1,10 +1,10 @@
-#include "Render.h"
+#include "host/Render.h"
 
 #include <cmath>
 #include <utility>
 #include <vector>
 
-#include "HostError.h"
+#include "host/HostError.h"
 
 namespace vhost {
 

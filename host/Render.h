@@ -6,8 +6,8 @@
 
 #include <optional>
 
-#include "Host.h"
-#include "World.h"
+#include "host/Host.h"
+#include "host/World.h"
 
 namespace vhost {
 

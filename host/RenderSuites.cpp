@@ -1,4 +1,4 @@
-#include "RenderSuites.h"
+#include "host/RenderSuites.h"
 
 #include <algorithm>
 #include <atomic>

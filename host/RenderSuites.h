@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "AE_EffectSuites.h"
-#include "Host.h"
+#include "api/AE_EffectSuites.h"
+#include "host/Host.h"
 
 namespace vhost {
 

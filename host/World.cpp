@@ -1,11 +1,11 @@
-#include "World.h"
+#include "host/World.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 
-#include "HostError.h"
+#include "host/HostError.h"
 
 namespace vhost {
 

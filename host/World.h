@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "AE_Effect.h"
+#include "api/AE_Effect.h"
 
 namespace vhost {
 

@@ -1,4 +1,4 @@
-#include "AtomicFile.h"
+#include "imaging/AtomicFile.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -14,10 +14,10 @@
 #include <random>
 #include <vector>
 
-#include "ExitGuard.h"
-#include "HostError.h"
+#include "host/ExitGuard.h"
+#include "host/HostError.h"
 
-namespace vhost {
+namespace vimaging {
 
 namespace {
 
@@ -80,7 +80,7 @@ void InstallSignalHandlers() {
     static std::once_flag once;
     std::call_once(once, [] {
         // A library that gives up with exit() takes no temporary file with it.
-        AddExitHook([] {
+        vhost::AddExitHook([] {
             RemoveTempFiles();
             return std::string();
         });
@@ -193,7 +193,7 @@ void CopyInto(const std::string& from, const std::string& to, const std::functio
 
 OutputTarget FindOutputTarget(const std::string& path, bool allow_special, const std::string& what) {
     const auto fail = [&](const std::string& reason) {
-        throw HostError(Prefix(what) + "cannot write " + Quoted(path) + ": " + reason);
+        throw vhost::HostError(Prefix(what) + "cannot write " + Quoted(path) + ": " + reason);
     };
     OutputTarget target;
     target.path = path;
@@ -285,7 +285,7 @@ TempFile::~TempFile() {
 }
 
 void TempFile::Fail(const std::string& reason) const {
-    throw HostError(Prefix(what_) + "cannot write " + Quoted(target_.path) + ": " + reason);
+    throw vhost::HostError(Prefix(what_) + "cannot write " + Quoted(target_.path) + ": " + reason);
 }
 
 void TempFile::Commit() {
@@ -336,7 +336,7 @@ void WriteText(const std::string& file, int flags, const std::string& text, cons
 PendingText::PendingText(const std::string& path, const std::string& text, const std::string& what)
     : target_(FindOutputTarget(path, false, what)), temp_(target_, what) {
     WriteText(temp_.Path(), O_WRONLY | O_TRUNC, text, [&](int err) {
-        throw HostError(Prefix(what) + "cannot write " + Quoted(path) + ": " + std::strerror(err));
+        throw vhost::HostError(Prefix(what) + "cannot write " + Quoted(path) + ": " + std::strerror(err));
     });
 }
 
@@ -344,7 +344,7 @@ void WriteTextAtomically(const std::string& path, const std::string& text, const
     const OutputTarget target = FindOutputTarget(path, true, what);
     if (target.special) {
         WriteText(target.file, O_WRONLY, text, [&](int err) {
-            throw HostError(Prefix(what) + "cannot write " + Quoted(path) + ": " + std::strerror(err));
+            throw vhost::HostError(Prefix(what) + "cannot write " + Quoted(path) + ": " + std::strerror(err));
         });
         return;
     }
@@ -353,7 +353,7 @@ void WriteTextAtomically(const std::string& path, const std::string& text, const
 
 void CheckReadableFile(const std::string& path, const std::string& what) {
     const auto fail = [&](const std::string& reason) {
-        throw HostError(Prefix(what) + "cannot read " + Quoted(path) + ": " + reason);
+        throw vhost::HostError(Prefix(what) + "cannot read " + Quoted(path) + ": " + reason);
     };
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) fail(std::strerror(errno));
@@ -366,7 +366,7 @@ void CheckReadableFile(const std::string& path, const std::string& what) {
 
 std::string ReadTextFile(const std::string& path, size_t limit, const std::string& what) {
     const auto fail = [&](const std::string& reason) {
-        throw HostError(Prefix(what) + "cannot read " + Quoted(path) + ": " + reason);
+        throw vhost::HostError(Prefix(what) + "cannot read " + Quoted(path) + ": " + reason);
     };
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) fail(std::strerror(errno));
@@ -398,4 +398,4 @@ std::string ReadTextFile(const std::string& path, size_t limit, const std::strin
     return text;
 }
 
-}  // namespace vhost
+}  // namespace vimaging

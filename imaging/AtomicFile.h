@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-namespace vhost {
+namespace vimaging {
 
 // What a write to `path` replaces, found before any work so errors come first.
 struct OutputTarget {
@@ -91,4 +91,4 @@ void CheckReadableFile(const std::string& path, const std::string& what = "");
 // for more bytes, and for the reasons CheckReadableFile gives.
 std::string ReadTextFile(const std::string& path, size_t limit, const std::string& what = "");
 
-}  // namespace vhost
+}  // namespace vimaging

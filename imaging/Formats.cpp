@@ -1,6 +1,6 @@
-#include "Formats.h"
+#include "imaging/Formats.h"
 
-namespace vhost {
+namespace vimaging {
 
 const char* SampleTypeName(SampleType type) {
     switch (type) {
@@ -63,4 +63,4 @@ std::string Alternatives(SampleType type, bool picture) {
     return text;
 }
 
-}  // namespace vhost
+}  // namespace vimaging

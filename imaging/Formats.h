@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace vhost {
+namespace vimaging {
 
 enum class SampleType { U8, U16, F32 };
 const char* SampleTypeName(SampleType type);
@@ -43,4 +43,4 @@ bool Keeps(const OutputFormat& format, SampleType type, bool picture);
 // "PNG, TIFF or Targa": the formats that keep `type` (or take a picture).
 std::string Alternatives(SampleType type, bool picture);
 
-}  // namespace vhost
+}  // namespace vimaging

@@ -1,4 +1,4 @@
-#include "ImageIO.h"
+#include "imaging/ImageIO.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,13 +9,13 @@
 
 #include <OpenImageIO/imageio.h>
 
-#include "AtomicFile.h"
-#include "ExitGuard.h"
-#include "HostError.h"
-#include "ImageSource.h"
-#include "LibraryMessages.h"
+#include "imaging/AtomicFile.h"
+#include "host/ExitGuard.h"
+#include "host/HostError.h"
+#include "imaging/ImageSource.h"
+#include "imaging/LibraryMessages.h"
 
-namespace vhost {
+namespace vimaging {
 
 namespace {
 
@@ -173,15 +173,15 @@ struct BGRA32FPixel {
 };
 
 template <class F>
-void WithLayout(PixelLayout layout, F&& f) {
+void WithLayout(vhost::PixelLayout layout, F&& f) {
     switch (layout) {
-        case PixelLayout::ARGB8:
+        case vhost::PixelLayout::ARGB8:
             return f(ARGB8Pixel{});
-        case PixelLayout::BGRA8:
+        case vhost::PixelLayout::BGRA8:
             return f(BGRA8Pixel{});
-        case PixelLayout::ARGB16:
+        case vhost::PixelLayout::ARGB16:
             return f(ARGB16Pixel{});
-        case PixelLayout::BGRA32F:
+        case vhost::PixelLayout::BGRA32F:
             return f(BGRA32FPixel{});
     }
 }
@@ -369,7 +369,7 @@ struct ImageReader::Impl {
     std::shared_ptr<ImageSource> source;
 
     [[noreturn]] void Fail(const std::string& reason) const {
-        throw HostError("cannot read " + Quoted(source->path) + ": " + reason);
+        throw vhost::HostError("cannot read " + Quoted(source->path) + ": " + reason);
     }
 
     // Reads every row as straight RGBA of S and hands it to `sink(y, rgba)`;
@@ -386,7 +386,7 @@ struct ImageReader::Impl {
         const size_t plane = static_cast<size_t>(width) * static_cast<size_t>(height);
         source->extra_samples.assign(plane * source->extras.size(), 0.0f);
         const int* at = source->channel;
-        ExitGuard guard("the image library", "while reading " + Quoted(source->path));
+        vhost::ExitGuard guard("the image library", "while reading " + Quoted(source->path));
         LibraryMessages messages;
         for (int y0 = 0; y0 < height; y0 += band) {
             const int y1 = std::min(height, y0 + band);
@@ -426,7 +426,7 @@ ImageReader::ImageReader(const std::string& path) : impl_(std::make_unique<Impl>
     source.path = path;
     CheckReadableFile(path);
 
-    ExitGuard guard("the image library", "while reading " + Quoted(path));
+    vhost::ExitGuard guard("the image library", "while reading " + Quoted(path));
     LibraryMessages messages;
     OIIO::ImageSpec config;
     config.attribute("oiio:UnassociatedAlpha", 1);
@@ -482,9 +482,9 @@ SampleType ImageReader::Type() const { return impl_->source->type; }
 std::shared_ptr<const ImageSource> ImageReader::Source() const { return impl_->source; }
 const std::string& ImageReader::Path() const { return impl_->source->path; }
 
-void ImageReader::ReadInto(World& world) {
+void ImageReader::ReadInto(vhost::World& world) {
     if (world.Width() != Width() || world.Height() != Height()) {
-        throw HostError("cannot read " + Quoted(Path()) + " into a world of another size");
+        throw vhost::HostError("cannot read " + Quoted(Path()) + " into a world of another size");
     }
     ImageSource& source = *impl_->source;
     WithType(source.type, [&](auto sample) {
@@ -582,7 +582,7 @@ struct OutputPlan {
 
 OutputPlan PlanOutput(const std::string& path, SampleType type, const WriteOptions& options, int width, int height) {
     const auto fail = [&](const std::string& reason) {
-        throw HostError("cannot write " + Quoted(path) + ": " + reason);
+        throw vhost::HostError("cannot write " + Quoted(path) + ": " + reason);
     };
     OutputPlan plan;
     std::string name;
@@ -758,7 +758,7 @@ OutputTarget FindImageTarget(const std::string& path) {
     if (target.file != path) {
         const std::string asked = FormatByName(path), held = FormatByName(target.file);
         if (!asked.empty() && !held.empty() && asked != held) {
-            throw HostError("cannot write " + Quoted(path) + ": it is a link to " + Quoted(target.file) +
+            throw vhost::HostError("cannot write " + Quoted(path) + ": it is a link to " + Quoted(target.file) +
                             ", whose name asks for the " + FormatLabel(held) + " format, not " + FormatLabel(asked) +
                             "; name the file itself");
         }
@@ -772,7 +772,7 @@ template <class S, class Row>
 void WriteRows(const std::string& path, const std::string& temp, const OutputPlan& plan, const ImageSource* source,
                Row&& row) {
     const auto fail = [&](const std::string& reason) {
-        throw HostError("cannot write " + Quoted(path) + ": " + reason);
+        throw vhost::HostError("cannot write " + Quoted(path) + ": " + reason);
     };
     LibraryMessages messages;
     auto out = OIIO::ImageOutput::create(path);
@@ -843,7 +843,7 @@ void WriteWith(const std::string& path, SampleType type, int width, int height, 
     TempFile temp(target);
     {
         // The JPEG library ends the process on a full disk.
-        ExitGuard guard("the image library", "while writing " + Quoted(path));
+        vhost::ExitGuard guard("the image library", "while writing " + Quoted(path));
         WithType(type, [&](auto sample) {
             using S = decltype(sample);
             WriteRows<S>(path, temp.Path(), plan, options.source.get(), row_for(S{}, plan));
@@ -876,7 +876,7 @@ void WriteImage(const std::string& path, const Image& image, const WriteOptions&
     });
 }
 
-void WriteWorld(const std::string& path, const World& world, const WriteOptions& options) {
+void WriteWorld(const std::string& path, const vhost::World& world, const WriteOptions& options) {
     const SampleType type = options.type.value_or(WorldSampleType(world.Layout()));
     WriteWith(path, type, world.Width(), world.Height(), options, [&](auto out_sample, const OutputPlan& plan) {
         using S = decltype(out_sample);
@@ -919,13 +919,13 @@ double Image::Normalised(int x, int y, int c) const {
     });
 }
 
-World ImageToWorld(const Image& image, PixelLayout layout, size_t row_padding) {
-    World world(layout, image.width, image.height, row_padding);
+vhost::World ImageToWorld(const Image& image, vhost::PixelLayout layout, size_t row_padding) {
+    vhost::World world(layout, image.width, image.height, row_padding);
     for (int y = 0; y < image.height; ++y) ImageRowToWorld(image, y, world, y);
     return world;
 }
 
-void ImageRowToWorld(const Image& image, int y, World& world, int world_y) {
+void ImageRowToWorld(const Image& image, int y, vhost::World& world, int world_y) {
     WithSamples(image, [&](const auto& samples) {
         using S = typename std::decay_t<decltype(samples)>::value_type;
         WithLayout(world.Layout(), [&](auto pixel) {
@@ -935,13 +935,13 @@ void ImageRowToWorld(const Image& image, int y, World& world, int world_y) {
     });
 }
 
-SampleType WorldSampleType(PixelLayout layout) {
+SampleType WorldSampleType(vhost::PixelLayout layout) {
     SampleType type = SampleType::U8;
     WithLayout(layout, [&](auto pixel) { type = TypeOf<typename decltype(pixel)::File>(); });
     return type;
 }
 
-Image WorldToImage(const World& world) {
+Image WorldToImage(const vhost::World& world) {
     Image image;
     WithLayout(world.Layout(), [&](auto pixel) {
         using P = decltype(pixel);
@@ -955,7 +955,7 @@ Image WorldToImage(const World& world) {
     return image;
 }
 
-void NormalisedRow(const World& world, int y, float* rgba) {
+void NormalisedRow(const vhost::World& world, int y, float* rgba) {
     WithLayout(world.Layout(), [&](auto pixel) {
         using P = decltype(pixel);
         using S = typename P::File;
@@ -976,7 +976,7 @@ std::vector<float> NormalisedRGBA(const Image& image) {
 
 Image DownsampleImage(const Image& image, int n) {
     if (n < 1) {
-        throw HostError("downsample factor " + std::to_string(n) + " must be at least 1");
+        throw vhost::HostError("downsample factor " + std::to_string(n) + " must be at least 1");
     }
     if (n == 1) {
         return image;
@@ -990,4 +990,4 @@ Image DownsampleImage(const Image& image, int n) {
     return out;
 }
 
-}  // namespace vhost
+}  // namespace vimaging

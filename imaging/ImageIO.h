@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "Formats.h"
-#include "World.h"
+#include "imaging/Formats.h"
+#include "host/World.h"
 
-namespace vhost {
+namespace vimaging {
 
 // What a file held besides its straight RGBA pixels. Only the image library
 // looks inside.
@@ -59,7 +59,7 @@ public:
     const std::string& Path() const;
 
     // Straight RGBA into `world` (of the file's size), converted as ImageToWorld does.
-    void ReadInto(World& world);
+    void ReadInto(vhost::World& world);
     // Straight RGBA in the file's depth.
     Image Read();
 
@@ -92,7 +92,7 @@ struct WriteOptions {
 // see AtomicFile.h. Throws HostError naming the file when the format is not
 // one that keeps the result (see Formats.h) or the write fails.
 void WriteImage(const std::string& path, const Image& image, const WriteOptions& options = {});
-void WriteWorld(const std::string& path, const World& world, const WriteOptions& options = {});
+void WriteWorld(const std::string& path, const vhost::World& world, const WriteOptions& options = {});
 // Throws the error writing a width x height image of `type` would give (format,
 // folder, special file), before any work; warns through `options.warn`.
 void CheckWritable(const std::string& path, SampleType type, const WriteOptions& options = {}, int width = 0,
@@ -101,18 +101,18 @@ void CheckWritable(const std::string& path, SampleType type, const WriteOptions&
 // File depth to world: 8-bit worlds take 0..255, 16-bit worlds 0..32768 (16-bit
 // files map 0..65535 onto it), float worlds the values unchanged (integer files
 // as 0..1). Conversions that narrow round to nearest and clamp.
-World ImageToWorld(const Image& image, PixelLayout layout, size_t row_padding = 0);
+vhost::World ImageToWorld(const Image& image, vhost::PixelLayout layout, size_t row_padding = 0);
 // Row `y` of `image` into row `world_y` of `world` (as wide), converted as ImageToWorld does.
-void ImageRowToWorld(const Image& image, int y, World& world, int world_y);
+void ImageRowToWorld(const Image& image, int y, vhost::World& world, int world_y);
 // World to file depth: 8-bit worlds give U8, 16-bit worlds U16 (0..32768 back
 // onto 0..65535), float worlds F32 unclamped.
-Image WorldToImage(const World& world);
+Image WorldToImage(const vhost::World& world);
 // The sample type a world is written at by default.
-SampleType WorldSampleType(PixelLayout layout);
+SampleType WorldSampleType(vhost::PixelLayout layout);
 
 // One row of a world as straight RGBA floats normalised to 0..1 nominal, the
 // same values NormalisedRGBA(WorldToImage(world)) gives.
-void NormalisedRow(const World& world, int y, float* rgba);
+void NormalisedRow(const vhost::World& world, int y, float* rgba);
 // Every sample normalised to 0..1 nominal (float samples as they are).
 std::vector<float> NormalisedRGBA(const Image& image);
 
@@ -121,4 +121,4 @@ std::vector<float> NormalisedRGBA(const Image& image);
 // transparent pixels do not bleed into their neighbours; alpha stays straight.
 Image DownsampleImage(const Image& image, int n);
 
-}  // namespace vhost
+}  // namespace vimaging

@@ -3,9 +3,9 @@
 
 #include <OpenImageIO/imageio.h>
 
-#include "ImageIO.h"
+#include "imaging/ImageIO.h"
 
-namespace vhost {
+namespace vimaging {
 
 struct ImageSource {
     std::string path;
@@ -33,4 +33,4 @@ struct ImageSource {
     }
 };
 
-}  // namespace vhost
+}  // namespace vimaging

@@ -1,4 +1,4 @@
-#include "LibraryMessages.h"
+#include "imaging/LibraryMessages.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <mutex>
 
-#include "ExitGuard.h"
+#include "host/ExitGuard.h"
 
-namespace vhost {
+namespace vimaging {
 
 namespace {
 // Nested captures share the outermost one.
@@ -25,7 +25,7 @@ std::string LibraryMessages::TakeOnExit() {
 LibraryMessages::LibraryMessages() {
     if (t_depth++ > 0) return;
     static std::once_flag once;
-    std::call_once(once, [] { AddExitHook(&LibraryMessages::TakeOnExit); });
+    std::call_once(once, [] { vhost::AddExitHook(&LibraryMessages::TakeOnExit); });
     t_outermost = this;
     std::fflush(stderr);
     file_ = ::memfd_create("vellora-library-messages", MFD_CLOEXEC);
@@ -76,4 +76,4 @@ std::string FirstLine(const std::string& text) {
     return "";
 }
 
-}  // namespace vhost
+}  // namespace vimaging

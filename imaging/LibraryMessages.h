@@ -8,7 +8,7 @@
 
 #include <string>
 
-namespace vhost {
+namespace vimaging {
 
 class LibraryMessages {
 public:
@@ -30,4 +30,4 @@ private:
 // The first line of `text` with text on it, trimmed; empty when there is none.
 std::string FirstLine(const std::string& text);
 
-}  // namespace vhost
+}  // namespace vimaging

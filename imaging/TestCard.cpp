@@ -1,13 +1,13 @@
-#include "TestCard.h"
+#include "imaging/TestCard.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 
-#include "HostError.h"
+#include "host/HostError.h"
 
-namespace vhost {
+namespace vimaging {
 
 namespace {
 
@@ -23,7 +23,7 @@ void Hue(double h, double rgb[3]) {
 
 Image MakeTestCardRows(int width, int height, int first_row, int rows) {
     if (width < 1 || height < 1 || width > 16384 || height > 16384) {
-        throw HostError("test card size " + std::to_string(width) + "x" + std::to_string(height) +
+        throw vhost::HostError("test card size " + std::to_string(width) + "x" + std::to_string(height) +
                         " is out of range (1..16384 on each side)");
     }
     Image card = Image::Make(width, rows, SampleType::F32);
@@ -73,9 +73,9 @@ std::optional<std::pair<int, int>> ParseTestCardName(const std::string& name) {
     int w = 0, h = 0;
     char tail = 0;
     if (std::sscanf(size.c_str(), "%dx%d%c", &w, &h, &tail) != 2 || w < 1 || h < 1 || w > 16384 || h > 16384) {
-        throw HostError("bad test card '" + name + "': expected testcard: or testcard:WIDTHxHEIGHT (1..16384)");
+        throw vhost::HostError("bad test card '" + name + "': expected testcard: or testcard:WIDTHxHEIGHT (1..16384)");
     }
     return std::make_pair(w, h);
 }
 
-}  // namespace vhost
+}  // namespace vimaging

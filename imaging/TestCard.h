@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "ImageIO.h"
+#include "imaging/ImageIO.h"
 
-namespace vhost {
+namespace vimaging {
 
 constexpr int kTestCardWidth = 1280;
 constexpr int kTestCardHeight = 720;
@@ -24,4 +24,4 @@ Image MakeTestCardRows(int width, int height, int first_row, int rows);
 // any other name gives nothing. A malformed size throws HostError.
 std::optional<std::pair<int, int>> ParseTestCardName(const std::string& name);
 
-}  // namespace vhost
+}  // namespace vimaging

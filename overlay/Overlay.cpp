@@ -1,4 +1,4 @@
-#include "Overlay.h"
+#include "overlay/Overlay.h"
 
 #include <algorithm>
 #include <cairo.h>
@@ -7,10 +7,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include "HostError.h"
-#include "OverlayInternal.h"
+#include "host/HostError.h"
+#include "overlay/OverlayInternal.h"
 
-namespace vhost {
+namespace voverlay {
 
 namespace {
 
@@ -34,7 +34,7 @@ const float kCheckerDark = 0.40f;
 PF_WindowType ParseWindowType(const std::string& name) {
     if (name == "layer") return PF_Window_LAYER;
     if (name == "comp" || name == "composition") return PF_Window_COMP;
-    throw HostError("unknown window '" + name + "' (expected 'layer' or 'comp')");
+    throw vhost::HostError("unknown window '" + name + "' (expected 'layer' or 'comp')");
 }
 
 const char* WindowTypeName(PF_WindowType type) {
@@ -98,23 +98,23 @@ namespace {
 
 void CheckView(const WindowView& view) {
     if (!(view.zoom > 0.0) || !std::isfinite(view.zoom) || view.zoom > 64.0) {
-        throw HostError("zoom " + std::to_string(view.zoom) + " is outside 0 (exclusive) to 64");
+        throw vhost::HostError("zoom " + std::to_string(view.zoom) + " is outside 0 (exclusive) to 64");
     }
 }
 
 void CheckSize(double w, double h, const char* advice) {
     if (w > 32768.0 || h > 32768.0 || w * h > 67108864.0) {
-        throw HostError("window of " + std::to_string(static_cast<long>(w)) + "x" +
+        throw vhost::HostError("window of " + std::to_string(static_cast<long>(w)) + "x" +
                         std::to_string(static_cast<long>(h)) + " pixels is too large" + advice);
     }
 }
 
 }  // namespace
 
-OverlayWindow::OverlayWindow(Host& host, const WindowView& view, int layer_width, int layer_height)
+OverlayWindow::OverlayWindow(vhost::Host& host, const WindowView& view, int layer_width, int layer_height)
     : host_(host), view_(view), layer_width_(layer_width), layer_height_(layer_height) {
     if (layer_width <= 0 || layer_height <= 0) {
-        throw HostError("window over an empty layer (" + std::to_string(layer_width) + "x" +
+        throw vhost::HostError("window over an empty layer (" + std::to_string(layer_width) + "x" +
                         std::to_string(layer_height) + ")");
     }
     CheckView(view);
@@ -129,11 +129,11 @@ OverlayWindow::OverlayWindow(Host& host, const WindowView& view, int layer_width
     Init(std::max(1, static_cast<int>(w)), std::max(1, static_cast<int>(h)));
 }
 
-OverlayWindow::OverlayWindow(Host& host, const WindowView& view, int layer_width, int layer_height,
+OverlayWindow::OverlayWindow(vhost::Host& host, const WindowView& view, int layer_width, int layer_height,
                              int window_width, int window_height)
     : host_(host), view_(view), layer_width_(layer_width), layer_height_(layer_height) {
     if (layer_width <= 0 || layer_height <= 0) {
-        throw HostError("window over an empty layer (" + std::to_string(layer_width) + "x" +
+        throw vhost::HostError("window over an empty layer (" + std::to_string(layer_width) + "x" +
                         std::to_string(layer_height) + ")");
     }
     CheckView(view);
@@ -154,14 +154,14 @@ void OverlayWindow::Init(int window_width, int window_height) {
 
 void OverlayWindow::MakeSurface(int window_width, int window_height) {
     if (window_width <= 0 || window_height <= 0) {
-        throw HostError("window of " + std::to_string(window_width) + "x" + std::to_string(window_height) +
+        throw vhost::HostError("window of " + std::to_string(window_width) + "x" + std::to_string(window_height) +
                         " pixels is empty");
     }
     CheckSize(window_width, window_height, "");
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, window_width, window_height);
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(surface);
-        throw HostError("cannot make a window picture of " + std::to_string(window_width) + "x" +
+        throw vhost::HostError("cannot make a window picture of " + std::to_string(window_width) + "x" +
                         std::to_string(window_height));
     }
     cairo_surface_destroy(surface_);
@@ -297,7 +297,7 @@ OverlayWindow::DrawObject* OverlayWindow::NewObject(bool is_pen) {
     object->magic = is_pen ? kPenMagic : kPathMagic;
     object->window = this;
     object->is_pen = is_pen;
-    object->ledger_id = host_.Objects().Created(is_pen ? ObjectLedger::Kind::Pen : ObjectLedger::Kind::Path);
+    object->ledger_id = host_.Objects().Created(is_pen ? vhost::ObjectLedger::Kind::Pen : vhost::ObjectLedger::Kind::Path);
     object->color = DRAWBOT_ColorRGBA{0, 0, 0, 0};
     object->width = 0;
     objects_.push_back(std::move(object));
@@ -474,4 +474,4 @@ GestureResult OverlayWindow::FinishGesture() {
     return result;
 }
 
-}  // namespace vhost
+}  // namespace voverlay

@@ -13,13 +13,13 @@
 
 #include <nlohmann/json_fwd.hpp>
 
-#include "AE_EffectSuites.h"
-#include "AE_EffectUI.h"
-#include "Host.h"
+#include "api/AE_EffectSuites.h"
+#include "api/AE_EffectUI.h"
+#include "host/Host.h"
 
 typedef struct _cairo_surface cairo_surface_t;
 
-namespace vhost {
+namespace voverlay {
 
 struct WindowView {
     // PF_Window_LAYER, PF_Window_COMP, or any other window type (the effect
@@ -64,7 +64,7 @@ struct GestureResult {
 
 // The custom UI, overlay theme and four drawing suites, drawn with Cairo.
 // Every OverlayWindow registers them on its host; registering again is harmless.
-void RegisterOverlaySuites(Host& host);
+void RegisterOverlaySuites(vhost::Host& host);
 
 class OverlayWindow;
 // The window behind an event's context handle, or null when it is not one of ours.
@@ -74,16 +74,16 @@ class OverlayWindow {
 public:
     // A window over a layer of the given size in `host`, just large enough to
     // show the picture at the view's zoom.
-    OverlayWindow(Host& host, const WindowView& view, int layer_width, int layer_height);
+    OverlayWindow(vhost::Host& host, const WindowView& view, int layer_width, int layer_height);
     // A window of a size of its own, as an interactive host's view is: the
     // picture may lie partly or wholly outside it.
-    OverlayWindow(Host& host, const WindowView& view, int layer_width, int layer_height, int window_width,
+    OverlayWindow(vhost::Host& host, const WindowView& view, int layer_width, int layer_height, int window_width,
                   int window_height);
     ~OverlayWindow();
     OverlayWindow(const OverlayWindow&) = delete;
     OverlayWindow& operator=(const OverlayWindow&) = delete;
 
-    Host& HostRef() { return host_; }
+    vhost::Host& HostRef() { return host_; }
     const WindowView& View() const { return view_; }
     int Width() const { return width_; }
     int Height() const { return height_; }
@@ -186,7 +186,7 @@ private:
     PF_Err SendDrag(PF_Point at, bool last);
     GestureResult FinishGesture();
 
-    Host& host_;
+    vhost::Host& host_;
     WindowView view_;
     int layer_width_, layer_height_;
     int width_ = 0, height_ = 0;
@@ -201,4 +201,4 @@ private:
     bool rasterise_ = true;
 };
 
-}  // namespace vhost
+}  // namespace voverlay

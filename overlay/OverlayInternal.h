@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-namespace vhost {
+namespace voverlay {
 
 const uint32_t kContextMagic = 0x566c4378;   // 'VlCx'
 const uint32_t kDrawRefMagic = 0x566c4472;   // 'VlDr'
@@ -12,4 +12,4 @@ const uint32_t kSurfaceMagic = 0x566c5366;   // 'VlSf'
 const uint32_t kPenMagic = 0x566c506e;       // 'VlPn'
 const uint32_t kPathMagic = 0x566c5074;      // 'VlPt'
 
-}  // namespace vhost
+}  // namespace voverlay

@@ -4,11 +4,11 @@
 // can be made to fail through the host's fault plan.
 #include <string>
 
-#include "Host.h"
-#include "Overlay.h"
-#include "OverlayInternal.h"
+#include "host/Host.h"
+#include "overlay/Overlay.h"
+#include "overlay/OverlayInternal.h"
 
-namespace vhost {
+namespace voverlay {
 
 struct OverlaySuiteAccess {
     using Window = OverlayWindow;
@@ -200,7 +200,7 @@ const DRAWBOT_PathSuite1 kPathSuite = {&OverlaySuiteAccess::MoveTo, &OverlaySuit
 
 }  // namespace
 
-void RegisterOverlaySuites(Host& host) {
+void RegisterOverlaySuites(vhost::Host& host) {
     host.RegisterSuite(kPFEffectCustomUISuite, kPFEffectCustomUISuiteVersion1, &kCustomUISuite);
     host.RegisterSuite(kPFEffectCustomUIOverlayThemeSuite, kPFEffectCustomUIOverlayThemeSuiteVersion1, &kThemeSuite);
     host.RegisterSuite(kDRAWBOT_DrawSuite, kDRAWBOT_DrawSuite_Version1, &kDrawSuite);
@@ -209,4 +209,4 @@ void RegisterOverlaySuites(Host& host) {
     host.RegisterSuite(kDRAWBOT_PathSuite, kDRAWBOT_PathSuite_Version1, &kPathSuite);
 }
 
-}  // namespace vhost
+}  // namespace voverlay

@@ -1,4 +1,4 @@
-#include "EffectParams.h"
+#include "params/EffectParams.h"
 
 #include <algorithm>
 #include <cctype>
@@ -11,10 +11,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include "HostError.h"
-#include "Vellora.h"
+#include "host/HostError.h"
+#include "plugin/Vellora/Vellora.h"
 
-namespace vhost {
+namespace vparams {
 
 namespace {
 
@@ -41,7 +41,7 @@ int ParseChoice(const std::string& name, const char* const (&choices)[N], const 
     for (size_t i = 0; i < N; ++i) {
         list += (i ? ", " : "") + std::string(choices[i]);
     }
-    throw HostError("unknown " + std::string(what) + " '" + name + "' (expected one of: " + list + ")");
+    throw vhost::HostError("unknown " + std::string(what) + " '" + name + "' (expected one of: " + list + ")");
 }
 
 template <size_t N>
@@ -56,7 +56,7 @@ PF_Fixed ToFixed(double value, const char* what) {
         scaled < std::numeric_limits<PF_Fixed>::min()) {
         std::ostringstream msg;
         msg << what << " " << value << " cannot be held by the host (16.16 fixed point, about +/-32767)";
-        throw HostError(msg.str());
+        throw vhost::HostError(msg.str());
     }
     return static_cast<PF_Fixed>(scaled);
 }
@@ -78,7 +78,7 @@ std::string Exact(double value) {
 
 double InRange(double value, double lo, double hi, const std::string& what) {
     if (!std::isfinite(value) || value < lo || value > hi) {
-        throw HostError(what + " " + Exact(value) + " is out of range (" + Exact(lo) + " to " + Exact(hi) + ")");
+        throw vhost::HostError(what + " " + Exact(value) + " is out of range (" + Exact(lo) + " to " + Exact(hi) + ")");
     }
     return value;
 }
@@ -124,10 +124,10 @@ int ParseMaskType(const std::string& name) { return ParseChoice(name, kMaskTypes
 int ParseCompositeMode(const std::string& name) { return ParseChoice(name, kCompositeModes, "composite mode"); }
 int ParseFalloff(const std::string& name) { return ParseChoice(name, kFalloffs, "falloff"); }
 
-void ApplyEffectValues(Host& host, const EffectValues& values, int layer_width, int layer_height) {
+void ApplyEffectValues(vhost::Host& host, const EffectValues& values, int layer_width, int layer_height) {
     std::vector<PF_ParamDef>& p = host.Params();
     if (p.size() < static_cast<size_t>(PARAM_COUNT)) {
-        throw HostError("cannot set the effect's parameters: parameter set-up has not run");
+        throw vhost::HostError("cannot set the effect's parameters: parameter set-up has not run");
     }
     p[PARAM_MASK_TYPE].u.pd.value = values.mask_type;
     p[PARAM_COMPOSITE_MODE].u.pd.value = values.composite_mode;
@@ -142,10 +142,10 @@ void ApplyEffectValues(Host& host, const EffectValues& values, int layer_width, 
     p[PARAM_FALLOFF].u.pd.value = values.falloff;
 }
 
-EffectValues ReadEffectValues(Host& host) {
+EffectValues ReadEffectValues(vhost::Host& host) {
     std::vector<PF_ParamDef>& p = host.Params();
     if (p.size() < static_cast<size_t>(PARAM_COUNT)) {
-        throw HostError("cannot read the effect's parameters: parameter set-up has not run");
+        throw vhost::HostError("cannot read the effect's parameters: parameter set-up has not run");
     }
     EffectValues v;
     v.mask_type = p[PARAM_MASK_TYPE].u.pd.value;
@@ -198,11 +198,11 @@ nlohmann::ordered_json EffectValuesToJson(const EffectValues& v) {
 EffectValues EffectValuesFromJson(const nlohmann::json& json, EffectValues base, const std::string& source_name) {
     const std::string where = source_name.empty() ? std::string("parameters") : source_name;
     if (!json.is_object()) {
-        throw HostError(where + ": expected a JSON object of parameter values");
+        throw vhost::HostError(where + ": expected a JSON object of parameter values");
     }
     const auto number = [&](const nlohmann::json& value, const std::string& key) {
         if (!value.is_number()) {
-            throw HostError(where + ": '" + key + "' must be a number, not " + Short(value));
+            throw vhost::HostError(where + ": '" + key + "' must be a number, not " + Short(value));
         }
         return value.get<double>();
     };
@@ -211,22 +211,22 @@ EffectValues EffectValuesFromJson(const nlohmann::json& json, EffectValues base,
         if (value.is_string()) {
             try {
                 return parse(value.get<std::string>());
-            } catch (const HostError& e) {
-                throw HostError(where + ": '" + key + "': " + e.what());
+            } catch (const vhost::HostError& e) {
+                throw vhost::HostError(where + ": '" + key + "': " + e.what());
             }
         }
         if (value.is_number_integer() && value.get<int>() >= 1 && value.get<int>() <= count) {
             return value.get<int>();
         }
-        throw HostError(where + ": '" + key + "' must be a name or a number from 1 to " + std::to_string(count) +
+        throw vhost::HostError(where + ": '" + key + "' must be a name or a number from 1 to " + std::to_string(count) +
                         ", not " + Short(value));
     };
     const auto ranged = [&](const nlohmann::json& value, const std::string& key, double lo, double hi) {
         try {
             return InRange(number(value, key), lo, hi, "'" + key + "'");
-        } catch (const HostError& e) {
+        } catch (const vhost::HostError& e) {
             const std::string text = e.what();
-            throw HostError(text.rfind(where, 0) == 0 ? text : where + ": " + text);
+            throw vhost::HostError(text.rfind(where, 0) == 0 ? text : where + ": " + text);
         }
     };
 
@@ -248,7 +248,7 @@ EffectValues EffectValuesFromJson(const nlohmann::json& json, EffectValues base,
                 v.origin_x = ranged(value[0], "origin", -32767.0, 32767.0);
                 v.origin_y = ranged(value[1], "origin", -32767.0, 32767.0);
             } else {
-                throw HostError(where + ": 'origin' must be [x, y] in layer pixels, not " + Short(value));
+                throw vhost::HostError(where + ": 'origin' must be [x, y] in layer pixels, not " + Short(value));
             }
         } else if (key == "width") {
             v.width = ranged(value, key, 0.0, 15000.0);
@@ -262,11 +262,11 @@ EffectValues EffectValuesFromJson(const nlohmann::json& json, EffectValues base,
             v.opacity = ranged(value, key, 0.0, 100.0);
         } else if (key == "invert") {
             if (!value.is_boolean()) {
-                throw HostError(where + ": 'invert' must be true or false, not " + Short(value));
+                throw vhost::HostError(where + ": 'invert' must be true or false, not " + Short(value));
             }
             v.invert = value.get<bool>();
         } else {
-            throw HostError(where + ": unknown parameter '" + key +
+            throw vhost::HostError(where + ": unknown parameter '" + key +
                             "' (expected mask_type, composite_mode, origin, width, height, angle, feather, "
                             "opacity, invert, falloff)");
         }
@@ -294,11 +294,11 @@ EffectValues EffectValuesFromJsonText(const std::string& text, EffectValues base
     };
     // The parser and its messages recurse: hostile text must not reach them.
     if (text.size() > kMaxParamsBytes) {
-        throw HostError(source_name + " holds more than " + std::to_string(kMaxParamsBytes) +
+        throw vhost::HostError(source_name + " holds more than " + std::to_string(kMaxParamsBytes) +
                         " bytes, far more than a parameters file");
     }
     if (NestingDepth(text, kMaxParamsDepth) > kMaxParamsDepth) {
-        throw HostError(source_name + " nests arrays or objects more than " + std::to_string(kMaxParamsDepth) +
+        throw vhost::HostError(source_name + " nests arrays or objects more than " + std::to_string(kMaxParamsDepth) +
                         " deep; a parameters file is one object of values");
     }
     nlohmann::json json;
@@ -316,12 +316,12 @@ EffectValues EffectValuesFromJsonText(const std::string& text, EffectValues base
                 what = what.substr(0, start) + Short(what.substr(start, end - start)) + what.substr(end);
             }
         }
-        throw HostError(source_name + " is not valid JSON: " + what);
+        throw vhost::HostError(source_name + " is not valid JSON: " + what);
     }
     if (!duplicate.empty()) {
-        throw HostError(source_name + ": key '" + duplicate + "' is given twice");
+        throw vhost::HostError(source_name + ": key '" + duplicate + "' is given twice");
     }
     return EffectValuesFromJson(json, base, source_name);
 }
 
-}  // namespace vhost
+}  // namespace vparams

@@ -9,9 +9,9 @@
 
 #include <nlohmann/json_fwd.hpp>
 
-#include "Host.h"
+#include "host/Host.h"
 
-namespace vhost {
+namespace vparams {
 
 struct EffectValues {
     int mask_type = 1;       // 1 ellipse, 2 rectangle
@@ -46,9 +46,9 @@ const char* HandleName(int handle);
 
 // Writes the values into the host's parameter list (after ParamsSetup), the
 // origin in 16.16 layer pixels (the layer centre when unset).
-void ApplyEffectValues(Host& host, const EffectValues& values, int layer_width, int layer_height);
+void ApplyEffectValues(vhost::Host& host, const EffectValues& values, int layer_width, int layer_height);
 // Reads them back, origin always set.
-EffectValues ReadEffectValues(Host& host);
+EffectValues ReadEffectValues(vhost::Host& host);
 
 // JSON with the keys mask_type, composite_mode, origin [x, y], width, height,
 // angle, feather, opacity, invert, falloff in this order (names for the popups).
@@ -63,4 +63,4 @@ constexpr int kMaxParamsDepth = 16;
 // nothing after it; throws HostError starting with `source_name`.
 EffectValues EffectValuesFromJsonText(const std::string& text, EffectValues base, const std::string& source_name);
 
-}  // namespace vhost
+}  // namespace vparams

@@ -5,7 +5,7 @@
 
 #include <random>
 
-#include "Vellora_Mask.h"
+#include "plugin/Vellora/Vellora_Mask.h"
 
 namespace vtest {
 

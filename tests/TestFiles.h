@@ -8,7 +8,7 @@
 
 #include <OpenImageIO/imageio.h>
 
-#include "TestSupport.h"
+#include "tests/TestSupport.h"
 
 namespace vtest {
 

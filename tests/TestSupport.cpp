@@ -1,10 +1,10 @@
-#include "TestSupport.h"
+#include "tests/TestSupport.h"
 
 #include <sys/wait.h>
 
 #include <cstdio>
 
-#include "Vellora.h"
+#include "plugin/Vellora/Vellora.h"
 
 namespace vtest {
 

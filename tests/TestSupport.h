@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Host.h"
+#include "host/Host.h"
 
 namespace vtest {
 

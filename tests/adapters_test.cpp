@@ -10,8 +10,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "MaskSupport.h"
-#include "Vellora_Render.h"
+#include "tests/MaskSupport.h"
+#include "plugin/Vellora/Vellora_Render.h"
 
 namespace {
 

@@ -5,16 +5,16 @@
 
 #include <gtest/gtest.h>
 
-#include "AEFX_DrawbotSuites.h"
-#include "Overlay.h"
-#include "TestSupport.h"
+#include "plugin/Util/AEFX_DrawbotSuites.h"
+#include "overlay/Overlay.h"
+#include "tests/TestSupport.h"
 
 namespace {
 
 class DrawbotTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        window = std::make_unique<vhost::OverlayWindow>(*host, vhost::WindowView{}, 64, 48);
+        window = std::make_unique<voverlay::OverlayWindow>(*host, voverlay::WindowView{}, 64, 48);
         const PF_EventExtra event = window->NewEvent(PF_Event_DRAW);
         const auto* ui = static_cast<const PF_EffectCustomUISuite1*>(host->FindSuite(kPFEffectCustomUISuite, 1));
         const auto* draw = static_cast<const DRAWBOT_DrawbotSuite1*>(host->FindSuite(kDRAWBOT_DrawSuite, 1));
@@ -26,7 +26,7 @@ protected:
     int Live() const { return host->Objects().Live(); }
 
     std::unique_ptr<vhost::Host> host = vtest::NewHost();
-    std::unique_ptr<vhost::OverlayWindow> window;
+    std::unique_ptr<voverlay::OverlayWindow> window;
     DRAWBOT_SupplierSuite1* suite = nullptr;
     DRAWBOT_SupplierRef supplier = nullptr;
     const DRAWBOT_ColorRGBA yellow = {0.9f, 0.9f, 0.0f, 1.0f};
@@ -116,7 +116,7 @@ TEST(DrawbotScripted, NewWithTheSameReferenceReleasesNothing) {
 
 TEST(DrawbotSuiteSet, AcquiresInOrderStopsAtTheFirstMissingAndReleasesOnlyWhatItGot) {
     auto host = vtest::NewHost();
-    vhost::RegisterOverlaySuites(*host);
+    voverlay::RegisterOverlaySuites(*host);
     vhost::ScopedCurrentHost current(*host);
     PF_InData* in = &host->InData();
     PF_OutData* out = &host->OutData();

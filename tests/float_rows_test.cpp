@@ -6,8 +6,8 @@
 #include <random>
 #include <vector>
 
-#include "MaskSupport.h"
-#include "Vellora_Render.h"
+#include "tests/MaskSupport.h"
+#include "plugin/Vellora/Vellora_Render.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <cmath>
 #include <random>
 
-#include "MaskSupport.h"
-#include "Vellora_Frame.h"
+#include "tests/MaskSupport.h"
+#include "plugin/Vellora/Vellora_Frame.h"
 
 namespace {
 

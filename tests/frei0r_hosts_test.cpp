@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "ImageIO.h"
+#include "imaging/ImageIO.h"
 
 namespace {
 
@@ -92,7 +92,7 @@ protected:
 
     // Frame `f` of a clip whose colour and alpha vary over x, y and f, as a PNG.
     std::string WriteFrame(const std::string& name, int w, int h, int f) {
-        vhost::Image image = vhost::Image::Make(w, h, vhost::SampleType::U8);
+        vimaging::Image image = vimaging::Image::Make(w, h, vimaging::SampleType::U8);
         for (int y = 0; y < h; ++y) {
             for (int x = 0; x < w; ++x) {
                 uint8_t* p = &image.u8[(static_cast<size_t>(y) * w + x) * 4];
@@ -102,7 +102,7 @@ protected:
                 p[3] = static_cast<uint8_t>(x * 11 + y * 5 + f * 37 + 20);
             }
         }
-        vhost::WriteImage(Path(name), image);
+        vimaging::WriteImage(Path(name), image);
         return Path(name);
     }
 
@@ -110,7 +110,7 @@ protected:
     Bytes Reference(const std::string& input, const std::string& options) {
         const std::string out = Path("reference.png");
         Run("'" VELLORA_CLI_PATH "' render '" + input + "' '" + out + "'" + options);
-        return vhost::ReadImage(out).u8;
+        return vimaging::ReadImage(out).u8;
     }
 
     static Bytes Frame(const std::string& raw, size_t size, size_t index) {
@@ -200,7 +200,7 @@ TEST_F(Frei0rHosts, MeltKeyframesReachTheirValuesAndMoveMonotonicallyBetween) {
     EXPECT_EQ(Frame(raw, size, frames - 1), Reference(still, RenderOptions(last, w, h)));
 
     // Between the keys a larger, stronger mask: no alpha falls, colour stays, and every frame changes.
-    const Bytes input = vhost::ReadImage(still).u8;
+    const Bytes input = vimaging::ReadImage(still).u8;
     for (int f = 1; f < frames; ++f) {
         const Bytes a = Frame(raw, size, static_cast<size_t>(f - 1)), b = Frame(raw, size, static_cast<size_t>(f));
         long grown = 0;
@@ -229,7 +229,7 @@ TEST_F(Frei0rHosts, GstreamerElementMatchesVelloraRenderOnOddAndTinyFrames) {
         SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
         std::ofstream raw_in(Path("in.rgba"), std::ios::binary);
         for (int f = 0; f < frames; ++f) {
-            const Bytes frame = vhost::ReadImage(WriteFrame("in" + std::to_string(f) + ".png", w, h, f)).u8;
+            const Bytes frame = vimaging::ReadImage(WriteFrame("in" + std::to_string(f) + ".png", w, h, f)).u8;
             raw_in.write(reinterpret_cast<const char*>(frame.data()), static_cast<std::streamsize>(frame.size()));
         }
         raw_in.close();

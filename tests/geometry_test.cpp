@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include "Overlay.h"
-#include "TestSupport.h"
-#include "Vellora_UI.h"
+#include "overlay/Overlay.h"
+#include "tests/TestSupport.h"
+#include "plugin/Vellora/Vellora_UI.h"
 
 namespace {
 
@@ -32,10 +32,10 @@ struct Params {
 // A Premiere host (its rotation needs no suite) and one window over a 400 x 500 layer.
 struct View {
     std::unique_ptr<vhost::Host> host = vtest::NewHost(vhost::HostApp::Premiere);
-    std::unique_ptr<vhost::OverlayWindow> window;
+    std::unique_ptr<voverlay::OverlayWindow> window;
     PF_EventExtra event{};
-    explicit View(vhost::WindowView view = {}, PF_RationalScale par = {1, 1}) {
-        window = std::make_unique<vhost::OverlayWindow>(*host, view, 400, 500);
+    explicit View(voverlay::WindowView view = {}, PF_RationalScale par = {1, 1}) {
+        window = std::make_unique<voverlay::OverlayWindow>(*host, view, 400, 500);
         event = window->NewEvent(PF_Event_DRAW);
         in().pixel_aspect_ratio = par;
         in().height = 500;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "TestFiles.h"
+#include "tests/TestFiles.h"
 
 namespace {
 

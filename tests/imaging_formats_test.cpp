@@ -9,32 +9,32 @@
 #include <string>
 #include <vector>
 
-#include "Formats.h"
-#include "TestFiles.h"
+#include "imaging/Formats.h"
+#include "tests/TestFiles.h"
 
 namespace {
 
-using vhost::SampleType;
+using vimaging::SampleType;
 using vtest::RunCli;
 
 struct Case {
-    const vhost::OutputFormat* format;
+    const vimaging::OutputFormat* format;
     SampleType type;
     bool half;  // the input's half floats stay half
 };
 
 std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
     const Case& c = info.param;
-    std::string name = std::string(c.format->name) + "_" + (c.half ? "half" : vhost::SampleTypeName(c.type));
+    std::string name = std::string(c.format->name) + "_" + (c.half ? "half" : vimaging::SampleTypeName(c.type));
     for (char& ch : name) ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
     return name;
 }
 
 std::vector<Case> Accepted() {
     std::vector<Case> cases;
-    for (const vhost::OutputFormat& format : vhost::OutputFormats()) {
+    for (const vimaging::OutputFormat& format : vimaging::OutputFormats()) {
         for (SampleType type : {SampleType::U8, SampleType::U16, SampleType::F32}) {
-            if (vhost::Keeps(format, type, false)) cases.push_back({&format, type, false});
+            if (vimaging::Keeps(format, type, false)) cases.push_back({&format, type, false});
         }
         if (format.half) cases.push_back({&format, SampleType::F32, true});
     }
@@ -79,7 +79,7 @@ TEST_P(FormatKeeps, StraightRgbaOfItsDepth) {
     EXPECT_EQ(result.spec.format, spec.format);
     ASSERT_EQ(result.data.size(), input.data.size());
 
-    const bool premultiplied = c.format->alpha == vhost::AlphaConvention::Premultiplied;
+    const bool premultiplied = c.format->alpha == vimaging::AlphaConvention::Premultiplied;
     for (size_t i = 0; i < n; ++i) {
         float expected = input.data[i];
         const float alpha = input.data[i - i % 4 + 3];
@@ -103,7 +103,7 @@ TEST(FormatPictures, EveryPictureFormatKeepsTheWindow) {
     ASSERT_EQ(RunCli("overlay " + view + " " + dir.Arg("reference.png")).status, 0);
     const vtest::FilePixels reference = vtest::ReadFile(dir.Path("reference.png"));
     ASSERT_EQ(reference.spec.nchannels, 3);  // opaque: no alpha written
-    for (const vhost::OutputFormat& format : vhost::OutputFormats()) {
+    for (const vimaging::OutputFormat& format : vimaging::OutputFormats()) {
         if (!format.picture) continue;
         SCOPED_TRACE(format.label);
         const std::string out = dir.Path(std::string("view.") + format.extension);
@@ -135,14 +135,14 @@ TEST(FormatRefusals, EveryOtherWriterIsRefusedByName) {
                             "png", "ppm", "rla", "sgi", "tga", "tif", "webp", "zfile"}) {
         auto writer = OIIO::ImageOutput::create(ext);
         ASSERT_TRUE(writer) << ext;
-        const vhost::OutputFormat* format = vhost::FindOutputFormat(writer->format_name());
+        const vimaging::OutputFormat* format = vimaging::FindOutputFormat(writer->format_name());
         for (const auto& depth : depths) {
-            if (format && vhost::Keeps(*format, depth.type, false)) continue;
-            SCOPED_TRACE(std::string(ext) + " " + vhost::SampleTypeName(depth.type));
+            if (format && vimaging::Keeps(*format, depth.type, false)) continue;
+            SCOPED_TRACE(std::string(ext) + " " + vimaging::SampleTypeName(depth.type));
             const vtest::CliRun run =
                 RunCli("render testcard:16x8 " + dir.Arg(std::string("out.") + ext) + depth.options + " -q");
             EXPECT_NE(run.status, 0);
-            EXPECT_TRUE(vtest::OneLineNaming(run.out, "use " + vhost::Alternatives(depth.type, false)));
+            EXPECT_TRUE(vtest::OneLineNaming(run.out, "use " + vimaging::Alternatives(depth.type, false)));
             EXPECT_TRUE(dir.Names().empty()) << run.out;
             ++refused;
             break;  // one depth each keeps the run short; the table's own depths are above

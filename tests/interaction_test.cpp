@@ -6,10 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include "EffectParams.h"
-#include "Overlay.h"
-#include "TestSupport.h"
-#include "Vellora.h"
+#include "params/EffectParams.h"
+#include "overlay/Overlay.h"
+#include "tests/TestSupport.h"
+#include "plugin/Vellora/Vellora.h"
 
 namespace {
 
@@ -20,20 +20,20 @@ const double kFix = 65536.0;
 // the rotation handle (200, 90), the feather handles mid-side, the opacity handle (160, 100).
 struct Rig {
     std::unique_ptr<vhost::Host> host;
-    std::unique_ptr<vhost::OverlayWindow> window;
+    std::unique_ptr<voverlay::OverlayWindow> window;
 
     explicit Rig(HostApp app = HostApp::AfterEffects, double w = 300, double h = 200, double angle = 0,
-                 double feather = 0, double opacity = 100, vhost::WindowView view = {}) {
-        vhost::EffectValues v;
+                 double feather = 0, double opacity = 100, voverlay::WindowView view = {}) {
+        vparams::EffectValues v;
         v.width = w;
         v.height = h;
         v.angle = angle;
         v.feather = feather;
         v.opacity = opacity;
         host = vtest::SetUpHost(app);
-        vhost::ApplyEffectValues(*host, v, 400, 300);
+        vparams::ApplyEffectValues(*host, v, 400, 300);
         host->InData().height = 300;
-        window = std::make_unique<vhost::OverlayWindow>(*host, view, 400, 300);
+        window = std::make_unique<voverlay::OverlayWindow>(*host, view, 400, 300);
     }
     PF_ParamDef& P(int index) { return host->Params()[static_cast<size_t>(index)]; }
 
@@ -48,7 +48,7 @@ struct Rig {
         EXPECT_EQ(host->Send(PF_Cmd_EVENT, host->ParamArray(), nullptr, &e), expected);
         return e;
     }
-    vhost::GestureResult Gesture(A_long x0, A_long y0, A_long x1, A_long y1, int steps = 1) {
+    voverlay::GestureResult Gesture(A_long x0, A_long y0, A_long x1, A_long y1, int steps = 1) {
         return window->Gesture(PF_Point{x0, y0}, PF_Point{x1, y1}, steps);
     }
     double Width() { return P(PARAM_WIDTH).u.fs_d.value; }
@@ -109,7 +109,7 @@ TEST(InteractionClick, LowerHandleWinsATie) {
 }
 
 TEST(InteractionClick, FailuresReachTheHostAsErrorCodes) {
-    Rig other(HostApp::AfterEffects, 300, 200, 0, 0, 100, vhost::WindowView{PF_Window_EFFECT});
+    Rig other(HostApp::AfterEffects, 300, 200, 0, 0, 100, voverlay::WindowView{PF_Window_EFFECT});
     EXPECT_EQ(other.Send(PF_Event_DO_CLICK, 350, 250).evt_out_flags, PF_EO_NONE);
 
     Rig ansi;
@@ -155,7 +155,7 @@ TEST(InteractionDrag, TheGestureLivesInTheClickRecord) {
 
 TEST(InteractionDrag, CornersResizeSymmetricallyAndClamp) {
     Rig br(HostApp::Premiere);
-    const vhost::GestureResult g = br.Gesture(350, 250, 300, 200, 4);
+    const voverlay::GestureResult g = br.Gesture(350, 250, 300, 200, 4);
     EXPECT_EQ(g.handle, 4);
     EXPECT_EQ(g.drag_events, 4);
     EXPECT_EQ(g.changed, (std::vector<int>{PARAM_WIDTH, PARAM_HEIGHT}));
@@ -204,7 +204,7 @@ TEST(InteractionDrag, RotationFollowsTheBearingFromTheCentre) {
                     {300, 50, 45},  {300, 250, 135}, {237, 42, std::atan(37.0 / 108.0) * 180 / M_PI}};
     for (const auto& b : bearings) {
         Rig rig;
-        const vhost::GestureResult g = rig.Gesture(200, 90, b.x, b.y);
+        const voverlay::GestureResult g = rig.Gesture(200, 90, b.x, b.y);
         EXPECT_EQ(g.handle, 5);
         EXPECT_EQ(g.changed, std::vector<int>{PARAM_ANGLE});
         const double tolerance = b.degrees == std::floor(b.degrees) ? 0 : 4;  // whole degrees exactly
@@ -264,10 +264,10 @@ TEST(InteractionDrag, OpacityFollowsWindowPixelsAboveTheCentre) {
 }
 
 TEST(InteractionGesture, CompositionWindowAtZoomTwoWithAnOffset) {
-    vhost::WindowView view{PF_Window_COMP, 2.0, 0.0, 0.0, 30.0, 10.0};
+    voverlay::WindowView view{PF_Window_COMP, 2.0, 0.0, 0.0, 30.0, 10.0};
     // Layer (350, 250) is window ((350 + 30) * 2, (250 + 10) * 2).
     Rig rig(HostApp::AfterEffects, 300, 200, 0, 0, 100, view);
-    const vhost::GestureResult g = rig.Gesture(760, 520, 660, 420, 8);
+    const voverlay::GestureResult g = rig.Gesture(760, 520, 660, 420, 8);
     EXPECT_EQ(g.handle, 4);
     EXPECT_EQ(g.drag_events, 8);
     EXPECT_DOUBLE_EQ(rig.Width(), 200);
@@ -282,7 +282,7 @@ TEST(InteractionGesture, CompositionWindowAtZoomTwoWithAnOffset) {
     EXPECT_EQ(opacity.Gesture(420, 270, 420, 300).handle, 10);
     EXPECT_DOUBLE_EQ(opacity.P(PARAM_OPACITY).u.fd.value / kFix, 70);
     // A click on nothing starts no gesture.
-    const vhost::GestureResult none = Rig(HostApp::AfterEffects, 300, 200, 0, 0, 100, view).Gesture(5, 5, 300, 300);
+    const voverlay::GestureResult none = Rig(HostApp::AfterEffects, 300, 200, 0, 0, 100, view).Gesture(5, 5, 300, 300);
     EXPECT_FALSE(none.handled);
     EXPECT_EQ(none.drag_events, 0);
     EXPECT_TRUE(none.changed.empty());

@@ -9,8 +9,8 @@
 #include <random>
 #include <vector>
 
-#include "MaskSupport.h"
-#include "Vellora_Mask.h"
+#include "tests/MaskSupport.h"
+#include "plugin/Vellora/Vellora_Mask.h"
 
 namespace {
 

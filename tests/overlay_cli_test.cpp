@@ -12,8 +12,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "ImageIO.h"
-#include "TestFiles.h"
+#include "imaging/ImageIO.h"
+#include "tests/TestFiles.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ TEST_F(WindowCli, OverlayPictureAndTrace) {
     const CliRun run = RunCli(std::string("overlay ") + kView + " '" + dir + "/view.png' --mask rectangle --trace '" +
                               dir + "/trace.json'");
     ASSERT_EQ(run.status, 0) << run.out;
-    EXPECT_EQ(vhost::ReadImage(dir + "/view.png").width, (320 + 10) * 2);
+    EXPECT_EQ(vimaging::ReadImage(dir + "/view.png").width, (320 + 10) * 2);
     const nlohmann::json t = Trace();
     EXPECT_EQ(t["window"], "comp");
     ASSERT_EQ(t["strokes"].size(), 13u);
@@ -76,7 +76,7 @@ TEST_F(WindowCli, DragACornerEndToEnd) {
     EXPECT_EQ(j["params"]["origin"], nlohmann::json({160.0, 120.0}));
     EXPECT_EQ(j["params"]["mask_type"], "ellipse");
     // The overlay afterwards is drawn from the new values: frame (60, 70)-(260, 170).
-    EXPECT_EQ(vhost::ReadImage(dir + "/after.png").height, (240 + 20) * 2);
+    EXPECT_EQ(vimaging::ReadImage(dir + "/after.png").height, (240 + 20) * 2);
     EXPECT_EQ(Trace()["strokes"][1]["path"][0], nlohmann::json({"move", 140.0, 180.0}));
 
     const nlohmann::json miss = nlohmann::json::parse(RunCli("drag testcard:320x240 --from 3,3 --to 100,100").out);
@@ -91,8 +91,8 @@ TEST_F(WindowCli, ReducedFrameShowsEnlargedUnderTheOverlay) {
     const std::string card = "testcard:256x192 -q --downsample 2 --feather 40";
     ASSERT_EQ(RunCli("render " + card + " '" + dir + "/frame.png'").status, 0);
     ASSERT_EQ(RunCli("overlay " + card + " '" + dir + "/view.png'").status, 0);
-    const vhost::Image frame = vhost::ReadImage(dir + "/frame.png");
-    const vhost::Image view = vhost::ReadImage(dir + "/view.png");
+    const vimaging::Image frame = vimaging::ReadImage(dir + "/frame.png");
+    const vimaging::Image view = vimaging::ReadImage(dir + "/view.png");
     ASSERT_EQ(frame.width, 128);
     ASSERT_EQ(view.width, 256);
     int masked = 0, same = 0;
@@ -121,7 +121,7 @@ TEST_F(WindowCli, ReducedFrameShowsEnlargedUnderTheOverlay) {
 TEST_F(WindowCli, PictureFormatsAndTheTraceBesideIt) {
     const CliRun jpeg = RunCli("overlay testcard:64x48 -q '" + dir + "/view.jpg'", true);
     ASSERT_EQ(jpeg.status, 0) << jpeg.out;
-    EXPECT_EQ(vhost::ReadImage(dir + "/view.jpg").width, 64);
+    EXPECT_EQ(vimaging::ReadImage(dir + "/view.jpg").width, 64);
 
     // A trace to a pipe goes straight into it.
     const CliRun piped = RunCli("overlay testcard:64x48 -q '" + dir + "/piped.png' --trace /dev/stdout");
@@ -153,8 +153,8 @@ TEST_F(WindowCli, AGreyInputShowsAsItsRgbEqual) {
                                   ".png' -q --feather 10", true);
         ASSERT_EQ(run.status, 0) << run.out;
     }
-    const vhost::Image grey_shown = vhost::ReadImage(dir + "/shown-grey.png");
-    EXPECT_EQ(grey_shown.u8, vhost::ReadImage(dir + "/shown-rgb.png").u8);
+    const vimaging::Image grey_shown = vimaging::ReadImage(dir + "/shown-grey.png");
+    EXPECT_EQ(grey_shown.u8, vimaging::ReadImage(dir + "/shown-rgb.png").u8);
     // And the colour is really there: somewhere red, green and blue are not all 0.
     EXPECT_NE(std::count(grey_shown.u8.begin(), grey_shown.u8.end(), 0), static_cast<long>(grey_shown.u8.size()));
 }

@@ -11,29 +11,29 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "EffectParams.h"
-#include "Overlay.h"
-#include "TestSupport.h"
-#include "Vellora.h"
+#include "params/EffectParams.h"
+#include "overlay/Overlay.h"
+#include "tests/TestSupport.h"
+#include "plugin/Vellora/Vellora.h"
 
 namespace {
 
 using vhost::HostApp;
-using vhost::StrokeRecord;
-using Kind = vhost::PathElement::Kind;
+using voverlay::StrokeRecord;
+using Kind = voverlay::PathElement::Kind;
 
 struct Scene {
     std::unique_ptr<vhost::Host> host;
-    std::unique_ptr<vhost::OverlayWindow> window;
+    std::unique_ptr<voverlay::OverlayWindow> window;
     const std::vector<StrokeRecord>& Strokes() const { return window->Strokes(); }
 };
 
 // A 400 x 300 layer, centre (200, 150); Width 300 and Height 200 put the frame at (50, 50)-(350, 250).
-Scene Draw(HostApp app = HostApp::AfterEffects, vhost::EffectValues values = {}, vhost::WindowView view = {}) {
+Scene Draw(HostApp app = HostApp::AfterEffects, vparams::EffectValues values = {}, voverlay::WindowView view = {}) {
     Scene s;
     s.host = vtest::SetUpHost(app);
-    vhost::ApplyEffectValues(*s.host, values, 400, 300);
-    s.window = std::make_unique<vhost::OverlayWindow>(*s.host, view, 400, 300);
+    vparams::ApplyEffectValues(*s.host, values, 400, 300);
+    s.window = std::make_unique<voverlay::OverlayWindow>(*s.host, view, 400, 300);
     return s;
 }
 
@@ -43,8 +43,8 @@ PF_EventOutFlags Send(Scene& s, PF_Err expected = PF_Err_NONE) {
     return flags;
 }
 
-vhost::EffectValues Values(int mask = 2, double angle = 0, double feather = 0, double opacity = 100) {
-    vhost::EffectValues v;
+vparams::EffectValues Values(int mask = 2, double angle = 0, double feather = 0, double opacity = 100) {
+    vparams::EffectValues v;
     v.mask_type = mask;
     v.angle = angle;
     v.feather = feather;
@@ -97,7 +97,7 @@ TEST(OverlayDraw, RectangleMaskStrokesEveryElementInOrder) {
 }
 
 TEST(OverlayDraw, TurnedEllipseComesFirstAndEndsOnItsFirstPointUnclosed) {
-    vhost::EffectValues v = Values(1, 30);
+    vparams::EffectValues v = Values(1, 30);
     v.width = 240;
     v.height = 90;
     Scene s = Draw(HostApp::AfterEffects, v);
@@ -151,7 +151,7 @@ TEST(OverlayDraw, OpacityMarkerAndFlatFrames) {
         EXPECT_EQ(Path(s.Strokes().back()), Rect(155, std::trunc(level - 2), 166, std::trunc(level + 2)));
     }
     // Height 0 with a feather: no NaN, the top and bottom circles on the flat frame.
-    vhost::EffectValues flat = Values(1, 0, 10);
+    vparams::EffectValues flat = Values(1, 0, 10);
     flat.height = 0;
     Scene s = Draw(HostApp::AfterEffects, flat);
     Send(s);
@@ -162,7 +162,7 @@ TEST(OverlayDraw, OpacityMarkerAndFlatFrames) {
 }
 
 TEST(OverlayDraw, CompositionWindowAtZoomTwoWithAnOffset) {
-    vhost::WindowView view;
+    voverlay::WindowView view;
     view.type = PF_Window_COMP;
     view.zoom = 2;
     view.layer_offset_x = 30;
@@ -178,7 +178,7 @@ TEST(OverlayDraw, CompositionWindowAtZoomTwoWithAnOffset) {
 
 TEST(OverlayDraw, OtherWindowsDrawNothingAndLeaveTheFlags) {
     for (PF_WindowType type : {PF_WindowType{PF_Window_EFFECT}, PF_WindowType{PF_Window_NONE}}) {
-        vhost::WindowView view;
+        voverlay::WindowView view;
         view.type = type;
         Scene s = Draw(HostApp::AfterEffects, {}, view);
         PF_EventExtra event = s.window->NewEvent(PF_Event_DRAW);

@@ -15,9 +15,9 @@
 #include <OpenImageIO/imageio.h>
 #include <nlohmann/json.hpp>
 
-#include "ImageIO.h"
-#include "TestCard.h"
-#include "TestFiles.h"
+#include "imaging/ImageIO.h"
+#include "imaging/TestCard.h"
+#include "tests/TestFiles.h"
 
 namespace {
 
@@ -69,10 +69,10 @@ TEST_F(RenderCli, RendersTheTestCardWithStraightAlpha) {
     const CliRun run = Vellora("testcard:200x100 '" + out + "' --width 80 --height 40 --feather 10 --falloff gaussian -q");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
-    const vhost::Image image = vhost::ReadImage(out);
+    const vimaging::Image image = vimaging::ReadImage(out);
     ASSERT_EQ(image.width, 200);
     ASSERT_EQ(image.height, 100);
-    EXPECT_EQ(image.type, vhost::SampleType::U8);
+    EXPECT_EQ(image.type, vimaging::SampleType::U8);
     const auto alpha = [&](int x, int y) { return image.u8[(static_cast<size_t>(y) * 200 + x) * 4 + 3]; };
     EXPECT_EQ(alpha(100, 50), 255);  // Create mode: the core is opaque
     EXPECT_EQ(alpha(5, 5), 0);
@@ -80,8 +80,8 @@ TEST_F(RenderCli, RendersTheTestCardWithStraightAlpha) {
     EXPECT_LT(alpha(100 + 36, 50), 255);
     // Every pixel keeps the card's colour whatever its alpha, band pixels
     // included: nothing was premultiplied on the way in or out.
-    const vhost::Image card =
-        vhost::WorldToImage(vhost::ImageToWorld(vhost::MakeTestCard(200, 100), vhost::PixelLayout::ARGB8));
+    const vimaging::Image card =
+        vimaging::WorldToImage(vimaging::ImageToWorld(vimaging::MakeTestCard(200, 100), vhost::PixelLayout::ARGB8));
     int partial = 0, recoloured = 0;
     for (size_t i = 0; i < image.u8.size(); i += 4) {
         partial += image.u8[i + 3] > 0 && image.u8[i + 3] < 255;
@@ -100,8 +100,8 @@ TEST_F(RenderCli, ParamsFileSetsValuesAndOptionsWin) {
     const std::string out = Path("o.tif");
     const CliRun run = Vellora("testcard:64x64 '" + out + "' --params '" + Path("p.json") + "' --width 40 --depth 16 -q");
     ASSERT_EQ(run.status, 0) << run.err;
-    const vhost::Image image = vhost::ReadImage(out);
-    ASSERT_EQ(image.type, vhost::SampleType::U16);
+    const vimaging::Image image = vimaging::ReadImage(out);
+    ASSERT_EQ(image.type, vimaging::SampleType::U16);
     const auto alpha = [&](int x, int y) { return image.u16[(static_cast<size_t>(y) * 64 + x) * 4 + 3]; };
     EXPECT_EQ(alpha(32, 32), 0);         // inverted: the rectangle is cut out
     EXPECT_EQ(alpha(32 + 15, 32), 0);    // 40 wide from the option, not 20 from the file
@@ -146,7 +146,7 @@ TEST_F(RenderCli, NumbersAreDecimalWhateverTheSpacesAround) {
     const auto render = [&](const std::string& name, const std::string& options) {
         const CliRun run = Vellora("testcard:64x32 '" + Path(name) + "' -q " + options);
         EXPECT_EQ(run.status, 0) << options << ": " << run.err;
-        return vhost::ReadImage(Path(name)).u8;
+        return vimaging::ReadImage(Path(name)).u8;
     };
     const auto plain = render("plain.png", "--width 40 --feather 0 --origin 20,10");
     EXPECT_EQ(render("leading.png", "--width ' 40' --feather 1e-400 --origin ' 20, 10'"), plain);
@@ -194,11 +194,11 @@ TEST_F(RenderCli, ParamsAreReadFromAPipe) {
     const std::string stdin_pipe = "cat '" + Path("p.json") + "' | '" + std::string(VELLORA_CLI_PATH) +
                                    "' render testcard:64x64 '" + Path("stdin.png") + "' -q --params /dev/stdin";
     ASSERT_EQ(std::system(stdin_pipe.c_str()), 0) << stdin_pipe;
-    EXPECT_EQ(vhost::ReadImage(Path("pipe.png")).u8, vhost::ReadImage(Path("file.png")).u8);
-    EXPECT_EQ(vhost::ReadImage(Path("stdin.png")).u8, vhost::ReadImage(Path("file.png")).u8);
+    EXPECT_EQ(vimaging::ReadImage(Path("pipe.png")).u8, vimaging::ReadImage(Path("file.png")).u8);
+    EXPECT_EQ(vimaging::ReadImage(Path("stdin.png")).u8, vimaging::ReadImage(Path("file.png")).u8);
     // The values were taken: the default ellipse looks different.
     ASSERT_EQ(Vellora("testcard:64x64 '" + Path("plain.png") + "' -q").status, 0);
-    EXPECT_NE(vhost::ReadImage(Path("plain.png")).u8, vhost::ReadImage(Path("file.png")).u8);
+    EXPECT_NE(vimaging::ReadImage(Path("plain.png")).u8, vimaging::ReadImage(Path("file.png")).u8);
 }
 
 // Every numeric key of a parameters file, just outside each end of its range
@@ -253,7 +253,7 @@ TEST_F(RenderCli, EachOptionWinsOverTheParamsFileAsIfTheFileSaidIt) {
         const CliRun run = Vellora("testcard:64x48 '" + Path(name + ".png") + "' -q --params '" + Path(name + ".json") +
                                    "' " + options);
         EXPECT_EQ(run.status, 0) << options << ": " << run.err;
-        return vhost::ReadImage(Path(name + ".png")).u8;
+        return vimaging::ReadImage(Path(name + ".png")).u8;
     };
     const auto from_file = render(base, "");
     const struct {
@@ -288,7 +288,7 @@ TEST_F(RenderCli, PixelAspectTakesNumeratorAndDenominator) {
         const std::string out = Path(name);
         const CliRun run = Vellora("testcard:64x48 '" + out + "' -q --feather 10 --width 30 --height 30 --par " + par);
         EXPECT_EQ(run.status, 0) << par << ": " << run.err;
-        return vhost::ReadImage(out).u8;
+        return vimaging::ReadImage(out).u8;
     };
     const auto square = render("1/1"), wide = render("2/1"), narrow = render("1/2");
     EXPECT_NE(wide, square);
@@ -320,7 +320,7 @@ TEST_F(RenderCli, APointUnderReducedResolutionIsRoundedToTheNearestStep) {
         const CliRun run = Vellora("testcard:96x64 '" + out + "' -q --host premiere --depth float --downsample 3 " +
                                    "--feather 20 --width 40 --height 30 --origin " + x + ",30");
         EXPECT_EQ(run.status, 0) << x << ": " << run.err;
-        return vhost::ReadImage(out).f32;
+        return vimaging::ReadImage(out).f32;
     };
     const auto one_step = render("40.0000152587890625"), two_steps = render("40.000030517578125");
     EXPECT_TRUE(one_step == two_steps) << "1/65536 px over 40, divided by 3, rounds to the step 2/65536 px gives";

@@ -9,10 +9,10 @@
 #include <cstring>
 #include <random>
 
-#include "Render.h"
-#include "TestSupport.h"
-#include "Vellora.h"
-#include "World.h"
+#include "host/Render.h"
+#include "tests/TestSupport.h"
+#include "plugin/Vellora/Vellora.h"
+#include "host/World.h"
 
 namespace {
 

@@ -8,12 +8,12 @@
 #include <cstring>
 #include <vector>
 
-#include "EffectParams.h"
-#include "Render.h"
-#include "RenderSuites.h"
-#include "TestSupport.h"
-#include "Vellora.h"
-#include "World.h"
+#include "params/EffectParams.h"
+#include "host/Render.h"
+#include "host/RenderSuites.h"
+#include "tests/TestSupport.h"
+#include "plugin/Vellora/Vellora.h"
+#include "host/World.h"
 
 namespace {
 
@@ -51,14 +51,14 @@ World Input(PixelLayout layout, size_t padding = 0, int w = kW, int h = kH) {
 // Fills every byte (padding included) with a marker the render must not touch outside pixels.
 void Mark(World& world) { std::fill(world.Bytes().begin(), world.Bytes().end(), 0xA5); }
 
-std::unique_ptr<vhost::Host> HostWith(HostApp app, const vhost::EffectValues& values, int w = kW, int h = kH) {
+std::unique_ptr<vhost::Host> HostWith(HostApp app, const vparams::EffectValues& values, int w = kW, int h = kH) {
     auto host = vtest::SetUpHost(app);
-    vhost::ApplyEffectValues(*host, values, w, h);
+    vparams::ApplyEffectValues(*host, values, w, h);
     return host;
 }
 
-vhost::EffectValues HardEllipse() {
-    vhost::EffectValues v;
+vparams::EffectValues HardEllipse() {
+    vparams::EffectValues v;
     v.width = 40;
     v.height = 24;
     v.origin_x = 31.5;
@@ -94,7 +94,7 @@ TEST(Render, EveryHostAndFormatMasksAlphaAndKeepsColour) {
 }
 
 TEST(Render, HalfResolutionGivesTheSameMaskRelativeToTheFrame) {
-    vhost::EffectValues v;
+    vparams::EffectValues v;
     v.width = 70;
     v.height = 50;
     v.feather = 12;
@@ -122,7 +122,7 @@ int CountOpaque(const World& w, bool along_row, int at) {
 }
 
 TEST(Render, PixelAspectTwoHalvesTheMasksColumns) {
-    vhost::EffectValues v;
+    vparams::EffectValues v;
     v.mask_type = MASK_RECTANGLE;
     v.width = 100;
     v.height = 20;
@@ -139,7 +139,7 @@ TEST(Render, PixelAspectTwoHalvesTheMasksColumns) {
 }
 
 TEST(Render, AngleNinetyRunsTheWidthDownTheScreen) {
-    vhost::EffectValues v;
+    vparams::EffectValues v;
     v.mask_type = MASK_RECTANGLE;
     v.width = 40;
     v.height = 10;
@@ -281,7 +281,7 @@ TEST(Render, WorldsWithoutPixelsAreRefusedInEveryFormat) {
 }
 
 TEST(Render, ThreadCountDoesNotChangeTheResult) {
-    vhost::EffectValues v = HardEllipse();
+    vparams::EffectValues v = HardEllipse();
     v.feather = 9;
     v.falloff = FALLOFF_GAMMA;
     v.angle = 12;

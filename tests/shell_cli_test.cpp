@@ -5,7 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "TestFiles.h"
+#include "tests/TestFiles.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "TestSupport.h"
-#include "Vellora.h"
+#include "tests/TestSupport.h"
+#include "plugin/Vellora/Vellora.h"
 
 namespace {
 

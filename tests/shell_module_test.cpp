@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "HostError.h"
-#include "TestSupport.h"
-#include "Vellora_Strings.h"
+#include "host/HostError.h"
+#include "tests/TestSupport.h"
+#include "plugin/Vellora/Vellora_Strings.h"
 
 namespace {
 

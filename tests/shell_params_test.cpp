@@ -2,8 +2,8 @@
 #include <cstring>
 #include <string>
 
-#include "TestSupport.h"
-#include "Vellora.h"
+#include "tests/TestSupport.h"
+#include "plugin/Vellora/Vellora.h"
 
 namespace {
 

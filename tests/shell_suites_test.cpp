@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "AEFX_SuiteHelper.h"
-#include "AEGP_SuiteHandler.h"
-#include "TestSupport.h"
+#include "plugin/Util/AEFX_SuiteHelper.h"
+#include "plugin/Util/AEGP_SuiteHandler.h"
+#include "tests/TestSupport.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include "FuzzDriver.h"
-#include "TestSupport.h"
+#include "fuzz/FuzzDriver.h"
+#include "tests/TestSupport.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ TEST(FuzzCorpus, EveryInputReplaysClean) {
     ASSERT_GE(files.size(), 50u) << "the corpus in " << VELLORA_FUZZ_CORPUS << " is missing";
     for (const std::string& file : files) {
         const std::vector<uint8_t> data = ReadFile(file);
-        const vhost::Findings findings = vfuzz::RunInput(vtest::Module(), data.data(), data.size());
+        const vvalidator::Findings findings = vfuzz::RunInput(vtest::Module(), data.data(), data.size());
         EXPECT_TRUE(findings.Empty()) << file << " (" << vfuzz::DescribeInput(data.data(), data.size())
                                       << "): " << findings.First();
     }
@@ -50,7 +50,7 @@ TEST(FuzzCorpus, TheDriverCatchesAPlantedFault) {
     ASSERT_FALSE(data.empty());
     ::setenv("VELLORA_FAKE_FAULT", "recolour", 1);
     const vhost::PluginModule fake(VELLORA_FAKE_MODULE_PATH);
-    const vhost::Findings findings = vfuzz::RunInput(fake, data.data(), data.size());
+    const vvalidator::Findings findings = vfuzz::RunInput(fake, data.data(), data.size());
     ::unsetenv("VELLORA_FAKE_FAULT");
     ASSERT_FALSE(findings.Empty()) << vfuzz::DescribeInput(data.data(), data.size());
     EXPECT_NE(findings.First().find("colour channels differ"), std::string::npos) << findings.First();
@@ -66,7 +66,7 @@ TEST(FuzzCorpus, AnyBytesMakeASession) {
             x = x * 1664525u + 1013904223u;
             b = static_cast<uint8_t>(x >> 24);
         }
-        const vhost::Findings findings = vfuzz::RunInput(vtest::Module(), noise.data(), noise.size());
+        const vvalidator::Findings findings = vfuzz::RunInput(vtest::Module(), noise.data(), noise.size());
         EXPECT_TRUE(findings.Empty()) << vfuzz::DescribeInput(noise.data(), noise.size()) << ": " << findings.First();
     }
 }

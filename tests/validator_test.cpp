@@ -11,13 +11,13 @@
 
 #include <gtest/gtest.h>
 
-#include "HostError.h"
-#include "TestSupport.h"
-#include "Validator.h"
+#include "host/HostError.h"
+#include "tests/TestSupport.h"
+#include "validator/Validator.h"
 
 namespace {
 
-using vhost::CheckResult;
+using vvalidator::CheckResult;
 using vhost::HostApp;
 
 std::string Messages(const CheckResult& r) {
@@ -34,7 +34,7 @@ bool Mentions(const CheckResult& r, const std::string& text) {
 }
 
 TEST(Validator, TheBuiltPluginPassesEveryCheckAtLevelOne) {
-    vhost::ValidatorOptions options;
+    vvalidator::ValidatorOptions options;
     options.module_path = VELLORA_MODULE_PATH;
     options.level = 1;
     options.seed = 42;
@@ -42,7 +42,7 @@ TEST(Validator, TheBuiltPluginPassesEveryCheckAtLevelOne) {
     // Geometry and threads have tests of their own below or take long under sanitizers.
     options.only = {"reload", "exports", "commands", "parameters", "events", "suite-faults", "drawing-faults",
                     "callback-faults"};
-    const vhost::ValidationReport report = vhost::RunValidator(options);
+    const vvalidator::ValidationReport report = vvalidator::RunValidator(options);
     for (const CheckResult& r : report.results) {
         EXPECT_TRUE(r.passed) << r.name << " under " << vhost::HostAppName(r.host) << ":" << Messages(r);
     }
@@ -54,20 +54,20 @@ TEST(Validator, TheBuiltPluginPassesEveryCheckAtLevelOne) {
 
 TEST(Validator, LevelsScaleReloadsAndParameterSetsAsPromised) {
     // 10 loads and 50 parameter sets at level 5, 100 loads at level 10.
-    const CheckResult reload5 = vhost::RunCheck("reload", VELLORA_MODULE_PATH, HostApp::Premiere, 5, 1);
+    const CheckResult reload5 = vvalidator::RunCheck("reload", VELLORA_MODULE_PATH, HostApp::Premiere, 5, 1);
     EXPECT_TRUE(reload5.passed) << Messages(reload5);
     EXPECT_EQ(reload5.counters.reloads, 10);
-    const CheckResult reload10 = vhost::RunCheck("reload", VELLORA_MODULE_PATH, HostApp::AfterEffects, 10, 1);
+    const CheckResult reload10 = vvalidator::RunCheck("reload", VELLORA_MODULE_PATH, HostApp::AfterEffects, 10, 1);
     EXPECT_TRUE(reload10.passed) << Messages(reload10);
     EXPECT_EQ(reload10.counters.reloads, 100);
-    const CheckResult params5 = vhost::RunCheck("parameters", VELLORA_MODULE_PATH, HostApp::AfterEffects, 5, 1);
+    const CheckResult params5 = vvalidator::RunCheck("parameters", VELLORA_MODULE_PATH, HostApp::AfterEffects, 5, 1);
     EXPECT_TRUE(params5.passed) << Messages(params5);
     EXPECT_EQ(params5.counters.parameter_sets, 50);
 }
 
 TEST(Validator, TheSameSeedReplaysTheSameRun) {
     const auto run = [](uint64_t seed) {
-        return vhost::RunCheck("parameters", VELLORA_MODULE_PATH, HostApp::AfterEffects, 2, seed);
+        return vvalidator::RunCheck("parameters", VELLORA_MODULE_PATH, HostApp::AfterEffects, 2, seed);
     };
     const CheckResult a = run(1234), b = run(1234), c = run(99);
     EXPECT_EQ(a.summary, b.summary);
@@ -75,55 +75,55 @@ TEST(Validator, TheSameSeedReplaysTheSameRun) {
     EXPECT_EQ(a.counters.renders, b.counters.renders);
     // Another seed draws other value kinds (checked for these two seeds).
     EXPECT_NE(a.summary, c.summary);
-    EXPECT_NE(vhost::CheckSeed(1, "parameters", HostApp::AfterEffects),
-              vhost::CheckSeed(1, "parameters", HostApp::Premiere));
+    EXPECT_NE(vvalidator::CheckSeed(1, "parameters", HostApp::AfterEffects),
+              vvalidator::CheckSeed(1, "parameters", HostApp::Premiere));
 }
 
 TEST(Validator, RejectsUnknownChecksAndLevelsAndModules) {
-    vhost::ValidatorOptions options;
+    vvalidator::ValidatorOptions options;
     options.module_path = VELLORA_MODULE_PATH;
     options.only = {"no-such-check"};
-    EXPECT_THROW(vhost::RunValidator(options), vhost::HostError);
+    EXPECT_THROW(vvalidator::RunValidator(options), vhost::HostError);
     options.only.clear();
     options.level = 11;
-    EXPECT_THROW(vhost::RunValidator(options), vhost::HostError);
+    EXPECT_THROW(vvalidator::RunValidator(options), vhost::HostError);
     options.level = 1;
     options.module_path = "/nonexistent/Vellora.so";
-    EXPECT_THROW(vhost::RunValidator(options), vhost::HostError);
+    EXPECT_THROW(vvalidator::RunValidator(options), vhost::HostError);
 }
 
 // --- Host-side invariants on their own --------------------------------------
 
 TEST(ValidatorInvariants, ASuiteTheHostHandedOutAndNeverGotBackIsReported) {
     auto host = vtest::SetUpHost();
-    vhost::Findings findings;
+    vvalidator::Findings findings;
     const void* suite = nullptr;
     {
         vhost::ScopedCurrentHost current(*host);
         ASSERT_EQ(host->InData().pica_basicP->AcquireSuite("PF ANSI Suite", 1, &suite), 0);
     }
-    vhost::CheckLedgers(*host, "planted", findings);
+    vvalidator::CheckLedgers(*host, "planted", findings);
     ASSERT_EQ(findings.Count(), 1);
     EXPECT_NE(findings.First().find("PF ANSI Suite"), std::string::npos) << findings.First();
     // The ledger starts afresh for the next command.
-    vhost::Findings after;
-    vhost::CheckLedgers(*host, "next", after);
+    vvalidator::Findings after;
+    vvalidator::CheckLedgers(*host, "next", after);
     EXPECT_TRUE(after.Empty());
 }
 
 TEST(ValidatorInvariants, ARenderResultOutsideTheAllowedCodesIsReported) {
     auto host = vtest::SetUpHost();
-    vhost::FrameSpec spec;
+    vvalidator::FrameSpec spec;
     spec.width = 9;
     spec.height = 5;
-    vhost::ValidationCounters counters;
+    vvalidator::ValidationCounters counters;
     host->Faults().FailCall("iterate", 1, true);
-    vhost::Findings strict;
-    EXPECT_EQ(vhost::RenderChecked(*host, spec, 3, strict, counters), PF_Err_INTERNAL_STRUCT_DAMAGED);
+    vvalidator::Findings strict;
+    EXPECT_EQ(vvalidator::RenderChecked(*host, spec, 3, strict, counters), PF_Err_INTERNAL_STRUCT_DAMAGED);
     ASSERT_FALSE(strict.Empty());
     EXPECT_NE(strict.First().find("returned 512"), std::string::npos) << strict.First();
-    vhost::Findings lenient;
-    vhost::RenderChecked(*host, spec, 3, lenient, counters, {PF_Err_INTERNAL_STRUCT_DAMAGED});
+    vvalidator::Findings lenient;
+    vvalidator::RenderChecked(*host, spec, 3, lenient, counters, {PF_Err_INTERNAL_STRUCT_DAMAGED});
     EXPECT_TRUE(lenient.Empty()) << lenient.First();
 }
 
@@ -133,7 +133,7 @@ TEST(ValidatorValues, HostileSetsHoldEveryKindOfBadValue) {
     bool nan = false, pos_inf = false, neg_inf = false, denormal = false, huge = false, negative = false,
          zero = false, bad_choice = false, bad_box = false;
     for (int i = 0; i < 300; ++i) {
-        vhost::RandomizeParams(*host, [&]() { return rng(); }, vhost::ValueKind::Hostile);
+        vvalidator::RandomizeParams(*host, [&]() { return rng(); }, vvalidator::ValueKind::Hostile);
         for (const PF_ParamDef& p : host->Params()) {
             if (p.param_type == PF_Param_FLOAT_SLIDER) {
                 const double v = p.u.fs_d.value;
@@ -155,7 +155,7 @@ TEST(ValidatorValues, HostileSetsHoldEveryKindOfBadValue) {
     EXPECT_TRUE(bad_choice && bad_box);
 
     // Sets at the ends of the ranges hold only the declared ends.
-    vhost::RandomizeParams(*host, [&]() { return rng(); }, vhost::ValueKind::Snapped);
+    vvalidator::RandomizeParams(*host, [&]() { return rng(); }, vvalidator::ValueKind::Snapped);
     for (const PF_ParamDef& p : host->Params()) {
         if (p.param_type == PF_Param_FLOAT_SLIDER) {
             EXPECT_TRUE(p.u.fs_d.value == p.u.fs_d.valid_min || p.u.fs_d.value == p.u.fs_d.valid_max) << p.name;
@@ -180,7 +180,7 @@ protected:
 TEST_P(ValidatorPlanted, TheCheckCatchesIt) {
     const Planted& p = GetParam();
     ::setenv("VELLORA_FAKE_FAULT", p.fault, 1);
-    const CheckResult r = vhost::RunCheck(p.check, VELLORA_FAKE_MODULE_PATH, p.host, 1, 5);
+    const CheckResult r = vvalidator::RunCheck(p.check, VELLORA_FAKE_MODULE_PATH, p.host, 1, 5);
     if (!p.expected) {
         EXPECT_TRUE(r.passed) << Messages(r);
         return;
@@ -217,14 +217,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Validator, ACrashFailsItsCheckAndTheRunGoesOn) {
     ::setenv("VELLORA_FAKE_FAULT", "crash", 1);
-    vhost::ValidatorOptions options;
+    vvalidator::ValidatorOptions options;
     options.module_path = VELLORA_FAKE_MODULE_PATH;
     options.level = 1;
     options.seed = 3;
     options.hosts = {HostApp::AfterEffects};
     options.only = {"exports", "parameters"};
     options.isolate = true;
-    const vhost::ValidationReport report = vhost::RunValidator(options);
+    const vvalidator::ValidationReport report = vvalidator::RunValidator(options);
     ::unsetenv("VELLORA_FAKE_FAULT");
     ASSERT_EQ(report.results.size(), 2u);
     EXPECT_TRUE(report.results[0].passed) << Messages(report.results[0]);
@@ -304,7 +304,7 @@ TEST(ValidatorCli, AHungModuleFailsAtItsTimeoutAndTheChecksAfterItAreNotRun) {
 
 TEST(ValidatorThreads, TheBuiltPluginRendersTheSameOnEveryThread) {
     for (HostApp app : {HostApp::AfterEffects, HostApp::Premiere}) {
-        const CheckResult r = vhost::RunCheck("threads", VELLORA_MODULE_PATH, app, 1, 8);
+        const CheckResult r = vvalidator::RunCheck("threads", VELLORA_MODULE_PATH, app, 1, 8);
         EXPECT_TRUE(r.passed) << vhost::HostAppName(app) << Messages(r);
         EXPECT_EQ(r.counters.threads, 8);
         EXPECT_EQ(r.counters.renders, 16);  // each frame once alone, once among the eight
@@ -313,7 +313,7 @@ TEST(ValidatorThreads, TheBuiltPluginRendersTheSameOnEveryThread) {
 
 TEST(ValidatorThreads, OutputThatDependsOnEarlierRendersIsCaught) {
     ::setenv("VELLORA_FAKE_FAULT", "nondeterministic", 1);
-    const CheckResult r = vhost::RunCheck("threads", VELLORA_FAKE_MODULE_PATH, HostApp::AfterEffects, 1, 8);
+    const CheckResult r = vvalidator::RunCheck("threads", VELLORA_FAKE_MODULE_PATH, HostApp::AfterEffects, 1, 8);
     ::unsetenv("VELLORA_FAKE_FAULT");
     EXPECT_FALSE(r.passed);
     EXPECT_TRUE(Mentions(r, "differs from the single-threaded render")) << Messages(r);

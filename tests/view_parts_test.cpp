@@ -9,23 +9,23 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "ControlsPanel.h"
-#include "EffectParams.h"
-#include "Frames.h"
-#include "ImageIO.h"
-#include "Overlay.h"
-#include "ParamHistory.h"
-#include "TestCard.h"
-#include "TestSupport.h"
-#include "Vellora.h"
+#include "view/ControlsPanel.h"
+#include "params/EffectParams.h"
+#include "view/Frames.h"
+#include "imaging/ImageIO.h"
+#include "overlay/Overlay.h"
+#include "view/ParamHistory.h"
+#include "imaging/TestCard.h"
+#include "tests/TestSupport.h"
+#include "plugin/Vellora/Vellora.h"
 
 namespace {
 
 using vhost::HostApp;
 
-std::unique_ptr<vhost::Host> HostWith(HostApp app, const vhost::EffectValues& v, int w, int h) {
+std::unique_ptr<vhost::Host> HostWith(HostApp app, const vparams::EffectValues& v, int w, int h) {
     auto host = vtest::SetUpHost(app);
-    vhost::ApplyEffectValues(*host, v, w, h);
+    vparams::ApplyEffectValues(*host, v, w, h);
     return host;
 }
 
@@ -33,7 +33,7 @@ std::unique_ptr<vhost::Host> HostWith(HostApp app, const vhost::EffectValues& v,
 // whole gesture `vellora drag` plays; and a window of its own size, panned to
 // (X0, Y0), takes a press at (X0 + a, Y0 + b) as the drag's window takes (a, b).
 TEST(ViewGestureEvents, PressMoveReleaseIsTheGestureDriver) {
-    vhost::EffectValues v;
+    vparams::EffectValues v;
     v.angle = 30;
     v.feather = 20;
     const PF_Point to{530, 250};
@@ -45,38 +45,38 @@ TEST(ViewGestureEvents, PressMoveReleaseIsTheGestureDriver) {
         const PF_Point corner{static_cast<A_long>(std::lround(320 + cx)), static_cast<A_long>(std::lround(180 + cy))};
 
         auto whole_host = HostWith(app, v, 640, 360);
-        vhost::OverlayWindow whole(*whole_host, {}, 640, 360);
-        const vhost::GestureResult expected = whole.Gesture(corner, to, 3);
+        voverlay::OverlayWindow whole(*whole_host, {}, 640, 360);
+        const voverlay::GestureResult expected = whole.Gesture(corner, to, 3);
         ASSERT_TRUE(expected.handled);
 
-        vhost::WindowView panned;
+        voverlay::WindowView panned;
         panned.pan_x = 37;
         panned.pan_y = -12;
         auto steps_host = HostWith(app, v, 640, 360);
-        vhost::OverlayWindow steps(*steps_host, panned, 640, 360, 1200, 700);
+        voverlay::OverlayWindow steps(*steps_host, panned, 640, 360, 1200, 700);
         const auto shifted = [&](PF_Point p) { return PF_Point{p.h + 37, p.v - 12}; };
         steps.Press(shifted(corner));
         EXPECT_TRUE(steps.Dragging());
         steps.Move(shifted(PF_Point{480, 300}));
         steps.Move(shifted(PF_Point{500, 265}));
-        const vhost::GestureResult got = steps.Release(shifted(to));
+        const voverlay::GestureResult got = steps.Release(shifted(to));
         EXPECT_FALSE(steps.Dragging());
         EXPECT_EQ(got.handle, expected.handle);
         EXPECT_EQ(got.changed, expected.changed);
         EXPECT_EQ(got.drag_events, 3);
-        EXPECT_EQ(vhost::EffectValuesToJson(vhost::ReadEffectValues(*steps_host)),
-                  vhost::EffectValuesToJson(vhost::ReadEffectValues(*whole_host)));
+        EXPECT_EQ(vparams::EffectValuesToJson(vparams::ReadEffectValues(*steps_host)),
+                  vparams::EffectValuesToJson(vparams::ReadEffectValues(*whole_host)));
         EXPECT_TRUE(vtest::LedgersBalanced(*steps_host));
 
         // A press that grabs nothing sends no drag events and changes nothing.
-        const auto before = vhost::EffectValuesToJson(vhost::ReadEffectValues(*steps_host));
+        const auto before = vparams::EffectValuesToJson(vparams::ReadEffectValues(*steps_host));
         steps.Press(PF_Point{2, 2});
         EXPECT_FALSE(steps.Dragging());
         EXPECT_EQ(steps.Move(PF_Point{300, 300}), PF_Err_NONE);
-        const vhost::GestureResult miss = steps.Release(PF_Point{320, 320});
+        const voverlay::GestureResult miss = steps.Release(PF_Point{320, 320});
         EXPECT_FALSE(miss.handled);
         EXPECT_EQ(miss.drag_events, 0);
-        EXPECT_EQ(vhost::EffectValuesToJson(vhost::ReadEffectValues(*steps_host)), before);
+        EXPECT_EQ(vparams::EffectValuesToJson(vparams::ReadEffectValues(*steps_host)), before);
     }
 }
 
@@ -84,7 +84,7 @@ TEST(ViewGestureEvents, PressMoveReleaseIsTheGestureDriver) {
 // and the history keeps one step per change, dropping what could be redone
 // once a new change is made.
 TEST(ViewParamHistory, ValuesCrossHostsExactlyAndUndoRedoStepByStep) {
-    vhost::EffectValues v;
+    vparams::EffectValues v;
     v.mask_type = 2;
     v.composite_mode = 2;
     v.origin_x = 101.3;
@@ -100,8 +100,8 @@ TEST(ViewParamHistory, ValuesCrossHostsExactlyAndUndoRedoStepByStep) {
     const vview::ParamSnapshot values = vview::CaptureParams(*ae);
     auto premiere = vtest::SetUpHost(HostApp::Premiere);
     vview::RestoreParams(*premiere, values);
-    EXPECT_EQ(vhost::EffectValuesToJson(vhost::ReadEffectValues(*premiere)),
-              vhost::EffectValuesToJson(vhost::ReadEffectValues(*ae)));
+    EXPECT_EQ(vparams::EffectValuesToJson(vparams::ReadEffectValues(*premiere)),
+              vparams::EffectValuesToJson(vparams::ReadEffectValues(*ae)));
 
     vview::ParamHistory history;
     history.Record("nothing", values, values);
@@ -155,18 +155,18 @@ TEST(ViewFrames, EveryDepthReachesTheScreenInOrder) {
                  {HostApp::AfterEffects, vhost::PixelLayout::ARGB16},
                  {HostApp::Premiere, vhost::PixelLayout::BGRA8},
                  {HostApp::Premiere, vhost::PixelLayout::BGRA32F}};
-    vhost::EffectValues v;
+    vparams::EffectValues v;
     v.feather = 40;
     v.width = 200;
     for (const auto& mode : modes) {
         for (int downsample : {1, 3}) {
             SCOPED_TRACE(std::string(vhost::PixelLayoutName(mode.layout)) + " 1/" + std::to_string(downsample));
             auto host = HostWith(mode.app, v, 320, 180);
-            vview::Frames frames(vhost::MakeTestCard(320, 180));
+            vview::Frames frames(vimaging::MakeTestCard(320, 180));
             ASSERT_EQ(frames.Render(*host, mode.layout, downsample, PF_RationalScale{1, 1}), PF_Err_NONE);
             const vhost::World& out = frames.Output();
             EXPECT_EQ(out.Width(), (320 + downsample - 1) / downsample);
-            const std::vector<float> expected = vhost::NormalisedRGBA(vhost::WorldToImage(out));
+            const std::vector<float> expected = vimaging::NormalisedRGBA(vimaging::WorldToImage(out));
             const std::vector<uint8_t>& shown = frames.Display();
             ASSERT_EQ(shown.size(), expected.size());
             int worst = 0;

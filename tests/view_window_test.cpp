@@ -21,8 +21,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "ImageIO.h"
-#include "TestSupport.h"
+#include "imaging/ImageIO.h"
+#include "tests/TestSupport.h"
 
 namespace {
 
@@ -234,8 +234,8 @@ protected:
             vtest::RunCli("render " + input + " '" + again + "' -q --params '" + params + "' " + host_options);
         ASSERT_EQ(run.status, 0) << run.out;
         if (extension == ".exr") {
-            const vhost::Image a = vhost::ReadImage(image), b = vhost::ReadImage(again);
-            EXPECT_EQ(a.type, vhost::SampleType::F32);
+            const vimaging::Image a = vimaging::ReadImage(image), b = vimaging::ReadImage(again);
+            EXPECT_EQ(a.type, vimaging::SampleType::F32);
             EXPECT_TRUE(a.width == b.width && a.height == b.height && a.f32 == b.f32)
                 << image << " differs from what render --params makes";
             return;
@@ -385,7 +385,7 @@ TEST_F(ViewWindow, HostSwitchCarriesTheValuesAndSavesWhatRenderMakes) {
     Type(dir_ + "/sixteen.png");
     Keys("Return");
     const json saved_sixteen = Next("saved");
-    EXPECT_EQ(vhost::ReadImage(saved_sixteen["image"]).type, vhost::SampleType::U16);
+    EXPECT_EQ(vimaging::ReadImage(saved_sixteen["image"]).type, vimaging::SampleType::U16);
     ExpectRenderedAgain(saved_sixteen, card, "--depth 16");
 
     Keys("ctrl+q");
@@ -402,7 +402,7 @@ TEST_F(ViewWindow, FileInputKeepsItsDepthAsRenderDoes) {
     Open(input + " --feather 20 --save " + dir_ + "/deep-saved.png");
     Keys("ctrl+s");
     const json saved = Next("saved");
-    EXPECT_EQ(vhost::ReadImage(saved["image"]).type, vhost::SampleType::U16);
+    EXPECT_EQ(vimaging::ReadImage(saved["image"]).type, vimaging::SampleType::U16);
     ExpectRenderedAgain(saved, "'" + input + "'", "");
     Keys("ctrl+q");
     Next("exit");
@@ -461,7 +461,7 @@ TEST_F(ViewWindow, PictureAppearsWhereTheReportPutsIt) {
     Open(card + mask + " --window comp --zoom 2 --layer-offset 30,20");
     const vtest::CliRun run = vtest::RunCli("render " + card + " '" + dir_ + "/frame.png' -q" + mask);
     ASSERT_EQ(run.status, 0) << run.out;
-    const vhost::Image frame = vhost::ReadImage(dir_ + "/frame.png");
+    const vimaging::Image frame = vimaging::ReadImage(dir_ + "/frame.png");
 
     Xdo("mousemove --window " + window_ + " 5 5 sleep 0.3");
     std::string geometry = Xdo("getwindowgeometry --shell " + window_);
@@ -476,7 +476,7 @@ TEST_F(ViewWindow, PictureAppearsWhereTheReportPutsIt) {
                            std::to_string(y) + "' -frames:v 1 '" + shot + "'")
                               .c_str()),
               0);
-    const vhost::Image screen = vhost::ReadImage(shot);
+    const vimaging::Image screen = vimaging::ReadImage(shot);
     ASSERT_EQ(screen.width, 1280);
     const int x0 = ready_["origin"][0], y0 = ready_["origin"][1];
     const auto on_screen = [&](int i, int j, int c) {

@@ -11,14 +11,14 @@
 #include <set>
 #include <thread>
 
-#include "ApiNames.h"
-#include "AE_EffectSuites.h"
-#include "Checks.h"
-#include "DrawbotSuites.h"
-#include "HostError.h"
-#include "Render.h"
+#include "host/ApiNames.h"
+#include "api/AE_EffectSuites.h"
+#include "validator/Checks.h"
+#include "api/DrawbotSuites.h"
+#include "host/HostError.h"
+#include "host/Render.h"
 
-namespace vhost {
+namespace vvalidator {
 
 
 // Every suite the reference host serves.
@@ -45,13 +45,13 @@ const std::vector<std::string>& ConversionCalls() {
 }
 
 // A host after the set-up sequence, each step checked.
-std::unique_ptr<Host> SetUpHost(CheckContext& ctx, const PluginModule& module) {
-    auto host = std::make_unique<Host>(module, ctx.app);
+std::unique_ptr<vhost::Host> SetUpHost(CheckContext& ctx, const vhost::PluginModule& module) {
+    auto host = std::make_unique<vhost::Host>(module, ctx.app);
     const PF_Err g = SendChecked(*host, "global set-up", ctx.findings, ctx.counters, [&]() { return host->GlobalSetup(); });
-    if (g != PF_Err_NONE) ctx.findings.Add("global set-up returned " + DescribeError(g));
+    if (g != PF_Err_NONE) ctx.findings.Add("global set-up returned " + vhost::DescribeError(g));
     CheckLedgers(*host, "global set-up", ctx.findings);
     const PF_Err p = SendChecked(*host, "parameter set-up", ctx.findings, ctx.counters, [&]() { return host->ParamsSetup(); });
-    if (p != PF_Err_NONE) ctx.findings.Add("parameter set-up returned " + DescribeError(p));
+    if (p != PF_Err_NONE) ctx.findings.Add("parameter set-up returned " + vhost::DescribeError(p));
     CheckLedgers(*host, "parameter set-up", ctx.findings);
     host->InData().width = 640;
     host->InData().height = 480;
@@ -59,7 +59,7 @@ std::unique_ptr<Host> SetUpHost(CheckContext& ctx, const PluginModule& module) {
     return host;
 }
 
-FrameSpec SmallFrame(CheckContext& ctx, PixelLayout layout) {
+FrameSpec SmallFrame(CheckContext& ctx, vhost::PixelLayout layout) {
     FrameSpec spec;
     spec.layout = layout;
     spec.width = ctx.Uniform(1, 96);
@@ -67,8 +67,8 @@ FrameSpec SmallFrame(CheckContext& ctx, PixelLayout layout) {
     return spec;
 }
 
-WindowView View(PF_WindowType type, double zoom) {
-    WindowView view;
+voverlay::WindowView View(PF_WindowType type, double zoom) {
+    voverlay::WindowView view;
     view.type = type;
     view.zoom = zoom;
     if (type == PF_Window_COMP) {
@@ -84,7 +84,7 @@ PF_Point Jitter(CheckContext& ctx, PF_Point p, int reach) {
     return PF_Point{p.h + ctx.Uniform(-reach, reach), p.v + ctx.Uniform(-reach, reach)};
 }
 
-PF_Point AnyPoint(CheckContext& ctx, const OverlayWindow& window) {
+PF_Point AnyPoint(CheckContext& ctx, const voverlay::OverlayWindow& window) {
     // Anywhere in the window and well beyond it.
     return PF_Point{ctx.Uniform(-window.Width(), 2 * window.Width()), ctx.Uniform(-window.Height(), 2 * window.Height())};
 }
@@ -98,7 +98,7 @@ bool GrabSomething(EventDriver& driver) {
 }
 
 // One gesture of a random kind. Returns the number of events sent.
-void PlayGesture(CheckContext& ctx, EventDriver& driver, const OverlayWindow& window) {
+void PlayGesture(CheckContext& ctx, EventDriver& driver, const voverlay::OverlayWindow& window) {
     const std::vector<PF_Point>& targets = driver.Targets();
     const PF_Point start = targets.empty() || ctx.Next() % 4 == 0 ? AnyPoint(ctx, window)
                                                                   : Jitter(ctx, ctx.Choose(targets), 18);
@@ -126,4 +126,4 @@ void PlayGesture(CheckContext& ctx, EventDriver& driver, const OverlayWindow& wi
     if (kind == 4) driver.Draw();
 }
 
-}  // namespace vhost
+}  // namespace vvalidator

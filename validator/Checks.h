@@ -8,15 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "Invariants.h"
-#include "Overlay.h"
-#include "PluginModule.h"
+#include "validator/Invariants.h"
+#include "overlay/Overlay.h"
+#include "host/PluginModule.h"
 
-namespace vhost {
+namespace vvalidator {
 
 struct CheckContext {
     std::string module_path;
-    HostApp app;
+    vhost::HostApp app;
     int level;
     std::mt19937_64 rng;
     Findings findings;
@@ -42,24 +42,24 @@ const std::vector<std::string>& DrawingCalls();
 const std::vector<std::string>& ConversionCalls();
 
 // A host after the set-up sequence, each step checked, with default values for a 640x480 layer.
-std::unique_ptr<Host> SetUpHost(CheckContext& ctx, const PluginModule& module);
+std::unique_ptr<vhost::Host> SetUpHost(CheckContext& ctx, const vhost::PluginModule& module);
 
 // A small frame of random size in `layout`.
-FrameSpec SmallFrame(CheckContext& ctx, PixelLayout layout);
+FrameSpec SmallFrame(CheckContext& ctx, vhost::PixelLayout layout);
 
 // Window layers are this size; the rotation arm is a fifth of the height.
 constexpr int kLayerW = 320, kLayerH = 240;
 // A window of `type` at `zoom`; the composition window with a layer offset and a pan.
-WindowView View(PF_WindowType type, double zoom);
+voverlay::WindowView View(PF_WindowType type, double zoom);
 
 // `p` moved by up to `reach` on each axis.
 PF_Point Jitter(CheckContext& ctx, PF_Point p, int reach);
 // Anywhere in the window and well beyond it.
-PF_Point AnyPoint(CheckContext& ctx, const OverlayWindow& window);
+PF_Point AnyPoint(CheckContext& ctx, const voverlay::OverlayWindow& window);
 // Clicks targets until one is taken; true when a gesture is open.
 bool GrabSomething(EventDriver& driver);
 // One gesture of a random kind: whole, cut short, clicked again, or with draws between.
-void PlayGesture(CheckContext& ctx, EventDriver& driver, const OverlayWindow& window);
+void PlayGesture(CheckContext& ctx, EventDriver& driver, const voverlay::OverlayWindow& window);
 
 // The checks.
 void CheckReload(CheckContext& ctx);
@@ -73,4 +73,4 @@ void CheckSuiteFaults(CheckContext& ctx);
 void CheckDrawingFaults(CheckContext& ctx);
 void CheckCallbackFaults(CheckContext& ctx);
 
-}  // namespace vhost
+}  // namespace vvalidator

@@ -12,14 +12,14 @@
 #include <set>
 #include <thread>
 
-#include "ApiNames.h"
-#include "AE_EffectSuites.h"
-#include "Checks.h"
-#include "DrawbotSuites.h"
-#include "HostError.h"
-#include "Render.h"
+#include "host/ApiNames.h"
+#include "api/AE_EffectSuites.h"
+#include "validator/Checks.h"
+#include "api/DrawbotSuites.h"
+#include "host/HostError.h"
+#include "host/Render.h"
 
-namespace vhost {
+namespace vvalidator {
 
 namespace {
 
@@ -29,8 +29,8 @@ bool Answered(PF_Cmd cmd) {
            cmd == PF_Cmd_EVENT;
 }
 
-void SendUnanswered(CheckContext& ctx, Host& host, PF_Cmd cmd, const std::string& name) {
-    World output(HostLayouts(ctx.app).front(), 16, 8);
+void SendUnanswered(CheckContext& ctx, vhost::Host& host, PF_Cmd cmd, const std::string& name) {
+    vhost::World output(HostLayouts(ctx.app).front(), 16, 8);
     const std::vector<unsigned char> output_before = output.Bytes();
     PF_OutData out_before;
     std::memcpy(&out_before, &host.OutData(), sizeof(out_before));
@@ -38,7 +38,7 @@ void SendUnanswered(CheckContext& ctx, Host& host, PF_Cmd cmd, const std::string
     const std::string what = name + " (command " + std::to_string(cmd) + ")";
     const PF_Err err = SendChecked(host, what, ctx.findings, ctx.counters,
                                    [&]() { return host.Send(cmd, host.ParamArray(), &output.Def(), nullptr); });
-    if (err != PF_Err_NONE) ctx.findings.Add(what + ": returned " + DescribeError(err) + " for a command it does not answer");
+    if (err != PF_Err_NONE) ctx.findings.Add(what + ": returned " + vhost::DescribeError(err) + " for a command it does not answer");
     if (std::memcmp(&out_before, &host.OutData(), sizeof(out_before)) != 0) {
         ctx.findings.Add(what + ": wrote into PF_OutData");
     }
@@ -54,15 +54,15 @@ void SendUnanswered(CheckContext& ctx, Host& host, PF_Cmd cmd, const std::string
 }  // namespace
 
 void CheckCommands(CheckContext& ctx) {
-    PluginModule module(ctx.module_path);
-    Host host(module, ctx.app);
+    vhost::PluginModule module(ctx.module_path);
+    vhost::Host host(module, ctx.app);
     int sent = 0;
     for (int round = 0; round < 2; ++round) {
         const std::string r = round ? " (again)" : "";
         // About may come before anything else.
         PF_Err err = SendChecked(host, "About" + r, ctx.findings, ctx.counters, [&]() { return host.About(); });
         const PF_OutData& out = host.OutData();
-        if (err != PF_Err_NONE) ctx.findings.Add("About" + r + ": returned " + DescribeError(err));
+        if (err != PF_Err_NONE) ctx.findings.Add("About" + r + ": returned " + vhost::DescribeError(err));
         if (strnlen(out.return_msg, sizeof(out.return_msg)) == sizeof(out.return_msg)) {
             ctx.findings.Add("About" + r + ": the message is not terminated within return_msg");
         } else if (out.return_msg[0] == '\0') {
@@ -71,7 +71,7 @@ void CheckCommands(CheckContext& ctx) {
         CheckLedgers(host, "About" + r, ctx.findings);
 
         err = SendChecked(host, "global set-up" + r, ctx.findings, ctx.counters, [&]() { return host.GlobalSetup(); });
-        if (err != PF_Err_NONE) ctx.findings.Add("global set-up" + r + ": returned " + DescribeError(err));
+        if (err != PF_Err_NONE) ctx.findings.Add("global set-up" + r + ": returned " + vhost::DescribeError(err));
         if (out.my_version == 0) ctx.findings.Add("global set-up" + r + ": no version");
         if (out.out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE) {
             ctx.findings.Add("global set-up" + r + ": reported an error with every suite present");
@@ -82,7 +82,7 @@ void CheckCommands(CheckContext& ctx) {
         CheckLedgers(host, "global set-up" + r, ctx.findings);
 
         err = SendChecked(host, "parameter set-up" + r, ctx.findings, ctx.counters, [&]() { return host.ParamsSetup(); });
-        if (err != PF_Err_NONE) ctx.findings.Add("parameter set-up" + r + ": returned " + DescribeError(err));
+        if (err != PF_Err_NONE) ctx.findings.Add("parameter set-up" + r + ": returned " + vhost::DescribeError(err));
         if (out.num_params != static_cast<A_long>(host.Params().size())) {
             ctx.findings.Add("parameter set-up" + r + ": num_params " + std::to_string(out.num_params) + " but " +
                              std::to_string(host.Params().size()) + " parameters declared");
@@ -101,7 +101,7 @@ void CheckCommands(CheckContext& ctx) {
                                                          {PF_Cmd_UPDATE_PARAMS_UI, "update parameters UI"},
                                                          {PF_Cmd_FRAME_SETUP, "frame set-up"}};
         for (const auto& c : before) SendUnanswered(ctx, host, c.first, c.second);
-        for (PixelLayout layout : HostLayouts(ctx.app)) {
+        for (vhost::PixelLayout layout : HostLayouts(ctx.app)) {
             FrameSpec spec;
             spec.layout = layout;
             spec.width = 64;
@@ -109,7 +109,7 @@ void CheckCommands(CheckContext& ctx) {
             RenderChecked(host, spec, 77 + round, ctx.findings, ctx.counters);
         }
         {
-            OverlayWindow window(host, View(PF_Window_LAYER, 1.0), 64, 48);
+            voverlay::OverlayWindow window(host, View(PF_Window_LAYER, 1.0), 64, 48);
             EventDriver driver(host, window, ctx.findings, ctx.counters);
             driver.Draw();
             if (GrabSomething(driver)) driver.Drag(PF_Point{40, 30}, true);
@@ -142,7 +142,7 @@ void CheckCommands(CheckContext& ctx) {
                 return host.SendRaw(cmd, in, out, host.ParamArray(), nullptr, nullptr);
             });
             const PF_Err want = Answered(cmd) ? PF_Err_BAD_CALLBACK_PARAM : PF_Err_NONE;
-            if (err != want) ctx.findings.Add(what + ": returned " + DescribeError(err) + ", expected " + DescribeError(want));
+            if (err != want) ctx.findings.Add(what + ": returned " + vhost::DescribeError(err) + ", expected " + vhost::DescribeError(want));
             CheckLedgers(host, what, ctx.findings);
             ++sent;
         }
@@ -152,7 +152,7 @@ void CheckCommands(CheckContext& ctx) {
     CheckLedgers(host, "parameter set-up", ctx.findings);
     // A render or event without its own records.
     for (int which = 0; which < 3; ++which) {
-        World output(HostLayouts(ctx.app).front(), 8, 8);
+        vhost::World output(HostLayouts(ctx.app).front(), 8, 8);
         const std::string what = which == 0   ? "render without a parameter array"
                                  : which == 1 ? "render without an output world"
                                               : "event without its event record";
@@ -162,7 +162,7 @@ void CheckCommands(CheckContext& ctx) {
             return host.Send(PF_Cmd_EVENT, host.ParamArray(), nullptr, nullptr);
         });
         if (err != PF_Err_NONE && err != PF_Err_BAD_CALLBACK_PARAM) {
-            ctx.findings.Add(what + ": returned " + DescribeError(err) + ", allowed 0, 516");
+            ctx.findings.Add(what + ": returned " + vhost::DescribeError(err) + ", allowed 0, 516");
         }
         CheckLedgers(host, what, ctx.findings);
         ++sent;
@@ -171,7 +171,7 @@ void CheckCommands(CheckContext& ctx) {
 }
 
 void CheckParameters(CheckContext& ctx) {
-    PluginModule module(ctx.module_path);
+    vhost::PluginModule module(ctx.module_path);
     auto host = SetUpHost(ctx, module);
     const int sets = 10 * ctx.level;
     int by_kind[3] = {0, 0, 0};
@@ -182,7 +182,7 @@ void CheckParameters(CheckContext& ctx) {
         const std::string values = RandomizeParams(*host, ctx.Words(), kind);
         ++ctx.counters.parameter_sets;
         Findings local;
-        for (PixelLayout layout : HostLayouts(ctx.app)) {
+        for (vhost::PixelLayout layout : HostLayouts(ctx.app)) {
             FrameSpec spec = SmallFrame(ctx, layout);
             if (ctx.Next() % 4 == 0) spec.downsample = ctx.Uniform(1, 8);
             if (ctx.Next() % 4 == 0) {
@@ -192,7 +192,7 @@ void CheckParameters(CheckContext& ctx) {
             RenderChecked(*host, spec, ctx.Next(), local, ctx.counters);
         }
         {
-            OverlayWindow window(*host, View(ctx.Next() & 1 ? PF_Window_LAYER : PF_Window_COMP, 1.0), kLayerW, kLayerH);
+            voverlay::OverlayWindow window(*host, View(ctx.Next() & 1 ? PF_Window_LAYER : PF_Window_COMP, 1.0), kLayerW, kLayerH);
             EventDriver driver(*host, window, local, ctx.counters);
             const std::vector<PF_ParamDef> saved = host->Params();
             driver.Draw();
@@ -209,4 +209,4 @@ void CheckParameters(CheckContext& ctx) {
                   " hostile)";
 }
 
-}  // namespace vhost
+}  // namespace vvalidator

@@ -12,18 +12,18 @@
 #include <set>
 #include <thread>
 
-#include "AE_EffectSuites.h"
-#include "Checks.h"
-#include "DrawbotSuites.h"
-#include "HostError.h"
-#include "Render.h"
+#include "api/AE_EffectSuites.h"
+#include "validator/Checks.h"
+#include "api/DrawbotSuites.h"
+#include "host/HostError.h"
+#include "host/Render.h"
 
-namespace vhost {
+namespace vvalidator {
 
 void CheckEvents(CheckContext& ctx) {
-    PluginModule module(ctx.module_path);
+    vhost::PluginModule module(ctx.module_path);
     auto host = SetUpHost(ctx, module);
-    std::vector<WindowView> views;
+    std::vector<voverlay::WindowView> views;
     for (double zoom : {0.25, 0.5, 1.0, 2.0, 4.0}) {
         views.push_back(View(PF_Window_LAYER, zoom));
         views.push_back(View(PF_Window_COMP, zoom));
@@ -33,8 +33,8 @@ void CheckEvents(CheckContext& ctx) {
     const int sets = 1 + ctx.level / 2;
     const int gestures = 2 * ctx.level;
     long played = 0, grabs = 0, drags = 0;
-    for (const WindowView& view : views) {
-        OverlayWindow window(*host, view, kLayerW, kLayerH);
+    for (const voverlay::WindowView& view : views) {
+        voverlay::OverlayWindow window(*host, view, kLayerW, kLayerH);
         for (int s = 0; s < sets; ++s) {
             host->InData().width = kLayerW;
             host->InData().height = kLayerH;
@@ -64,4 +64,4 @@ void CheckEvents(CheckContext& ctx) {
                   std::to_string(grabs) + " grabs, " + std::to_string(drags) + " drags)";
 }
 
-}  // namespace vhost
+}  // namespace vvalidator

@@ -13,14 +13,14 @@
 #include <set>
 #include <thread>
 
-#include "ApiNames.h"
-#include "AE_EffectSuites.h"
-#include "Checks.h"
-#include "DrawbotSuites.h"
-#include "HostError.h"
-#include "Render.h"
+#include "host/ApiNames.h"
+#include "api/AE_EffectSuites.h"
+#include "validator/Checks.h"
+#include "api/DrawbotSuites.h"
+#include "host/HostError.h"
+#include "host/Render.h"
 
-namespace vhost {
+namespace vvalidator {
 
 namespace {
 
@@ -35,12 +35,12 @@ struct FaultCommand {
 }  // namespace
 
 void CheckSuiteFaults(CheckContext& ctx) {
-    PluginModule module(ctx.module_path);
+    vhost::PluginModule module(ctx.module_path);
     auto host = SetUpHost(ctx, module);
-    Host& h = *host;
-    FaultPlan& faults = h.Faults();
-    OverlayWindow layer(h, View(PF_Window_LAYER, 1.0), kLayerW, kLayerH);
-    OverlayWindow comp(h, View(PF_Window_COMP, 2.0), kLayerW, kLayerH);
+    vhost::Host& h = *host;
+    vhost::FaultPlan& faults = h.Faults();
+    voverlay::OverlayWindow layer(h, View(PF_Window_LAYER, 1.0), kLayerW, kLayerH);
+    voverlay::OverlayWindow comp(h, View(PF_Window_COMP, 2.0), kLayerW, kLayerH);
     const auto reset = [&]() {
         faults.Clear();
         h.InData().width = kLayerW;
@@ -56,7 +56,7 @@ void CheckSuiteFaults(CheckContext& ctx) {
                                 std::memcpy(&before, &h.OutData(), sizeof(before));
                                 const PF_Err err = SendChecked(h, name, out, ctx.counters, send);
                                 if (err != PF_Err_NONE && std::find(allowed.begin(), allowed.end(), err) == allowed.end()) {
-                                    out.Add(name + ": returned " + DescribeError(err));
+                                    out.Add(name + ": returned " + vhost::DescribeError(err));
                                 }
                                 if (name == "About" && err != PF_Err_NONE &&
                                     std::strncmp(before.return_msg, h.OutData().return_msg, sizeof(before.return_msg)) != 0) {
@@ -75,7 +75,7 @@ void CheckSuiteFaults(CheckContext& ctx) {
     commands.back().answers_none = true;
     commands.push_back(simple("parameter set-up", [&]() { return h.ParamsSetup(); }));
     commands.back().answers_none = true;
-    for (PixelLayout layout : HostLayouts(ctx.app)) {
+    for (vhost::PixelLayout layout : HostLayouts(ctx.app)) {
         commands.push_back(FaultCommand{std::string("render ") + PixelLayoutName(layout),
                                         [&, layout](const std::vector<PF_Err>& allowed, Findings& out) {
                                             FrameSpec spec;
@@ -85,8 +85,8 @@ void CheckSuiteFaults(CheckContext& ctx) {
                                             RenderChecked(h, spec, 5, out, ctx.counters, allowed);
                                         }});
     }
-    for (OverlayWindow* window : {&layer, &comp}) {
-        commands.push_back(FaultCommand{std::string("draw in the ") + WindowTypeName(window->View().type) + " window",
+    for (voverlay::OverlayWindow* window : {&layer, &comp}) {
+        commands.push_back(FaultCommand{std::string("draw in the ") + voverlay::WindowTypeName(window->View().type) + " window",
                                         [&, window](const std::vector<PF_Err>& allowed, Findings& out) {
                                             EventDriver driver(h, *window, out, ctx.counters);
                                             driver.SetAllowed(allowed);
@@ -168,15 +168,15 @@ void CheckSuiteFaults(CheckContext& ctx) {
 }
 
 void CheckDrawingFaults(CheckContext& ctx) {
-    PluginModule module(ctx.module_path);
+    vhost::PluginModule module(ctx.module_path);
     auto host = SetUpHost(ctx, module);
-    Host& h = *host;
-    FaultPlan& faults = h.Faults();
+    vhost::Host& h = *host;
+    vhost::FaultPlan& faults = h.Faults();
     const int sets = 1 + ctx.level / 3;
     const int k_cap = ctx.level >= 5 ? INT_MAX : 2 * ctx.level;
     long injected = 0;
     for (PF_WindowType type : {PF_Window_LAYER, PF_Window_COMP}) {
-        OverlayWindow window(h, View(type, type == PF_Window_COMP ? 2.0 : 1.0), kLayerW, kLayerH);
+        voverlay::OverlayWindow window(h, View(type, type == PF_Window_COMP ? 2.0 : 1.0), kLayerW, kLayerH);
         for (int s = 0; s <= sets; ++s) {
             faults.Clear();
             h.InData().width = kLayerW;
@@ -228,17 +228,17 @@ void CheckDrawingFaults(CheckContext& ctx) {
 }
 
 void CheckCallbackFaults(CheckContext& ctx) {
-    PluginModule module(ctx.module_path);
+    vhost::PluginModule module(ctx.module_path);
     auto host = SetUpHost(ctx, module);
-    Host& h = *host;
-    FaultPlan& faults = h.Faults();
+    vhost::Host& h = *host;
+    vhost::FaultPlan& faults = h.Faults();
     long injected = 0;
 
     // The window conversions, failing at their k-th call during draws, clicks and drags.
-    OverlayWindow comp(h, View(PF_Window_COMP, 2.0), kLayerW, kLayerH);
-    OverlayWindow layer(h, View(PF_Window_LAYER, 0.5), kLayerW, kLayerH);
+    voverlay::OverlayWindow comp(h, View(PF_Window_COMP, 2.0), kLayerW, kLayerH);
+    voverlay::OverlayWindow layer(h, View(PF_Window_LAYER, 0.5), kLayerW, kLayerH);
     const int k_cap = ctx.level >= 5 ? 64 : 4 * ctx.level;
-    for (OverlayWindow* window : {&comp, &layer}) {
+    for (voverlay::OverlayWindow* window : {&comp, &layer}) {
         faults.Clear();
         h.InData().width = kLayerW;
         h.InData().height = kLayerH;
@@ -306,7 +306,7 @@ void CheckCallbackFaults(CheckContext& ctx) {
         const std::string what = "parameter set-up with add_param failing at call " + std::to_string(k);
         const PF_Err err = SendChecked(h, what, ctx.findings, ctx.counters, [&]() { return h.ParamsSetup(); });
         if (faults.Calls("add_param") >= k && err != faults.injected_error) {
-            ctx.findings.Add(what + ": returned " + DescribeError(err) + " instead of the host's " +
+            ctx.findings.Add(what + ": returned " + vhost::DescribeError(err) + " instead of the host's " +
                              std::to_string(faults.injected_error));
         }
         CheckLedgers(h, what, ctx.findings);
@@ -318,7 +318,7 @@ void CheckCallbackFaults(CheckContext& ctx) {
         const std::string what = "parameter set-up with register_ui failing";
         const PF_Err err = SendChecked(h, what, ctx.findings, ctx.counters, [&]() { return h.ParamsSetup(); });
         if (faults.Calls("register_ui") >= 1 && err != faults.injected_error) {
-            ctx.findings.Add(what + ": returned " + DescribeError(err));
+            ctx.findings.Add(what + ": returned " + vhost::DescribeError(err));
         }
         CheckLedgers(h, what, ctx.findings);
         ++injected;
@@ -332,13 +332,13 @@ void CheckCallbackFaults(CheckContext& ctx) {
             faults.FailCall(call, 1, true);
             const std::string what = std::string("global set-up with ") + call + " failing";
             const PF_Err err = SendChecked(h, what, ctx.findings, ctx.counters, [&]() { return h.GlobalSetup(); });
-            if (err != PF_Err_NONE) ctx.findings.Add(what + ": returned " + DescribeError(err));
+            if (err != PF_Err_NONE) ctx.findings.Add(what + ": returned " + vhost::DescribeError(err));
             CheckLedgers(h, what, ctx.findings);
             ++injected;
         }
     }
 
-    for (PixelLayout layout : HostLayouts(ctx.app)) {
+    for (vhost::PixelLayout layout : HostLayouts(ctx.app)) {
         FrameSpec spec;
         spec.layout = layout;
         spec.width = 96;
@@ -376,4 +376,4 @@ void CheckCallbackFaults(CheckContext& ctx) {
                   " faults of the window conversions, parameter declaration, pixel pass, interruption and pixel formats";
 }
 
-}  // namespace vhost
+}  // namespace vvalidator

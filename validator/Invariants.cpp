@@ -1,5 +1,5 @@
-#include "ApiNames.h"
-#include "Invariants.h"
+#include "host/ApiNames.h"
+#include "validator/Invariants.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -9,10 +9,10 @@
 #include <limits>
 #include <sstream>
 
-#include "HostError.h"
-#include "Render.h"
+#include "host/HostError.h"
+#include "host/Render.h"
 
-namespace vhost {
+namespace vvalidator {
 
 void Findings::Add(const std::string& what) {
     ++count_;
@@ -60,13 +60,13 @@ double Unit(uint64_t word) { return static_cast<double>(word >> 11) * 0x1.0p-53;
 // ---------------------------------------------------------------------------
 // Ledgers and sending
 
-void CheckLedgers(Host& host, const std::string& what, Findings& findings, bool refused_releases) {
-    SuiteLedger& suites = host.Suites();
+void CheckLedgers(vhost::Host& host, const std::string& what, Findings& findings, bool refused_releases) {
+    vhost::SuiteLedger& suites = host.Suites();
     if (!suites.Balanced()) {
         for (const std::string& p : suites.Problems()) findings.Add(what + ": suite " + p);
         suites.Reset();
     }
-    ObjectLedger& objects = host.Objects();
+    vhost::ObjectLedger& objects = host.Objects();
     if (!objects.Balanced()) {
         for (const std::string& p : objects.Problems()) {
             // A release the host refused leaves its object held; that is the host's doing.
@@ -77,7 +77,7 @@ void CheckLedgers(Host& host, const std::string& what, Findings& findings, bool 
     }
 }
 
-PF_Err SendChecked(Host& host, const std::string& what, Findings& findings, ValidationCounters& counters,
+PF_Err SendChecked(vhost::Host& host, const std::string& what, Findings& findings, ValidationCounters& counters,
                    const std::function<PF_Err()>& send) {
     ++counters.commands;
     PF_InData before;
@@ -85,7 +85,7 @@ PF_Err SendChecked(Host& host, const std::string& what, Findings& findings, Vali
     PF_Err err = PF_Err_INTERNAL_STRUCT_DAMAGED;
     try {
         err = send();
-    } catch (const HostError& e) {
+    } catch (const vhost::HostError& e) {
         findings.Add(what + ": " + e.what());
         return err;
     } catch (const std::exception& e) {
@@ -129,9 +129,9 @@ std::string FrameSpec::Describe() const {
     return s;
 }
 
-std::vector<PixelLayout> HostLayouts(HostApp app) {
-    if (app == HostApp::Premiere) return {PixelLayout::BGRA8, PixelLayout::BGRA32F};
-    return {PixelLayout::ARGB8, PixelLayout::ARGB16};
+std::vector<vhost::PixelLayout> HostLayouts(vhost::HostApp app) {
+    if (app == vhost::HostApp::Premiere) return {vhost::PixelLayout::BGRA8, vhost::PixelLayout::BGRA32F};
+    return {vhost::PixelLayout::ARGB8, vhost::PixelLayout::ARGB16};
 }
 
 namespace {
@@ -145,19 +145,19 @@ int InputHeight(const FrameSpec& s) { return s.input_height > 0 ? s.input_height
 
 // Input pixels: colours anything (the effect must copy them bit for bit, odd
 // floats included), alpha within the format's range.
-void FillInput(World& world, uint64_t seed) {
+void FillInput(vhost::World& world, uint64_t seed) {
     std::mt19937_64 rng(seed);
     std::vector<unsigned char>& bytes = world.Bytes();
     for (size_t i = 0; i < bytes.size(); i += 8) {
         const uint64_t w = rng();
         std::memcpy(&bytes[i], &w, std::min<size_t>(8, bytes.size() - i));
     }
-    if (world.Layout() == PixelLayout::ARGB16) {
+    if (world.Layout() == vhost::PixelLayout::ARGB16) {
         for (int y = 0; y < world.Height(); ++y) {
             auto* p = reinterpret_cast<A_u_short*>(world.Row(y));
             for (int i = 0; i < world.Width() * 4; ++i) p[i] = static_cast<A_u_short>(p[i] % 32769u);
         }
-    } else if (world.Layout() == PixelLayout::BGRA32F) {
+    } else if (world.Layout() == vhost::PixelLayout::BGRA32F) {
         static const float kOdd[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
                                      -std::numeric_limits<float>::infinity(), -0.0f, 1e30f, -5.0f, 1e-42f, 2.5f};
         for (int y = 0; y < world.Height(); ++y) {
@@ -174,7 +174,7 @@ void FillInput(World& world, uint64_t seed) {
     }
 }
 
-void FillNoise(World& world, uint64_t seed) {
+void FillNoise(vhost::World& world, uint64_t seed) {
     std::mt19937_64 rng(seed);
     std::vector<unsigned char>& bytes = world.Bytes();
     for (size_t i = 0; i < bytes.size(); i += 8) {
@@ -190,29 +190,29 @@ struct ChannelLayout {
     size_t alpha;
 };
 
-ChannelLayout Channels(PixelLayout layout) {
+ChannelLayout Channels(vhost::PixelLayout layout) {
     switch (layout) {
-        case PixelLayout::ARGB8:
+        case vhost::PixelLayout::ARGB8:
             return {{1, 2, 3}, 1, 0};
-        case PixelLayout::BGRA8:
+        case vhost::PixelLayout::BGRA8:
             return {{0, 1, 2}, 1, 3};
-        case PixelLayout::ARGB16:
+        case vhost::PixelLayout::ARGB16:
             return {{2, 4, 6}, 2, 0};
-        case PixelLayout::BGRA32F:
+        case vhost::PixelLayout::BGRA32F:
             return {{0, 4, 8}, 4, 12};
     }
     return {{1, 2, 3}, 1, 0};
 }
 
-void CheckRenderedPixels(const FrameSpec& spec, const World& input, const World& in_before, const World& out_before,
-                         const World& output, PF_Err err, const std::string& what, Findings& findings) {
+void CheckRenderedPixels(const FrameSpec& spec, const vhost::World& input, const vhost::World& in_before, const vhost::World& out_before,
+                         const vhost::World& output, PF_Err err, const std::string& what, Findings& findings) {
     if (input.Bytes() != in_before.Bytes()) findings.Add(what + ": the input world was written");
 
     const size_t bpp = BytesPerPixel(spec.layout);
     const ChannelLayout ch = Channels(spec.layout);
     const int in_w = input.Width(), in_h = input.Height();
     const PF_Rect extent = output.Def().extent_hint;
-    const bool float_path = spec.layout == PixelLayout::BGRA32F;
+    const bool float_path = spec.layout == vhost::PixelLayout::BGRA32F;
     // A failed render (other than a user interruption, which may stop midway) leaves the output alone.
     const bool must_be_untouched = err != PF_Err_NONE && err != PF_Interrupt_CANCEL;
     // A render that succeeded covers the extent hint wherever the input has pixels. The
@@ -251,12 +251,12 @@ void CheckRenderedPixels(const FrameSpec& spec, const World& input, const World&
             if (!same_colour && recoloured++ == 0) first_recoloured = at;
             bool alpha_ok = true;
             std::string alpha_text;
-            if (spec.layout == PixelLayout::ARGB16) {
+            if (spec.layout == vhost::PixelLayout::ARGB16) {
                 A_u_short a;
                 std::memcpy(&a, p + ch.alpha, sizeof(a));
                 alpha_ok = a <= 32768;
                 alpha_text = std::to_string(a);
-            } else if (spec.layout == PixelLayout::BGRA32F) {
+            } else if (spec.layout == vhost::PixelLayout::BGRA32F) {
                 float a;
                 std::memcpy(&a, p + ch.alpha, sizeof(a));
                 alpha_ok = std::isfinite(a) && a >= 0.0f && a <= 1.0f;
@@ -267,7 +267,7 @@ void CheckRenderedPixels(const FrameSpec& spec, const World& input, const World&
     }
     if (padding_rows) findings.Add(what + ": the padding of " + std::to_string(padding_rows) + " row(s) was written");
     if (must_be_untouched && changed) {
-        findings.Add(what + ": returned " + DescribeError(err) + " yet wrote " + std::to_string(changed) +
+        findings.Add(what + ": returned " + vhost::DescribeError(err) + " yet wrote " + std::to_string(changed) +
                      " pixel(s)");
     }
     if (unwritten) {
@@ -290,7 +290,7 @@ void CheckRenderedPixels(const FrameSpec& spec, const World& input, const World&
 
 }  // namespace
 
-std::vector<PF_Err> AllowedRenderResults(const Host& host, const FrameSpec& spec) {
+std::vector<PF_Err> AllowedRenderResults(const vhost::Host& host, const FrameSpec& spec) {
     // A host's iterate refuses an input that does not hold every output pixel.
     const bool smaller = InputWidth(spec) < spec.width || InputHeight(spec) < spec.height;
     if (host.IsPremiere()) {
@@ -305,20 +305,20 @@ std::vector<PF_Err> AllowedRenderResults(const Host& host, const FrameSpec& spec
     return smaller ? std::vector<PF_Err>{PF_Err_NONE, PF_Err_BAD_CALLBACK_PARAM} : std::vector<PF_Err>{PF_Err_NONE};
 }
 
-PF_Err RenderChecked(Host& host, const FrameSpec& spec, uint64_t pixel_seed, Findings& findings,
+PF_Err RenderChecked(vhost::Host& host, const FrameSpec& spec, uint64_t pixel_seed, Findings& findings,
                      ValidationCounters& counters, const std::vector<PF_Err>& allowed,
                      std::vector<unsigned char>* output_bytes, bool refused_releases) {
     const std::string what = "render of " + spec.Describe();
-    World input(spec.layout, InputWidth(spec), InputHeight(spec), spec.padding);
-    World output(spec.layout, spec.width, spec.height, spec.padding);
+    vhost::World input(spec.layout, InputWidth(spec), InputHeight(spec), spec.padding);
+    vhost::World output(spec.layout, spec.width, spec.height, spec.padding);
     FillInput(input, pixel_seed);
     FillNoise(output, pixel_seed ^ 0x9E3779B97F4A7C15ull);
     if (spec.extent) output.SetExtentHint(*spec.extent);
-    const World in_before = input.Clone();
-    const World out_before = output.Clone();
+    const vhost::World in_before = input.Clone();
+    const vhost::World out_before = output.Clone();
 
     ++counters.renders;
-    FrameSettings settings;
+    vhost::FrameSettings settings;
     settings.downsample = spec.downsample;
     settings.pixel_aspect = spec.pixel_aspect;
     settings.premiere_format = ReportedFormat(spec);
@@ -327,7 +327,7 @@ PF_Err RenderChecked(Host& host, const FrameSpec& spec, uint64_t pixel_seed, Fin
     std::vector<PF_Err> ok = AllowedRenderResults(host, spec);
     ok.insert(ok.end(), allowed.begin(), allowed.end());
     if (!Contains(ok, err)) {
-        findings.Add(what + ": returned " + DescribeError(err) + ", allowed " + CodeList(ok));
+        findings.Add(what + ": returned " + vhost::DescribeError(err) + ", allowed " + CodeList(ok));
     }
     CheckRenderedPixels(spec, input, in_before, out_before, output, err, what, findings);
     CheckLedgers(host, what, findings, refused_releases);
@@ -410,7 +410,7 @@ std::string DescribeParam(const PF_ParamDef& p) {
 
 }  // namespace
 
-std::string RandomizeParams(Host& host, const RandomWord& next, ValueKind kind) {
+std::string RandomizeParams(vhost::Host& host, const RandomWord& next, ValueKind kind) {
     std::vector<PF_ParamDef>& params = host.Params();
     std::string text;
     for (size_t i = 1; i < params.size(); ++i) {
@@ -479,7 +479,7 @@ std::string RandomizeParams(Host& host, const RandomWord& next, ValueKind kind) 
     return text;
 }
 
-void ResetParams(Host& host) {
+void ResetParams(vhost::Host& host) {
     const PF_InData& in = host.InData();
     host.ResetParams(in.width > 0 ? in.width : 640, in.height > 0 ? in.height : 480);
 }
@@ -525,7 +525,7 @@ A_long ToPixel(float v) {
 
 }  // namespace
 
-EventDriver::EventDriver(Host& host, OverlayWindow& window, Findings& findings, ValidationCounters& counters)
+EventDriver::EventDriver(vhost::Host& host, voverlay::OverlayWindow& window, Findings& findings, ValidationCounters& counters)
     : host_(host), window_(window), findings_(findings), counters_(counters) {}
 
 PF_Err EventDriver::Send(PF_EventExtra& event, const std::string& what) {
@@ -536,7 +536,7 @@ PF_Err EventDriver::Send(PF_EventExtra& event, const std::string& what) {
     const PF_Err err =
         SendChecked(host_, what, findings_, counters_, [&]() { return window_.SendEvent(event, &changed); });
     if (err != PF_Err_NONE && !Contains(allowed_, err)) {
-        findings_.Add(what + ": returned " + DescribeError(err) + ", allowed 0" +
+        findings_.Add(what + ": returned " + vhost::DescribeError(err) + ", allowed 0" +
                       (allowed_.empty() ? "" : ", " + CodeList(allowed_)));
     }
     CheckLedgers(host_, what, findings_, refused_releases_);
@@ -569,11 +569,11 @@ void EventDriver::CheckParams(const std::string& what, const std::vector<int>& c
 PF_Err EventDriver::Draw() {
     PF_EventExtra event = window_.NewEvent(PF_Event_DRAW);
     const size_t first = window_.Strokes().size();
-    const std::string what = std::string("draw event in the ") + WindowTypeName(window_.View().type) +
+    const std::string what = std::string("draw event in the ") + voverlay::WindowTypeName(window_.View().type) +
                              " window at zoom " + Num(window_.View().zoom);
     const PF_Err err = Send(event, what);
     const bool handled = (event.evt_out_flags & PF_EO_HANDLED_EVENT) != 0;
-    const std::vector<StrokeRecord>& strokes = window_.Strokes();
+    const std::vector<voverlay::StrokeRecord>& strokes = window_.Strokes();
     if (!IsOverlayWindow(window_.View().type)) {
         if (event.evt_out_flags != PF_EO_NONE) findings_.Add(what + ": set evt_out_flags in a window without an overlay");
         if (strokes.size() != first) findings_.Add(what + ": drew in a window without an overlay");
@@ -583,19 +583,19 @@ PF_Err EventDriver::Draw() {
     targets_.clear();
     bool reported = false;
     for (size_t s = first; s < strokes.size(); ++s) {
-        const std::vector<PathElement>& path = strokes[s].path;
+        const std::vector<voverlay::PathElement>& path = strokes[s].path;
         double sx = 0, sy = 0;
         int n = 0;
-        for (const PathElement& e : path) {
-            if (e.kind == PathElement::Kind::Close) continue;
+        for (const voverlay::PathElement& e : path) {
+            if (e.kind == voverlay::PathElement::Kind::Close) continue;
             const bool finite = std::isfinite(e.x) && std::isfinite(e.y) &&
-                                (e.kind != PathElement::Kind::Arc ||
+                                (e.kind != voverlay::PathElement::Kind::Arc ||
                                  (std::isfinite(e.radius) && std::isfinite(e.start) && std::isfinite(e.sweep)));
             if (!finite && !reported) {
                 findings_.Add(what + ": stroke " + std::to_string(s - first + 1) + " has a coordinate that is not a number");
                 reported = true;
             }
-            if (e.kind == PathElement::Kind::Arc) targets_.push_back(PF_Point{ToPixel(e.x), ToPixel(e.y)});
+            if (e.kind == voverlay::PathElement::Kind::Arc) targets_.push_back(PF_Point{ToPixel(e.x), ToPixel(e.y)});
             sx += e.x;
             sy += e.y;
             ++n;
@@ -623,7 +623,7 @@ bool EventDriver::Click(PF_Point at, bool during_gesture) {
     event.u.do_click.last_time = 0;
     const PF_DoClickEventInfo sent = event.u.do_click;
     const std::string what = std::string(continuing ? "click during a gesture" : "click") + " at " + Point(at) +
-                             " in the " + WindowTypeName(window_.View().type) + " window at zoom " +
+                             " in the " + voverlay::WindowTypeName(window_.View().type) + " window at zoom " +
                              Num(window_.View().zoom);
     const PF_Err err = Send(event, what);
     const bool handled = (event.evt_out_flags & PF_EO_HANDLED_EVENT) != 0;
@@ -656,7 +656,7 @@ void EventDriver::Drag(PF_Point at, bool last) {
     event.u.do_click.screen_point = at;
     event.u.do_click.last_time = last ? 1 : 0;
     const std::string what = std::string(last ? "last drag" : "drag") + " to " + Point(at) + " in the " +
-                             WindowTypeName(window_.View().type) + " window at zoom " + Num(window_.View().zoom);
+                             voverlay::WindowTypeName(window_.View().type) + " window at zoom " + Num(window_.View().zoom);
     const PF_Err err = Send(event, what);
     ++drags_;
     click_ = event.u.do_click;
@@ -670,4 +670,4 @@ void EventDriver::Drag(PF_Point at, bool last) {
     }
 }
 
-}  // namespace vhost
+}  // namespace vvalidator

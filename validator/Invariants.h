@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "Host.h"
-#include "Overlay.h"
-#include "World.h"
+#include "host/Host.h"
+#include "overlay/Overlay.h"
+#include "host/World.h"
 
-namespace vhost {
+namespace vvalidator {
 
 // What went wrong during one check (or one fuzz input). Keeps the first few
 // messages in order and counts the rest.
@@ -57,16 +57,16 @@ using RandomWord = std::function<uint64_t()>;
 // exactly once. When the host refused releases on purpose, objects may stay
 // held, but none may be released more often than it was held. The ledgers are
 // cleared afterwards so the next command is judged on its own.
-void CheckLedgers(Host& host, const std::string& what, Findings& findings, bool refused_releases = false);
+void CheckLedgers(vhost::Host& host, const std::string& what, Findings& findings, bool refused_releases = false);
 
 // Sends one command and turns an exception that crossed the entry point into a
 // finding. Returns the command's result (PF_Err_INTERNAL_STRUCT_DAMAGED after an escape).
-PF_Err SendChecked(Host& host, const std::string& what, Findings& findings, ValidationCounters& counters,
+PF_Err SendChecked(vhost::Host& host, const std::string& what, Findings& findings, ValidationCounters& counters,
                    const std::function<PF_Err()>& send);
 
 // One frame as a host hands it to a render.
 struct FrameSpec {
-    PixelLayout layout = PixelLayout::ARGB8;
+    vhost::PixelLayout layout = vhost::PixelLayout::ARGB8;
     int width = 64, height = 64;              // output buffer
     int input_width = 0, input_height = 0;    // 0: as the output
     size_t padding = 0;                       // extra bytes at the end of every row, both worlds
@@ -78,10 +78,10 @@ struct FrameSpec {
 };
 
 // The layouts a host renders: After Effects 8 and 16 bits, Premiere 8-bit and float BGRA.
-std::vector<PixelLayout> HostLayouts(HostApp app);
+std::vector<vhost::PixelLayout> HostLayouts(vhost::HostApp app);
 
 // Result codes a render of `spec` may return when the host injects no fault.
-std::vector<PF_Err> AllowedRenderResults(const Host& host, const FrameSpec& spec);
+std::vector<PF_Err> AllowedRenderResults(const vhost::Host& host, const FrameSpec& spec);
 
 // Renders one frame of pseudo-random pixels (from `pixel_seed`) and checks it:
 // allowed result, input world untouched, row padding untouched, each output
@@ -89,7 +89,7 @@ std::vector<PF_Err> AllowedRenderResults(const Host& host, const FrameSpec& spec
 // that is finite and within the format's range, every pixel the host asked for
 // written when the render succeeded, and balanced ledgers. `allowed` adds codes
 // to AllowedRenderResults (faults). The output bytes are returned when asked.
-PF_Err RenderChecked(Host& host, const FrameSpec& spec, uint64_t pixel_seed, Findings& findings,
+PF_Err RenderChecked(vhost::Host& host, const FrameSpec& spec, uint64_t pixel_seed, Findings& findings,
                      ValidationCounters& counters, const std::vector<PF_Err>& allowed = {},
                      std::vector<unsigned char>* output_bytes = nullptr, bool refused_releases = false);
 
@@ -100,10 +100,10 @@ const char* ValueKindName(ValueKind kind);
 // at one of its ends, or hostile (0, negative, NaN, infinities, the largest
 // doubles and denormals for float sliders; out-of-range popup and checkbox
 // values). Returns a short description of the values for messages.
-std::string RandomizeParams(Host& host, const RandomWord& next, ValueKind kind);
+std::string RandomizeParams(vhost::Host& host, const RandomWord& next, ValueKind kind);
 // Puts every declared parameter back to its default for the layer size in
 // PF_InData (640x480 when unset).
-void ResetParams(Host& host);
+void ResetParams(vhost::Host& host);
 
 // Drives overlay events through one window the way a host does and checks
 // each one: allowed result, balanced ledgers, no misuse of the drawing suites,
@@ -113,7 +113,7 @@ void ResetParams(Host& host);
 // number inside the parameter's declared range.
 class EventDriver {
 public:
-    EventDriver(Host& host, OverlayWindow& window, Findings& findings, ValidationCounters& counters);
+    EventDriver(vhost::Host& host, voverlay::OverlayWindow& window, Findings& findings, ValidationCounters& counters);
 
     // Codes (besides PF_Err_NONE) the next events may return, e.g. 516 under a withheld suite.
     void SetAllowed(std::vector<PF_Err> allowed) { allowed_ = std::move(allowed); }
@@ -141,8 +141,8 @@ private:
     PF_Err Send(PF_EventExtra& event, const std::string& what);
     void CheckParams(const std::string& what, const std::vector<int>& changed);
 
-    Host& host_;
-    OverlayWindow& window_;
+    vhost::Host& host_;
+    voverlay::OverlayWindow& window_;
     Findings& findings_;
     ValidationCounters& counters_;
     std::vector<PF_Err> allowed_;
@@ -155,4 +155,4 @@ private:
     int grabs_ = 0, drags_ = 0;
 };
 
-}  // namespace vhost
+}  // namespace vvalidator

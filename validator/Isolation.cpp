@@ -1,4 +1,4 @@
-#include "Isolation.h"
+#include "validator/Isolation.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -12,10 +12,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "ExitGuard.h"
-#include "HostError.h"
+#include "host/ExitGuard.h"
+#include "host/HostError.h"
 
-namespace vhost {
+namespace vvalidator {
 
 namespace {
 
@@ -52,7 +52,7 @@ ChildOutcome RunInChild(const std::function<std::string()>& work, int timeout_se
     ChildOutcome outcome;
     int fds[2];
     if (::pipe(fds) != 0) {
-        throw HostError(std::string("cannot make a pipe for a child process: ") + std::strerror(errno));
+        throw vhost::HostError(std::string("cannot make a pipe for a child process: ") + std::strerror(errno));
     }
     std::fflush(stdout);
     std::fflush(stderr);
@@ -62,12 +62,12 @@ ChildOutcome RunInChild(const std::function<std::string()>& work, int timeout_se
         const int err = errno;
         ::close(fds[0]);
         ::close(fds[1]);
-        throw HostError(std::string("cannot start a child process: ") + std::strerror(err));
+        throw vhost::HostError(std::string("cannot start a child process: ") + std::strerror(err));
     }
     if (pid == 0) {
         ::close(fds[0]);
         g_child_fd = fds[1];
-        RegisterExitGuard();  // so the child's own handler, registered after it, runs first
+        vhost::RegisterExitGuard();  // so the child's own handler, registered after it, runs first
         ::on_exit(&OnChildExit, nullptr);
         std::string text;
         try {
@@ -127,4 +127,4 @@ ChildOutcome RunInChild(const std::function<std::string()>& work, int timeout_se
     return outcome;
 }
 
-}  // namespace vhost
+}  // namespace vvalidator

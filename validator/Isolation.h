@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-namespace vhost {
+namespace vvalidator {
 
 struct ChildOutcome {
     // What the work returned, when it returned at all.
@@ -25,4 +25,4 @@ struct ChildOutcome {
 ChildOutcome RunInChild(const std::function<std::string()>& work, int timeout_seconds);
 
 
-}  // namespace vhost
+}  // namespace vvalidator

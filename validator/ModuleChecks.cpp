@@ -12,14 +12,14 @@
 #include <set>
 #include <thread>
 
-#include "ApiNames.h"
-#include "AE_EffectSuites.h"
-#include "Checks.h"
-#include "DrawbotSuites.h"
-#include "HostError.h"
-#include "Render.h"
+#include "host/ApiNames.h"
+#include "api/AE_EffectSuites.h"
+#include "validator/Checks.h"
+#include "api/DrawbotSuites.h"
+#include "host/HostError.h"
+#include "host/Render.h"
 
-namespace vhost {
+namespace vvalidator {
 
 namespace {
 
@@ -61,21 +61,21 @@ void CheckReload(CheckContext& ctx) {
     A_u_long version0 = 0;
     PF_OutFlags flags0 = 0;
     std::vector<unsigned char> render0;
-    const PixelLayout layout = HostLayouts(ctx.app).front();
+    const vhost::PixelLayout layout = HostLayouts(ctx.app).front();
     for (int i = 0; i < cycles; ++i) {
         const std::string cycle = "load " + std::to_string(i + 1);
-        PluginModule module(ctx.module_path);
+        vhost::PluginModule module(ctx.module_path);
         ++ctx.counters.reloads;
-        Host host(module, ctx.app);
+        vhost::Host host(module, ctx.app);
         const PF_Err a = SendChecked(host, cycle + ": About", ctx.findings, ctx.counters, [&]() { return host.About(); });
-        if (a != PF_Err_NONE) ctx.findings.Add(cycle + ": About returned " + DescribeError(a));
+        if (a != PF_Err_NONE) ctx.findings.Add(cycle + ": About returned " + vhost::DescribeError(a));
         CheckLedgers(host, cycle + ": About", ctx.findings);
         const std::string about(host.OutData().return_msg, strnlen(host.OutData().return_msg, sizeof(host.OutData().return_msg)));
         const PF_Err g = SendChecked(host, cycle + ": global set-up", ctx.findings, ctx.counters, [&]() { return host.GlobalSetup(); });
-        if (g != PF_Err_NONE) ctx.findings.Add(cycle + ": global set-up returned " + DescribeError(g));
+        if (g != PF_Err_NONE) ctx.findings.Add(cycle + ": global set-up returned " + vhost::DescribeError(g));
         CheckLedgers(host, cycle + ": global set-up", ctx.findings);
         const PF_Err p = SendChecked(host, cycle + ": parameter set-up", ctx.findings, ctx.counters, [&]() { return host.ParamsSetup(); });
-        if (p != PF_Err_NONE) ctx.findings.Add(cycle + ": parameter set-up returned " + DescribeError(p));
+        if (p != PF_Err_NONE) ctx.findings.Add(cycle + ": parameter set-up returned " + vhost::DescribeError(p));
         CheckLedgers(host, cycle + ": parameter set-up", ctx.findings);
         std::string signature;
         for (const PF_ParamDef& def : host.Params()) signature += Signature(def) + ";";
@@ -90,7 +90,7 @@ void CheckReload(CheckContext& ctx) {
         std::vector<unsigned char> rendered;
         RenderChecked(host, spec, 1234, ctx.findings, ctx.counters, {}, &rendered);
         {
-            OverlayWindow window(host, View(PF_Window_LAYER, 1.0), 64, 48);
+            voverlay::OverlayWindow window(host, View(PF_Window_LAYER, 1.0), 64, 48);
             EventDriver driver(host, window, ctx.findings, ctx.counters);
             driver.Draw();
         }
@@ -113,7 +113,7 @@ void CheckReload(CheckContext& ctx) {
 }
 
 void CheckExports(CheckContext& ctx) {
-    PluginModule module(ctx.module_path);
+    vhost::PluginModule module(ctx.module_path);
     using GetString = const char* (*)(int);
     const auto get = reinterpret_cast<GetString>(module.Symbol("GetStringPtr"));
     if (!get) {
@@ -136,4 +136,4 @@ void CheckExports(CheckContext& ctx) {
     ctx.summary = std::to_string(ids) + " string ids";
 }
 
-}  // namespace vhost
+}  // namespace vvalidator

@@ -12,16 +12,16 @@
 #include <set>
 #include <thread>
 
-#include "AE_EffectSuites.h"
-#include "Checks.h"
-#include "DrawbotSuites.h"
-#include "HostError.h"
-#include "Render.h"
+#include "api/AE_EffectSuites.h"
+#include "validator/Checks.h"
+#include "api/DrawbotSuites.h"
+#include "host/HostError.h"
+#include "host/Render.h"
 
-namespace vhost {
+namespace vvalidator {
 
 void CheckGeometry(CheckContext& ctx) {
-    PluginModule module(ctx.module_path);
+    vhost::PluginModule module(ctx.module_path);
     auto host = SetUpHost(ctx, module);
     std::vector<FrameSpec> frames;
     const auto add = [&](int w, int h) {
@@ -65,11 +65,11 @@ void CheckGeometry(CheckContext& ctx) {
         add(96, 54)->pixel_aspect = par;
     }
 
-    std::vector<PixelLayout> layouts = HostLayouts(ctx.app);
+    std::vector<vhost::PixelLayout> layouts = HostLayouts(ctx.app);
     const int sets = std::max(1, ctx.level / 2);
     int rendered = 0;
     for (const FrameSpec& base : frames) {
-        for (PixelLayout layout : layouts) {
+        for (vhost::PixelLayout layout : layouts) {
             for (int s = 0; s <= sets; ++s) {
                 FrameSpec spec = base;
                 spec.layout = layout;
@@ -86,7 +86,7 @@ void CheckGeometry(CheckContext& ctx) {
     if (host->IsPremiere()) {
         // A world in a format the effect did not register is refused, untouched.
         FrameSpec spec;
-        spec.layout = PixelLayout::ARGB8;
+        spec.layout = vhost::PixelLayout::ARGB8;
         RenderChecked(*host, spec, ctx.Next(), ctx.findings, ctx.counters);
         ++rendered;
     }
@@ -95,13 +95,13 @@ void CheckGeometry(CheckContext& ctx) {
 }
 
 void CheckThreads(CheckContext& ctx) {
-    PluginModule module(ctx.module_path);
+    vhost::PluginModule module(ctx.module_path);
     const int kThreads = 8;
     const int rounds = std::max(1, ctx.level);
     long frames = 0;
     for (int r = 0; r < rounds; ++r) {
         struct Job {
-            std::unique_ptr<Host> host;
+            std::unique_ptr<vhost::Host> host;
             FrameSpec spec;
             uint64_t seed = 0;
             std::vector<unsigned char> reference, got;
@@ -159,4 +159,4 @@ void CheckThreads(CheckContext& ctx) {
                   std::to_string(frames) + " frames byte-identical to single-threaded renders";
 }
 
-}  // namespace vhost
+}  // namespace vvalidator

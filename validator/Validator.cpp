@@ -1,18 +1,18 @@
 // The validator's registry of checks and its run: each check in a child
 // process of its own unless asked otherwise.
-#include "Validator.h"
+#include "validator/Validator.h"
 
 #include <algorithm>
 #include <chrono>
 
 #include <nlohmann/json.hpp>
 
-#include "Checks.h"
-#include "ExitGuard.h"
-#include "HostError.h"
-#include "Isolation.h"
+#include "validator/Checks.h"
+#include "host/ExitGuard.h"
+#include "host/HostError.h"
+#include "validator/Isolation.h"
 
-namespace vhost {
+namespace vvalidator {
 
 namespace {
 
@@ -76,7 +76,7 @@ void FromJson(const nlohmann::json& j, CheckResult& r) {
 }
 
 // A check passes only on the result its child reported.
-CheckResult RunIsolated(const std::string& name, const std::string& module_path, HostApp host, int level,
+CheckResult RunIsolated(const std::string& name, const std::string& module_path, vhost::HostApp host, int level,
                         uint64_t seed, int timeout_seconds) {
     const ChildOutcome child = RunInChild(
         [&]() { return ToJson(RunCheck(name, module_path, host, level, seed)).dump(); }, timeout_seconds);
@@ -106,25 +106,25 @@ CheckResult RunIsolated(const std::string& name, const std::string& module_path,
 // loaded, or ends the process while loading, is an error before any check.
 void ProbeModule(const ValidatorOptions& options) {
     if (!options.isolate) {
-        ExitGuard guard("the module", "during loading '" + options.module_path + "'");
-        PluginModule probe(options.module_path);
+        vhost::ExitGuard guard("the module", "during loading '" + options.module_path + "'");
+        vhost::PluginModule probe(options.module_path);
         return;
     }
     const ChildOutcome child = RunInChild(
         [&]() -> std::string {
             try {
-                PluginModule probe(options.module_path);
-            } catch (const HostError& e) {
+                vhost::PluginModule probe(options.module_path);
+            } catch (const vhost::HostError& e) {
                 return std::string("E") + e.what();
             }
             return "ok";
         },
         options.timeout_seconds);
     if (!child.reported) {
-        throw HostError("plug-in module '" + options.module_path + "' cannot be loaded: while loading, " +
+        throw vhost::HostError("plug-in module '" + options.module_path + "' cannot be loaded: while loading, " +
                         child.problem);
     }
-    if (child.text != "ok") throw HostError(child.text.substr(1));
+    if (child.text != "ok") throw vhost::HostError(child.text.substr(1));
 }
 
 }  // namespace
@@ -138,17 +138,17 @@ const std::vector<CheckInfo>& ValidatorChecks() {
     return infos;
 }
 
-uint64_t CheckSeed(uint64_t seed, const std::string& name, HostApp host) {
+uint64_t CheckSeed(uint64_t seed, const std::string& name, vhost::HostApp host) {
     uint64_t h = 1469598103934665603ull;
     for (unsigned char c : name) h = (h ^ c) * 1099511628211ull;
-    return Mix(seed ^ Mix(h) ^ (host == HostApp::Premiere ? 0x5072ull : 0x4145ull));
+    return Mix(seed ^ Mix(h) ^ (host == vhost::HostApp::Premiere ? 0x5072ull : 0x4145ull));
 }
 
-CheckResult RunCheck(const std::string& name, const std::string& module_path, HostApp host, int level,
+CheckResult RunCheck(const std::string& name, const std::string& module_path, vhost::HostApp host, int level,
                      uint64_t seed) {
     const auto it = std::find_if(Registry().begin(), Registry().end(),
                                  [&](const CheckEntry& e) { return e.info.name == name; });
-    if (it == Registry().end()) throw HostError("unknown check '" + name + "'");
+    if (it == Registry().end()) throw vhost::HostError("unknown check '" + name + "'");
     CheckContext ctx{module_path, host, level, std::mt19937_64(CheckSeed(seed, name, host)), {}, {}, {}};
     const auto start = std::chrono::steady_clock::now();
     try {
@@ -171,18 +171,18 @@ CheckResult RunCheck(const std::string& name, const std::string& module_path, Ho
 
 ValidationReport RunValidator(const ValidatorOptions& options) {
     if (options.level < 1 || options.level > 10) {
-        throw HostError("level " + std::to_string(options.level) + " is outside 1..10");
+        throw vhost::HostError("level " + std::to_string(options.level) + " is outside 1..10");
     }
-    if (options.repeat < 1) throw HostError("repeat count " + std::to_string(options.repeat) + " must be at least 1");
+    if (options.repeat < 1) throw vhost::HostError("repeat count " + std::to_string(options.repeat) + " must be at least 1");
     if (options.timeout_seconds < 1) {
-        throw HostError("timeout " + std::to_string(options.timeout_seconds) + " s must be at least 1 s");
+        throw vhost::HostError("timeout " + std::to_string(options.timeout_seconds) + " s must be at least 1 s");
     }
     for (const std::string& name : options.only) {
         if (std::none_of(Registry().begin(), Registry().end(),
                          [&](const CheckEntry& e) { return e.info.name == name; })) {
             std::string known;
             for (const CheckEntry& e : Registry()) known += (known.empty() ? "" : ", ") + e.info.name;
-            throw HostError("unknown check '" + name + "' (checks: " + known + ")");
+            throw vhost::HostError("unknown check '" + name + "' (checks: " + known + ")");
         }
     }
     ProbeModule(options);
@@ -195,7 +195,7 @@ ValidationReport RunValidator(const ValidatorOptions& options) {
                 std::find(options.only.begin(), options.only.end(), entry.info.name) == options.only.end()) {
                 continue;
             }
-            for (HostApp app : options.hosts) {
+            for (vhost::HostApp app : options.hosts) {
                 // A module that hung once would make every check wait out its timeout.
                 if (!report.results.empty() && report.results.back().hung) {
                     ++report.not_run;
@@ -207,7 +207,7 @@ ValidationReport RunValidator(const ValidatorOptions& options) {
                     result = RunIsolated(entry.info.name, options.module_path, app, options.level, seed,
                                          options.timeout_seconds);
                 } else {
-                    ExitGuard guard("the module", "during the check '" + entry.info.name + "' under " + HostAppName(app));
+                    vhost::ExitGuard guard("the module", "during the check '" + entry.info.name + "' under " + HostAppName(app));
                     result = RunCheck(entry.info.name, options.module_path, app, options.level, seed);
                 }
                 report.totals.Add(result.counters);
@@ -220,4 +220,4 @@ ValidationReport RunValidator(const ValidatorOptions& options) {
     return report;
 }
 
-}  // namespace vhost
+}  // namespace vvalidator

@@ -13,14 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "Host.h"
-#include "Invariants.h"
+#include "host/Host.h"
+#include "validator/Invariants.h"
 
-namespace vhost {
+namespace vvalidator {
 
 struct CheckResult {
     std::string name;
-    HostApp host = HostApp::AfterEffects;
+    vhost::HostApp host = vhost::HostApp::AfterEffects;
     uint64_t seed = 0;  // the run's seed; --seed with --only NAME --host HOST reproduces it
     bool passed = false;
     int failures = 0;
@@ -36,7 +36,7 @@ struct ValidatorOptions {
     int level = 5;  // 1..10
     uint64_t seed = 0;
     int repeat = 1;  // runs of every check, seeds seed, seed+1, ...
-    std::vector<HostApp> hosts{HostApp::AfterEffects, HostApp::Premiere};
+    std::vector<vhost::HostApp> hosts{vhost::HostApp::AfterEffects, vhost::HostApp::Premiere};
     std::vector<std::string> only;  // check names; empty: all
     // Run each check in a child process, so a crash or hang fails that check
     // (with its seed) instead of ending the run.
@@ -46,7 +46,7 @@ struct ValidatorOptions {
     // slowness. After one hang the checks left are not run, so a hung module
     // fails the whole run within about this long.
     int timeout_seconds = 120;
-    std::function<void(const std::string& name, HostApp host)> on_start;
+    std::function<void(const std::string& name, vhost::HostApp host)> on_start;
     std::function<void(const CheckResult&)> on_result;
 };
 
@@ -64,14 +64,14 @@ struct CheckInfo {
 const std::vector<CheckInfo>& ValidatorChecks();
 
 // The seed a check's generator starts from.
-uint64_t CheckSeed(uint64_t seed, const std::string& name, HostApp host);
+uint64_t CheckSeed(uint64_t seed, const std::string& name, vhost::HostApp host);
 
 // Runs one check in this process.
-CheckResult RunCheck(const std::string& name, const std::string& module_path, HostApp host, int level,
+CheckResult RunCheck(const std::string& name, const std::string& module_path, vhost::HostApp host, int level,
                      uint64_t seed);
 
 // Runs the selected checks under the selected hosts. Throws HostError for an
 // unknown check name, a bad level or a module that cannot be loaded.
 ValidationReport RunValidator(const ValidatorOptions& options);
 
-}  // namespace vhost
+}  // namespace vvalidator

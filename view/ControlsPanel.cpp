@@ -1,4 +1,4 @@
-#include "ControlsPanel.h"
+#include "view/ControlsPanel.h"
 
 #include <algorithm>
 #include <cctype>

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "Host.h"
-#include "ParamHistory.h"
+#include "host/Host.h"
+#include "view/ParamHistory.h"
 
 namespace vview {
 

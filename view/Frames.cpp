@@ -1,22 +1,22 @@
-#include "Frames.h"
+#include "view/Frames.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 
-#include "Render.h"
+#include "host/Render.h"
 
 namespace vview {
 
-Frames::Frames(vhost::Image input) : input_(std::move(input)) {}
+Frames::Frames(vimaging::Image input) : input_(std::move(input)) {}
 
 vhost::World& Frames::InputWorld(vhost::PixelLayout layout, int downsample) {
     const auto key = std::make_pair(layout, downsample);
     auto it = inputs_.find(key);
     if (it == inputs_.end()) {
         // A reduced frame's input is box-filtered from the full one, as hosts scale their layers.
-        vhost::World world = downsample > 1 ? vhost::ImageToWorld(vhost::DownsampleImage(input_, downsample), layout)
-                                            : vhost::ImageToWorld(input_, layout);
+        vhost::World world = downsample > 1 ? vimaging::ImageToWorld(vimaging::DownsampleImage(input_, downsample), layout)
+                                            : vimaging::ImageToWorld(input_, layout);
         it = inputs_.emplace(key, std::move(world)).first;
     }
     return it->second;

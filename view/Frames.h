@@ -9,20 +9,20 @@
 #include <utility>
 #include <vector>
 
-#include "Host.h"
-#include "ImageIO.h"
-#include "World.h"
+#include "host/Host.h"
+#include "imaging/ImageIO.h"
+#include "host/World.h"
 
 namespace vview {
 
 class Frames {
 public:
-    explicit Frames(vhost::Image input);
+    explicit Frames(vimaging::Image input);
 
     // The layer at full resolution.
     int Width() const { return input_.width; }
     int Height() const { return input_.height; }
-    const vhost::Image& Input() const { return input_; }
+    const vimaging::Image& Input() const { return input_; }
 
     // Renders the layer at 1/downsample in `layout` through the host's one render
     // path. The input worlds of each layout and resolution are made once.
@@ -47,7 +47,7 @@ private:
     vhost::World& InputWorld(vhost::PixelLayout layout, int downsample);
     void MakeDisplay();
 
-    vhost::Image input_;
+    vimaging::Image input_;
     // Input and output worlds of each layout and resolution live on: a drag and
     // its release switch between two sizes, and fresh buffers of a full frame
     // cost more in page faults than the render itself.

@@ -1,4 +1,4 @@
-#include "ParamHistory.h"
+#include "view/ParamHistory.h"
 
 namespace vview {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Host.h"
+#include "host/Host.h"
 
 namespace vview {
 

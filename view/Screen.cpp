@@ -1,4 +1,4 @@
-#include "Screen.h"
+#include "view/Screen.h"
 
 #include <SDL.h>
 #define GL_GLEXT_PROTOTYPES 1
@@ -14,7 +14,7 @@
 #include <backends/imgui_impl_sdl.h>
 #include <imgui.h>
 
-#include "HostError.h"
+#include "host/HostError.h"
 
 namespace vview {
 
@@ -294,7 +294,7 @@ struct SubPath {
 
 // Cairo's path semantics: a move starts a sub-path, an arc joins the current
 // point by a line, a close ends the sub-path. Integer coordinates name pixel centres.
-std::vector<SubPath> Flatten(const std::vector<vhost::PathElement>& path, float dx, float dy) {
+std::vector<SubPath> Flatten(const std::vector<voverlay::PathElement>& path, float dx, float dy) {
     std::vector<SubPath> subpaths;
     const auto current = [&]() -> SubPath& {
         if (subpaths.empty() || subpaths.back().closed) {
@@ -306,15 +306,15 @@ std::vector<SubPath> Flatten(const std::vector<vhost::PathElement>& path, float 
         }
         return subpaths.back();
     };
-    for (const vhost::PathElement& e : path) {
+    for (const voverlay::PathElement& e : path) {
         switch (e.kind) {
-            case vhost::PathElement::Kind::Move:
+            case voverlay::PathElement::Kind::Move:
                 subpaths.push_back(SubPath{{ImVec2(e.x + dx, e.y + dy)}, false});
                 break;
-            case vhost::PathElement::Kind::Line:
+            case voverlay::PathElement::Kind::Line:
                 current().points.push_back(ImVec2(e.x + dx, e.y + dy));
                 break;
-            case vhost::PathElement::Kind::Arc: {
+            case voverlay::PathElement::Kind::Arc: {
                 const double a0 = e.start * M_PI / 180.0, sweep = e.sweep * M_PI / 180.0;
                 // Chords no further than a quarter pixel from the circle.
                 const double r = std::fabs(e.radius);
@@ -328,7 +328,7 @@ std::vector<SubPath> Flatten(const std::vector<vhost::PathElement>& path, float 
                 }
                 break;
             }
-            case vhost::PathElement::Kind::Close:
+            case voverlay::PathElement::Kind::Close:
                 if (!subpaths.empty()) subpaths.back().closed = true;
                 break;
         }
@@ -346,8 +346,8 @@ void Stroke(ImDrawList* list, const std::vector<SubPath>& subpaths, ImU32 color,
 
 }  // namespace
 
-void DrawStrokes(ImDrawList* list, const std::vector<vhost::StrokeRecord>& strokes) {
-    for (const vhost::StrokeRecord& s : strokes) {
+void DrawStrokes(ImDrawList* list, const std::vector<voverlay::StrokeRecord>& strokes) {
+    for (const voverlay::StrokeRecord& s : strokes) {
         if (s.by_theme) {
             if (s.shadow) Stroke(list, Flatten(s.path, 1.5f, 1.5f), kShadowColor, 1.0f);
             Stroke(list, Flatten(s.path, 0.5f, 0.5f), kThemeColor, 1.0f);

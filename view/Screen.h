@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Overlay.h"
+#include "overlay/Overlay.h"
 
 struct SDL_Window;
 struct ImDrawList;
@@ -82,6 +82,6 @@ private:
 
 // The strokes the effect made, drawn as the host's drawing suites rasterise them:
 // theme strokes in the overlay colour over a dark shadow, pen strokes in their colour and width.
-void DrawStrokes(ImDrawList* list, const std::vector<vhost::StrokeRecord>& strokes);
+void DrawStrokes(ImDrawList* list, const std::vector<voverlay::StrokeRecord>& strokes);
 
 }  // namespace vview

@@ -1,4 +1,4 @@
-#include "ViewApp.h"
+#include "view/ViewApp.h"
 
 #include <SDL.h>
 
@@ -14,15 +14,15 @@
 #include <imgui_stdlib.h>
 #include <nlohmann/json.hpp>
 
-#include "ApiNames.h"
-#include "AtomicFile.h"
-#include "ControlsPanel.h"
-#include "EffectParams.h"
-#include "Frames.h"
-#include "HostError.h"
-#include "ParamHistory.h"
-#include "Screen.h"
-#include "ViewGeometry.h"
+#include "host/ApiNames.h"
+#include "imaging/AtomicFile.h"
+#include "view/ControlsPanel.h"
+#include "params/EffectParams.h"
+#include "view/Frames.h"
+#include "host/HostError.h"
+#include "view/ParamHistory.h"
+#include "view/Screen.h"
+#include "view/ViewGeometry.h"
 
 namespace vview {
 
@@ -114,7 +114,7 @@ std::string MissingDisplayError() {
 }
 
 struct ViewApp::Impl {
-    Impl(const ViewOptions& o, vhost::Image input, std::unique_ptr<Session> first, SessionFactory factory)
+    Impl(const ViewOptions& o, vimaging::Image input, std::unique_ptr<Session> first, SessionFactory factory)
         : options(o),
           open_session(std::move(factory)),
           session(std::move(first)),
@@ -132,7 +132,7 @@ struct ViewApp::Impl {
     vhost::PixelLayout layout;
     Frames frames;
     Screen screen;
-    std::unique_ptr<vhost::OverlayWindow> overlay;
+    std::unique_ptr<voverlay::OverlayWindow> overlay;
     PictureLayer picture;
     ViewGeometry layer_view, comp_view;
     PF_WindowType window_type;
@@ -184,15 +184,15 @@ struct ViewApp::Impl {
         return Rect{0, kMenuHeight, std::max(1, w - kPanelWidth), std::max(1, h - kMenuHeight - kStatusHeight)};
     }
 
-    vhost::WindowView WindowView() {
-        vhost::WindowView view;
-        view.type = window_type;
-        view.zoom = Geometry().Zoom();
-        view.pan_x = Geometry().OriginX();
-        view.pan_y = Geometry().OriginY();
-        view.layer_offset_x = options.view.layer_offset_x;
-        view.layer_offset_y = options.view.layer_offset_y;
-        return view;
+    voverlay::WindowView WindowView() {
+        voverlay::WindowView vview;
+        vview.type = window_type;
+        vview.zoom = Geometry().Zoom();
+        vview.pan_x = Geometry().OriginX();
+        vview.pan_y = Geometry().OriginY();
+        vview.layer_offset_x = options.view.layer_offset_x;
+        vview.layer_offset_y = options.view.layer_offset_y;
+        return vview;
     }
 
     void Say(const std::string& text, bool error = false) {
@@ -207,7 +207,7 @@ struct ViewApp::Impl {
         std::fflush(stdout);
     }
 
-    nlohmann::ordered_json ParamsJson() { return vhost::EffectValuesToJson(vhost::ReadEffectValues(Host())); }
+    nlohmann::ordered_json ParamsJson() { return vparams::EffectValuesToJson(vparams::ReadEffectValues(Host())); }
 
     void CheckLedgers() {
         const std::string problems = Host().LedgerReport();
@@ -310,7 +310,7 @@ struct ViewApp::Impl {
             std::unique_ptr<Session> next = open_session(mode.app);
             int w = 0, h = 0;
             screen.Size(w, h);
-            auto next_overlay = std::make_unique<vhost::OverlayWindow>(next->Host(), WindowView(), LayerWidth(),
+            auto next_overlay = std::make_unique<voverlay::OverlayWindow>(next->Host(), WindowView(), LayerWidth(),
                                                                        LayerHeight(), w, h);
             next_overlay->SetRasterise(false);
             RestoreParams(next->Host(), values);
@@ -361,7 +361,7 @@ struct ViewApp::Impl {
             if (params_path == path) throw HostError("'" + path + "' would be overwritten by the parameters");
             const nlohmann::ordered_json params = ParamsJson();
             // A value --params would refuse (a handle dragged past the centre) cannot be saved to be rendered again.
-            vhost::EffectValuesFromJson(params, vhost::EffectValues{}, "the parameters");
+            vparams::EffectValuesFromJson(params, vparams::EffectValues{}, "the parameters");
             if (!frames.HasFrame() || frames.Downsample() != 1 || need != Need::None) {
                 Timing unused;
                 const int view_downsample = options.downsample;
@@ -370,7 +370,7 @@ struct ViewApp::Impl {
                 options.downsample = view_downsample;
             }
             // Both files or neither: the parameters are written first and put in place last.
-            vhost::PendingText params_file(params_path, params.dump(2) + "\n");
+            vimaging::PendingText params_file(params_path, params.dump(2) + "\n");
             const FrameSaver::Saved saved = options.saver.save(path, frames.Output(), app, layout);
             image_saved = true;
             params_file.Commit();
@@ -393,7 +393,7 @@ struct ViewApp::Impl {
 
     std::string DefaultSavePath() const {
         const bool floats =
-            options.saver.file_type && options.saver.file_type(app, layout) == vhost::SampleType::F32;
+            options.saver.file_type && options.saver.file_type(app, layout) == vimaging::SampleType::F32;
         return Stem(options.input_name) + "-" + effect_name + (floats ? ".exr" : ".png");
     }
 
@@ -450,13 +450,13 @@ struct ViewApp::Impl {
         if (drag != Drag::Gesture) return;
         drag = Drag::None;
         pending_motion.reset();
-        const vhost::GestureResult result = overlay->Release(PF_Point{x, y});
+        const voverlay::GestureResult result = overlay->Release(PF_Point{x, y});
         if (result.err != PF_Err_NONE) {
             Say("the effect failed to handle the gesture: error " + vhost::DescribeError(result.err), true);
         }
         CheckLedgers();
         const ParamSnapshot after = CaptureParams(Host());
-        const std::string handle = result.handled ? vhost::HandleName(result.handle) : "";
+        const std::string handle = result.handled ? vparams::HandleName(result.handle) : "";
         history.Record("drag of " + (handle.empty() ? std::string("the overlay") : handle), gesture_before, after);
         if (after != gesture_before || shown_reduced) {
             need = Need::Full;
@@ -801,7 +801,7 @@ struct ViewApp::Impl {
         Report({{"event", "ready"},
                 {"origin", {g.OriginX(), g.OriginY()}},
                 {"zoom", g.Zoom()},
-                {"window", vhost::WindowTypeName(window_type)}});
+                {"window", voverlay::WindowTypeName(window_type)}});
     }
 
     void Update() {
@@ -861,7 +861,7 @@ struct ViewApp::Impl {
     }
 };
 
-ViewApp::ViewApp(const ViewOptions& options, vhost::Image input, std::unique_ptr<Session> session,
+ViewApp::ViewApp(const ViewOptions& options, vimaging::Image input, std::unique_ptr<Session> session,
                  SessionFactory open_session)
     : impl_(std::make_unique<Impl>(options, std::move(input), std::move(session), std::move(open_session))) {
     Impl& m = *impl_;
@@ -869,7 +869,7 @@ ViewApp::ViewApp(const ViewOptions& options, vhost::Image input, std::unique_ptr
     m.SetUpViews();
     int w = 0, h = 0;
     m.screen.Size(w, h);
-    m.overlay = std::make_unique<vhost::OverlayWindow>(m.Host(), m.WindowView(), m.LayerWidth(), m.LayerHeight(),
+    m.overlay = std::make_unique<voverlay::OverlayWindow>(m.Host(), m.WindowView(), m.LayerWidth(), m.LayerHeight(),
                                                        std::max(1, w), std::max(1, h));
     // The window draws the recorded strokes itself.
     m.overlay->SetRasterise(false);

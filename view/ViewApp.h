@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "Host.h"
-#include "ImageIO.h"
-#include "Overlay.h"
-#include "World.h"
+#include "host/Host.h"
+#include "imaging/ImageIO.h"
+#include "overlay/Overlay.h"
+#include "host/World.h"
 
 namespace vview {
 
@@ -29,7 +29,7 @@ using SessionFactory = std::function<std::unique_ptr<Session>(vhost::HostApp app
 // input's channels and metadata, at the depth render would write.
 struct FrameSaver {
     // The sample type render writes a frame of this host and depth at.
-    std::function<vhost::SampleType(vhost::HostApp, vhost::PixelLayout)> file_type;
+    std::function<vimaging::SampleType(vhost::HostApp, vhost::PixelLayout)> file_type;
     struct Saved {
         std::string render_options;         // what `vellora render` needs to make the same file
         std::vector<std::string> warnings;  // what the file could not keep
@@ -46,7 +46,7 @@ struct ViewOptions {
     PF_RationalScale pixel_aspect{1, 1};
     int downsample = 1;  // the view's resolution; gestures go lower still
     // Window type, layer offset, and the pan added to where the picture starts.
-    vhost::WindowView view;
+    voverlay::WindowView view;
     bool zoom_given = false;  // view.zoom rather than fitting the picture to the window
     int width = 1280, height = 800;
     bool report = false;    // JSON lines on standard output
@@ -61,7 +61,7 @@ class ViewApp {
 public:
     // Opens the window on `session` (already holding the values to start with)
     // and renders the first frame. Throws HostError when it cannot.
-    ViewApp(const ViewOptions& options, vhost::Image input, std::unique_ptr<Session> session,
+    ViewApp(const ViewOptions& options, vimaging::Image input, std::unique_ptr<Session> session,
             SessionFactory open_session);
     ~ViewApp();
     ViewApp(const ViewApp&) = delete;

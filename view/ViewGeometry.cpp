@@ -1,4 +1,4 @@
-#include "ViewGeometry.h"
+#include "view/ViewGeometry.h"
 
 #include <algorithm>
 #include <cmath>

@@ -16,13 +16,13 @@
 #include <cstdio>
 #include <memory>
 
-#include "EffectParams.h"
-#include "Host.h"
-#include "PluginModule.h"
-#include "RenderSuites.h"
-#include "TestCard.h"
-#include "ViewApp.h"
-#include "World.h"
+#include "params/EffectParams.h"
+#include "host/Host.h"
+#include "host/PluginModule.h"
+#include "host/RenderSuites.h"
+#include "imaging/TestCard.h"
+#include "view/ViewApp.h"
+#include "host/World.h"
 
 namespace {
 
@@ -79,18 +79,18 @@ CaseSetup SetupOf(Case c) {
 
 // A window of 1920x1080 on the test card, the 1200x800 ellipse in the middle,
 // feathered cases with 200 pixels of Gaussian falloff.
-std::unique_ptr<vview::ViewApp> OpenView(Case which, vhost::EffectValues& values) {
+std::unique_ptr<vview::ViewApp> OpenView(Case which, vparams::EffectValues& values) {
     const CaseSetup setup = SetupOf(which);
-    values = vhost::EffectValues{};
+    values = vparams::EffectValues{};
     values.width = 1200;
     values.height = 800;
-    values.composite_mode = vhost::ParseCompositeMode("intersect");
+    values.composite_mode = vparams::ParseCompositeMode("intersect");
     if (setup.feathered) {
         values.feather = 200;
-        values.falloff = vhost::ParseFalloff("gaussian");
+        values.falloff = vparams::ParseFalloff("gaussian");
     }
     auto session = std::make_unique<BenchSession>(setup.app);
-    vhost::ApplyEffectValues(session->Host(), values, kWidth, kHeight);
+    vparams::ApplyEffectValues(session->Host(), values, kWidth, kHeight);
     vview::ViewOptions options;
     options.input_name = "testcard:1920x1080";
     options.host_app = setup.app;
@@ -100,14 +100,14 @@ std::unique_ptr<vview::ViewApp> OpenView(Case which, vhost::EffectValues& values
     const vview::SessionFactory open = [](vhost::HostApp app) {
         return std::unique_ptr<vview::Session>(std::make_unique<BenchSession>(app));
     };
-    return std::make_unique<vview::ViewApp>(options, vhost::MakeTestCard(kWidth, kHeight), std::move(session), open);
+    return std::make_unique<vview::ViewApp>(options, vimaging::MakeTestCard(kWidth, kHeight), std::move(session), open);
 }
 
 // Window point of the mask's bottom-right corner, and points around it to drag to.
 struct Corner {
     int x, y;
 };
-Corner CornerOf(const vview::ViewApp& view, const vhost::EffectValues& v) {
+Corner CornerOf(const vview::ViewApp& view, const vparams::EffectValues& v) {
     return {static_cast<int>(std::lround(view.OriginX() + view.Zoom() * (kWidth / 2.0 + v.width / 2))),
             static_cast<int>(std::lround(view.OriginY() + view.Zoom() * (kHeight / 2.0 + v.height / 2)))};
 }
@@ -140,7 +140,7 @@ struct Floors {
 // The fastest run of each is compared: the machine is shared, and the fastest
 // run is the one least disturbed by other work.
 void BM_DragUpdate(benchmark::State& state, Case which) {
-    vhost::EffectValues values;
+    vparams::EffectValues values;
     auto view = OpenView(which, values);
     const Corner c = CornerOf(*view, values);
     view->Press(c.x, c.y);
@@ -169,7 +169,7 @@ void BM_DragUpdate(benchmark::State& state, Case which) {
 }
 
 void BM_ReleaseUpdate(benchmark::State& state, Case which) {
-    vhost::EffectValues values;
+    vparams::EffectValues values;
     auto view = OpenView(which, values);
     const Corner c = CornerOf(*view, values);
     Floors floors;

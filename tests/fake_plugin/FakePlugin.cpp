@@ -9,9 +9,9 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "AE_Effect.h"
-#include "AE_EffectSuites.h"
-#include "AE_EffectUI.h"
+#include "api/AE_Effect.h"
+#include "api/AE_EffectSuites.h"
+#include "api/AE_EffectUI.h"
 
 namespace {
 

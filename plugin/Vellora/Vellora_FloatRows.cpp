@@ -1,0 +1,246 @@
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "plugin/Vellora/Vellora_Instances.h"
+#include "plugin/Vellora/Vellora_Render.h"
+
+using namespace vellora_render;
+
+namespace {
+
+// Float rows: a run of pixels that take one strength, colour copied.
+template <A_long Mode>
+void UniformRun(const VignetteInfo* vi, float strength, const PF_FpShort* s, PF_FpShort* d, A_long n) {
+    for (A_long i = 0; i < n; ++i, s += 4, d += 4) {
+        const PF_FpShort o = CombineAlpha<Mode>(vi, strength, s[3]);
+        d[0] = s[0];
+        d[1] = s[1];
+        d[2] = s[2];
+        d[3] = o;
+    }
+}
+
+// Float rows: pixels x0 .. x1 - 1 of row y through the exact path.
+template <A_long Mode, int S, A_long Falloff>
+void EdgeRunScalar(const VignetteFrame* f, A_long y, A_long x0, A_long x1, const PF_FpShort* s, PF_FpShort* d) {
+    const VignetteInfo* vi = &f->info;
+    for (A_long x = x0; x < x1; ++x) {
+        const PF_FpShort o = CompositeAlpha<Mode>(vi, EdgeAt<S, Falloff>(f, x, y), s[4 * x + 3]);
+        d[4 * x] = s[4 * x];
+        d[4 * x + 1] = s[4 * x + 1];
+        d[4 * x + 2] = s[4 * x + 2];
+        d[4 * x + 3] = o;
+    }
+}
+
+// The ellipse's edge runs go in blocks: the geometry and the curves' short
+// paths of a block are plain loops the compiler vectorises, then each pixel is
+// settled on its own. Vectorised, every lane performs the scalar path's IEEE
+// operations in its order, so each equals the scalar result bit for bit (no
+// contraction into fused multiply-adds: the plug-in is built with -ffp-contract=off).
+// (VELLORA_VECTOR_CLONES: one copy per vector width.)
+
+// Long enough that each vectorised loop has several independent chains in flight.
+constexpr int kBlock = 32;
+constexpr int32_t kBlockBand = 0, kBlockOutside = 1, kBlockCore = 2;
+
+// The ellipse's zone (band, outside or core) and ramp position of pixels
+// x .. x + kBlock - 1 of row fy: VignetteEdge's tests and VignetteEllipseBand's
+// arithmetic in their order, the ramp computed for every pixel and kept for the
+// band's. Without branches, so that it vectorises.
+VELLORA_VECTOR_CLONES
+void EllipseBlock(const VignetteInfo* __restrict vi, A_long x, float fy, int32_t* __restrict zone,
+                  float* __restrict ramp) {
+    const float(&m)[2][3] = vi->pixelToMask;
+    const bool hard = vi->feather == 0.0f;
+    for (int i = 0; i < kBlock; ++i) {
+        const float fx = static_cast<float>(x + i);
+        const float u = (m[0][0] * fx + m[0][1] * fy) + m[0][2];
+        const float v = (m[1][0] * fx + m[1][1] * fy) + m[1][2];
+        const float uu = u * u;
+        const float vv = v * v;
+        const bool outside = vi->scaleU * uu + vi->scaleV * vv >= 1.0f;
+        const bool core = hard | (vi->innerInvHalfWidthSq * uu + vi->innerInvHalfHeightSq * vv <= 1.0f);
+        zone[i] = static_cast<int32_t>(outside) * kBlockOutside + static_cast<int32_t>(core & !outside) * kBlockCore;
+        const float r = std::sqrt(uu + vv);
+        const float cu = u / r;
+        const float sv = v / r;
+        const float outerSum = vi->halfWidthSq * (sv * sv) + vi->halfHeightSq * (cu * cu);
+        const float innerSum = vi->innerHalfWidthSq * (sv * sv) + vi->innerHalfHeightSq * (cu * cu);
+        const float rOut = static_cast<float>(static_cast<double>(vi->outerAxisProduct) /
+                                              std::sqrt(static_cast<double>(outerSum)));
+        const float rIn = static_cast<float>(static_cast<double>(vi->innerAxisProduct) /
+                                             std::sqrt(static_cast<double>(innerSum)));
+        ramp[i] = (r - rIn) / (rOut - rIn);
+    }
+}
+
+// CurveFloat's short path of Gamma 2.2, Gaussian and Exponential for a block
+// of ramp positions: `curve` gets the value where its rounding to single
+// precision is settled, `settled` 1 there and 0 where CurveFloat must decide.
+// CurveFloat's estimate and bound with the table-free exp and log, in a plain
+// loop the compiler vectorises: where the bound settles the rounding, the value
+// is the rounded curve itself, whichever way it was estimated.
+template <A_long Falloff>
+__attribute__((always_inline)) inline void ShortCurves(const float* __restrict ramp, float* __restrict curve,
+                                                     int32_t* __restrict settled) {
+    using namespace vellora_detail;
+    constexpr float kNever = std::numeric_limits<float>::quiet_NaN();  // equal to nothing
+    for (int i = 0; i < kBlock; ++i) {
+        double t = ramp[i];
+        t = t > 0.0 ? (t < 1.0 ? t : 1.0) : 0.0;
+        double y, bound;
+        // Where the short path cannot serve, `hi` is made to differ from `lo`.
+        // (Written with selections of values alone: g++ vectorises those.)
+        bool usable = true;
+        if (Falloff == FALLOFF_GAMMA) {
+            // Below 2^-20 CurveFloat uses pow; the log is given 1 there instead.
+            usable = ramp[i] >= 0x1p-20f;
+            y = ExpNonPositivePoly(0.454 * LogPositivePoly(ramp[i] >= 0x1p-20f ? t : 1.0));
+            bound = y * 4e-14;
+        } else if (Falloff == FALLOFF_GAUSSIAN) {
+            const double q = ExpNonPositivePoly(-((t * t) * std::sqrt(t)) * kLn360);
+            y = 1.0 - q;
+            bound = q * 4e-14;
+        } else {
+            const double q = ExpNonPositivePoly(-t * kLn25);
+            y = (1.0 - q) * 2.5 / 1.5;
+            bound = (q + y) * 4e-14;
+        }
+        const float lo = static_cast<float>(y - bound);
+        const float hi = static_cast<float>(y + bound);
+        curve[i] = lo;
+        settled[i] = static_cast<int32_t>(lo == (usable ? hi : kNever));
+    }
+}
+
+VELLORA_VECTOR_CLONES
+void GammaCurves(const float* __restrict ramp, float* __restrict curve, int32_t* __restrict settled) {
+    ShortCurves<FALLOFF_GAMMA>(ramp, curve, settled);
+}
+
+VELLORA_VECTOR_CLONES
+void GaussianCurves(const float* __restrict ramp, float* __restrict curve, int32_t* __restrict settled) {
+    ShortCurves<FALLOFF_GAUSSIAN>(ramp, curve, settled);
+}
+
+VELLORA_VECTOR_CLONES
+void ExponentialCurves(const float* __restrict ramp, float* __restrict curve, int32_t* __restrict settled) {
+    ShortCurves<FALLOFF_EXPONENTIAL>(ramp, curve, settled);
+}
+
+template <A_long Mode, int S, A_long Falloff>
+void EdgeRun(const VignetteFrame* f, A_long y, A_long x0, A_long x1, const PF_FpShort* s, PF_FpShort* d) {
+    if (S != kEllipse) {
+        EdgeRunScalar<Mode, S, Falloff>(f, y, x0, x1, s, d);
+        return;
+    }
+    const VignetteInfo* vi = &f->info;
+    alignas(64) int32_t zone[kBlock];
+    alignas(64) float ramp[kBlock];
+    for (A_long x = x0; x < x1; x += kBlock) {
+        const int n = static_cast<int>(std::min<A_long>(kBlock, x1 - x));
+        EllipseBlock(vi, x, static_cast<float>(y), zone, ramp);
+        // The exponential curves' short paths for the whole block at once.
+        constexpr bool kShort =
+            Falloff == FALLOFF_GAMMA || Falloff == FALLOFF_GAUSSIAN || Falloff == FALLOFF_EXPONENTIAL;
+        alignas(64) float curve[kBlock];
+        alignas(64) int32_t settled[kBlock];
+        if (kShort) {
+            bool any = false;
+            for (int i = 0; i < n; ++i) any |= zone[i] == kBlockBand;
+            if (any) {
+                if (Falloff == FALLOFF_GAMMA) GammaCurves(ramp, curve, settled);
+                if (Falloff == FALLOFF_GAUSSIAN) GaussianCurves(ramp, curve, settled);
+                if (Falloff == FALLOFF_EXPONENTIAL) ExponentialCurves(ramp, curve, settled);
+            }
+        }
+        for (int i = 0; i < n; ++i) {
+            float e;
+            if (zone[i] == kBlockOutside) {
+                e = 1.0f;
+            } else if (zone[i] == kBlockCore) {
+                e = 0.0f;
+            } else {
+                e = kShort && settled[i] ? curve[i] : CurveFloat<Falloff>(vi, ramp[i]);
+            }
+            const PF_FpShort* p = s + 4 * (x + i);
+            PF_FpShort* q = d + 4 * (x + i);
+            const PF_FpShort o = CompositeAlpha<Mode>(vi, e, p[3]);
+            q[0] = p[0];
+            q[1] = p[1];
+            q[2] = p[2];
+            q[3] = o;
+        }
+    }
+}
+
+// Columns of `span` within 0 .. cols - 1, as a half-open range; empty when lo >= hi.
+void Clip(const VignetteRowSpan& span, A_long cols, A_long* lo, A_long* hi) {
+    const int64_t first = span.lo;
+    const int64_t last = first + static_cast<int64_t>(span.width);
+    *lo = static_cast<A_long>(std::clamp<int64_t>(first, 0, cols));
+    *hi = static_cast<A_long>(std::clamp<int64_t>(last + 1, 0, cols));
+}
+
+template <A_long Mode, int S, A_long Falloff>
+PF_Err FloatRows(const VignetteFrame* f, const PF_LayerDef* input, PF_LayerDef* output, A_long rows) {
+    // A world without pixels is the host's fault, not an empty frame: say so, as iterate does.
+    if (!input->data || !output->data) {
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    // Never step past either buffer: a smaller input limits the pass.
+    rows = std::min({rows, output->height, input->height});
+    const A_long cols = std::min(output->width, input->width);
+    if (rows <= 0 || cols <= 0) {
+        return PF_Err_NONE;
+    }
+    const VignetteInfo* vi = &f->info;
+    const char* srcRow = static_cast<const char*>(input->data);
+    char* dstRow = static_cast<char*>(output->data);
+    const bool spans = static_cast<A_u_long>(cols) <= f->columnCount;
+    for (A_long y = 0; y < rows; ++y) {
+        const PF_FpShort* s = reinterpret_cast<const PF_FpShort*>(srcRow);
+        PF_FpShort* d = reinterpret_cast<PF_FpShort*>(dstRow);
+        if (spans && static_cast<A_u_long>(y) < f->rowCount) {
+            // outside | edge | core | edge | outside, each run settled in one loop.
+            A_long oLo, oHi, cLo, cHi;
+            Clip(f->rows[y].outer, cols, &oLo, &oHi);
+            if (oLo >= oHi) {
+                UniformRun<Mode>(vi, f->outsideStrength, s, d, cols);
+            } else {
+                Clip(f->rows[y].core, cols, &cLo, &cHi);
+                cLo = std::max(cLo, oLo);
+                cHi = std::min(cHi, oHi);
+                if (cLo >= cHi) {
+                    cLo = cHi = oHi;
+                }
+                UniformRun<Mode>(vi, f->outsideStrength, s, d, oLo);
+                EdgeRun<Mode, S, Falloff>(f, y, oLo, cLo, s, d);
+                UniformRun<Mode>(vi, f->coreStrength, s + 4 * cLo, d + 4 * cLo, cHi - cLo);
+                EdgeRun<Mode, S, Falloff>(f, y, cHi, oHi, s, d);
+                UniformRun<Mode>(vi, f->outsideStrength, s + 4 * oHi, d + 4 * oHi, cols - oHi);
+            }
+        } else {
+            EdgeRun<Mode, S, Falloff>(f, y, 0, cols, s, d);
+        }
+        srcRow += input->rowbytes;
+        dstRow += output->rowbytes;
+    }
+    return PF_Err_NONE;
+}
+
+using FloatRowsFunc = PF_Err (*)(const VignetteFrame*, const PF_LayerDef*, PF_LayerDef*, A_long);
+
+template <A_long Mode, int S, A_long Falloff>
+struct PickFloat {
+    static constexpr FloatRowsFunc kFn = &FloatRows<Mode, S, Falloff>;
+};
+
+}  // namespace
+
+PF_Err RenderFloatRows(const VignetteFrame* frame, const PF_LayerDef* input, PF_LayerDef* output, A_long rows) {
+    return ByFrame<PickFloat>(*frame)(frame, input, output, rows);
+}

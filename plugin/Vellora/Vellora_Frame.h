@@ -1,0 +1,153 @@
+// Per-frame shortcuts for the pixel passes, built once before the pass and
+// read-only during it (the pixel functions may run on several threads at once).
+//
+// Every shortcut gives exactly what Blend_Float gives, or defers to it:
+// - row spans: for every output row a span of columns outside of which every
+//   pixel is certainly outside the mask, and a span inside of which every pixel
+//   is certainly in the core (or, with a hard edge, inside), widened by a
+//   margin far beyond the rounding of the per-pixel arithmetic;
+// - the strengths and 8-bit results of those two zones;
+// - the rectangle's ramps: its band works on whole-pixel distances, so the
+//   curve takes one value per distance, computed once by the exact curve;
+// - the ellipse's band cells for 8-bit results: bounds on the edge value over
+//   small ranges of the outer form, which settle most bytes with no root or curve.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "plugin/Vellora/Vellora_Mask.h"
+
+struct VignetteRowSpan {
+    A_long lo;  // the span is lo <= x <= lo + width
+    A_u_long width;
+
+    __attribute__((always_inline)) inline bool Holds(A_long x) const {
+        // One unsigned compare folds the two-sided test.
+        return static_cast<A_u_long>(x) - static_cast<A_u_long>(lo) <= width;
+    }
+};
+
+// A row's two spans, side by side so one load brings both.
+struct VignetteRowSpans {
+    VignetteRowSpan outer;  // pixels outside it are certainly outside
+    VignetteRowSpan core;   // pixels within it are certainly in the core
+};
+
+// A row of the ellipse's band, for 8-bit results: pixels within `inside` and
+// outside `core` are certainly in the band, and their band cell is
+// (cellA x + cellB) x + cellC, in double (cellA is the frame's).
+struct VignetteBandRow {
+    VignetteRowSpan inside;
+    VignetteRowSpan core;
+    double cellB;
+    double cellC;
+};
+
+// Storage of a frame's tables; must outlive the pass.
+struct VignetteTables {
+    std::vector<VignetteRowSpans> rows;
+    std::vector<VignetteBandRow> bandRows;
+    std::vector<double> rampU, rampV;    // the rectangle's curve by whole distance
+    std::vector<float> bandCells;        // the ellipse's edge-value bounds, lo and hi per cell
+    std::vector<int16_t> bandBytes;      // Create's 8-bit result per cell, -1 where unsettled
+};
+
+enum VignetteZone { ZONE_EDGE = 0, ZONE_OUTSIDE = 1, ZONE_CORE = 2 };
+
+// A rectangle ramp: the curve's double value at whole distances first .. first + count - 1.
+struct VignetteRamp {
+    const double* values;
+    A_long first;
+    A_u_long count;
+};
+
+// The record handed to the pixel functions as refcon. Its first member is the
+// frame's VignetteInfo, so refcon is also the address of that record.
+struct VignetteFrame {
+    VignetteInfo info;
+    const VignetteRowSpans* rows;  // null when rowCount is 0: no spans
+    A_u_long rowCount;
+    A_u_long columnCount;  // the spans' margins hold for the output's columns only
+    // MaskStrength outside (edge value 1) and in the core (0).
+    float outsideStrength;
+    float coreStrength;
+    // 8-bit results outside and in the core, by source alpha, already shifted
+    // to the alpha byte of a packed 32-bit pixel (PrepareRenderFrame fills them).
+    uint32_t outside32[256];
+    uint32_t core32[256];
+    // 16-bit results by zone (ZONE_EDGE unused) as min(alpha * scale + offset,
+    // 32768), when both zones' results are a constant or the alpha itself.
+    bool zones16;
+    uint32_t zoneScale16[3];
+    uint32_t zoneOffset16[3];
+    // Rectangle ramps along u and v; count 0 when the curve is computed per pixel.
+    VignetteRamp rampU;
+    VignetteRamp rampV;
+    // Ellipse band cells: for an outer form q in the band, cell
+    // i = (q - bandQ0) * bandCellsPerQ holds, at bandCells[2i] and [2i + 1],
+    // bounds of the exact edge value of every pixel with that q.
+    const float* bandCells;  // null: no cells
+    // In Create mode the 8-bit result ignores the layer's alpha, so each cell
+    // holds it outright (-1 where its bounds give two bytes); else null.
+    const int16_t* bandBytes;
+    A_long bandCellCount;
+    float bandQ0;
+    float bandCellsPerQ;
+    // Per output row (rowCount of them), where the band is certain and which
+    // cell a pixel there falls in; null when the frame has no spans.
+    const VignetteBandRow* bandRows;
+    double cellA;
+
+    __attribute__((always_inline)) inline int ZoneOf(A_long x, A_long y) const {
+        if (static_cast<A_u_long>(y) >= rowCount || static_cast<A_u_long>(x) >= columnCount) {
+            return ZONE_EDGE;
+        }
+        const VignetteRowSpans& row = rows[y];
+        if (!row.outer.Holds(x)) {
+            return ZONE_OUTSIDE;
+        }
+        return row.core.Holds(x) ? ZONE_CORE : ZONE_EDGE;
+    }
+};
+
+// Fills `frame` from a filled record for an output of width x height pixels:
+// spans, strengths and ramps, and with `bandCells` the ellipse's band cells.
+// Frames whose numbers are too large or not finite for a safe margin get no
+// spans. `cellBoundScale` scales the band cells' error bound; anything but 1
+// is for proving that the tests catch a bound that is too small.
+void PrepareVignetteFrame(const VignetteInfo& info, A_long width, A_long height, VignetteTables& tables,
+                          VignetteFrame* frame, bool bandCells = false, double cellBoundScale = 1.0);
+
+// The rectangle's curve value at whole distance `d` past the inner edge's
+// start, from the ramp when it holds it, else computed as the exact path does.
+__attribute__((always_inline)) inline double RampValue(const VignetteInfo* vi, const VignetteRamp& ramp, float d,
+                                                       float inner, float scale) {
+    const A_u_long i = static_cast<A_u_long>(static_cast<A_long>(d) - ramp.first);
+    if (__builtin_expect(i < ramp.count, 1)) {
+        return ramp.values[i];
+    }
+    return alphaFunct(vi, scale * (d - inner));
+}
+
+// Edge value of output pixel (x, y) through the frame's shortcuts: the exact
+// zone tests, the rectangle's ramps and, for the ellipse's band, the exact path.
+template <bool Ellipse, A_long Falloff>
+__attribute__((always_inline)) inline float FrameEdge(const VignetteFrame* f, float u, float v) {
+    const VignetteInfo* vi = &f->info;
+    if (Ellipse) {
+        return VignetteEdge<Falloff>(vi, u, v);
+    }
+    // The rectangle's curve along each axis from the ramps.
+    // (Inlined by force: a call here costs as much as the lookups.)
+    return RectangleEdge(vi, u, v, [f, vi](float au, float av) __attribute__((always_inline)) {
+        return RectangleBand(
+            vi, au, av,
+            [&](float d) __attribute__((always_inline)) {
+                return RampValue(vi, f->rampU, d, vi->innerHalfWidth, vi->scaleU);
+            },
+            [&](float d) __attribute__((always_inline)) {
+                return RampValue(vi, f->rampV, d, vi->innerHalfHeight, vi->scaleV);
+            });
+    });
+}

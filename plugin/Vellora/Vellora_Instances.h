@@ -1,0 +1,99 @@
+// Shared by the pixel passes: the conversions to and from integer alphas, and
+// the choice of one instance per frame by shape, composite mode and falloff.
+#pragma once
+
+#include <array>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "plugin/Vellora/Vellora_Frame.h"
+
+namespace vellora_render {
+
+// k / 255.0f for every 8-bit alpha, so the per-pixel path needs no division.
+constexpr std::array<float, 256> MakeAlpha8Table() {
+    std::array<float, 256> table{};
+    for (int k = 0; k < 256; ++k) {
+        table[static_cast<size_t>(k)] = static_cast<float>(k) / 255.0f;
+    }
+    return table;
+}
+inline constexpr std::array<float, 256> kAlpha8 = MakeAlpha8Table();
+
+// Truncating conversion back to an integer alpha; NaN and negatives give 0.
+// A max and a min rather than branches, so nothing depends on the pixel's value.
+template <int Full>
+inline int ToAlpha(float s) {
+#if defined(__SSE2__)
+    // maxss(s, 0) is 0 for NaN as well (the second operand wins when either is NaN).
+    const __m128 above = _mm_max_ss(_mm_set_ss(s), _mm_setzero_ps());
+    return _mm_cvttss_si32(_mm_min_ss(above, _mm_set_ss(static_cast<float>(Full))));
+#else
+    const float above = s > 0.0f ? s : 0.0f;  // NaN fails the test too
+    return static_cast<int>(above < Full ? above : static_cast<float>(Full));
+#endif
+}
+
+inline A_u_char ToAlpha8(float s) { return static_cast<A_u_char>(ToAlpha<255>(s)); }
+
+inline A_u_short ToAlpha16(float s) { return static_cast<A_u_short>(ToAlpha<32768>(s)); }
+
+// Shapes as a template argument: any reads the record and computes the
+// rectangle's curve per pixel; the others are chosen per frame.
+enum Shape { kAnyShape, kEllipse, kRectangle };
+
+// Edge value of output pixel (x, y), past the row spans.
+template <int S, A_long Falloff>
+__attribute__((always_inline)) inline float EdgeAt(const VignetteFrame* f, A_long x, A_long y) {
+    float u, v;
+    VignetteMaskPoint(&f->info, x, y, &u, &v);
+    if (S == kAnyShape) {
+        return VignetteEdge<Falloff>(&f->info, u, v);
+    }
+    return FrameEdge<S == kEllipse, Falloff>(f, u, v);
+}
+
+// One instance per composite mode, shape and (for the ellipse's exact band) falloff.
+template <template <A_long, int, A_long> class Pick, int S, A_long Falloff>
+auto ByMode(A_long mode) {
+    switch (mode) {
+        case COMPOSITE_ADD:
+            return Pick<COMPOSITE_ADD, S, Falloff>::kFn;
+        case COMPOSITE_SUBTRACT:
+            return Pick<COMPOSITE_SUBTRACT, S, Falloff>::kFn;
+        case COMPOSITE_INTERSECT:
+            return Pick<COMPOSITE_INTERSECT, S, Falloff>::kFn;
+        case COMPOSITE_CREATE:
+            return Pick<COMPOSITE_CREATE, S, Falloff>::kFn;
+        default:
+            return Pick<kAnyMode, S, Falloff>::kFn;
+    }
+}
+
+template <template <A_long, int, A_long> class Pick>
+auto ByFrame(const VignetteFrame& f) {
+    const VignetteInfo& vi = f.info;
+    if (!vi.isEllipse) {
+        return ByMode<Pick, kRectangle, kAnyFalloff>(vi.compositeMode);
+    }
+    switch (vi.falloff) {
+        case FALLOFF_LINEAR:
+            return ByMode<Pick, kEllipse, FALLOFF_LINEAR>(vi.compositeMode);
+        case FALLOFF_QUADRATIC:
+            return ByMode<Pick, kEllipse, FALLOFF_QUADRATIC>(vi.compositeMode);
+        case FALLOFF_CUBIC:
+            return ByMode<Pick, kEllipse, FALLOFF_CUBIC>(vi.compositeMode);
+        case FALLOFF_GAMMA:
+            return ByMode<Pick, kEllipse, FALLOFF_GAMMA>(vi.compositeMode);
+        case FALLOFF_GAUSSIAN:
+            return ByMode<Pick, kEllipse, FALLOFF_GAUSSIAN>(vi.compositeMode);
+        case FALLOFF_EXPONENTIAL:
+            return ByMode<Pick, kEllipse, FALLOFF_EXPONENTIAL>(vi.compositeMode);
+        default:
+            return ByMode<Pick, kEllipse, kAnyFalloff>(vi.compositeMode);
+    }
+}
+
+}  // namespace vellora_render
