@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Vellora needs to build and test, if any are missing.
+#   scripts/install-deps.sh [PACKAGE...]   also the extra packages named (CI's fuzz job
+#                                          names the sanitizer runtimes)
 set -euo pipefail
 
 packages=(
@@ -12,6 +14,7 @@ packages=(
   # Hosts and tools the tests and benchmarks run for real
   ffmpeg melt frei0r-plugins gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-plugins-bad xvfb xauth xdotool
+  "$@"
 )
 
 missing=()

@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
 # One step from a fresh Debian 12 checkout to a running Vellora: installs what is
-# missing, builds (Ninja, two jobs) and runs the main job.
+# missing, builds the default preset (Ninja, two jobs) and runs the main job.
+# VELLORA_BUILD_DIR builds elsewhere than build/.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${VELLORA_BUILD_DIR:-$root/build}"
 
 "$root/scripts/install-deps.sh"
-# The flags of scripts/test.sh, so that running it next reuses this build instead of
-# reconfiguring and rebuilding everything.
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLORA_WERROR=ON
+# The preset scripts/test.sh configures too, so running it next reuses this build.
+(cd "$root" && cmake --preset default -B "$build")
 cmake --build "$build" -j2
 
 # The main job: the built-in test card through the effect, with a soft elliptic mask.

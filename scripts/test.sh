@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs every test.
-#   scripts/test.sh          normal build in build/
-#   scripts/test.sh asan     AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/
+# Builds and runs every test, with a preset of CMakePresets.json.
+#   scripts/test.sh          the default preset, in build/ (VELLORA_BUILD_DIR to move it)
+#   scripts/test.sh asan     AddressSanitizer + UndefinedBehaviorSanitizer, in build-asan/
 #                            (same as VELLORA_SANITIZE=1 scripts/test.sh)
 set -euo pipefail
 
@@ -13,19 +13,13 @@ fi
 
 case "$mode" in
   "")
+    preset=default
     build="${VELLORA_BUILD_DIR:-$root/build}"
-    # The flags of scripts/setup.sh, which builds in the same folder.
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLORA_WERROR=ON
     ;;
   asan)
+    preset=asan
     build="${VELLORA_ASAN_BUILD_DIR:-$root/build-asan}"
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLORA_WERROR=ON \
-      -DVELLORA_SANITIZE=address,undefined -DVELLORA_BUILD_BENCH=OFF
-    # Full unwinding on malloc: libstdc++ has no frame pointers, so a leak through
-    # it would show two frames and no suppression could name its origin.
-    export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:abort_on_error=1:fast_unwind_on_malloc=0"
-    export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
-    export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+    source "$root/scripts/sanitizer-env.sh"
     ;;
   *)
     echo "test.sh: unknown mode '$mode' (expected nothing or 'asan')" >&2
@@ -33,5 +27,6 @@ case "$mode" in
     ;;
 esac
 
+(cd "$root" && cmake --preset "$preset" -B "$build")
 cmake --build "$build" -j2
 ctest --test-dir "$build" --output-on-failure -j2

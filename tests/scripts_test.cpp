@@ -23,12 +23,12 @@ void Executable(const std::string& path, const std::string& script) {
     ASSERT_EQ(chmod(path.c_str(), 0755), 0);
 }
 
-// The arguments of every cmake call that configures (has -S), one line each.
+// The arguments of every cmake call that configures (names a preset), one line each.
 std::vector<std::string> ConfigureLines(const std::string& log) {
     std::vector<std::string> lines;
     std::istringstream in(log);
     for (std::string line; std::getline(in, line);) {
-        if (line.find(" -S ") != std::string::npos || line.rfind("-S ", 0) == 0) lines.push_back(line);
+        if (line.rfind("--preset ", 0) == 0) lines.push_back(line);
     }
     return lines;
 }
