@@ -1,8 +1,8 @@
-// The effect's overlay, Parts 3.1 to 3.4 of the design, which names this one
-// file for them: the mask frame and handle layout, their drawing, and the
-// click and drag handling. It is longer than 500 lines because the three
-// share the handle layout and its private helpers (fixed-point conversion,
-// the parameter writes); split, those helpers would have to become public.
+// The effect's overlay, in the one file the plug-in's layout gives it: the
+// mask frame and handle layout, their drawing, and the click and drag
+// handling. It is longer than 500 lines because the three share the handle
+// layout and its private helpers (fixed-point conversion, the parameter
+// writes); split, those helpers would have to become public.
 #include "plugin/Vellora/Vellora_UI.h"
 
 #include <algorithm>
