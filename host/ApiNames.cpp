@@ -36,11 +36,6 @@ const char* CommandName(PF_Cmd cmd) {
     return cmd >= 0 && cmd < static_cast<PF_Cmd>(sizeof(kNames) / sizeof(kNames[0])) ? kNames[cmd] : nullptr;
 }
 
-std::string DescribeCommand(PF_Cmd cmd) {
-    const char* name = CommandName(cmd);
-    return "command " + std::to_string(cmd) + (name ? std::string(" (") + name + ")" : std::string());
-}
-
 std::vector<std::string> OutFlagNames(A_long flags) {
     static const struct {
         A_long bit;

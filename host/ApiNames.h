@@ -17,8 +17,6 @@ std::string DescribeError(PF_Err err);
 
 // "PF_Cmd_RENDER", or null.
 const char* CommandName(PF_Cmd cmd);
-// "command 11 (PF_Cmd_RENDER)", or "command 25".
-std::string DescribeCommand(PF_Cmd cmd);
 
 // The set bits of PF_OutData.out_flags by name ("CUSTOM_UI"...), unknown ones as "bit N".
 std::vector<std::string> OutFlagNames(A_long flags);

@@ -15,24 +15,14 @@ namespace {
 
 thread_local Host* t_current = nullptr;
 
-// Sets the current host for one command and restores the previous one, so a
-// host may drive another from inside a callback.
-class CurrentHostScope {
-public:
-    explicit CurrentHostScope(Host* host) : previous_(t_current) { t_current = host; }
-    ~CurrentHostScope() { t_current = previous_; }
-    CurrentHostScope(const CurrentHostScope&) = delete;
-    CurrentHostScope& operator=(const CurrentHostScope&) = delete;
-
-private:
-    Host* previous_;
-};
-
 std::string SuiteKey(const std::string& name, int version) { return name + " v" + std::to_string(version); }
 
 const A_long kApplIdAfterEffects = 0x46585443;  // 'FXTC'
 
 }  // namespace
+
+ScopedCurrentHost::ScopedCurrentHost(Host& host) : previous_(t_current) { t_current = &host; }
+ScopedCurrentHost::~ScopedCurrentHost() { t_current = previous_; }
 
 HostApp ParseHostApp(const std::string& name) {
     std::string lower(name);
@@ -198,9 +188,6 @@ RenderPool& Host::Pool() {
     return *pool_;
 }
 
-ScopedCurrentHost::ScopedCurrentHost(Host& host) : previous_(t_current) { t_current = &host; }
-ScopedCurrentHost::~ScopedCurrentHost() { t_current = previous_; }
-
 void Host::RegisterSuite(const std::string& name, int version, const void* suite) {
     suites_[SuiteKey(name, version)] = Registered{suite};
 }
@@ -216,7 +203,8 @@ PF_Err Host::Send(PF_Cmd cmd, PF_ParamDef** params, PF_LayerDef* output, void* e
 
 PF_Err Host::SendRaw(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef** params,
                      PF_LayerDef* output, void* extra) {
-    CurrentHostScope scope(this);
+    // Restored after, so a host may drive another from inside a callback.
+    ScopedCurrentHost scope(*this);
     const PF_Cmd previous_cmd = current_cmd_;
     PF_OutData* const previous_out = active_out_;
     current_cmd_ = cmd;

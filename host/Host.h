@@ -113,8 +113,6 @@ public:
     PF_Err ReportProgress(A_long current, A_long total);
     PF_Err CheckAbort();
 
-    // The command being sent, or -1 between commands.
-    PF_Cmd CurrentCommand() const { return current_cmd_; }
     // Used by the pixel-format suite: records one call (0 = clear).
     void RecordPixelFormatCall(PrPixelFormat format);
     // Size of `dst` when the host knows it (the return_msg of the command in
@@ -157,7 +155,8 @@ public:
 };
 
 // Makes `host` the current host of this thread for the scope's lifetime (restoring
-// the previous one after), so suite functions can be called outside Send, e.g. in tests.
+// the previous one after). Send sets it for each command; tests set it to call
+// suite functions outside one.
 class ScopedCurrentHost {
 public:
     explicit ScopedCurrentHost(Host& host);

@@ -62,7 +62,7 @@ PluginModule::~PluginModule() {
 PF_Err PluginModule::Call(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
                           PF_LayerDef* output, void* extra) const {
     const char* name = CommandName(cmd);
-    ExitGuard guard("plug-in module '" + path_ + "'", "during " + (name ? std::string(name) : DescribeCommand(cmd)));
+    ExitGuard guard("plug-in module '" + path_ + "'", "during " + (name ? std::string(name) : "command " + std::to_string(cmd)));
     return entry_(cmd, in_data, out_data, params, output, extra);
 }
 

@@ -27,7 +27,6 @@ public:
     // Any exported symbol, or null.
     void* Symbol(const char* name) const;
     const std::string& Path() const { return path_; }
-    EntryPointFuncPtr EntryPoint() const { return entry_; }
 
 private:
     std::string path_;

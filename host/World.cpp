@@ -207,12 +207,4 @@ void World::Set(int x, int y, const Rgba& v) {
     }
 }
 
-void World::Fill(const Rgba& value) {
-    for (int y = 0; y < Height(); ++y) {
-        for (int x = 0; x < Width(); ++x) {
-            Set(x, y, value);
-        }
-    }
-}
-
 }  // namespace vhost

@@ -67,7 +67,6 @@ public:
     // Channel access in the world's own units; Set rounds and clamps for integer layouts.
     Rgba Get(int x, int y) const;
     void Set(int x, int y, const Rgba& value);
-    void Fill(const Rgba& value);
 
     // Full-scale value of the layout's channels (255, 32768, or 1 for float).
     double FullScale() const;

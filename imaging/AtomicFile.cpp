@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <random>
 #include <vector>
@@ -309,14 +310,6 @@ void TempFile::Commit() {
     committed_ = true;
     ReleaseSlot(slot_);
     slot_ = -1;
-}
-
-void WriteAtomically(const std::string& path, const std::function<void(const std::string& temp)>& write,
-                     const std::string& what) {
-    const OutputTarget target = FindOutputTarget(path, false, what);
-    TempFile temp(target, what);
-    write(temp.Path());
-    temp.Commit();
 }
 
 namespace {

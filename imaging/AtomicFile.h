@@ -8,7 +8,6 @@
 
 #include <sys/types.h>
 
-#include <functional>
 #include <string>
 
 namespace vimaging {
@@ -57,12 +56,6 @@ private:
     int slot_ = -1;
     bool committed_ = false;
 };
-
-// Calls `write` with a temporary file's name, then commits it over `path`.
-// Errors from `write` pass through after the temporary file is removed; other
-// failures throw HostError naming `path` and the reason, after "what: ".
-void WriteAtomically(const std::string& path, const std::function<void(const std::string& temp)>& write,
-                     const std::string& what = "");
 
 // `text` written beside `path` now, put in its place only by Commit(), so a
 // save of several files can fail before any of them is replaced. Throws

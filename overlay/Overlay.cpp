@@ -181,15 +181,6 @@ void OverlayWindow::Resize(int window_width, int window_height) { MakeSurface(wi
 
 OverlayWindow::~OverlayWindow() { cairo_surface_destroy(surface_); }
 
-void OverlayWindow::LayerToWindow(double& x, double& y) const {
-    if (view_.type == PF_Window_COMP) {
-        x += view_.layer_offset_x;
-        y += view_.layer_offset_y;
-    }
-    x = x * view_.zoom + view_.pan_x;
-    y = y * view_.zoom + view_.pan_y;
-}
-
 void OverlayWindow::WindowToLayer(double& x, double& y) const {
     x = (x - view_.pan_x) / view_.zoom;
     y = (y - view_.pan_y) / view_.zoom;
@@ -302,12 +293,6 @@ OverlayWindow::DrawObject* OverlayWindow::NewObject(bool is_pen) {
     object->width = 0;
     objects_.push_back(std::move(object));
     return objects_.back().get();
-}
-
-int OverlayWindow::LiveObjects() const {
-    int n = 0;
-    for (const auto& object : objects_) n += host_.Objects().IsLive(object->ledger_id) ? 1 : 0;
-    return n;
 }
 
 namespace {

@@ -94,8 +94,7 @@ public:
     void SetView(const WindowView& view);
     void Resize(int window_width, int window_height);
 
-    // The view's conversions in real numbers (the callbacks use the same maths on 16.16).
-    void LayerToWindow(double& x, double& y) const;
+    // The view's conversion in real numbers (the callbacks use the same maths on 16.16).
     void WindowToLayer(double& x, double& y) const;
 
     // Fills `rgba` with row `y` of the layer's picture: straight float RGBA,
@@ -147,8 +146,6 @@ public:
     // The picture as straight 8-bit RGBA, row-major, Width() x Height(), opaque.
     std::vector<uint8_t> PictureRGBA8() const;
 
-    // Drawing objects handed out and still holding a reference.
-    int LiveObjects() const;
     // Misuses of the drawing suites seen on this window (a freed path drawn
     // into, a pen passed as a path...); empty for a well-behaved effect.
     const std::vector<std::string>& Misuses() const { return misuses_; }

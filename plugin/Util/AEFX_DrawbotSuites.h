@@ -27,6 +27,27 @@ PF_Err AEFX_ReleaseDrawbotSuites(PF_InData* in_data, PF_OutData* out_data);
 // fields), so a partial acquisition never hands back a suite the host did not give.
 PF_Err AEFX_ReleaseAcquiredDrawbotSuites(PF_InData* in_data, PF_OutData* out_data, const DRAWBOT_Suites* suitesP);
 
+// The set held for a scope: acquired on construction (Error() is the first
+// failure), and only what was acquired given back on every way out.
+class AEFX_DrawbotSuitesScope {
+public:
+    AEFX_DrawbotSuitesScope(PF_InData* in_data, PF_OutData* out_data) : in_data_(in_data), out_data_(out_data) {
+        err_ = AEFX_AcquireDrawbotSuites(in_data, out_data, &suites_);
+    }
+    ~AEFX_DrawbotSuitesScope() { (void)AEFX_ReleaseAcquiredDrawbotSuites(in_data_, out_data_, &suites_); }
+    AEFX_DrawbotSuitesScope(const AEFX_DrawbotSuitesScope&) = delete;
+    AEFX_DrawbotSuitesScope& operator=(const AEFX_DrawbotSuitesScope&) = delete;
+
+    DRAWBOT_Suites* Get() { return &suites_; }
+    PF_Err Error() const { return err_; }
+
+private:
+    PF_InData* in_data_;
+    PF_OutData* out_data_;
+    DRAWBOT_Suites suites_{};
+    PF_Err err_ = PF_Err_NONE;
+};
+
 // A failing drawing call; the host's error code is in errorCode.
 class DRAWBOT_Exception : public std::exception {
 public:

@@ -36,6 +36,14 @@ void SetFloatSlider(PF_ParamDef& def, float dephault) {
 
 }  // namespace
 
+bool ParamsPresent(PF_ParamDef** params) {
+    if (!params) return false;
+    for (int i = PARAM_MASK_TYPE; i < PARAM_COUNT; ++i) {
+        if (!params[i]) return false;
+    }
+    return true;
+}
+
 PF_Err About(PF_InData* in_data, PF_OutData* out_data) {
     AEGP_SuiteHandler suites(in_data->pica_basicP);
     suites.ANSICallbacksSuite1()->sprintf(out_data->return_msg, "%s v%d.%d\r%s", GetStringPtr(StrID_Name),
@@ -52,17 +60,15 @@ PF_Err GlobalSetup(PF_InData* in_data, PF_OutData* out_data) {
     if (in_data->appl_id != PF_APPL_ID_PREMIERE) {
         return PF_Err_NONE;
     }
-    PF_PixelFormatSuite1* pixel_formats = nullptr;
-    (void)AEFX_AcquireSuite(in_data, out_data, kPFPixelFormatSuite, kPFPixelFormatSuiteVersion1, nullptr,
-                            reinterpret_cast<void**>(&pixel_formats));
-    if (!pixel_formats) {
+    AEFX_SuiteScope<PF_PixelFormatSuite1> pixel_formats(in_data, out_data, kPFPixelFormatSuite,
+                                                       kPFPixelFormatSuiteVersion1);
+    if (!pixel_formats.Get()) {
         return PF_Err_NONE;
     }
     // Float first: Premiere picks the first format it can supply.
     (void)pixel_formats->ClearSupportedPixelFormats(in_data->effect_ref);
     (void)pixel_formats->AddSupportedPixelFormat(in_data->effect_ref, PrPixelFormat_BGRA_4444_32f);
     (void)pixel_formats->AddSupportedPixelFormat(in_data->effect_ref, PrPixelFormat_BGRA_4444_8u);
-    (void)AEFX_ReleaseSuite(in_data, out_data, kPFPixelFormatSuite, kPFPixelFormatSuiteVersion1, nullptr);
     return PF_Err_NONE;
 }
 

@@ -53,6 +53,10 @@ enum FalloffCurve {
     FALLOFF_EXPONENTIAL = 6
 };
 
+// Whether the host passed the array and every declared parameter after the
+// input layer; render and the overlay read them without a check-out.
+bool ParamsPresent(PF_ParamDef** params);
+
 // 16.16 fixed point to a real number.
 #define VELLORA_FIX2DBL 1.52587890625e-05
 

@@ -4,36 +4,10 @@
 #include "plugin/Util/AEGP_SuiteHandler.h"
 #include "plugin/Vellora/Vellora.h"
 
-namespace {
-
-// Releases Premiere's pixel-format suite if the pass throws (a missing iterate suite).
-struct PixelFormatSuiteHold {
-    PF_InData* in_data;
-    PF_OutData* out_data;
-    bool held = true;
-    PF_Err Release() {
-        held = false;
-        return AEFX_ReleaseSuite(in_data, out_data, kPFPixelFormatSuite, kPFPixelFormatSuiteVersion1, nullptr);
-    }
-    ~PixelFormatSuiteHold() {
-        if (held) {
-            (void)Release();
-        }
-    }
-};
-
-
-}  // namespace
-
 PF_Err Render(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output) {
     AEGP_SuiteHandler suites(in_data->pica_basicP);
-    if (!params || !output || !params[PARAM_INPUT]) {
+    if (!ParamsPresent(params) || !output || !params[PARAM_INPUT]) {
         return PF_Err_BAD_CALLBACK_PARAM;
-    }
-    for (int i = PARAM_MASK_TYPE; i < PARAM_COUNT; ++i) {
-        if (!params[i]) {
-            return PF_Err_BAD_CALLBACK_PARAM;
-        }
     }
 
     VignetteInfo info;
@@ -49,19 +23,16 @@ PF_Err Render(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], P
     const A_long rows = output->extent_hint.bottom - output->extent_hint.top;
 
     if (in_data->appl_id == PF_APPL_ID_PREMIERE) {
-        PF_PixelFormatSuite1* pixel_formats = nullptr;
-        const PF_Err acquired = AEFX_AcquireSuite(in_data, out_data, kPFPixelFormatSuite,
-                                                  kPFPixelFormatSuiteVersion1, nullptr,
-                                                  reinterpret_cast<void**>(&pixel_formats));
-        if (acquired != PF_Err_NONE) {
-            return acquired;
+        // Given back on every way out, also when the pass throws (a missing iterate suite).
+        AEFX_SuiteScope<PF_PixelFormatSuite1> pixel_formats(in_data, out_data, kPFPixelFormatSuite,
+                                                           kPFPixelFormatSuiteVersion1);
+        if (pixel_formats.Error() != PF_Err_NONE) {
+            return pixel_formats.Error();
         }
-        PixelFormatSuiteHold hold{in_data, out_data};
         PrPixelFormat format = PrPixelFormat_BGRA_4444_8u;
         // Without a format the world's layout is unknown; writing it as 8-bit would wreck a float frame.
         const PF_Err format_err = pixel_formats->GetPixelFormat(output, &format);
         if (format_err != PF_Err_NONE) {
-            (void)hold.Release();
             return format_err;
         }
 
@@ -76,7 +47,7 @@ PF_Err Render(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], P
         } else {
             err = PF_Err_UNRECOGNIZED_PARAM_TYPE;
         }
-        const PF_Err released = hold.Release();
+        const PF_Err released = pixel_formats.Release();
         return err != PF_Err_NONE ? err : released;
     }
 

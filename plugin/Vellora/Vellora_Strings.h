@@ -16,6 +16,9 @@ typedef enum {
     StrID_Feather_Param_Name,
     StrID_Opacity_Param_Name,
     StrID_Invert_Param_Name,
+    // These four texts are used nowhere in the effect, but stay: the exported
+    // GetStringPtr serves the table by number, and removing them would
+    // renumber every id after them.
     StrID_DependString1,
     StrID_DependString2,
     StrID_Err_LoadSuite,

@@ -1,3 +1,8 @@
+// The effect's overlay, in the one file the plug-in's layout gives it: the
+// mask frame and handle layout, their drawing, and the click and drag
+// handling. It is longer than 500 lines because the three share the handle
+// layout and its private helpers (fixed-point conversion, the parameter
+// writes); split, those helpers would have to become public.
 #include "plugin/Vellora/Vellora_UI.h"
 
 #include <algorithm>
@@ -23,14 +28,6 @@ bool IsPremiere(const PF_InData* in_data) { return in_data->appl_id == PF_APPL_I
 
 // Window type 0 (composition) and 1 (layer) are the overlay's; -1 and up from 2 are not.
 bool IsOverlayWindow(PF_WindowType w_type) { return static_cast<A_u_long>(w_type) <= PF_Window_LAYER; }
-
-bool ParamsPresent(PF_ParamDef** params) {
-    if (!params) return false;
-    for (int i = PARAM_MASK_TYPE; i < PARAM_COUNT; ++i) {
-        if (!params[i]) return false;
-    }
-    return true;
-}
 
 float FixedToFloat(PF_Fixed v) { return static_cast<float>(v * VELLORA_FIX2DBL); }
 
@@ -129,24 +126,6 @@ private:
     std::optional<DRAWBOT_PathP> path_;
 };
 
-// The drawing suites for one draw; only those acquired are given back, on every way out.
-class DrawbotSuitesScope {
-public:
-    DrawbotSuitesScope(PF_InData* in_data, PF_OutData* out_data) : in_data_(in_data), out_data_(out_data) {
-        err = AEFX_AcquireDrawbotSuites(in_data, out_data, &suites);
-    }
-    ~DrawbotSuitesScope() { (void)AEFX_ReleaseAcquiredDrawbotSuites(in_data_, out_data_, &suites); }
-    DrawbotSuitesScope(const DrawbotSuitesScope&) = delete;
-    DrawbotSuitesScope& operator=(const DrawbotSuitesScope&) = delete;
-
-    DRAWBOT_Suites suites{};
-    PF_Err err = PF_Err_NONE;
-
-private:
-    PF_InData* in_data_;
-    PF_OutData* out_data_;
-};
-
 PF_Err DrawRectangle(PF_InData* in_data, PF_RectPoints* corners, DRAWBOT_DrawRef drawing_ref,
                      DRAWBOT_Suites* suites) {
     AEGP_SuiteHandler handler(in_data->pica_basicP);
@@ -195,10 +174,10 @@ struct DrawGeometry {
 void DrawOverlay(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_EventExtra* extra,
                  const DrawGeometry& g) {
     AEGP_SuiteHandler handler(in_data->pica_basicP);
-    DrawbotSuitesScope scope(in_data, out_data);
-    PF_Err err = scope.err;
+    AEFX_DrawbotSuitesScope scope(in_data, out_data);
+    PF_Err err = scope.Error();
     if (err) return;
-    DRAWBOT_Suites* suites = &scope.suites;
+    DRAWBOT_Suites* suites = scope.Get();
 
     DRAWBOT_DrawRef ref = nullptr;
     err = handler.EffectCustomUISuite1()->PF_GetDrawingReference(extra->contextH, &ref);
