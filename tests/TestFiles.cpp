@@ -1,6 +1,5 @@
 #include "tests/TestFiles.h"
 
-#include <dirent.h>
 #include <sys/mount.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -14,16 +13,6 @@
 namespace vtest {
 
 const char kIdentity[] = "--mode intersect --mask rectangle --width 15000 --height 15000 -q";
-
-TempDir::TempDir() {
-    char pattern[] = "/tmp/vellora-files-XXXXXX";
-    if (mkdtemp(pattern)) dir_ = pattern;
-    EXPECT_FALSE(dir_.empty()) << std::strerror(errno);
-}
-
-TempDir::~TempDir() {
-    if (!dir_.empty()) (void)std::system(("chmod -R u+rwx '" + dir_ + "' 2>/dev/null; rm -rf '" + dir_ + "'").c_str());
-}
 
 SmallDisk::SmallDisk(size_t bytes) {
     const std::string options = "size=" + std::to_string(bytes) + ",mode=0777";
@@ -45,19 +34,6 @@ void SmallDisk::LeaveFree(size_t bytes) {
     const size_t written = std::fwrite(zeros.data(), 1, zeros.size(), filler);
     EXPECT_EQ(std::fclose(filler), 0);
     ASSERT_EQ(written, zeros.size());
-}
-
-std::vector<std::string> FolderNames(const std::string& dir) {
-    std::vector<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d)) {
-            const std::string name = e->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-        closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 FilePixels ReadFile(const std::string& path) {

@@ -12,26 +12,6 @@
 
 namespace vtest {
 
-// The names in a folder, hidden ones included, sorted.
-std::vector<std::string> FolderNames(const std::string& dir);
-
-// A fresh folder under /tmp, removed with everything in it.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& Dir() const { return dir_; }
-    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-    // "'<dir>/name'", for command lines.
-    std::string Arg(const std::string& name) const { return "'" + Path(name) + "'"; }
-    std::vector<std::string> Names() const { return FolderNames(dir_); }
-
-private:
-    std::string dir_;
-};
-
 // A folder on a tmpfs of its own, `bytes` large, for writes that run out of
 // room: a real full disk, not a simulated one. Mounting needs root (or
 // CAP_SYS_ADMIN); where it fails, Mounted() is false and the test must skip.

@@ -1,9 +1,11 @@
 // Shared by the test files: the built plug-in module, loaded once per process,
-// and hosts that have already run a host's set-up sequence.
+// hosts that have already run a host's set-up sequence, scratch folders, and
+// commands run as a user runs them.
 #pragma once
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -24,12 +26,47 @@ std::unique_ptr<vhost::Host> SetUpHost(vhost::HostApp app = vhost::HostApp::Afte
 // Gtest assertion that every suite (and pen/path) taken from `host` was given back.
 ::testing::AssertionResult LedgersBalanced(const vhost::Host& host);
 
-// One run of the built `vellora` (VELLORA_CLI_PATH) with `args`, shell-quoted by
-// the caller, and `env` assignments before it; the module is the built one.
+// The names in a folder, hidden ones included, sorted.
+std::vector<std::string> FolderNames(const std::string& dir);
+
+// A fresh folder under /tmp, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Dir() const { return dir_; }
+    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+    // "'<dir>/name'", for command lines.
+    std::string Arg(const std::string& name) const { return "'" + Path(name) + "'"; }
+    std::vector<std::string> Names() const { return FolderNames(dir_); }
+
+private:
+    std::string dir_;
+};
+
+// One run of a command: its exit status and what it wrote.
 struct CliRun {
     int status;       // exit status, -1 when it did not exit normally
     std::string out;  // standard output, and standard error when asked for
+    std::string err;  // standard error when it was not asked for in `out`
 };
+
+// `command` run by the shell.
+CliRun RunShell(const std::string& command, bool with_stderr = true);
+
+// The built `vellora` (VELLORA_CLI_PATH) with `args`, shell-quoted by the
+// caller, and `env` words for env(1) before it; the module is the built one.
 CliRun RunCli(const std::string& args, bool with_stderr = true, const std::string& env = "");
+
+// `env` words for RunCli that start the command in `dir`.
+std::string InFolder(const std::string& dir);
+
+// The names a shared object exports (its defined dynamic symbols), sorted.
+std::vector<std::string> ExportedSymbols(const std::string& path);
+
+// A whole file as bytes; empty when it cannot be read.
+std::string FileText(const std::string& path);
 
 }  // namespace vtest

@@ -5,8 +5,6 @@
 
 #include <atomic>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <limits>
 #include <memory>
 #include <string>
@@ -17,6 +15,8 @@
 extern "C" {
 #include <frei0r.h>
 }
+
+#include "tests/TestSupport.h"
 
 namespace {
 
@@ -37,12 +37,7 @@ double Get(void* f, int index) {
 
 TEST(Frei0rFilter, ExportsOnlyTheFrei0rApi) {
     ASSERT_NE(Filter(), nullptr) << dlerror();
-    FILE* nm = popen("nm -D --defined-only '" VELLORA_FREI0R_PATH "'", "r");
-    ASSERT_NE(nm, nullptr);
-    char line[512];
-    std::vector<std::string> exported;
-    while (fgets(line, sizeof(line), nm)) exported.push_back(std::strtok(std::strrchr(line, ' ') + 1, "\n"));
-    EXPECT_EQ(pclose(nm), 0);
+    const std::vector<std::string> exported = vtest::ExportedSymbols(VELLORA_FREI0R_PATH);
     EXPECT_EQ(exported.size(), 9u);
     for (const std::string& name : exported) EXPECT_EQ(name.rfind("f0r_", 0), 0u) << name;
 }

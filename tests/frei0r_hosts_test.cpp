@@ -6,14 +6,13 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "imaging/ImageIO.h"
+#include "tests/TestFiles.h"
 
 namespace {
 
@@ -60,32 +59,19 @@ protected:
             GTEST_SKIP() << "ffmpeg, melt and gst-launch-1.0 cannot load this sanitizer's build of the filter";
         }
 #endif
-        char tmpl[] = "/tmp/vellora-frei0r-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-    }
-    void TearDown() override {
-        if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "'").c_str());
     }
 
-    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+    std::string Path(const std::string& name) const { return dir_.Path(name); }
 
-    // Runs a shell command with the built filter on FREI0R_PATH; its output goes to the failure message.
+    // Runs a shell command in the folder with the built filter on FREI0R_PATH; its output goes to the failure message.
     void Run(const std::string& command) {
-        const std::string log = Path("log");
-        const int status = std::system(("cd '" + dir_ + "' && " + env_ + "FREI0R_PATH='" VELLORA_FREI0R_DIR "' " + command +
-                                        " >'" + log + "' 2>&1")
-                                           .c_str());
-        ASSERT_EQ(status, 0) << command << "\n" << Read(log);
-    }
-
-    static std::string Read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        const vtest::CliRun run =
+            vtest::RunShell("cd '" + dir_.Dir() + "' && " + env_ + "FREI0R_PATH='" VELLORA_FREI0R_DIR "' " + command);
+        ASSERT_EQ(run.status, 0) << command << "\n" << run.out;
     }
 
     static void RequireProgram(const std::string& name) {
-        if (std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) != 0) {
+        if (vtest::RunShell("command -v " + name).status != 0) {
             FAIL() << name << " is not installed (scripts/install-deps.sh installs it)";
         }
     }
@@ -119,7 +105,7 @@ protected:
                      raw.begin() + static_cast<std::ptrdiff_t>((index + 1) * size));
     }
 
-    std::string dir_;
+    vtest::TempDir dir_;
     std::string env_;
 };
 
@@ -157,7 +143,7 @@ TEST_F(Frei0rHosts, FfmpegClipMatchesVelloraRenderFrameByFrame) {
         const std::string filter =
             "frei0r=filter_name=vellora" + (c.v.empty() ? "" : ":filter_params=" + ParamList(c.v));
         Run("ffmpeg -nostdin -v error -y -i in%d.png -vf '" + filter + "' -f rawvideo -pix_fmt rgba out.rgba");
-        const std::string raw = Read(Path("out.rgba"));
+        const std::string raw = vtest::FileText(Path("out.rgba"));
         ASSERT_EQ(raw.size(), static_cast<size_t>(c.w) * c.h * 4 * frames);
         const std::string options =
             c.v.empty() ? " --host premiere --depth 8 -q" : RenderOptions(c.v, c.w, c.h);
@@ -186,10 +172,10 @@ TEST_F(Frei0rHosts, MeltKeyframesReachTheirValuesAndMoveMonotonicallyBetween) {
     };
     melt("serial.rgba", -1);
     melt("parallel.rgba", -2);  // two render threads, both updating the filter
-    const std::string raw = Read(Path("serial.rgba"));
+    const std::string raw = vtest::FileText(Path("serial.rgba"));
     const size_t size = static_cast<size_t>(w) * h * 4;
     ASSERT_EQ(raw.size(), size * frames);
-    EXPECT_TRUE(Read(Path("parallel.rgba")) == raw) << "frames rendered on two threads differ";
+    EXPECT_TRUE(vtest::FileText(Path("parallel.rgba")) == raw) << "frames rendered on two threads differ";
 
     const double nan = std::nan("");
     const std::vector<double> first = {nan, nan, nan, nan, 0.2, nan, nan, nan, 0.2, 0, nan};
@@ -236,7 +222,7 @@ TEST_F(Frei0rHosts, GstreamerElementMatchesVelloraRenderOnOddAndTinyFrames) {
         Run("gst-launch-1.0 -q filesrc location=in.rgba ! rawvideoparse width=" + std::to_string(w) +
             " height=" + std::to_string(h) + " format=rgba framerate=25/1 ! frei0r-filter-vellora" + properties +
             " ! filesink location=out.rgba");
-        const std::string raw = Read(Path("out.rgba"));
+        const std::string raw = vtest::FileText(Path("out.rgba"));
         const size_t bytes = static_cast<size_t>(w) * h * 4;
         ASSERT_EQ(raw.size(), bytes * frames);
         for (int f = 0; f < frames; ++f) {

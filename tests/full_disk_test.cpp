@@ -15,14 +15,9 @@ namespace {
 
 using vtest::RunCli;
 
-std::string Content(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 // Compares without printing megabytes of bytes when they differ.
 ::testing::AssertionResult Holds(const std::string& path, const std::string& expected) {
-    const std::string content = Content(path);
+    const std::string content = vtest::FileText(path);
     if (content == expected) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << path << " holds " << content.size() << " bytes, not the "
                                          << expected.size() << " expected";
@@ -57,7 +52,7 @@ TEST(FullDisk, AnOutputThatDoesNotFitFailsAndKeepsTheOldFile) {
         vtest::SmallDisk disk(4 << 20);
         REQUIRE_MOUNTED(disk);
         ASSERT_EQ(RunCli("render testcard:64x32 " + disk.Arg("keep.png") + " -q").status, 0);
-        const std::string old = Content(disk.Path("keep.png"));
+        const std::string old = vtest::FileText(disk.Path("keep.png"));
         disk.LeaveFree(static_cast<size_t>(whole / 3));
         const vtest::CliRun run = RunCli(std::string(command) + " " + noise + " " + disk.Arg("keep.png") + " -q");
         EXPECT_EQ(run.status, 1) << run.out;
@@ -91,7 +86,7 @@ TEST(FullDisk, AHardLinkedOutputKeepsItsContentUnderEveryName) {
     REQUIRE_MOUNTED(disk);
     ASSERT_EQ(RunCli("render testcard:64x32 " + disk.Arg("one.tif") + " -q").status, 0);
     ASSERT_EQ(link(disk.Path("one.tif").c_str(), disk.Path("two.tif").c_str()), 0);
-    const std::string old = Content(disk.Path("one.tif"));
+    const std::string old = vtest::FileText(disk.Path("one.tif"));
     // Room for the new file beside the old one, not for a second copy in its place.
     disk.LeaveFree(static_cast<size_t>(whole + whole / 2));
     const vtest::CliRun run = RunCli("render " + noise + " " + disk.Arg("one.tif") + " -q");

@@ -113,22 +113,6 @@ TEST(GeometryFrame, ZeroHeightOrWidthGivesNoVerticalInsetAndHugeSizesSaturate) {
     EXPECT_EQ(outer.bottom, INT32_MAX);
 }
 
-TEST(GeometryRotation, TurnsByTheFormula) {
-    View v;
-    const auto corners = [](double l, double t, double r, double b) {
-        return PF_FixedRectPoints{{Fx(l), Fx(t)}, {Fx(r), Fx(t)}, {Fx(l), Fx(b)}, {Fx(r), Fx(b)}};
-    };
-    // 30 degrees, exactly: truncation of the turned offset (48, 24) about (16, 8).
-    PF_FixedRectPoints c = corners(0, 0, 64, 32);
-    PF_FixedPoint centre = {Fx(16), Fx(8)};
-    const float a = static_cast<float>(30 * M_PI / 180);
-    RotateFixedRect(&v.in(), &c, &centre, a);
-    const double C = std::cos(static_cast<double>(a)), S = std::sin(static_cast<double>(a));
-    EXPECT_EQ(c.bottomRight.x, static_cast<PF_Fixed>(std::trunc(Fx(16) + (48 * kFix * C - S * 24 * kFix))));
-    EXPECT_EQ(c.bottomRight.y, static_cast<PF_Fixed>(std::trunc(Fx(8) + (S * 48 * kFix + C * 24 * kFix))));
-    EXPECT_EQ(v.host->Suites().TotalAcquires(), 0) << "Premiere rotates without a suite";
-}
-
 TEST(GeometryHandles, LayoutInWindowPixels) {
     View v;
     Params p(200, 250, 300, 200, 30, 0, 100);
@@ -146,21 +130,6 @@ TEST(GeometryHandles, LayoutInWindowPixels) {
     // Opacity 0: 50 below the centre.
     Params clear(200, 250, 300, 200, 30, 0, 0);
     EXPECT_EQ(v.Layout(clear).handles[HANDLE_OPACITY].y, Fx(300));
-}
-
-TEST(GeometryHandles, RotationHandleAtNinetyDegrees) {
-    Params p(200, 250, 300, 200, 0, 90);
-    View square;
-    OverlayLayout l = square.Layout(p);
-    EXPECT_NEAR(l.handles[HANDLE_ROTATION].x, Fx(300), 2);
-    EXPECT_NEAR(l.handles[HANDLE_ROTATION].y, Fx(250), 2);
-    EXPECT_NEAR(l.handles[HANDLE_TOP_LEFT].x, Fx(300), 2);
-    EXPECT_NEAR(l.handles[HANDLE_TOP_LEFT].y, Fx(100), 2);
-    // Pixel aspect 2 halves the horizontal offset.
-    View wide({}, {2, 1});
-    l = wide.Layout(p);
-    EXPECT_NEAR(l.handles[HANDLE_ROTATION].x, Fx(250), 2);
-    EXPECT_NEAR(l.handles[HANDLE_ROTATION].y, Fx(250), 2);
 }
 
 }  // namespace

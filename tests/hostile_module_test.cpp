@@ -3,9 +3,6 @@
 // a module is found by the path the user typed.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -42,10 +39,8 @@ TEST(HostileModule, ExitDuringSetUpIsAFailureNamingTheModule) {
 
 TEST(HostileModule, AModuleNamedWithoutAFolderIsTheFileHere) {
     vtest::TempDir dir;
-    const std::string copy = "cp '" + std::string(VELLORA_MODULE_PATH) + "' " + dir.Arg("Mine.so");
-    ASSERT_EQ(std::system(copy.c_str()), 0);
-    // RunCli runs env with these words before the command: a shell that moves to the folder first.
-    const std::string in_dir = "sh -c 'cd \"" + dir.Dir() + "\" && exec \"$0\" \"$@\"'";
+    ASSERT_EQ(vtest::RunShell("cp '" VELLORA_MODULE_PATH "' " + dir.Arg("Mine.so")).status, 0);
+    const std::string in_dir = vtest::InFolder(dir.Dir());
     const vtest::CliRun run = RunCli("info --module Mine.so", true, in_dir);
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_NE(run.out.find("Mine.so"), std::string::npos) << run.out;

@@ -22,11 +22,6 @@ namespace {
 
 using vtest::RunCli;
 
-std::string Content(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 void Put(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 struct stat Stat(const std::string& path, bool follow = true) {
@@ -44,7 +39,7 @@ TEST(OutputFiles, JpegTwoThousandIsWrittenWholeOrRefusedLeavingTheOldFile) {
         const vtest::CliRun render = RunCli("render testcard:64x32 " + dir.Arg(name) + " -q");
         EXPECT_NE(render.status, 0);
         EXPECT_TRUE(vtest::OneLineNaming(render.out, "JPEG 2000"));
-        EXPECT_EQ(Content(dir.Path(name)), "precious");
+        EXPECT_EQ(vtest::FileText(dir.Path(name)), "precious");
         // An opaque picture it holds: the file is a real one, at any depth.
         for (const char* depth : {"", " --depth 16"}) {
             const vtest::CliRun overlay = RunCli("overlay testcard:64x32 " + dir.Arg(name) + depth + " -q");
@@ -170,7 +165,7 @@ TEST(OutputFiles, AFileTheUserMayNotWriteIsNotReplaced) {
     const vtest::CliRun refused = RunCli("render testcard:8x8 " + dir.Arg("theirs.png") + " -q", true, as_nobody);
     EXPECT_EQ(refused.status, 1) << refused.out;
     EXPECT_TRUE(vtest::OneLineNaming(refused.out, "cannot write '" + dir.Path("theirs.png") + "': Permission denied"));
-    EXPECT_EQ(Content(dir.Path("theirs.png")), "precious");
+    EXPECT_EQ(vtest::FileText(dir.Path("theirs.png")), "precious");
     EXPECT_EQ(Stat(dir.Path("theirs.png")).st_uid, 0u);
 
     // A file the user may write is replaced as before, and stays theirs.
@@ -191,7 +186,7 @@ TEST(OutputFiles, ALinkNamingAnotherFormatThanItsTargetIsRefused) {
     const vtest::CliRun run = RunCli("render testcard:8x8 " + dir.Arg("x.tif") + " -q");
     EXPECT_EQ(run.status, 1) << run.out;
     EXPECT_TRUE(vtest::OneLineNaming(run.out, "'" + dir.Path("x.tif") + "': it is a link to '" + dir.Path("real.png")));
-    EXPECT_EQ(Content(dir.Path("real.png")), "precious");
+    EXPECT_EQ(vtest::FileText(dir.Path("real.png")), "precious");
     // Names that ask for the same format, or a target that asks for none, are written through.
     ASSERT_EQ(symlink("real.png", dir.Path("y.PNG").c_str()), 0);
     EXPECT_EQ(RunCli("render testcard:8x8 " + dir.Arg("y.PNG") + " -q").status, 0);

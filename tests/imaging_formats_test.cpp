@@ -23,6 +23,10 @@ struct Case {
     bool half;  // the input's half floats stay half
 };
 
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.format->name << " " << (c.half ? "half" : vimaging::SampleTypeName(c.type));
+}
+
 std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
     const Case& c = info.param;
     std::string name = std::string(c.format->name) + "_" + (c.half ? "half" : vimaging::SampleTypeName(c.type));

@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -24,17 +22,9 @@ CliRun RunCli(const std::string& args, bool with_stderr = false) { return vtest:
 
 class WindowCli : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/vellora-window-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override { (void)std::system(("rm -rf '" + dir + "'").c_str()); }
-    nlohmann::json Trace() {
-        std::ifstream in(dir + "/trace.json");
-        return nlohmann::json::parse(in);
-    }
-    std::string dir;
+    nlohmann::json Trace() { return nlohmann::json::parse(vtest::FileText(dir + "/trace.json")); }
+    const vtest::TempDir temp;
+    const std::string dir = temp.Dir();
 };
 
 // A 320 x 240 card, frame (10, 20)-(310, 220), seen in the composition window at zoom 2
@@ -51,7 +41,7 @@ TEST_F(WindowCli, OverlayPictureAndTrace) {
     ASSERT_EQ(t["strokes"].size(), 13u);
     EXPECT_EQ(t["strokes"][0]["path"][0], nlohmann::json({"move", 40.0, 80.0}));
     EXPECT_EQ(t["strokes"][0]["path"][2], nlohmann::json({"line", 640.0, 480.0}));
-    EXPECT_EQ(std::system(("test $(ls -A '" + dir + "' | wc -l) -eq 2").c_str()), 0) << "no temporary files left";
+    EXPECT_EQ(temp.Names(), std::vector<std::string>({"trace.json", "view.png"})) << "no temporary files left";
 
     for (const char* bad : {"--zoom fast", "--window effect", "--pan 3", "--trace ''"}) {
         const CliRun failed = RunCli("overlay testcard: '" + dir + "/bad.png' " + bad, true);

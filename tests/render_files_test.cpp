@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <tuple>
@@ -19,19 +18,15 @@
 
 namespace {
 
-std::string TempPath(const std::string& name) {
-    return std::string("/tmp/vellora-files-") + std::to_string(getpid()) + "-" + name;
-}
-
 TEST(RenderFiles, SixteenBitFileWithoutAlphaMapsOntoTheWorldsScale) {
-    const std::string path = TempPath("rgb16.png");
+    const vtest::TempDir dir;
+    const std::string path = dir.Path("rgb16.png");
     const uint16_t rgb[] = {0, 65535, 32768, 1, 2, 65534};  // two pixels, no alpha
     auto out = OIIO::ImageOutput::create(path);
     ASSERT_TRUE(out && out->open(path, OIIO::ImageSpec(2, 1, 3, OIIO::TypeDesc::UINT16)));
     ASSERT_TRUE(out->write_image(OIIO::TypeDesc::UINT16, rgb) && out->close());
 
     const vimaging::Image image = vimaging::ReadImage(path);
-    std::remove(path.c_str());
     ASSERT_EQ(image.type, vimaging::SampleType::U16);
     EXPECT_EQ(image.u16[3], 65535);  // opaque
     const vhost::World world = vimaging::ImageToWorld(image, vhost::PixelLayout::ARGB16);
@@ -67,10 +62,9 @@ TEST(RenderFiles, FloatSamplesRoundTripUnclamped) {
     const vimaging::Image back = vimaging::WorldToImage(world);
     EXPECT_EQ(back.f32, image.f32);
 
-    const std::string path = TempPath("float.exr");
-    vimaging::WriteImage(path, back);
-    const vimaging::Image read = vimaging::ReadImage(path);
-    std::remove(path.c_str());
+    const vtest::TempDir dir;
+    vimaging::WriteImage(dir.Path("float.exr"), back);
+    const vimaging::Image read = vimaging::ReadImage(dir.Path("float.exr"));
     ASSERT_EQ(read.type, vimaging::SampleType::F32);
     EXPECT_EQ(read.f32, image.f32);
 
@@ -234,10 +228,9 @@ TEST(RenderCorpus, FilesWithoutAlphaGainAnOpaqueOne) {
     ASSERT_TRUE(vtest::WriteFile(dir.Path("grey16.png"), Spec(w, h, {"Y"}, OIIO::TypeDesc::UINT16),
                                  vtest::Noise(n, 12, 0, 1, 65536)));
     for (const char* make : {"-pix_fmt pal8 pal.png", "-q:v 3 ff.jpg", "-pix_fmt gray ffgrey.png"}) {
-        ASSERT_EQ(std::system(("ffmpeg -loglevel error -y -f lavfi -i testsrc2=size=48x32 -frames:v 1 " +
-                               std::string(make).replace(std::string(make).rfind(' ') + 1, 0, dir.Dir() + "/"))
-                                  .c_str()),
-                  0);
+        const vtest::CliRun made = vtest::RunShell("cd '" + dir.Dir() + "' && ffmpeg -loglevel error -y -f lavfi -i " +
+                                                   "testsrc2=size=48x32 -frames:v 1 " + make);
+        ASSERT_EQ(made.status, 0) << made.out;
     }
     for (const char* name : {"rgb8.png", "rgb16.png", "grey16.png", "pal.png", "ff.jpg", "ffgrey.png"}) {
         SCOPED_TRACE(name);
@@ -353,9 +346,9 @@ TEST(RenderCorpus, TruncatedAndMultiImageFilesAreRefused) {
         ASSERT_TRUE(vtest::WriteFile(dir.Path(name), Spec(w, h, {"R", "G", "B", "A"}, OIIO::TypeDesc::UINT8),
                                      vtest::Noise(n * 4, 31, 0, 1, 256)));
     }
-    ASSERT_EQ(std::system(("ffmpeg -loglevel error -y -f lavfi -i testsrc2=size=256x128 -frames:v 1 '" +
-                           dir.Path("cut.jpg") + "'").c_str()),
-              0);
+    const vtest::CliRun made = vtest::RunShell("ffmpeg -loglevel error -y -f lavfi -i testsrc2=size=256x128 -frames:v 1 " +
+                                               dir.Arg("cut.jpg"));
+    ASSERT_EQ(made.status, 0) << made.out;
     for (const char* name : {"cut.png", "cut.tif", "cut.exr", "cut.jpg"}) {
         ASSERT_EQ(truncate(dir.Path(name).c_str(), static_cast<off_t>(std::ifstream(dir.Path(name), std::ios::ate).tellg() * 2 / 3)), 0);
     }

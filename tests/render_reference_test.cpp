@@ -1,9 +1,11 @@
-// The rendered alpha of every pixel, in every format, against a plain
+// The rendered pixels, in every format, against a plain
 // transcription of the mask formulas written here without any of the
 // plug-in's shortcuts (row spans, result tables, fast curves). Random
-// parameter sets from a fixed seed; any difference of a single bit fails.
+// parameter sets from a fixed seed; any difference of a single bit in alpha, any
+// change of colour or of the rows' padding fails.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -231,6 +233,7 @@ TEST(RenderReference, EveryPixelOfEveryFormatMatchesThePlainFormulas) {
                 }
             }
             World output(target.layout, w, h, 4);
+            std::fill(output.Bytes().begin(), output.Bytes().end(), 0xA5);  // padding must keep it
             vhost::FrameSettings settings;
             settings.downsample = k.downsample;
             settings.pixel_aspect = k.par;
@@ -241,12 +244,15 @@ TEST(RenderReference, EveryPixelOfEveryFormatMatchesThePlainFormulas) {
                 for (int x = 0; x < w && mismatches < 5; ++x) {
                     const float a = ToFloat(target.layout, input.Get(x, y).a);
                     const double want = Stored(target.layout, Blend(r, x, y, a));
-                    const double got = output.Get(x, y).a;
-                    if (!(want == got)) {
-                        ADD_FAILURE() << "pixel " << x << "," << y << " want " << want << " got " << got;
+                    const vhost::Rgba in = input.Get(x, y), out = output.Get(x, y);
+                    if (!(want == out.a) || out.r != in.r || out.g != in.g || out.b != in.b) {
+                        ADD_FAILURE() << "pixel " << x << "," << y << " want alpha " << want << " got " << out.a
+                                      << (out.r != in.r || out.g != in.g || out.b != in.b ? ", colour changed" : "");
                         ++mismatches;
                     }
                 }
+                const unsigned char* pad = output.Row(y) + static_cast<size_t>(w) * vhost::BytesPerPixel(target.layout);
+                for (size_t i = 0; i < 4; ++i) ASSERT_EQ(pad[i], 0xA5) << "row " << y << " padding";
             }
         }
     }

@@ -1,6 +1,6 @@
-// Rendering through the loaded module, as a host renders frames: every host and
-// pixel format, padded rows, extent hints, the grid scale and errors of the
-// host's suites. Pixel values against the formulas: render_reference_test.
+// Rendering through the loaded module, as a host renders frames: extent hints,
+// the grid scale, the angle's direction and errors of the host's suites. Every
+// pixel of every format against the formulas: render_reference_test.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -66,76 +66,11 @@ vparams::EffectValues HardEllipse() {
     return v;  // Create mode: alpha full inside, 0 outside
 }
 
-TEST(Render, EveryHostAndFormatMasksAlphaAndKeepsColour) {
-    for (const Format& format : kFormats) {
-        SCOPED_TRACE(vhost::PixelLayoutName(format.layout));
-        auto host = HostWith(format.app, HardEllipse());
-        World input = Input(format.layout, 12);
-        World output(format.layout, kW, kH, 20);
-        Mark(output);
-        ASSERT_EQ(vhost::RenderFrame(*host, input, output), PF_Err_NONE);
-        EXPECT_TRUE(vtest::LedgersBalanced(*host));
-        const double full = output.FullScale();
-        for (int y = 0; y < kH; ++y) {
-            for (int x = 0; x < kW; ++x) {
-                // Pixel centres sit at half-pixel offsets from the centre, so no pixel is on the edge.
-                const double q = std::pow((x - 31.5) / 20.0, 2) + std::pow((y - 23.5) / 12.0, 2);
-                const Rgba in = input.Get(x, y), out = output.Get(x, y);
-                ASSERT_EQ(out.a, q < 1.0 ? full : 0.0) << x << "," << y;
-                ASSERT_EQ(out.r, in.r);
-                ASSERT_EQ(out.g, in.g);
-                ASSERT_EQ(out.b, in.b);
-            }
-            // Row padding stays as it was.
-            const unsigned char* pad = output.Row(y) + kW * vhost::BytesPerPixel(format.layout);
-            for (size_t i = 0; i < 20; ++i) ASSERT_EQ(pad[i], 0xA5);
-        }
-    }
-}
-
-TEST(Render, HalfResolutionGivesTheSameMaskRelativeToTheFrame) {
-    vparams::EffectValues v;
-    v.width = 70;
-    v.height = 50;
-    v.feather = 12;
-    v.angle = 20;
-    v.falloff = FALLOFF_CUBIC;
-    auto host = HostWith(HostApp::AfterEffects, v, 2 * kW, 2 * kH);
-    World full_in = Input(PixelLayout::ARGB16, 0, 2 * kW, 2 * kH), full_out(PixelLayout::ARGB16, 2 * kW, 2 * kH);
-    ASSERT_EQ(vhost::RenderFrame(*host, full_in, full_out), PF_Err_NONE);
-    World half_in = Input(PixelLayout::ARGB16), half_out(PixelLayout::ARGB16, kW, kH);
-    vhost::FrameSettings half;
-    half.downsample = 2;
-    ASSERT_EQ(vhost::RenderFrame(*host, half_in, half_out, half), PF_Err_NONE);
-    for (int y = 0; y < kH; ++y) {
-        for (int x = 0; x < kW; ++x) {
-            ASSERT_EQ(half_out.Get(x, y).a, full_out.Get(2 * x, 2 * y).a) << x << "," << y;
-        }
-    }
-}
-
 int CountOpaque(const World& w, bool along_row, int at) {
     int n = 0;
     const int len = along_row ? w.Width() : w.Height();
     for (int i = 0; i < len; ++i) n += (along_row ? w.Get(i, at) : w.Get(at, i)).a > 0;
     return n;
-}
-
-TEST(Render, PixelAspectTwoHalvesTheMasksColumns) {
-    vparams::EffectValues v;
-    v.mask_type = MASK_RECTANGLE;
-    v.width = 100;
-    v.height = 20;
-    v.origin_x = 64.5;
-    v.origin_y = 24;
-    for (const auto& par : std::vector<std::pair<PF_RationalScale, int>>{{{1, 1}, 100}, {{2, 1}, 50}}) {
-        auto host = HostWith(HostApp::AfterEffects, v, 128, kH);
-        World input = Input(PixelLayout::ARGB8, 0, 128, kH), output(PixelLayout::ARGB8, 128, kH);
-        vhost::FrameSettings settings;
-        settings.pixel_aspect = par.first;
-        ASSERT_EQ(vhost::RenderFrame(*host, input, output, settings), PF_Err_NONE);
-        EXPECT_EQ(CountOpaque(output, true, 24), par.second) << par.first.num;
-    }
 }
 
 TEST(Render, AngleNinetyRunsTheWidthDownTheScreen) {
@@ -216,14 +151,16 @@ TEST(Render, PremiereFrameInAnotherFormatIsRefusedUntouched) {
     EXPECT_TRUE(vtest::LedgersBalanced(*host));
 }
 
+// Errors of the host's iterate, an interruption and a missing iterate suite
+// are the command's result, with every suite given back.
 TEST(Render, IterateErrorsAreTheCommandsResult) {
     for (const Format& format : kFormats) {
         if (format.layout == PixelLayout::BGRA32F) continue;  // the plug-in's own loop
         SCOPED_TRACE(vhost::PixelLayoutName(format.layout));
         auto host = HostWith(format.app, HardEllipse());
+        World input = Input(format.layout), output(format.layout, kW, kH);
         host->Faults().injected_error = PF_Err_OUT_OF_MEMORY;
         host->Faults().FailCall("iterate", 1);
-        World input = Input(format.layout), output(format.layout, kW, kH);
         EXPECT_EQ(vhost::RenderFrame(*host, input, output), PF_Err_OUT_OF_MEMORY);
         EXPECT_TRUE(vtest::LedgersBalanced(*host));
 
@@ -231,16 +168,9 @@ TEST(Render, IterateErrorsAreTheCommandsResult) {
         host->Faults().abort_after_rows = 0;  // the user interrupts at once
         EXPECT_EQ(vhost::RenderFrame(*host, input, output), PF_Interrupt_CANCEL);
         EXPECT_TRUE(vtest::LedgersBalanced(*host));
-    }
-}
 
-TEST(Render, MissingIterateSuiteReturns516WithEverySuiteReleased) {
-    for (const Format& format : kFormats) {
-        if (format.layout == PixelLayout::BGRA32F) continue;
-        SCOPED_TRACE(vhost::PixelLayoutName(format.layout));
-        auto host = HostWith(format.app, HardEllipse());
+        host->Faults().Clear();
         host->Faults().withheld_suites = {kPFIterate8Suite, kPFIterate16Suite};
-        World input = Input(format.layout), output(format.layout, kW, kH);
         const int released = host->Suites().Releases(kPFPixelFormatSuite);
         EXPECT_EQ(vhost::RenderFrame(*host, input, output), PF_Err_BAD_CALLBACK_PARAM);
         EXPECT_TRUE(vtest::LedgersBalanced(*host));
@@ -278,20 +208,6 @@ TEST(Render, WorldsWithoutPixelsAreRefusedInEveryFormat) {
             EXPECT_TRUE(vtest::LedgersBalanced(*host));
         }
     }
-}
-
-TEST(Render, ThreadCountDoesNotChangeTheResult) {
-    vparams::EffectValues v = HardEllipse();
-    v.feather = 9;
-    v.falloff = FALLOFF_GAMMA;
-    v.angle = 12;
-    auto host = HostWith(HostApp::AfterEffects, v);
-    World input = Input(PixelLayout::ARGB8), one(PixelLayout::ARGB8, kW, kH), many(PixelLayout::ARGB8, kW, kH);
-    host->threads = 1;
-    ASSERT_EQ(vhost::RenderFrame(*host, input, one), PF_Err_NONE);
-    host->threads = 7;
-    ASSERT_EQ(vhost::RenderFrame(*host, input, many), PF_Err_NONE);
-    EXPECT_EQ(one.Bytes(), many.Bytes());
 }
 
 // The host's iterate directly: a non-null area, callback errors, bad worlds.

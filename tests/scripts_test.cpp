@@ -13,11 +13,6 @@
 
 namespace {
 
-std::string Content(const std::string& path) {
-    std::ifstream in(path);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 void Executable(const std::string& path, const std::string& script) {
     std::ofstream(path) << "#!/bin/sh\n" << script << "\n";
     ASSERT_EQ(chmod(path.c_str(), 0755), 0);
@@ -50,8 +45,8 @@ TEST(Scripts, SetupAndTestConfigureTheirSharedBuildAlike) {
     const std::string root = VELLORA_SOURCE_DIR;
     ASSERT_EQ(std::system((env + "'" + root + "/scripts/setup.sh' >/dev/null").c_str()), 0);
     ASSERT_EQ(std::system((env + "'" + root + "/scripts/test.sh' >/dev/null").c_str()), 0);
-    const std::vector<std::string> lines = ConfigureLines(Content(dir.Path("cmake.log")));
-    ASSERT_EQ(lines.size(), 2u) << Content(dir.Path("cmake.log"));
+    const std::vector<std::string> lines = ConfigureLines(vtest::FileText(dir.Path("cmake.log")));
+    ASSERT_EQ(lines.size(), 2u) << vtest::FileText(dir.Path("cmake.log"));
     EXPECT_NE(lines[0].find(dir.Path("build")), std::string::npos) << lines[0];
     EXPECT_EQ(lines[0], lines[1]);
 }

@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -28,16 +26,12 @@ std::vector<std::string> CorpusFiles() {
     return files;
 }
 
-std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 TEST(FuzzCorpus, EveryInputReplaysClean) {
     const std::vector<std::string> files = CorpusFiles();
     ASSERT_GE(files.size(), 50u) << "the corpus in " << VELLORA_FUZZ_CORPUS << " is missing";
     for (const std::string& file : files) {
-        const std::vector<uint8_t> data = ReadFile(file);
+        const std::string bytes = vtest::FileText(file);
+        const std::vector<uint8_t> data(bytes.begin(), bytes.end());
         const vvalidator::Findings findings = vfuzz::RunInput(vtest::Module(), data.data(), data.size());
         EXPECT_TRUE(findings.Empty()) << file << " (" << vfuzz::DescribeInput(data.data(), data.size())
                                       << "): " << findings.First();
@@ -46,7 +40,8 @@ TEST(FuzzCorpus, EveryInputReplaysClean) {
 
 TEST(FuzzCorpus, TheDriverCatchesAPlantedFault) {
     // A render input against the stand-in module that changes a colour byte.
-    const std::vector<uint8_t> data = ReadFile(std::string(VELLORA_FUZZ_CORPUS) + "/ae-render-0");
+    const std::string bytes = vtest::FileText(std::string(VELLORA_FUZZ_CORPUS) + "/ae-render-0");
+    const std::vector<uint8_t> data(bytes.begin(), bytes.end());
     ASSERT_FALSE(data.empty());
     ::setenv("VELLORA_FAKE_FAULT", "recolour", 1);
     const vhost::PluginModule fake(VELLORA_FAKE_MODULE_PATH);

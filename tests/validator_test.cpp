@@ -172,6 +172,11 @@ struct Planted {
     HostApp host = HostApp::AfterEffects;
 };
 
+// Printed by name, not as the raw bytes of its pointers.
+void PrintTo(const Planted& p, std::ostream* os) {
+    *os << p.fault << " under " << p.check << (p.host == HostApp::Premiere ? " (Premiere)" : "");
+}
+
 class ValidatorPlanted : public ::testing::TestWithParam<Planted> {
 protected:
     void TearDown() override { ::unsetenv("VELLORA_FAKE_FAULT"); }

@@ -22,7 +22,7 @@
 #include <nlohmann/json.hpp>
 
 #include "imaging/ImageIO.h"
-#include "tests/TestSupport.h"
+#include "tests/TestFiles.h"
 
 namespace {
 
@@ -93,13 +93,6 @@ int WaitExit(pid_t pid, int ms) {
     return -2;
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 // An Xvfb of our own, on the display number it picks itself (-displayfd).
 class XServer {
 public:
@@ -140,10 +133,7 @@ protected:
     void SetUp() override {
         x_ = std::make_unique<XServer>();
         if (x_->Display().empty()) GTEST_SKIP() << "no X server could be started (Xvfb -displayfd failed): skipped";
-        ASSERT_EQ(std::system("command -v xdotool >/dev/null"), 0) << "xdotool is missing (scripts/install-deps.sh)";
-        char pattern[] = "/tmp/vellora-view-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
+        ASSERT_EQ(vtest::RunShell("command -v xdotool").status, 0) << "xdotool is missing (scripts/install-deps.sh)";
     }
 
     void TearDown() override {
@@ -152,7 +142,6 @@ protected:
             WaitExit(view_.pid, 5000);
         }
         if (view_.out >= 0) close(view_.out);
-        if (!dir_.empty()) (void)std::system(("rm -rf '" + dir_ + "'").c_str());
     }
 
     // Opens the window on `args` and waits for its first picture.
@@ -163,7 +152,7 @@ protected:
         view_ = Spawn(argv, x_->Display(), dir_ + "/stderr.txt");
         ASSERT_GT(view_.pid, 0);
         ready_ = Next("ready");
-        ASSERT_TRUE(ready_.is_object()) << ReadFile(dir_ + "/stderr.txt");
+        ASSERT_TRUE(ready_.is_object()) << vtest::FileText(dir_ + "/stderr.txt");
         window_ = Xdo("search --sync --name '^vellora view'");
         ASSERT_FALSE(window_.empty());
         window_ = window_.substr(0, window_.find('\n'));
@@ -180,18 +169,14 @@ protected:
             EXPECT_EQ(j["event"], "ready") << "unexpected report line " << line;
             ready_ = j;
         }
-        ADD_FAILURE() << "no '" << event << "' line; stderr: " << ReadFile(dir_ + "/stderr.txt");
+        ADD_FAILURE() << "no '" << event << "' line; stderr: " << vtest::FileText(dir_ + "/stderr.txt");
         return json();
     }
 
     std::string Xdo(const std::string& args) {
-        const std::string command = "DISPLAY=" + x_->Display() + " xdotool " + args;
-        std::string out;
-        FILE* pipe = popen(command.c_str(), "r");
-        char buffer[256];
-        for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-        EXPECT_TRUE(pipe && pclose(pipe) == 0) << command;
-        return out;
+        const vtest::CliRun run = vtest::RunShell("DISPLAY=" + x_->Display() + " xdotool " + args, false);
+        EXPECT_EQ(run.status, 0) << args << ": " << run.err;
+        return run.out;
     }
 
     // A press at picture point `from` (window point minus the reported origin),
@@ -240,15 +225,16 @@ protected:
                 << image << " differs from what render --params makes";
             return;
         }
-        const std::string a = ReadFile(image), b = ReadFile(again);
+        const std::string a = vtest::FileText(image), b = vtest::FileText(again);
         EXPECT_FALSE(a.empty());
         EXPECT_TRUE(a == b) << image << " differs from what render --params makes";
     }
 
-    json ReadJson(const std::string& path) { return json::parse(ReadFile(path)); }
+    json ReadJson(const std::string& path) { return json::parse(vtest::FileText(path)); }
 
     std::unique_ptr<XServer> x_;
-    std::string dir_;
+    const vtest::TempDir temp_;
+    const std::string dir_ = temp_.Dir();
     Child view_;
     std::string pending_, window_;
     json ready_;
@@ -306,7 +292,7 @@ TEST_F(ViewWindow, GesturesEditsUndoAndSaveMatchTheCommandLine) {
     // Redo brings the rotation back; the window reports it on the way out.
     Keys("ctrl+shift+z ctrl+q");
     EXPECT_EQ(Next("exit")["params"], rotation["params"]);
-    EXPECT_EQ(WaitExit(view_.pid, 10000), 0) << ReadFile(dir_ + "/stderr.txt");
+    EXPECT_EQ(WaitExit(view_.pid, 10000), 0) << vtest::FileText(dir_ + "/stderr.txt");
 }
 
 // After the window is panned and zoomed, and in the composition window with
@@ -358,7 +344,7 @@ TEST_F(ViewWindow, GesturesAfterPanZoomAndWindowSwitchMatchDrag) {
 
     Keys("Escape");
     EXPECT_EQ(Next("exit")["params"], rotation["params"]);
-    EXPECT_EQ(WaitExit(view_.pid, 10000), 0) << ReadFile(dir_ + "/stderr.txt");
+    EXPECT_EQ(WaitExit(view_.pid, 10000), 0) << vtest::FileText(dir_ + "/stderr.txt");
 }
 
 // Premiere's float frames saved as EXR, then the host switched to After
@@ -390,7 +376,7 @@ TEST_F(ViewWindow, HostSwitchCarriesTheValuesAndSavesWhatRenderMakes) {
 
     Keys("ctrl+q");
     Next("exit");
-    EXPECT_EQ(WaitExit(view_.pid, 10000), 0) << ReadFile(dir_ + "/stderr.txt");
+    EXPECT_EQ(WaitExit(view_.pid, 10000), 0) << vtest::FileText(dir_ + "/stderr.txt");
 }
 
 // A 16-bit file opened without --depth renders at 16 bits as `render` does,
@@ -406,7 +392,7 @@ TEST_F(ViewWindow, FileInputKeepsItsDepthAsRenderDoes) {
     ExpectRenderedAgain(saved, "'" + input + "'", "");
     Keys("ctrl+q");
     Next("exit");
-    EXPECT_EQ(WaitExit(view_.pid, 10000), 0) << ReadFile(dir_ + "/stderr.txt");
+    EXPECT_EQ(WaitExit(view_.pid, 10000), 0) << vtest::FileText(dir_ + "/stderr.txt");
 }
 
 // Zooming at the pointer keeps the layer point under it: exact origins worked
@@ -449,7 +435,7 @@ TEST_F(ViewWindow, ASaveThatCannotWriteTheParametersWritesNothing) {
     ExpectRenderedAgain(saved, "testcard:160x120", "");
     Keys("ctrl+q");
     Next("exit");
-    EXPECT_EQ(WaitExit(view_.pid, 10000), 0) << ReadFile(dir_ + "/stderr.txt");
+    EXPECT_EQ(WaitExit(view_.pid, 10000), 0) << vtest::FileText(dir_ + "/stderr.txt");
 }
 
 // What the window shows where the report says it shows it: layer pixel (x, y)
@@ -471,11 +457,11 @@ TEST_F(ViewWindow, PictureAppearsWhereTheReportPutsIt) {
         std::sscanf(geometry.c_str(), "WIDTH=%d", &w), std::sscanf(geometry.c_str(), "HEIGHT=%d", &h);
     }
     const std::string shot = dir_ + "/shot.png";
-    ASSERT_EQ(std::system(("ffmpeg -loglevel error -y -f x11grab -draw_mouse 0 -video_size " + std::to_string(w) + "x" +
-                           std::to_string(h) + " -i '" + x_->Display() + "+" + std::to_string(x) + "," +
-                           std::to_string(y) + "' -frames:v 1 '" + shot + "'")
-                              .c_str()),
-              0);
+    const vtest::CliRun grab = vtest::RunShell("ffmpeg -loglevel error -y -f x11grab -draw_mouse 0 -video_size " +
+                                               std::to_string(w) + "x" + std::to_string(h) + " -i '" + x_->Display() +
+                                               "+" + std::to_string(x) + "," + std::to_string(y) + "' -frames:v 1 '" +
+                                               shot + "'");
+    ASSERT_EQ(grab.status, 0) << grab.out;
     const vimaging::Image screen = vimaging::ReadImage(shot);
     ASSERT_EQ(screen.width, 1280);
     const int x0 = ready_["origin"][0], y0 = ready_["origin"][1];
@@ -508,8 +494,9 @@ TEST_F(ViewWindow, PictureAppearsWhereTheReportPutsIt) {
     EXPECT_EQ(on_screen(x0 - 4, y0 + 20, 1), 41);
 }
 
-// Without a display the window says what is missing and how to run it
-// headless; bad options and input fail as `render` fails, before any window.
+// Without a display, or with one nobody answers on, the window says what is
+// wrong and how to run it headless; bad options and input fail as `render`
+// fails, before any window.
 TEST(ViewCli, ErrorsWithoutDisplayAndForBadOptions) {
     const std::string headless = "-u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER";
     vtest::CliRun run = vtest::RunCli("view testcard:64x64", true, headless);
@@ -527,15 +514,13 @@ TEST(ViewCli, ErrorsWithoutDisplayAndForBadOptions) {
     run = vtest::RunCli("view /nonexistent/in.png", true, headless);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.out.find("/nonexistent/in.png"), std::string::npos) << run.out;
-}
 
-// A display nobody answers on is an error naming it, not an invisible window
-// that waits for ever (SDL would fall back to drawing off screen).
-TEST(ViewCli, AnUnreachableDisplayIsAnErrorNamingIt) {
+    // A display nobody answers on is an error naming it, not an invisible window
+    // that waits for ever (SDL would fall back to drawing off screen).
     // timeout only ends a window that would otherwise never end; the run is expected to fail at once.
     // As for every window process here, no leak check: SDL's D-Bus connection
     // leaves memory the sanitizer build cannot tell from ours.
-    const vtest::CliRun run = vtest::RunCli(
+    run = vtest::RunCli(
         "view testcard:64x64 --report", true,
         "-u WAYLAND_DISPLAY -u SDL_VIDEODRIVER DISPLAY=:987 ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" timeout 30");
     EXPECT_EQ(run.status, 1) << run.out;

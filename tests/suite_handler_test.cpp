@@ -17,9 +17,9 @@ const PF_EffectCustomUISuite1 kCustomUI{};
 const PF_EffectCustomUIOverlayThemeSuite1 kTheme{};
 const DRAWBOT_DrawbotSuite1 kDraw{};
 
-class ShellSuiteAccess : public ::testing::Test {
+class SuiteHandler : public ::testing::Test {
 protected:
-    ShellSuiteAccess() : host_(vtest::NewHost()), scope_(*host_) {
+    SuiteHandler() : host_(vtest::NewHost()), scope_(*host_) {
         host_->RegisterSuite(kPFIterate8Suite, 1, &kIterate8);
         host_->RegisterSuite(kPFIterate16Suite, 1, &kIterate16);
         host_->RegisterSuite(kPFEffectCustomUISuite, 1, &kCustomUI);
@@ -32,13 +32,13 @@ protected:
     vhost::ScopedCurrentHost scope_;
 };
 
-TEST_F(ShellSuiteAccess, UnusedCacheTouchesNothing) {
+TEST_F(SuiteHandler, UnusedCacheTouchesNothing) {
     { AEGP_SuiteHandler suites(Basic()); }
     EXPECT_EQ(host_->Suites().TotalAcquires(), 0);
     EXPECT_TRUE(vtest::LedgersBalanced(*host_));
 }
 
-TEST_F(ShellSuiteAccess, SuiteAskedTwiceIsAcquiredOnce) {
+TEST_F(SuiteHandler, SuiteAskedTwiceIsAcquiredOnce) {
     {
         AEGP_SuiteHandler suites(Basic());
         PF_ANSICallbacksSuite1* first = suites.ANSICallbacksSuite1();
@@ -52,7 +52,7 @@ TEST_F(ShellSuiteAccess, SuiteAskedTwiceIsAcquiredOnce) {
     EXPECT_TRUE(vtest::LedgersBalanced(*host_));
 }
 
-TEST_F(ShellSuiteAccess, NullBasicSuiteThrowsTheHostCode) {
+TEST_F(SuiteHandler, NullBasicSuiteThrowsTheHostCode) {
     try {
         AEGP_SuiteHandler suites(nullptr);
         FAIL() << "no throw";
@@ -61,7 +61,7 @@ TEST_F(ShellSuiteAccess, NullBasicSuiteThrowsTheHostCode) {
     }
 }
 
-TEST_F(ShellSuiteAccess, FailureOnTheSecondSuiteReleasesTheFirst) {
+TEST_F(SuiteHandler, FailureOnTheSecondSuiteReleasesTheFirst) {
     for (int way = 0; way < 3; ++way) {
         host_->Suites().Reset();
         host_->Faults().Clear();
@@ -84,7 +84,7 @@ TEST_F(ShellSuiteAccess, FailureOnTheSecondSuiteReleasesTheFirst) {
     }
 }
 
-TEST_F(ShellSuiteAccess, ErrorFromAcquireCountsAsMissingEvenWithAPointer) {
+TEST_F(SuiteHandler, ErrorFromAcquireCountsAsMissingEvenWithAPointer) {
     host_->Faults().erroring_suites.insert(kPFANSISuite);
     AEGP_SuiteHandler suites(Basic());
     EXPECT_THROW(suites.ANSICallbacksSuite1(), PF_Err);
@@ -101,7 +101,7 @@ SPErr RecordingRelease(const char* name, int32_t version) {
     return g_inner->ReleaseSuite(name, version);
 }
 
-TEST_F(ShellSuiteAccess, ReleaseOrderIsFixedAndFailuresIgnored) {
+TEST_F(SuiteHandler, ReleaseOrderIsFixedAndFailuresIgnored) {
     g_inner = Basic();
     g_released.clear();
     const SPBasicSuite recording = {RecordingAcquire, RecordingRelease};
@@ -123,7 +123,7 @@ TEST_F(ShellSuiteAccess, ReleaseOrderIsFixedAndFailuresIgnored) {
     EXPECT_TRUE(vtest::LedgersBalanced(*host_));
 }
 
-TEST_F(ShellSuiteAccess, AefxAcquireAndReleaseBalance) {
+TEST_F(SuiteHandler, AefxAcquireAndReleaseBalance) {
     PF_PixelFormatSuite1* suite = nullptr;
     EXPECT_EQ(AEFX_AcquireSuite(&host_->InData(), &host_->OutData(), kPFPixelFormatSuite, 1, nullptr,
                                 reinterpret_cast<void**>(&suite)),
@@ -136,7 +136,7 @@ TEST_F(ShellSuiteAccess, AefxAcquireAndReleaseBalance) {
     EXPECT_TRUE(vtest::LedgersBalanced(*host_));
 }
 
-TEST_F(ShellSuiteAccess, AefxReportsMissingSuitesTheHostsWay) {
+TEST_F(SuiteHandler, AefxReportsMissingSuitesTheHostsWay) {
     host_->Faults().withheld_suites.insert(kPFPixelFormatSuite);
     host_->OutData().out_flags = 0x3;
     void* suite = nullptr;
@@ -165,7 +165,7 @@ TEST_F(ShellSuiteAccess, AefxReportsMissingSuitesTheHostsWay) {
     EXPECT_TRUE(vtest::LedgersBalanced(*host_));
 }
 
-TEST_F(ShellSuiteAccess, AefxWithoutBasicSuite) {
+TEST_F(SuiteHandler, AefxWithoutBasicSuite) {
     PF_InData in = host_->InData();
     in.pica_basicP = nullptr;
     int marker = 0;
@@ -178,7 +178,7 @@ TEST_F(ShellSuiteAccess, AefxWithoutBasicSuite) {
     EXPECT_EQ(host_->Suites().TotalAcquires(), 0);
 }
 
-TEST_F(ShellSuiteAccess, AefxMessagesArePrintedLiterallyAndBounded) {
+TEST_F(SuiteHandler, AefxMessagesArePrintedLiterallyAndBounded) {
     PF_InData in = host_->InData();
     in.pica_basicP = nullptr;
     const char* percent = "100% %s%n%d failed";
@@ -192,50 +192,6 @@ TEST_F(ShellSuiteAccess, AefxMessagesArePrintedLiterallyAndBounded) {
               PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_EQ(std::string(host_->OutData().return_msg), long_text.substr(0, PF_MAX_EFFECT_MSG_LEN));
     EXPECT_EQ(host_->OutData().out_flags2, 0x7777);
-}
-
-TEST(ShellHost, CurrentHostNestsAndRestores) {
-    auto outer = vtest::NewHost();
-    auto inner = vtest::NewHost();
-    EXPECT_EQ(vhost::Host::Current(), nullptr);
-    {
-        vhost::ScopedCurrentHost a(*outer);
-        {
-            vhost::ScopedCurrentHost b(*inner);
-            EXPECT_EQ(vhost::Host::Current(), inner.get());
-            ASSERT_EQ(inner->About(), PF_Err_NONE);
-            EXPECT_EQ(vhost::Host::Current(), inner.get());
-        }
-        EXPECT_EQ(vhost::Host::Current(), outer.get());
-    }
-    EXPECT_EQ(vhost::Host::Current(), nullptr);
-    EXPECT_EQ(outer->Suites().TotalAcquires(), 0);
-}
-
-TEST(ShellHost, LedgerFlagsStrayAndMissingReleases) {
-    vhost::SuiteLedger ledger;
-    ledger.Acquired("A", 1);
-    EXPECT_FALSE(ledger.Balanced());
-    ledger.Released("A", 1);
-    EXPECT_TRUE(ledger.Balanced());
-    ledger.Released("A", 1);  // not held any more
-    EXPECT_FALSE(ledger.Balanced());
-    EXPECT_EQ(ledger.Problems().size(), 1u);
-    ledger.Reset();
-    ledger.Acquired("A", 1);
-    ledger.Released("A", 2);  // other version
-    EXPECT_FALSE(ledger.Balanced());
-
-    vhost::ObjectLedger objects;
-    const int pen = objects.Created(vhost::ObjectLedger::Kind::Pen);
-    EXPECT_TRUE(objects.Retained(pen));
-    EXPECT_TRUE(objects.Released(pen));
-    EXPECT_FALSE(objects.Balanced());
-    EXPECT_TRUE(objects.Released(pen));
-    EXPECT_TRUE(objects.Balanced());
-    EXPECT_FALSE(objects.Released(pen));
-    EXPECT_FALSE(objects.Balanced());
-    EXPECT_EQ(objects.CreatedCount(vhost::ObjectLedger::Kind::Pen), 1);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// `vellora info` as a user runs it.
+// `vellora info` as a user runs it, and the mistakes any sub-command answers.
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -14,7 +14,7 @@ using vtest::RunCli;
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-TEST(ShellCli, InfoShowsWhatAHostLearns) {
+TEST(InfoCommand, InfoShowsWhatAHostLearns) {
     const CliRun ae = RunCli("info");
     ASSERT_EQ(ae.status, 0) << ae.out;
     EXPECT_EQ(ae.out.rfind("Vellora v1.0\nVellora plugin for Adobe Premiere.\n", 0), 0u) << ae.out;
@@ -33,7 +33,7 @@ TEST(ShellCli, InfoShowsWhatAHostLearns) {
     EXPECT_TRUE(Has(pr.out, "BGRA_4444_32f ('BGra'), BGRA_4444_8u ('bgra')")) << pr.out;
 }
 
-TEST(ShellCli, InfoJson) {
+TEST(InfoCommand, InfoJson) {
     const CliRun run = RunCli("info --json --host premiere");
     ASSERT_EQ(run.status, 0) << run.out;
     const auto j = nlohmann::json::parse(run.out);
@@ -55,7 +55,7 @@ TEST(ShellCli, InfoJson) {
     EXPECT_EQ(j["params"][10]["choices"].size(), 6u);
 }
 
-TEST(ShellCli, InfoErrorsNameTheCulprit) {
+TEST(InfoCommand, InfoErrorsNameTheCulprit) {
     const CliRun bad_host = RunCli("info --host maya");
     EXPECT_NE(bad_host.status, 0);
     EXPECT_TRUE(Has(bad_host.out, "'maya'")) << bad_host.out;
@@ -67,7 +67,7 @@ TEST(ShellCli, InfoErrorsNameTheCulprit) {
 }
 
 // Mistakes on the command line get one line that says what would be right.
-TEST(ShellCli, CommandLineMistakesSayWhatIsExpected) {
+TEST(InfoCommand, CommandLineMistakesSayWhatIsExpected) {
     const CliRun unknown = RunCli("rendr testcard: out.png");
     EXPECT_NE(unknown.status, 0);
     EXPECT_EQ(unknown.out, "vellora: unknown sub-command 'rendr' (expected info, render, overlay, drag, validate or view)\n");
@@ -91,9 +91,9 @@ TEST(ShellCli, CommandLineMistakesSayWhatIsExpected) {
 }
 
 // Mistakes a user makes, each answered in one line that says what to do.
-TEST(ShellCli, EveryMistakeGetsOneLineSayingWhatToDo) {
+TEST(InfoCommand, EveryMistakeGetsOneLineSayingWhatToDo) {
     vtest::TempDir dir;
-    const std::string in_dir = "sh -c 'cd \"" + dir.Dir() + "\" && exec \"$0\" \"$@\"'";
+    const std::string in_dir = vtest::InFolder(dir.Dir());
     const auto one_line = [&](const std::string& args, const std::string& part) {
         SCOPED_TRACE(args);
         const CliRun run = RunCli(args, true, in_dir);
