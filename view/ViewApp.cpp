@@ -207,7 +207,9 @@ struct ViewApp::Impl {
         std::fflush(stdout);
     }
 
-    nlohmann::ordered_json ParamsJson() { return vparams::EffectValuesToJson(vparams::ReadEffectValues(Host())); }
+    nlohmann::ordered_json ParamsJson() {
+        return vparams::ReadEffectValuesJson(Host());
+    }
 
     void CheckLedgers() {
         const std::string problems = Host().LedgerReport();
@@ -361,7 +363,7 @@ struct ViewApp::Impl {
             if (params_path == path) throw HostError("'" + path + "' would be overwritten by the parameters");
             const nlohmann::ordered_json params = ParamsJson();
             // A value --params would refuse (a handle dragged past the centre) cannot be saved to be rendered again.
-            vparams::EffectValuesFromJson(params, vparams::EffectValues{}, "the parameters");
+            vparams::EffectValuesFromJson(params, {}, "the parameters", vparams::Declaration::Read(Host()));
             if (!frames.HasFrame() || frames.Downsample() != 1 || need != Need::None) {
                 Timing unused;
                 const int view_downsample = options.downsample;
