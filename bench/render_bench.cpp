@@ -186,8 +186,11 @@ struct RenderCase {
 };
 
 std::string NameOf(const RenderCase& c) {
-    const std::string falloff = c.feather == 0.0 ? "hard" : vparams::FalloffName(c.falloff);
-    return std::string("Render/") + SetupOf(c.depth).name + "_" + vparams::MaskTypeName(c.mask) + "_" + falloff +
+    // Choices by their command-line names, as the effect declares them.
+    const vparams::Declaration declared = vparams::Declaration::Read(SetUpHost(vhost::HostApp::AfterEffects));
+    const std::string falloff = c.feather == 0.0 ? "hard" : declared.ChoiceName(PARAM_FALLOFF, c.falloff);
+    return std::string("Render/") + SetupOf(c.depth).name + "_" + declared.ChoiceName(PARAM_MASK_TYPE, c.mask) + "_" +
+           falloff +
            "_feather" + std::to_string(static_cast<int>(c.feather));
 }
 

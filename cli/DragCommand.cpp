@@ -14,6 +14,8 @@
 #include "cli/Commands.h"
 #include "cli/EffectOptions.h"
 #include "host/HostError.h"
+#include "host/SetUp.h"
+#include "params/EffectParams.h"
 #include "imaging/ImageIO.h"
 #include "cli/WindowOptions.h"
 
@@ -58,9 +60,9 @@ void RunDrag(const DragOptions& options) {
     if (gesture.err != PF_Err_NONE) {
         throw vhost::HostError("the effect failed to handle the gesture: error " + DescribeError(gesture.err));
     }
-    RequireBalancedLedgers(host, effect.module_path);
+    vhost::RequireBalancedLedgers(host);
 
-    const nlohmann::ordered_json params = vparams::EffectValuesToJson(vparams::ReadEffectValues(host));
+    const nlohmann::ordered_json params = vparams::EffectValuesToJson(vparams::ReadEffectValues(host), session.Declared());
     nlohmann::ordered_json changed = nlohmann::ordered_json::array();
     for (int index : gesture.changed) {
         const char* key = vparams::ParamKey(index);

@@ -1,14 +1,13 @@
 #include "cli/EffectOptions.h"
 
-#include <cctype>
-#include <cerrno>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
+#include <map>
+#include <memory>
+#include <optional>
 
-#include "imaging/AtomicFile.h"
 #include "host/HostError.h"
-#include "imaging/TestCard.h"
+#include "imaging/AtomicFile.h"
+#include "params/EffectParams.h"
 
 namespace vcli {
 
@@ -16,106 +15,62 @@ namespace {
 
 using vhost::HostError;
 
-double ParseRanged(const std::string& text, const std::string& option, double lo, double hi,
-                   const char* unit) {
-    const double value = ParseNumber(text, option);
-    if (value < lo || value > hi) {
-        throw HostError(option + " " + Trim(text) + " is out of range (" + std::to_string(static_cast<int>(lo)) +
-                        " to " + std::to_string(static_cast<int>(hi)) + unit + ")");
-    }
-    return value;
-}
-
-long ParseInteger(const std::string& text, const std::string& option, long lo, long hi) {
-    const std::string trimmed = Trim(text);
-    const size_t digits = trimmed.find_first_not_of("+-") == 1 ? 1 : 0;
-    const bool decimal = trimmed.size() > digits && trimmed.find_first_not_of("0123456789", digits) == std::string::npos;
-    errno = 0;
-    const long value = decimal ? std::strtol(trimmed.c_str(), nullptr, 10) : 0;
-    if (!decimal) {
-        throw HostError(option + " '" + text + "' is not a whole number");
-    }
-    if (errno == ERANGE || value < lo || value > hi) {
-        throw HostError(option + " " + trimmed + " is out of range (" + std::to_string(lo) + " to " +
-                        std::to_string(hi) + ")");
-    }
-    return value;
-}
-
-template <class Parse>
-int ParseChoiceOption(const std::string& text, const std::string& option, Parse parse) {
-    try {
-        return parse(Trim(text));
-    } catch (const HostError& e) {
-        throw HostError(option + ": " + e.what());
+// Follows a range in a message: "(0 to 15000 pixels)".
+const char* UnitSuffix(vparams::Units units) {
+    switch (units) {
+        case vparams::Units::Pixels:
+            return " pixels";
+        case vparams::Units::Degrees:
+            return " degrees";
+        case vparams::Units::Percent:
+            return " percent";
+        default:
+            return "";
     }
 }
 
-vparams::EffectValues ReadParamsFile(const std::string& path) {
-    const std::string text = vimaging::ReadTextFile(path, vparams::kMaxParamsBytes, "--params");
-    return vparams::EffectValuesFromJsonText(text, vparams::EffectValues{}, "--params: '" + path + "'");
-}
+// Help for the effect's options, completed with what the module declares when
+// help is shown: the module named by --module if given, else the default one.
+class EffectHelp : public CLI::Formatter {
+public:
+    EffectHelp(const CLI::Option* module, const CLI::Option* host) : module_(module), host_(host) {}
+    void Add(const CLI::Option* option, const vparams::ParamEntry* entry) { entries_[option] = entry; }
+
+    std::string make_option_desc(const CLI::Option* option) const override {
+        const auto it = entries_.find(option);
+        if (it == entries_.end()) return CLI::Formatter::make_option_desc(option);
+        if (const vparams::Declaration* declared = Declared()) return vparams::OptionHelp(*it->second, *declared);
+        return std::string(it->second->help) + " [the module's default: it could not be loaded]";
+    }
+
+private:
+    const vparams::Declaration* Declared() const {
+        if (!tried_) {
+            tried_ = true;
+            try {
+                const std::string path = module_->count() ? module_->as<std::string>() : vhost::DefaultModulePath();
+                const vhost::HostApp app =
+                    vhost::ParseHostApp(host_->count() ? Trim(host_->as<std::string>()) : std::string("ae"));
+                declared_ = DeclarationOf(path, app);
+            } catch (const std::exception&) {
+            }
+        }
+        return declared_ ? &*declared_ : nullptr;
+    }
+
+    const CLI::Option* module_;
+    const CLI::Option* host_;
+    std::map<const CLI::Option*, const vparams::ParamEntry*> entries_;
+    mutable bool tried_ = false;
+    mutable std::optional<vparams::Declaration> declared_;
+};
 
 int Rank(vimaging::SampleType type) { return type == vimaging::SampleType::U8 ? 0 : type == vimaging::SampleType::U16 ? 1 : 2; }
 
 }  // namespace
 
-std::string Trim(const std::string& text) {
-    const size_t begin = text.find_first_not_of(" \t");
-    if (begin == std::string::npos) return "";
-    return text.substr(begin, text.find_last_not_of(" \t") - begin + 1);
-}
-
-double ParseNumber(const std::string& text, const std::string& option) {
-    // Decimal only: strtod alone would also take "0x10", "inf" and "nan".
-    const std::string t = Trim(text);
-    size_t i = (!t.empty() && (t[0] == '+' || t[0] == '-')) ? 1 : 0;
-    const auto digits = [&] {
-        const size_t from = i;
-        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) ++i;
-        return i - from;
-    };
-    size_t mantissa = digits();
-    if (i < t.size() && t[i] == '.') {
-        ++i;
-        mantissa += digits();
-    }
-    bool ok = mantissa > 0;
-    if (ok && i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
-        ++i;
-        if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
-        ok = digits() > 0;
-    }
-    if (!ok || i != t.size()) {
-        throw HostError(option + " '" + text + "' is not a number");
-    }
-    errno = 0;
-    const double value = std::strtod(t.c_str(), nullptr);
-    // Underflow gives 0 or a denormal, which is the number; overflow is not.
-    if (errno == ERANGE && std::fabs(value) > 1.0) {
-        throw HostError(option + " " + t + " is out of range");
-    }
-    return value;
-}
-
-CLI::Validator NonEmpty() {
-    return CLI::Validator(
-        [](std::string& value) {
-            return value.find_first_not_of(" \t") == std::string::npos ? std::string("the value is empty")
-                                                                         : std::string();
-        },
-        "", "");
-}
-
-void RequireBalancedLedgers(const vhost::Host& host, const std::string& module_path) {
-    const std::string problems = host.LedgerReport();
-    if (!problems.empty()) {
-        throw HostError("plug-in '" + module_path + "' did not give back what it took: " + problems);
-    }
-}
-
 void AddEffectOptions(CLI::App* app, EffectOptions& o) {
-    app->add_option("--host", o.host, "Host to act as: ae (After Effects) or premiere")
+    CLI::Option* host = app->add_option("--host", o.host, "Host to act as: ae (After Effects) or premiere")
         ->type_name("ae|premiere")
         ->capture_default_str()
         ->check(NonEmpty())
@@ -143,33 +98,39 @@ void AddEffectOptions(CLI::App* app, EffectOptions& o) {
         ->capture_default_str()
         ->check(NonEmpty())
         ->group("Host");
-    app->add_option("--module", o.module,
+    CLI::Option* module = app->add_option("--module", o.module,
                     "Plug-in module to load (default: $VELLORA_MODULE, else Vellora.so beside vellora)")
         ->type_name("PATH")
         ->check(NonEmpty())
         ->group("Host");
 
+    auto help = std::make_shared<EffectHelp>(module, host);
     const char* effect = "Effect parameters (defaults are the effect's)";
-    const auto add = [&](const char* name, std::string& value, const char* help, const char* type) {
-        app->add_option(name, value, help)->type_name(type)->check(NonEmpty())->group(effect);
-    };
-    add("--params", o.params_file,
-        "JSON file of parameter values by name (mask_type, composite_mode, origin, width, height, angle, feather, "
-        "opacity, invert, falloff); options below win over it",
-        "FILE");
-    add("--mask", o.mask, "Mask shape: ellipse or rectangle [ellipse]", "SHAPE");
-    add("--mode", o.mode, "Composite mode: add, subtract, intersect or create [create]", "MODE");
-    add("--origin", o.origin, "Mask centre X,Y in layer pixels [layer centre]", "X,Y");
-    add("--width", o.width, "Mask width in pixels, 0 to 15000 [300]", "PIXELS");
-    add("--height", o.height, "Mask height in pixels, 0 to 15000 [200]", "PIXELS");
-    add("--feather", o.feather, "Feather width in pixels, 0 to 15000 [0]", "PIXELS");
-    add("--angle", o.angle, "Rotation in degrees, clockwise on screen [0]", "DEGREES");
-    add("--opacity", o.opacity, "Opacity in percent, 0 to 100 [100]", "PERCENT");
-    auto* invert = app->add_flag("--invert", o.invert, "Invert the mask")->group(effect);
-    auto* no_invert = app->add_flag("--no-invert", o.no_invert, "Do not invert (over a --params file)")->group(effect);
-    invert->excludes(no_invert);
-    add("--falloff", o.falloff, "Feather curve: linear, quadratic, cubic, gamma, gaussian or exponential [linear]",
-        "CURVE");
+    std::string keys;
+    for (const vparams::ParamEntry& entry : vparams::ParamTable()) keys += (keys.empty() ? "" : ", ") + std::string(entry.key);
+    app->add_option("--params", o.params_file,
+                    "JSON file of parameter values by name (" + keys + "); options below win over it")
+        ->type_name("FILE")
+        ->check(NonEmpty())
+        ->group(effect);
+    const std::vector<vparams::ParamEntry>& table = vparams::ParamTable();
+    for (size_t i = 0; i < table.size(); ++i) {
+        const vparams::ParamEntry& entry = table[i];
+        EffectOptions::Param& param = o.params[i];
+        if (entry.flag) {
+            CLI::Option* on = app->add_flag(entry.option, param.on, entry.help)->group(effect);
+            const std::string no = std::string("--no-") + (entry.option + 2);
+            CLI::Option* off = app->add_flag(no, param.off, entry.value_name)->group(effect);
+            on->excludes(off);
+        } else {
+            help->Add(app->add_option(entry.option, param.text, entry.help)
+                          ->type_name(entry.value_name)
+                          ->check(NonEmpty())
+                          ->group(effect),
+                      &entry);
+        }
+    }
+    app->formatter(help);
 }
 
 ResolvedEffect ResolveEffectOptions(const EffectOptions& o) {
@@ -213,30 +174,43 @@ ResolvedEffect ResolveEffectOptions(const EffectOptions& o) {
         r.pixel_aspect = PF_RationalScale{static_cast<A_long>(num), static_cast<A_u_long>(den)};
     }
 
+    // The values are held to what the module declares.
+    r.module_path = o.module.empty() ? vhost::DefaultModulePath() : o.module;
+    r.declared = DeclarationOf(r.module_path, r.host_app);
+    const vparams::Declaration& declared = r.declared;
+
     vparams::EffectValues& v = r.values;
     if (!o.params_file.empty()) {
-        v = ReadParamsFile(o.params_file);
+        const std::string text = vimaging::ReadTextFile(o.params_file, vparams::kMaxParamsBytes, "--params");
+        v = vparams::EffectValuesFromJsonText(text, {}, "--params: '" + o.params_file + "'", declared);
     }
-    if (!o.mask.empty()) v.mask_type = ParseChoiceOption(o.mask, "--mask", vparams::ParseMaskType);
-    if (!o.mode.empty()) v.composite_mode = ParseChoiceOption(o.mode, "--mode", vparams::ParseCompositeMode);
-    if (!o.falloff.empty()) v.falloff = ParseChoiceOption(o.falloff, "--falloff", vparams::ParseFalloff);
-    if (!o.origin.empty()) {
-        const size_t comma = o.origin.find(',');
-        if (comma == std::string::npos) {
-            throw HostError("--origin '" + o.origin + "' must be X,Y in layer pixels");
+    const std::vector<vparams::ParamEntry>& table = vparams::ParamTable();
+    for (size_t i = 0; i < table.size(); ++i) {
+        const vparams::ParamEntry& e = table[i];
+        const EffectOptions::Param& given = o.params[i];
+        const std::string option = e.option;
+        if (e.flag) {
+            if (given.on) v.*e.flag = true;
+            if (given.off) v.*e.flag = false;
+            continue;
         }
-        v.origin_x = ParseRanged(o.origin.substr(0, comma), "--origin x", -32767, 32767, "");
-        v.origin_y = ParseRanged(o.origin.substr(comma + 1), "--origin y", -32767, 32767, "");
+        if (given.text.empty()) continue;
+        if (e.choice) {
+            try {
+                v.*e.choice = declared.ParseChoice(e.index, Trim(given.text));
+            } catch (const HostError& error) {
+                throw HostError(option + ": " + error.what());
+            }
+        } else if (e.number_y) {
+            double x = 0, y = 0;
+            ParsePoint(given.text, option, x, y);
+            v.*e.number = x;
+            v.*e.number_y = y;
+        } else {
+            v.*e.number = ParseRanged(given.text, option, declared.Min(e.index), declared.Max(e.index),
+                                      UnitSuffix(e.units));
+        }
     }
-    if (!o.width.empty()) v.width = ParseRanged(o.width, "--width", 0, 15000, " pixels");
-    if (!o.height.empty()) v.height = ParseRanged(o.height, "--height", 0, 15000, " pixels");
-    if (!o.feather.empty()) v.feather = ParseRanged(o.feather, "--feather", 0, 15000, " pixels");
-    if (!o.angle.empty()) v.angle = ParseRanged(o.angle, "--angle", -32767, 32767, " degrees");
-    if (!o.opacity.empty()) v.opacity = ParseRanged(o.opacity, "--opacity", 0, 100, " percent");
-    if (o.invert) v.invert = true;
-    if (o.no_invert) v.invert = false;
-
-    r.module_path = o.module.empty() ? vhost::DefaultModulePath() : o.module;
     return r;
 }
 
@@ -267,71 +241,10 @@ void FollowInputDepth(ResolvedEffect& effect, vimaging::SampleType input, const 
     }
 }
 
-InputImage::InputImage(const std::string& name) : name_(name) {
-    if (const auto card = vimaging::ParseTestCardName(name)) {
-        card_width_ = card->first;
-        card_height_ = card->second;
-        return;
-    }
-    file_.emplace(name);
-}
-
-int InputImage::Width() const { return file_ ? file_->Width() : card_width_; }
-int InputImage::Height() const { return file_ ? file_->Height() : card_height_; }
-vimaging::SampleType InputImage::Type() const { return file_ ? file_->Type() : vimaging::SampleType::U8; }
-std::shared_ptr<const vimaging::ImageSource> InputImage::Source() const { return file_ ? file_->Source() : nullptr; }
-
-void InputImage::ReadInto(vhost::World& world) {
-    if (file_) {
-        file_->ReadInto(world);
-        return;
-    }
-    // The card is drawn a band at a time, so it never exists twice.
-    for (int y0 = 0; y0 < card_height_; y0 += 64) {
-        const int rows = std::min(64, card_height_ - y0);
-        const vimaging::Image band = vimaging::MakeTestCardRows(card_width_, card_height_, y0, rows);
-        for (int y = 0; y < rows; ++y) vimaging::ImageRowToWorld(band, y, world, y0 + y);
-    }
-}
-
-vimaging::Image InputImage::Read() {
-    return file_ ? file_->Read() : vimaging::MakeTestCard(card_width_, card_height_);
-}
-
-vimaging::Image LoadInputImage(const std::string& name) { return InputImage(name).Read(); }
-
-vhost::World LoadInputWorld(InputImage& input, const ResolvedEffect& effect) {
-    vhost::World world = [&] {
-        if (effect.downsample > 1) {
-            return vimaging::ImageToWorld(vimaging::DownsampleImage(input.Read(), effect.downsample), effect.layout);
-        }
-        vhost::World read(effect.layout, input.Width(), input.Height());
-        input.ReadInto(read);
-        return read;
-    }();
-    PrintWarnings(effect);
-    return world;
-}
-
 void PrintWarning(const std::string& warning) { std::fprintf(stderr, "vellora: warning: %s\n", warning.c_str()); }
 
 void PrintWarnings(const ResolvedEffect& effect) {
     for (const std::string& warning : effect.warnings) PrintWarning(warning);
-}
-
-EffectSession::EffectSession(const ResolvedEffect& effect, int layer_width, int layer_height) {
-    module_ = std::make_unique<vhost::PluginModule>(effect.module_path);
-    host_ = std::make_unique<vhost::Host>(*module_, effect.host_app);
-    host_->threads = effect.threads;
-    const auto check = [&](PF_Err err, const char* what) {
-        if (err != PF_Err_NONE) {
-            throw HostError("plug-in '" + effect.module_path + "' failed " + what + " with error " +
-                            DescribeError(err));
-        }
-    };
-    check(host_->GlobalSetup(), "global set-up");
-    check(host_->ParamsSetup(), "parameter set-up");
-    vparams::ApplyEffectValues(*host_, effect.values, layer_width, layer_height);
 }
 
 }  // namespace vcli

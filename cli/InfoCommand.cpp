@@ -12,6 +12,7 @@
 #include "cli/EffectOptions.h"
 #include "host/Host.h"
 #include "host/HostError.h"
+#include "host/SetUp.h"
 
 namespace vcli {
 
@@ -191,27 +192,16 @@ std::string Pad(const std::string& text, size_t width) {
     return text.size() >= width ? text + " " : text + std::string(width - text.size(), ' ');
 }
 
-void CheckResult(PF_Err err, const char* what, const vhost::Host& host) {
-    if (err != PF_Err_NONE) {
-        throw vhost::HostError(std::string(what) + " of '" + host.Module().Path() + "' failed with error " +
-                               vhost::DescribeError(err));
-    }
-}
-
 void RunInfo(const InfoOptions& options) {
     const vhost::HostApp app = vhost::ParseHostApp(options.host);
     const std::string path = options.module.empty() ? vhost::DefaultModulePath() : options.module;
     vhost::PluginModule module(path);
     auto host = std::make_unique<vhost::Host>(module, app);
 
-    CheckResult(host->About(), "About", *host);
+    vhost::ThrowIfError(host->About(), "plug-in '" + path + "' failed About");
     const std::string about = host->OutData().return_msg;
-    CheckResult(host->GlobalSetup(), "global set-up", *host);
-    const PF_OutData global = host->OutData();
-    CheckResult(host->ParamsSetup(), "parameter set-up", *host);
-    if (const std::string problems = host->LedgerReport(); !problems.empty()) {
-        throw vhost::HostError("plug-in '" + path + "' did not give back what it took: " + problems);
-    }
+    const PF_OutData global = vhost::SetUpEffect(*host);
+    vhost::RequireBalancedLedgers(*host);
 
     const A_u_long v = global.my_version;
     const unsigned major = (v >> 19) & 0x7u, minor = (v >> 15) & 0xFu, bug = (v >> 11) & 0xFu;

@@ -9,6 +9,7 @@
 #include "cli/Commands.h"
 #include "cli/EffectOptions.h"
 #include "host/HostError.h"
+#include "host/SetUp.h"
 #include "imaging/ImageIO.h"
 #include "host/Render.h"
 
@@ -87,7 +88,7 @@ void RunRender(const RenderOptions& options) {
         }
         return out;
     }();
-    RequireBalancedLedgers(host, effect.module_path);
+    vhost::RequireBalancedLedgers(host);
     vimaging::WriteWorld(options.output, output, write);
 }
 

@@ -36,21 +36,6 @@ private:
     EffectSession session_;
 };
 
-void ParseSize(const std::string& text, int& width, int& height) {
-    const size_t x = text.find('x');
-    const auto part = [&](const std::string& s) {
-        char* end = nullptr;
-        const long v = std::strtol(s.c_str(), &end, 10);
-        if (s.empty() || *end != '\0' || v < 320 || v > 16384) {
-            throw HostError("--size '" + text + "' must be WIDTHxHEIGHT, each 320 to 16384 pixels");
-        }
-        return static_cast<int>(v);
-    };
-    if (x == std::string::npos) throw HostError("--size '" + text + "' must be WIDTHxHEIGHT, e.g. 1600x1000");
-    width = part(text.substr(0, x));
-    height = part(text.substr(x + 1));
-}
-
 // What `vellora render` resolves for a host and depth of the window: the first
 // as the options were given (the depth may follow the input), any other named.
 ResolvedEffect RenderEffectFor(const EffectOptions& given, const ResolvedEffect& first, InputImage& input,
@@ -89,7 +74,7 @@ void RunView(const ViewCommandOptions& o, bool zoom_given) {
     if (!o.window.trace.empty()) {
         throw HostError("--trace is not used by view (vellora overlay and drag write the strokes)");
     }
-    ParseSize(o.size, view.width, view.height);
+    ParseSize(o.size, "--size", 320, 16384, view.width, view.height);
     auto input = std::make_shared<InputImage>(o.input);
     FollowInputDepth(effect, input->Type(), o.input);
     if (!o.save.empty()) {

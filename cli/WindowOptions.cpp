@@ -16,22 +16,13 @@
 #include "imaging/AtomicFile.h"
 #include "cli/EffectOptions.h"
 #include "host/HostError.h"
+#include "host/SetUp.h"
 #include "imaging/ImageIO.h"
 #include "host/Render.h"
 
 namespace vcli {
 
 using vhost::HostError;
-
-void ParsePoint(const std::string& text, const std::string& option, double& x, double& y) {
-    const size_t comma = text.find(',');
-    if (comma == std::string::npos) throw HostError(option + " '" + text + "' must be X,Y");
-    x = ParseNumber(text.substr(0, comma), option + " x");
-    y = ParseNumber(text.substr(comma + 1), option + " y");
-    if (std::fabs(x) > 32767 || std::fabs(y) > 32767) {
-        throw HostError(option + " '" + text + "' is out of range (-32767 to 32767 on each axis)");
-    }
-}
 
 void AddWindowOptions(CLI::App* app, WindowOptions& o) {
     const char* group = "Window";
@@ -140,7 +131,7 @@ void DrawOverlay(voverlay::OverlayWindow& window, const ResolvedEffect& effect) 
     if (err != PF_Err_NONE) {
         throw HostError("the effect failed to draw its overlay: error " + DescribeError(err));
     }
-    RequireBalancedLedgers(host, effect.module_path);
+    vhost::RequireBalancedLedgers(host);
 }
 
 void WritePicture(const std::string& path, const voverlay::OverlayWindow& window) {

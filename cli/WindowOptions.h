@@ -27,9 +27,6 @@ void AddWindowOptions(CLI::App* app, WindowOptions& options);
 // Throws vhost::HostError naming the option and the value.
 voverlay::WindowView ResolveWindowOptions(const WindowOptions& options);
 
-// "X,Y" as two numbers; throws HostError naming `option`.
-void ParsePoint(const std::string& text, const std::string& option, double& x, double& y);
-
 // Renders `input` through the session's host and returns the rendered frame
 // (at the render's downsampled size). The input's world is gone when it
 // returns; make the window after it, so its picture is not held beside it.

@@ -21,13 +21,12 @@ namespace {
 // holds 19 hours in current_time's 32 bits.
 constexpr A_u_long kTimeScale = 30000;
 
-// The effect linked into this file, wrapped as a loaded module would be.
+}  // namespace
+
 const vhost::PluginModule& LinkedEffect() {
     static const vhost::PluginModule module(&EntryPointFunc, "vellora.so");
     return module;
 }
-
-}  // namespace
 
 A_long HostTime(double seconds, A_u_long time_scale) {
     if (std::isnan(seconds)) return 0;
@@ -45,14 +44,7 @@ struct Filter::Renderer {
 std::unique_ptr<Filter::Renderer> Filter::MakeRenderer() const {
     auto renderer = std::make_unique<Renderer>();
     vhost::Host& host = renderer->host;
-    const auto check = [](PF_Err err, const char* what) {
-        if (err != PF_Err_NONE) {
-            throw vhost::HostError(std::string("the effect failed ") + what + " with error " +
-                                   vhost::DescribeError(err));
-        }
-    };
-    check(host.GlobalSetup(), "global set-up");
-    check(host.ParamsSetup(), "parameter set-up");
+    vparams::SetUpChecked(host);
     host.InData().time_scale = kTimeScale;
     host.InData().width = width_;
     host.InData().height = height_;
@@ -65,7 +57,7 @@ Filter::Filter(int width, int height) : width_(width), height_(height) {
         throw vhost::HostError("cannot filter frames of " + std::to_string(width) + "x" + std::to_string(height));
     }
     std::unique_ptr<Renderer> first = MakeRenderer();
-    limits_ = ReadLimits(first->host);
+    declared_ = vparams::Declaration::Read(first->host);
     // The effect's own defaults for a layer of this size.
     first->host.ResetParams(width, height);
     values_ = vparams::ReadEffectValues(first->host);
@@ -76,12 +68,12 @@ Filter::~Filter() = default;
 
 void Filter::Set(int index, double value) {
     std::lock_guard<std::mutex> lock(mutex_);
-    SetParam(values_, index, value, limits_, width_, height_);
+    SetParam(values_, index, value, declared_, width_, height_);
 }
 
 double Filter::Get(int index) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return GetParam(values_, index, limits_, width_, height_);
+    return GetParam(values_, index, declared_, width_, height_);
 }
 
 void Filter::Update(double time, const uint32_t* in, uint32_t* out) {

@@ -12,9 +12,10 @@
 #include <optional>
 #include <vector>
 
-#include "params/EffectParams.h"
 #include "frei0r/FilterParams.h"
 #include "host/Host.h"
+#include "host/PluginModule.h"
+#include "params/EffectParams.h"
 #include "host/World.h"
 
 namespace vfrei0r {
@@ -42,12 +43,15 @@ private:
 
     const int width_;
     const int height_;
-    EffectLimits limits_;
+    vparams::Declaration declared_;
     mutable std::mutex mutex_;
     vparams::EffectValues values_;
     std::vector<std::unique_ptr<Renderer>> idle_;
     bool reported_ = false;
 };
+
+// The effect linked into the filter, wrapped as a loaded module would be.
+const vhost::PluginModule& LinkedEffect();
 
 // Host ticks of `seconds` at `time_scale` ticks a second, rounded and held
 // to what PF_InData's current_time holds; 0 when not a number.

@@ -21,7 +21,19 @@ Filter* AsFilter(f0r_instance_t instance) { return static_cast<Filter*>(instance
 
 extern "C" {
 
-int f0r_init(void) { return 1; }
+// The host's parameter table is checked against what the effect declares
+// before any filter starts: a disagreement stops the filter here, named.
+int f0r_init(void) {
+    try {
+        vfrei0r::Params();
+        return 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vellora: cannot start the filter: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "vellora: cannot start the filter\n");
+    }
+    return 0;
+}
 
 void f0r_deinit(void) {}
 
@@ -35,16 +47,16 @@ void f0r_get_plugin_info(f0r_plugin_info_t* info) {
     info->frei0r_version = FREI0R_MAJOR_VERSION;
     info->major_version = VELLORA_MAJOR_VERSION;
     info->minor_version = VELLORA_MINOR_VERSION;
-    info->num_params = vfrei0r::kParamCount;
+    info->num_params = vfrei0r::ParamCount();
     info->explanation = "Rewrites alpha with a soft elliptic or rectangular mask; colour passes through";
 }
 
 void f0r_get_param_info(f0r_param_info_t* info, int param_index) {
     const vfrei0r::ParamInfo* param = vfrei0r::FindParam(param_index);
     if (!info || !param) return;
-    info->name = param->name;
+    info->name = param->name.c_str();
     info->type = param->type;
-    info->explanation = param->explanation;
+    info->explanation = param->explanation.c_str();
 }
 
 f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {

@@ -13,41 +13,11 @@
 
 #include "host/HostError.h"
 #include "plugin/Vellora/Vellora.h"
+#include "params/ParamTable.h"
 
 namespace vparams {
 
 namespace {
-
-const char* const kMaskTypes[] = {"ellipse", "rectangle"};
-const char* const kCompositeModes[] = {"add", "subtract", "intersect", "create"};
-const char* const kFalloffs[] = {"linear", "quadratic", "cubic", "gamma", "gaussian", "exponential"};
-
-std::string Lower(const std::string& text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower;
-}
-
-template <size_t N>
-int ParseChoice(const std::string& name, const char* const (&choices)[N], const char* what) {
-    const std::string lower = Lower(name);
-    for (size_t i = 0; i < N; ++i) {
-        if (lower == choices[i]) {
-            return static_cast<int>(i) + 1;
-        }
-    }
-    std::string list;
-    for (size_t i = 0; i < N; ++i) {
-        list += (i ? ", " : "") + std::string(choices[i]);
-    }
-    throw vhost::HostError("unknown " + std::string(what) + " '" + name + "' (expected one of: " + list + ")");
-}
-
-template <size_t N>
-const char* ChoiceName(int value, const char* const (&choices)[N]) {
-    return value >= 1 && value <= static_cast<int>(N) ? choices[value - 1] : "unknown";
-}
 
 // 16.16 fixed point of a value in the parameter's own units.
 PF_Fixed ToFixed(double value, const char* what) {
@@ -62,19 +32,6 @@ PF_Fixed ToFixed(double value, const char* what) {
 }
 
 double FromFixed(PF_Fixed value) { return value * VELLORA_FIX2DBL; }
-
-// Checks one value against the range the effect controls allow.
-// The shortest decimal that reads back as `value`: 100.0000001 is not "100".
-std::string Exact(double value) {
-    std::ostringstream text;
-    for (int digits = 6; digits <= 17; ++digits) {
-        text.str("");
-        text.precision(digits);
-        text << value;
-        if (!std::isfinite(value) || std::strtod(text.str().c_str(), nullptr) == value) break;
-    }
-    return text.str();
-}
 
 double InRange(double value, double lo, double hi, const std::string& what) {
     if (!std::isfinite(value) || value < lo || value > hi) {
@@ -117,56 +74,84 @@ int NestingDepth(const std::string& text, int limit) {
 
 }  // namespace
 
-const char* MaskTypeName(int value) { return ChoiceName(value, kMaskTypes); }
-const char* CompositeModeName(int value) { return ChoiceName(value, kCompositeModes); }
-const char* FalloffName(int value) { return ChoiceName(value, kFalloffs); }
-int ParseMaskType(const std::string& name) { return ParseChoice(name, kMaskTypes, "mask type"); }
-int ParseCompositeMode(const std::string& name) { return ParseChoice(name, kCompositeModes, "composite mode"); }
-int ParseFalloff(const std::string& name) { return ParseChoice(name, kFalloffs, "falloff"); }
+std::vector<PF_ParamDef>& SetUpParams(vhost::Host& host, const char* doing) {
+    std::vector<PF_ParamDef>& p = host.Params();
+    if (p.size() < ParamTable().size() + 1) {
+        throw vhost::HostError(std::string("cannot ") + doing +
+                               " the effect's parameters: parameter set-up has not run");
+    }
+    return p;
+}
 
 void ApplyEffectValues(vhost::Host& host, const EffectValues& values, int layer_width, int layer_height) {
-    std::vector<PF_ParamDef>& p = host.Params();
-    if (p.size() < static_cast<size_t>(PARAM_COUNT)) {
-        throw vhost::HostError("cannot set the effect's parameters: parameter set-up has not run");
+    std::vector<PF_ParamDef>& params = SetUpParams(host, "set");
+    host.ResetParams(layer_width, layer_height);
+    for (const ParamEntry& e : ParamTable()) {
+        PF_ParamDef& p = params[static_cast<size_t>(e.index)];
+        switch (e.type) {
+            case PF_Param_POPUP:
+                if (const auto& v = values.*e.choice) p.u.pd.value = *v;
+                break;
+            case PF_Param_CHECKBOX:
+                if (const auto& v = values.*e.flag) p.u.bd.value = *v ? 1 : 0;
+                break;
+            case PF_Param_FLOAT_SLIDER:
+                if (const auto& v = values.*e.number) p.u.fs_d.value = *v;
+                break;
+            case PF_Param_FIX_SLIDER:
+                if (const auto& v = values.*e.number) p.u.fd.value = ToFixed(*v, e.key);
+                break;
+            case PF_Param_ANGLE:
+                if (const auto& v = values.*e.number) p.u.ad.value = ToFixed(*v, e.key);
+                break;
+            case PF_Param_POINT:
+                if (const auto& v = values.*e.number) p.u.td.x_value = ToFixed(*v, (e.key + std::string(" x")).c_str());
+                if (const auto& v = values.*e.number_y) {
+                    p.u.td.y_value = ToFixed(*v, (e.key + std::string(" y")).c_str());
+                }
+                break;
+            default:
+                break;
+        }
     }
-    p[PARAM_MASK_TYPE].u.pd.value = values.mask_type;
-    p[PARAM_COMPOSITE_MODE].u.pd.value = values.composite_mode;
-    p[PARAM_ORIGIN].u.td.x_value = ToFixed(values.origin_x.value_or(layer_width / 2.0), "origin x");
-    p[PARAM_ORIGIN].u.td.y_value = ToFixed(values.origin_y.value_or(layer_height / 2.0), "origin y");
-    p[PARAM_WIDTH].u.fs_d.value = values.width;
-    p[PARAM_HEIGHT].u.fs_d.value = values.height;
-    p[PARAM_ANGLE].u.ad.value = ToFixed(values.angle, "angle");
-    p[PARAM_FEATHER].u.fs_d.value = values.feather;
-    p[PARAM_OPACITY].u.fd.value = ToFixed(values.opacity, "opacity");
-    p[PARAM_INVERT].u.bd.value = values.invert ? 1 : 0;
-    p[PARAM_FALLOFF].u.pd.value = values.falloff;
 }
 
 EffectValues ReadEffectValues(vhost::Host& host) {
-    std::vector<PF_ParamDef>& p = host.Params();
-    if (p.size() < static_cast<size_t>(PARAM_COUNT)) {
-        throw vhost::HostError("cannot read the effect's parameters: parameter set-up has not run");
-    }
+    std::vector<PF_ParamDef>& params = SetUpParams(host, "read");
     EffectValues v;
-    v.mask_type = p[PARAM_MASK_TYPE].u.pd.value;
-    v.composite_mode = p[PARAM_COMPOSITE_MODE].u.pd.value;
-    v.origin_x = FromFixed(p[PARAM_ORIGIN].u.td.x_value);
-    v.origin_y = FromFixed(p[PARAM_ORIGIN].u.td.y_value);
-    v.width = p[PARAM_WIDTH].u.fs_d.value;
-    v.height = p[PARAM_HEIGHT].u.fs_d.value;
-    v.angle = FromFixed(p[PARAM_ANGLE].u.ad.value);
-    v.feather = p[PARAM_FEATHER].u.fs_d.value;
-    v.opacity = FromFixed(p[PARAM_OPACITY].u.fd.value);
-    v.invert = p[PARAM_INVERT].u.bd.value != 0;
-    v.falloff = p[PARAM_FALLOFF].u.pd.value;
+    for (const ParamEntry& e : ParamTable()) {
+        const PF_ParamDef& p = params[static_cast<size_t>(e.index)];
+        switch (e.type) {
+            case PF_Param_POPUP:
+                v.*e.choice = p.u.pd.value;
+                break;
+            case PF_Param_CHECKBOX:
+                v.*e.flag = p.u.bd.value != 0;
+                break;
+            case PF_Param_FLOAT_SLIDER:
+                v.*e.number = p.u.fs_d.value;
+                break;
+            case PF_Param_FIX_SLIDER:
+                v.*e.number = FromFixed(p.u.fd.value);
+                break;
+            case PF_Param_ANGLE:
+                v.*e.number = FromFixed(p.u.ad.value);
+                break;
+            case PF_Param_POINT:
+                v.*e.number = FromFixed(p.u.td.x_value);
+                v.*e.number_y = FromFixed(p.u.td.y_value);
+                break;
+            default:
+                break;
+        }
+    }
     return v;
 }
 
 const char* ParamKey(int index) {
-    static const char* const kKeys[] = {"input",   "mask_type", "composite_mode", "origin", "width",  "height",
-                                        "angle",   "feather",   "opacity",        "invert", "falloff"};
-    static_assert(sizeof(kKeys) / sizeof(kKeys[0]) == PARAM_COUNT, "one key per parameter");
-    return index >= 0 && index < PARAM_COUNT ? kKeys[index] : nullptr;
+    if (index == 0) return "input";
+    const ParamEntry* entry = FindEntry(index);
+    return entry ? entry->key : nullptr;
 }
 
 const char* HandleName(int handle) {
@@ -176,26 +161,29 @@ const char* HandleName(int handle) {
     return handle >= 0 && handle <= 10 ? kNames[handle] : "unknown";
 }
 
-nlohmann::ordered_json EffectValuesToJson(const EffectValues& v) {
+nlohmann::ordered_json EffectValuesToJson(const EffectValues& v, const Declaration& declared) {
     nlohmann::ordered_json j;
-    j["mask_type"] = MaskTypeName(v.mask_type);
-    j["composite_mode"] = CompositeModeName(v.composite_mode);
-    if (v.origin_x && v.origin_y) {
-        j["origin"] = {*v.origin_x, *v.origin_y};
-    } else {
-        j["origin"] = nullptr;
+    for (const ParamEntry& e : ParamTable()) {
+        nlohmann::ordered_json& value = j[e.key];
+        if (e.choice) {
+            if (const auto& c = v.*e.choice) value = declared.ChoiceName(e.index, *c);
+        } else if (e.flag) {
+            if (const auto& b = v.*e.flag) value = *b;
+        } else if (e.number_y) {
+            if (v.*e.number && v.*e.number_y) value = {*(v.*e.number), *(v.*e.number_y)};
+        } else if (const auto& n = v.*e.number) {
+            value = *n;
+        }
     }
-    j["width"] = v.width;
-    j["height"] = v.height;
-    j["angle"] = v.angle;
-    j["feather"] = v.feather;
-    j["opacity"] = v.opacity;
-    j["invert"] = v.invert;
-    j["falloff"] = FalloffName(v.falloff);
     return j;
 }
 
-EffectValues EffectValuesFromJson(const nlohmann::json& json, EffectValues base, const std::string& source_name) {
+nlohmann::ordered_json ReadEffectValuesJson(vhost::Host& host) {
+    return EffectValuesToJson(ReadEffectValues(host), Declaration::Read(host));
+}
+
+EffectValues EffectValuesFromJson(const nlohmann::json& json, EffectValues base, const std::string& source_name,
+                                  const Declaration& declared) {
     const std::string where = source_name.empty() ? std::string("parameters") : source_name;
     if (!json.is_object()) {
         throw vhost::HostError(where + ": expected a JSON object of parameter values");
@@ -206,26 +194,28 @@ EffectValues EffectValuesFromJson(const nlohmann::json& json, EffectValues base,
         }
         return value.get<double>();
     };
-    const auto choice = [&](const nlohmann::json& value, const std::string& key, int (*parse)(const std::string&),
-                            int count) {
+    const auto choice = [&](const nlohmann::json& value, const ParamEntry& e) {
+        const std::string key = e.key;
         if (value.is_string()) {
             try {
-                return parse(value.get<std::string>());
-            } catch (const vhost::HostError& e) {
-                throw vhost::HostError(where + ": '" + key + "': " + e.what());
+                return declared.ParseChoice(e.index, value.get<std::string>());
+            } catch (const vhost::HostError& error) {
+                throw vhost::HostError(where + ": '" + key + "': " + error.what());
             }
         }
+        const int count = static_cast<int>(declared.Max(e.index));
         if (value.is_number_integer() && value.get<int>() >= 1 && value.get<int>() <= count) {
             return value.get<int>();
         }
         throw vhost::HostError(where + ": '" + key + "' must be a name or a number from 1 to " + std::to_string(count) +
-                        ", not " + Short(value));
+                               ", not " + Short(value));
     };
-    const auto ranged = [&](const nlohmann::json& value, const std::string& key, double lo, double hi) {
+    const auto ranged = [&](const nlohmann::json& value, const ParamEntry& e) {
+        const std::string key = e.key;
         try {
-            return InRange(number(value, key), lo, hi, "'" + key + "'");
-        } catch (const vhost::HostError& e) {
-            const std::string text = e.what();
+            return InRange(number(value, key), declared.Min(e.index), declared.Max(e.index), "'" + key + "'");
+        } catch (const vhost::HostError& error) {
+            const std::string text = error.what();
             throw vhost::HostError(text.rfind(where, 0) == 0 ? text : where + ": " + text);
         }
     };
@@ -234,47 +224,38 @@ EffectValues EffectValuesFromJson(const nlohmann::json& json, EffectValues base,
     for (auto it = json.begin(); it != json.end(); ++it) {
         const std::string& key = it.key();
         const nlohmann::json& value = it.value();
-        if (key == "mask_type") {
-            v.mask_type = choice(value, key, &ParseMaskType, 2);
-        } else if (key == "composite_mode") {
-            v.composite_mode = choice(value, key, &ParseCompositeMode, 4);
-        } else if (key == "falloff") {
-            v.falloff = choice(value, key, &ParseFalloff, 6);
-        } else if (key == "origin") {
-            if (value.is_null()) {
-                v.origin_x.reset();
-                v.origin_y.reset();
-            } else if (value.is_array() && value.size() == 2) {
-                v.origin_x = ranged(value[0], "origin", -32767.0, 32767.0);
-                v.origin_y = ranged(value[1], "origin", -32767.0, 32767.0);
-            } else {
-                throw vhost::HostError(where + ": 'origin' must be [x, y] in layer pixels, not " + Short(value));
-            }
-        } else if (key == "width") {
-            v.width = ranged(value, key, 0.0, 15000.0);
-        } else if (key == "height") {
-            v.height = ranged(value, key, 0.0, 15000.0);
-        } else if (key == "feather") {
-            v.feather = ranged(value, key, 0.0, 15000.0);
-        } else if (key == "angle") {
-            v.angle = ranged(value, key, -32767.0, 32767.0);
-        } else if (key == "opacity") {
-            v.opacity = ranged(value, key, 0.0, 100.0);
-        } else if (key == "invert") {
+        const ParamEntry* e = FindKey(key);
+        if (!e) {
+            std::string keys;
+            for (const ParamEntry& entry : ParamTable()) keys += (keys.empty() ? "" : ", ") + std::string(entry.key);
+            throw vhost::HostError(where + ": unknown parameter '" + key + "' (expected " + keys + ")");
+        }
+        if (e->choice) {
+            v.*e->choice = choice(value, *e);
+        } else if (e->flag) {
             if (!value.is_boolean()) {
-                throw vhost::HostError(where + ": 'invert' must be true or false, not " + Short(value));
+                throw vhost::HostError(where + ": '" + key + "' must be true or false, not " + Short(value));
             }
-            v.invert = value.get<bool>();
+            v.*e->flag = value.get<bool>();
+        } else if (e->number_y) {
+            if (value.is_null()) {
+                (v.*e->number).reset();
+                (v.*e->number_y).reset();
+            } else if (value.is_array() && value.size() == 2) {
+                v.*e->number = ranged(value[0], *e);
+                v.*e->number_y = ranged(value[1], *e);
+            } else {
+                throw vhost::HostError(where + ": '" + key + "' must be [x, y] in layer pixels, not " + Short(value));
+            }
         } else {
-            throw vhost::HostError(where + ": unknown parameter '" + key +
-                            "' (expected mask_type, composite_mode, origin, width, height, angle, feather, "
-                            "opacity, invert, falloff)");
+            v.*e->number = ranged(value, *e);
         }
     }
     return v;
 }
 
-EffectValues EffectValuesFromJsonText(const std::string& text, EffectValues base, const std::string& source_name) {
+EffectValues EffectValuesFromJsonText(const std::string& text, EffectValues base, const std::string& source_name,
+                                      const Declaration& declared) {
     // nlohmann keeps the last of two equal keys without a word; a file that
     // sets a value twice is a mistake to point out, not to guess at.
     std::vector<std::set<std::string>> objects;
@@ -321,7 +302,7 @@ EffectValues EffectValuesFromJsonText(const std::string& text, EffectValues base
     if (!duplicate.empty()) {
         throw vhost::HostError(source_name + ": key '" + duplicate + "' is given twice");
     }
-    return EffectValuesFromJson(json, base, source_name);
+    return EffectValuesFromJson(json, base, source_name, declared);
 }
 
 }  // namespace vparams

@@ -4,38 +4,16 @@
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json_fwd.hpp>
 
 #include "host/Host.h"
+#include "params/EffectValues.h"
+#include "params/ParamTable.h"
 
 namespace vparams {
-
-struct EffectValues {
-    int mask_type = 1;       // 1 ellipse, 2 rectangle
-    int composite_mode = 4;  // 1 add, 2 subtract, 3 intersect, 4 create
-    // Layer pixels at full resolution; unset means the layer centre.
-    std::optional<double> origin_x, origin_y;
-    double width = 300.0;
-    double height = 200.0;
-    double angle = 0.0;    // degrees
-    double feather = 0.0;  // pixels
-    double opacity = 100.0;  // percent
-    bool invert = false;
-    int falloff = 1;  // 1 linear .. 6 exponential
-};
-
-// "ellipse"/"rectangle", "add"/"subtract"/"intersect"/"create",
-// "linear"/"quadratic"/"cubic"/"gamma"/"gaussian"/"exponential".
-// Parsers throw HostError naming the bad value and the accepted ones.
-const char* MaskTypeName(int value);
-const char* CompositeModeName(int value);
-const char* FalloffName(int value);
-int ParseMaskType(const std::string& name);
-int ParseCompositeMode(const std::string& name);
-int ParseFalloff(const std::string& name);
 
 // The JSON key of the parameter at `index` of the host's list ("width"...);
 // "input" for the layer, null past the end.
@@ -44,23 +22,33 @@ const char* ParamKey(int index);
 // "none" for 0, "unknown" for anything the effect does not have.
 const char* HandleName(int handle);
 
-// Writes the values into the host's parameter list (after ParamsSetup), the
-// origin in 16.16 layer pixels (the layer centre when unset).
+// Sets the host's parameter list (after ParamsSetup) to the effect's declared
+// defaults for a layer of this size, then writes the values that are set, the
+// origin in 16.16 layer pixels.
 void ApplyEffectValues(vhost::Host& host, const EffectValues& values, int layer_width, int layer_height);
-// Reads them back, origin always set.
+// Reads them back, every value set.
 EffectValues ReadEffectValues(vhost::Host& host);
 
-// JSON with the keys mask_type, composite_mode, origin [x, y], width, height,
-// angle, feather, opacity, invert, falloff in this order (names for the popups).
-nlohmann::ordered_json EffectValuesToJson(const EffectValues& values);
-// Overlays the keys present in `json` on `base`; throws HostError naming a bad key or value.
-EffectValues EffectValuesFromJson(const nlohmann::json& json, EffectValues base, const std::string& source_name);
+// JSON with the table's keys in its order (mask_type, composite_mode, origin
+// [x, y], width...), popups by their command-line names; an unset value is null.
+nlohmann::ordered_json EffectValuesToJson(const EffectValues& values, const Declaration& declared);
+// The values `host` holds now, as EffectValuesToJson writes them.
+nlohmann::ordered_json ReadEffectValuesJson(vhost::Host& host);
+// Overlays the keys present in `json` on `base`, each held to the declared
+// range or choices; throws HostError naming a bad key or value.
+EffectValues EffectValuesFromJson(const nlohmann::json& json, EffectValues base, const std::string& source_name,
+                                  const Declaration& declared);
 // A parameters file is a few hundred bytes nested two deep: far more of
 // either is not one, and is refused before it is parsed.
 constexpr size_t kMaxParamsBytes = 1 << 20;
 constexpr int kMaxParamsDepth = 16;
 // The same from JSON text, which must be one object with each key once and
 // nothing after it; throws HostError starting with `source_name`.
-EffectValues EffectValuesFromJsonText(const std::string& text, EffectValues base, const std::string& source_name);
+EffectValues EffectValuesFromJsonText(const std::string& text, EffectValues base, const std::string& source_name,
+                                      const Declaration& declared);
+
+// Throws HostError saying what could not be done (`doing`, e.g. "set") when
+// `host` has not run parameter set-up.
+std::vector<PF_ParamDef>& SetUpParams(vhost::Host& host, const char* doing);
 
 }  // namespace vparams

@@ -64,19 +64,19 @@ TEST(ViewGestureEvents, PressMoveReleaseIsTheGestureDriver) {
         EXPECT_EQ(got.handle, expected.handle);
         EXPECT_EQ(got.changed, expected.changed);
         EXPECT_EQ(got.drag_events, 3);
-        EXPECT_EQ(vparams::EffectValuesToJson(vparams::ReadEffectValues(*steps_host)),
-                  vparams::EffectValuesToJson(vparams::ReadEffectValues(*whole_host)));
+        EXPECT_EQ(vparams::ReadEffectValuesJson(*steps_host),
+                  vparams::ReadEffectValuesJson(*whole_host));
         EXPECT_TRUE(vtest::LedgersBalanced(*steps_host));
 
         // A press that grabs nothing sends no drag events and changes nothing.
-        const auto before = vparams::EffectValuesToJson(vparams::ReadEffectValues(*steps_host));
+        const auto before = vparams::ReadEffectValuesJson(*steps_host);
         steps.Press(PF_Point{2, 2});
         EXPECT_FALSE(steps.Dragging());
         EXPECT_EQ(steps.Move(PF_Point{300, 300}), PF_Err_NONE);
         const voverlay::GestureResult miss = steps.Release(PF_Point{320, 320});
         EXPECT_FALSE(miss.handled);
         EXPECT_EQ(miss.drag_events, 0);
-        EXPECT_EQ(vparams::EffectValuesToJson(vparams::ReadEffectValues(*steps_host)), before);
+        EXPECT_EQ(vparams::ReadEffectValuesJson(*steps_host), before);
     }
 }
 
@@ -100,8 +100,8 @@ TEST(ViewParamHistory, ValuesCrossHostsExactlyAndUndoRedoStepByStep) {
     const vview::ParamSnapshot values = vview::CaptureParams(*ae);
     auto premiere = vtest::SetUpHost(HostApp::Premiere);
     vview::RestoreParams(*premiere, values);
-    EXPECT_EQ(vparams::EffectValuesToJson(vparams::ReadEffectValues(*premiere)),
-              vparams::EffectValuesToJson(vparams::ReadEffectValues(*ae)));
+    EXPECT_EQ(vparams::ReadEffectValuesJson(*premiere),
+              vparams::ReadEffectValuesJson(*ae));
 
     vview::ParamHistory history;
     history.Record("nothing", values, values);

@@ -8,6 +8,9 @@
 #include <imgui.h>
 #include <imgui_stdlib.h>
 
+#include "params/EffectParams.h"
+#include "params/ParamTable.h"
+
 namespace vview {
 
 namespace {
@@ -55,9 +58,10 @@ bool Slider(double* value, double slider_min, double slider_max, double valid_mi
 }
 
 // One control; true when the user changed the value.
-bool DrawValue(PF_ParamDef& p) {
+// `type` is the table's, which start-up checked against the declaration.
+bool DrawValue(PF_ParamDef& p, PF_ParamType type) {
     ImGui::SetNextItemWidth(-1);
-    switch (p.param_type) {
+    switch (type) {
         case PF_Param_POPUP: {
             const std::vector<std::string> choices = PopupChoices(p.u.pd.u.namesptr, p.u.pd.num_choices);
             const int current = p.u.pd.value - 1;
@@ -192,25 +196,26 @@ ControlsPanel::Outcome ControlsPanel::Draw(vhost::Host& host, int layer_width, i
     const std::string wanted = Lower(filter_);
     bool focus_here = focus_first_match_;
     focus_first_match_ = false;
-    std::vector<PF_ParamDef>& params = host.Params();
-    for (size_t i = 1; i < params.size(); ++i) {
+    std::vector<PF_ParamDef>& params = vparams::SetUpParams(host, "show");
+    for (const vparams::ParamEntry& entry : vparams::ParamTable()) {
+        const size_t i = static_cast<size_t>(entry.index);
         PF_ParamDef& p = params[i];
-        if (!wanted.empty() && Lower(p.name).find(wanted) == std::string::npos) continue;
+        if (!wanted.empty() && Lower(entry.name).find(wanted) == std::string::npos) continue;
         ImGui::PushID(static_cast<int>(i));
         ImGui::AlignTextToFramePadding();
-        ImGui::TextUnformatted(p.name);
+        ImGui::TextUnformatted(entry.name);
         const char* reset = "Reset";
         ImGui::SameLine(ImGui::GetContentRegionMax().x - ImGui::CalcTextSize(reset).x -
                         ImGui::GetStyle().FramePadding.x * 2);
         if (ImGui::SmallButton(reset)) {
             host.ResetParam(i, layer_width, layer_height);
-            reset_label = std::string("Reset ") + p.name;
+            reset_label = std::string("Reset ") + entry.name;
         }
-        if (focus_here && TakesTypedValues(p.param_type)) {
+        if (focus_here && TakesTypedValues(entry.type)) {
             ImGui::SetKeyboardFocusHere();
             focus_here = false;
         }
-        DrawValue(p);
+        DrawValue(p, entry.type);
         ImGui::PopID();
         ImGui::Spacing();
     }

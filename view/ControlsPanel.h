@@ -1,6 +1,7 @@
-// The effect controls: one control per parameter in the host's list, made from
-// what the effect declared (kind, name, ranges, slider limits, popup choices,
-// checkbox text, display flags), so nothing here knows which effect it shows.
+// The effect controls: one control per row of the host's parameter table
+// (params/ParamTable.h), in its order, with the row's label and control kind,
+// set from what the effect declared (ranges, slider limits, popup choices,
+// checkbox text, display flags), which start-up checked against the table.
 #pragma once
 
 #include <string>

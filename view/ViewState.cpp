@@ -61,7 +61,7 @@ void ViewState::CheckLedgers() {
 }
 
 nlohmann::ordered_json ViewState::ParamsJson() {
-    return vparams::EffectValuesToJson(vparams::ReadEffectValues(Host()));
+    return vparams::ReadEffectValuesJson(Host());
 }
 
 std::string Stem(const std::string& name) {

@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "params/EffectParams.h"
+#include "plugin/Vellora/Vellora.h"
 #include "host/Host.h"
 #include "host/PluginModule.h"
 #include "host/RenderSuites.h"
@@ -81,15 +82,16 @@ CaseSetup SetupOf(Case c) {
 // feathered cases with 200 pixels of Gaussian falloff.
 std::unique_ptr<vview::ViewApp> OpenView(Case which, vparams::EffectValues& values) {
     const CaseSetup setup = SetupOf(which);
+    auto session = std::make_unique<BenchSession>(setup.app);
+    const vparams::Declaration declared = vparams::Declaration::Read(session->Host());
     values = vparams::EffectValues{};
     values.width = 1200;
     values.height = 800;
-    values.composite_mode = vparams::ParseCompositeMode("intersect");
+    values.composite_mode = declared.ParseChoice(PARAM_COMPOSITE_MODE, "intersect");
     if (setup.feathered) {
         values.feather = 200;
-        values.falloff = vparams::ParseFalloff("gaussian");
+        values.falloff = declared.ParseChoice(PARAM_FALLOFF, "gaussian");
     }
-    auto session = std::make_unique<BenchSession>(setup.app);
     vparams::ApplyEffectValues(session->Host(), values, kWidth, kHeight);
     vview::ViewOptions options;
     options.input_name = "testcard:1920x1080";
@@ -108,8 +110,8 @@ struct Corner {
     int x, y;
 };
 Corner CornerOf(const vview::ViewApp& view, const vparams::EffectValues& v) {
-    return {static_cast<int>(std::lround(view.OriginX() + view.Zoom() * (kWidth / 2.0 + v.width / 2))),
-            static_cast<int>(std::lround(view.OriginY() + view.Zoom() * (kHeight / 2.0 + v.height / 2)))};
+    return {static_cast<int>(std::lround(view.OriginX() + view.Zoom() * (kWidth / 2.0 + *v.width / 2))),
+            static_cast<int>(std::lround(view.OriginY() + view.Zoom() * (kHeight / 2.0 + *v.height / 2)))};
 }
 
 PF_Err CopyPixel(void*, A_long, A_long, PF_Pixel* in, PF_Pixel* out) {

@@ -45,6 +45,22 @@ bool IsFloatWorld(PF_InData* in_data, PF_LayerDef* world) {
     return is_float;
 }
 
+// Parameter set-up declared otherwise than Vellora does: "other-defaults"
+// gives Width the default 250 and the range 0 to 9000, "three-shapes" gives
+// Mask Type a third choice the host's table cannot map.
+PF_Err (*g_add_param)(PF_ProgPtr, PF_ParamIndex, PF_ParamDefPtr) = nullptr;
+PF_Err AddParamOtherwise(PF_ProgPtr effect_ref, PF_ParamIndex index, PF_ParamDefPtr def) {
+    PF_ParamDef changed = *def;
+    if (Fault("other-defaults") && changed.uu.id == 3) {
+        changed.u.fs_d.value = changed.u.fs_d.dephault = 250.0f;
+        changed.u.fs_d.valid_max = changed.u.fs_d.slider_max = 9000.0f;
+    } else if (Fault("three-shapes") && changed.uu.id == 2) {
+        changed.u.pd.num_choices = 3;
+        changed.u.pd.u.namesptr = "Ellipse|Rectangle|Star";
+    }
+    return g_add_param(effect_ref, index, &changed);
+}
+
 // A module that ends its host's process as soon as it is loaded.
 __attribute__((constructor)) void ExitOnLoad() {
     if (Fault("exit-on-load")) std::exit(0);
@@ -65,6 +81,13 @@ extern "C" __attribute__((visibility("default"))) PF_Err EntryPointFunc(PF_Cmd c
     }
     const EntryFn entry = RealEntry();
     if (!entry) return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    if (cmd == PF_Cmd_PARAMS_SETUP && in_data && (Fault("other-defaults") || Fault("three-shapes"))) {
+        g_add_param = in_data->inter.add_param;
+        in_data->inter.add_param = &AddParamOtherwise;
+        const PF_Err err = entry(cmd, in_data, out_data, params, output, extra);
+        in_data->inter.add_param = g_add_param;
+        return err;
+    }
     const PF_Err err = entry(cmd, in_data, out_data, params, output, extra);
     if (cmd == PF_Cmd_ABOUT && Fault("swallow")) return PF_Err_NONE;  // hides a missing suite
     if (cmd == PF_Cmd_EVENT && extra && params && params[4]) {

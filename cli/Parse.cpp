@@ -1,0 +1,112 @@
+#include "cli/Parse.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+#include "host/HostError.h"
+#include "params/ParamTable.h"
+
+namespace vcli {
+
+using vhost::HostError;
+
+std::string Trim(const std::string& text) {
+    const size_t begin = text.find_first_not_of(" \t");
+    if (begin == std::string::npos) return "";
+    return text.substr(begin, text.find_last_not_of(" \t") - begin + 1);
+}
+
+double ParseNumber(const std::string& text, const std::string& option) {
+    // Decimal only: strtod alone would also take "0x10", "inf" and "nan".
+    const std::string t = Trim(text);
+    size_t i = (!t.empty() && (t[0] == '+' || t[0] == '-')) ? 1 : 0;
+    const auto digits = [&] {
+        const size_t from = i;
+        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) ++i;
+        return i - from;
+    };
+    size_t mantissa = digits();
+    if (i < t.size() && t[i] == '.') {
+        ++i;
+        mantissa += digits();
+    }
+    bool ok = mantissa > 0;
+    if (ok && i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+        ok = digits() > 0;
+    }
+    if (!ok || i != t.size()) {
+        throw HostError(option + " '" + text + "' is not a number");
+    }
+    errno = 0;
+    const double value = std::strtod(t.c_str(), nullptr);
+    // Underflow gives 0 or a denormal, which is the number; overflow is not.
+    if (errno == ERANGE && std::fabs(value) > 1.0) {
+        throw HostError(option + " " + t + " is out of range");
+    }
+    return value;
+}
+
+double ParseRanged(const std::string& text, const std::string& option, double lo, double hi,
+                   const std::string& unit) {
+    const double value = ParseNumber(text, option);
+    if (value < lo || value > hi) {
+        throw HostError(option + " " + Trim(text) + " is out of range (" + vparams::Exact(lo) + " to " +
+                        vparams::Exact(hi) + unit + ")");
+    }
+    return value;
+}
+
+long ParseInteger(const std::string& text, const std::string& option, long lo, long hi) {
+    const std::string trimmed = Trim(text);
+    const size_t digits = trimmed.find_first_not_of("+-") == 1 ? 1 : 0;
+    const bool decimal = trimmed.size() > digits && trimmed.find_first_not_of("0123456789", digits) == std::string::npos;
+    errno = 0;
+    const long value = decimal ? std::strtol(trimmed.c_str(), nullptr, 10) : 0;
+    if (!decimal) {
+        throw HostError(option + " '" + text + "' is not a whole number");
+    }
+    if (errno == ERANGE || value < lo || value > hi) {
+        throw HostError(option + " " + trimmed + " is out of range (" + std::to_string(lo) + " to " +
+                        std::to_string(hi) + ")");
+    }
+    return value;
+}
+
+void ParsePoint(const std::string& text, const std::string& option, double& x, double& y) {
+    const size_t comma = text.find(',');
+    if (comma == std::string::npos) throw HostError(option + " '" + text + "' must be X,Y");
+    x = ParseNumber(text.substr(0, comma), option + " x");
+    y = ParseNumber(text.substr(comma + 1), option + " y");
+    const double limit = vparams::kFixedLimit;
+    if (std::fabs(x) > limit || std::fabs(y) > limit) {
+        throw HostError(option + " '" + text + "' is out of range (" + vparams::Exact(-limit) + " to " +
+                        vparams::Exact(limit) + " on each axis)");
+    }
+}
+
+void ParseSize(const std::string& text, const std::string& option, long lo, long hi, int& width, int& height) {
+    const size_t x = text.find('x');
+    if (x == std::string::npos) throw HostError(option + " '" + text + "' must be WIDTHxHEIGHT, e.g. 1600x1000");
+    try {
+        width = static_cast<int>(ParseInteger(text.substr(0, x), option, lo, hi));
+        height = static_cast<int>(ParseInteger(text.substr(x + 1), option, lo, hi));
+    } catch (const HostError&) {
+        throw HostError(option + " '" + text + "' must be WIDTHxHEIGHT, each " + std::to_string(lo) + " to " +
+                        std::to_string(hi) + " pixels");
+    }
+}
+
+CLI::Validator NonEmpty() {
+    return CLI::Validator(
+        [](std::string& value) {
+            return value.find_first_not_of(" \t") == std::string::npos ? std::string("the value is empty")
+                                                                         : std::string();
+        },
+        "", "");
+}
+
+}  // namespace vcli

@@ -1,0 +1,306 @@
+#include "params/ParamTable.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+#include "host/HostError.h"
+#include "host/SetUp.h"
+#include "plugin/Vellora/Vellora.h"
+
+namespace vparams {
+
+namespace {
+
+using vhost::HostError;
+using V = EffectValues;
+
+// One row per parameter after the input layer, in the host's order. Nothing
+// here is a default, a range or a choice: those are the plug-in's.
+const std::vector<ParamEntry> kTable = {
+    {PARAM_MASK_TYPE, PF_Param_POPUP, "Mask Type", "mask_type", "--mask", "SHAPE", "Mask shape", Units::None,
+     &V::mask_type, nullptr, nullptr, nullptr,
+     {{"mask_type", Frei0rMap::Switch, 1, "Mask shape: "}, {}}},
+    {PARAM_COMPOSITE_MODE, PF_Param_POPUP, "Composite mode", "composite_mode", "--mode", "MODE", "Composite mode",
+     Units::None, &V::composite_mode, nullptr, nullptr, nullptr,
+     {{"composite_mode", Frei0rMap::Choice, 1, "How the mask meets the layer's alpha: "}, {}}},
+    {PARAM_ORIGIN, PF_Param_POINT, "Point of origin", "origin", "--origin", "X,Y", "Mask centre X,Y in layer pixels",
+     Units::LayerPixels, nullptr, &V::origin_x, &V::origin_y, nullptr,
+     {{"origin_x", Frei0rMap::FrameWidth, 1, "Mask centre x: v * frame width, in layer pixels"},
+      {"origin_y", Frei0rMap::FrameHeight, 1, "Mask centre y: v * frame height, in layer pixels"}}},
+    {PARAM_WIDTH, PF_Param_FLOAT_SLIDER, "Width", "width", "--width", "PIXELS", "Mask width in pixels", Units::Pixels,
+     nullptr, &V::width, nullptr, nullptr,
+     {{"width", Frei0rMap::FrameWidth, 1, "Mask width: v * frame width, in pixels"}, {}}},
+    {PARAM_HEIGHT, PF_Param_FLOAT_SLIDER, "Height", "height", "--height", "PIXELS", "Mask height in pixels",
+     Units::Pixels, nullptr, &V::height, nullptr, nullptr,
+     {{"height", Frei0rMap::FrameHeight, 1, "Mask height: v * frame height, in pixels"}, {}}},
+    {PARAM_ANGLE, PF_Param_ANGLE, "Angle", "angle", "--angle", "DEGREES", "Rotation in degrees, clockwise on screen",
+     Units::Degrees, nullptr, &V::angle, nullptr, nullptr,
+     {{"angle", Frei0rMap::Scale, 360, "Rotation: v * 360 degrees, clockwise on screen"}, {}}},
+    {PARAM_FEATHER, PF_Param_FLOAT_SLIDER, "Feather", "feather", "--feather", "PIXELS", "Feather width in pixels",
+     Units::Pixels, nullptr, &V::feather, nullptr, nullptr,
+     {{"feather", Frei0rMap::FrameWidth, 1, "Soft band inside the edge: v * frame width, in pixels"}, {}}},
+    {PARAM_OPACITY, PF_Param_FIX_SLIDER, "Opacity", "opacity", "--opacity", "PERCENT", "Opacity in percent",
+     Units::Percent, nullptr, &V::opacity, nullptr, nullptr,
+     {{"opacity", Frei0rMap::Scale, 100, "Mask strength: v * 100 percent"}, {}}},
+    {PARAM_INVERT, PF_Param_CHECKBOX, "Invert", "invert", "--invert", "Do not invert (over a --params file)",
+     "Invert the mask", Units::None, nullptr, nullptr, nullptr, &V::invert,
+     {{"invert", Frei0rMap::Switch, 1, "Invert the mask"}, {}}},
+    {PARAM_FALLOFF, PF_Param_POPUP, "Alpha falloff", "falloff", "--falloff", "CURVE", "Feather curve", Units::None,
+     &V::falloff, nullptr, nullptr, nullptr,
+     {{"falloff", Frei0rMap::Choice, 1, "Curve across the soft band: "}, {}}},
+};
+
+const char* TypeName(PF_ParamType type) {
+    switch (type) {
+        case PF_Param_LAYER: return "layer";
+        case PF_Param_FIX_SLIDER: return "fixed slider";
+        case PF_Param_ANGLE: return "angle";
+        case PF_Param_CHECKBOX: return "checkbox";
+        case PF_Param_POINT: return "point";
+        case PF_Param_POPUP: return "popup";
+        case PF_Param_FLOAT_SLIDER: return "float slider";
+        default: return "parameter of another kind";
+    }
+}
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+// The first `count` entries of a "|"-separated choice text.
+std::vector<std::string> SplitChoices(const char* text, int count) {
+    std::vector<std::string> choices;
+    if (!text) return choices;
+    std::string current;
+    for (const char* c = text; static_cast<int>(choices.size()) < count; ++c) {
+        if (*c == '|' || *c == '\0') {
+            choices.push_back(current);
+            current.clear();
+            if (*c == '\0') break;
+        } else {
+            current += *c;
+        }
+    }
+    return choices;
+}
+
+std::string Join(const std::vector<std::string>& items, const char* last) {
+    std::string text;
+    for (size_t i = 0; i < items.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 == items.size() ? last : ", ") + items[i];
+    }
+    return text;
+}
+
+}  // namespace
+
+const std::vector<ParamEntry>& ParamTable() { return kTable; }
+
+const ParamEntry* FindEntry(int index) {
+    for (const ParamEntry& entry : kTable) {
+        if (entry.index == index) return &entry;
+    }
+    return nullptr;
+}
+
+const ParamEntry* FindKey(const std::string& key) {
+    for (const ParamEntry& entry : kTable) {
+        if (key == entry.key) return &entry;
+    }
+    return nullptr;
+}
+
+std::string Exact(double value) {
+    std::ostringstream text;
+    for (int digits = 6; digits <= 17; ++digits) {
+        text.str("");
+        text.precision(digits);
+        text << value;
+        if (!std::isfinite(value) || std::strtod(text.str().c_str(), nullptr) == value) break;
+    }
+    return text.str();
+}
+
+Declaration Declaration::Read(const vhost::Host& host) {
+    const double fix = VELLORA_FIX2DBL;
+    Declaration d;
+    for (const PF_ParamDef& p : const_cast<vhost::Host&>(host).Params()) {
+        DeclaredParam q;
+        q.type = p.param_type;
+        q.name = std::string(p.name, strnlen(p.name, sizeof p.name));
+        q.flags = p.flags;
+        switch (p.param_type) {
+            case PF_Param_POPUP:
+                q.dephault = p.u.pd.dephault;
+                q.choices = SplitChoices(p.u.pd.u.namesptr, p.u.pd.num_choices);
+                // A list shorter than its count shows as many empty entries.
+                q.choices.resize(static_cast<size_t>(std::max<A_short>(p.u.pd.num_choices, 0)));
+                break;
+            case PF_Param_CHECKBOX:
+                q.dephault = p.u.bd.dephault;
+                q.box_text = p.u.bd.u.nameptr ? p.u.bd.u.nameptr : "";
+                break;
+            case PF_Param_FLOAT_SLIDER:
+                q.dephault = p.u.fs_d.dephault;
+                q.has_range = true;
+                q.valid_min = p.u.fs_d.valid_min;
+                q.valid_max = p.u.fs_d.valid_max;
+                q.precision = p.u.fs_d.precision;
+                q.display_flags = p.u.fs_d.display_flags;
+                break;
+            case PF_Param_FIX_SLIDER:
+                q.dephault = p.u.fd.dephault * fix;
+                q.has_range = true;
+                q.valid_min = p.u.fd.valid_min * fix;
+                q.valid_max = p.u.fd.valid_max * fix;
+                q.precision = p.u.fd.precision;
+                q.display_flags = p.u.fd.display_flags;
+                break;
+            case PF_Param_ANGLE:
+                q.dephault = p.u.ad.dephault * fix;
+                break;
+            case PF_Param_POINT:
+                q.default_x = p.u.td.x_dephault * fix;
+                q.default_y = p.u.td.y_dephault * fix;
+                break;
+            default:
+                break;
+        }
+        d.params_.push_back(std::move(q));
+    }
+    return d;
+}
+
+double Declaration::Min(int index) const {
+    const DeclaredParam& p = (*this)[index];
+    if (p.type == PF_Param_POPUP) return 1;
+    if (p.type == PF_Param_CHECKBOX) return 0;
+    return p.has_range ? p.valid_min : -kFixedLimit;
+}
+
+double Declaration::Max(int index) const {
+    const DeclaredParam& p = (*this)[index];
+    if (p.type == PF_Param_POPUP) return static_cast<double>(p.choices.size());
+    if (p.type == PF_Param_CHECKBOX) return 1;
+    return p.has_range ? p.valid_max : kFixedLimit;
+}
+
+std::string Declaration::ChoiceName(int index, int value) const {
+    const std::vector<std::string>& choices = (*this)[index].choices;
+    if (value < 1 || value > static_cast<int>(choices.size())) return "unknown";
+    const std::string& text = choices[static_cast<size_t>(value - 1)];
+    return Lower(text.substr(0, text.find(' ')));
+}
+
+int Declaration::ParseChoice(int index, const std::string& name) const {
+    const int count = static_cast<int>((*this)[index].choices.size());
+    std::vector<std::string> names;
+    for (int k = 1; k <= count; ++k) {
+        names.push_back(ChoiceName(index, k));
+        if (Lower(name) == names.back()) return k;
+    }
+    const ParamEntry* entry = FindEntry(index);
+    std::string what = entry ? entry->key : (*this)[index].name;
+    std::replace(what.begin(), what.end(), '_', ' ');
+    std::string list;
+    for (size_t i = 0; i < names.size(); ++i) list += (i ? ", " : "") + names[i];
+    throw HostError("unknown " + what + " '" + name + "' (expected one of: " + list + ")");
+}
+
+void CheckParamTable(const Declaration& declared) {
+    const auto fail = [](const std::string& what) {
+        throw HostError("the effect's parameters disagree with the host's table: " + what);
+    };
+    if (declared.Size() != kTable.size() + 1) {
+        fail("the plug-in declares " + std::to_string(declared.Size() > 0 ? declared.Size() - 1 : 0) +
+             " parameters after the input layer, the table knows " + std::to_string(kTable.size()));
+    }
+    for (const ParamEntry& e : kTable) {
+        const DeclaredParam& p = declared[e.index];
+        const std::string which = "parameter " + std::to_string(e.index) + " '" + e.key + "'";
+        if (p.name != e.name) fail(which + " is declared as \"" + p.name + "\", the table expects \"" + e.name + "\"");
+        if (p.type != e.type) {
+            fail(which + " (" + p.name + ") is declared a " + TypeName(p.type) + ", the table expects a " +
+                 TypeName(e.type));
+        }
+        const bool two_way = e.frei0r[0].map == Frei0rMap::Switch;
+        if (p.type == PF_Param_POPUP) {
+            const int n = static_cast<int>(p.choices.size());
+            if (n < 1 || (two_way && n != 2)) {
+                fail(which + " (" + p.name + ") is declared with " + std::to_string(n) + " choices, the table maps " +
+                     (two_way ? "exactly 2 (frei0r's below/above 0.5)" : "at least 1"));
+            }
+            std::vector<std::string> names;
+            for (int k = 1; k <= n; ++k) {
+                const std::string name = declared.ChoiceName(e.index, k);
+                if (name.empty() || std::find(names.begin(), names.end(), name) != names.end()) {
+                    fail(which + " (" + p.name + ") choice " + std::to_string(k) + " \"" + p.choices[size_t(k - 1)] +
+                         "\" gives no command-line name of its own");
+                }
+                names.push_back(name);
+            }
+        }
+        const double lo = declared.Min(e.index), hi = declared.Max(e.index);
+        if (p.has_range && !(std::isfinite(lo) && std::isfinite(hi) && lo <= hi)) {
+            fail(which + " (" + p.name + ") declares the range " + Exact(lo) + " to " + Exact(hi));
+        }
+        const bool has_default = p.type != PF_Param_POINT;
+        if (has_default && !(p.dephault >= lo && p.dephault <= hi)) {
+            fail(which + " (" + p.name + ") declares the default " + Exact(p.dephault) + " outside " + Exact(lo) +
+                 " to " + Exact(hi));
+        }
+        const bool percent = (p.display_flags & PF_ValueDisplayFlag_PERCENT) != 0;
+        if (p.has_range && percent != (e.units == Units::Percent)) {
+            fail(which + " (" + p.name + ") is " + (percent ? "" : "not ") + "shown in percent, the table's units " +
+                 (percent ? "are not percent" : "are percent"));
+        }
+    }
+}
+
+Declaration SetUpChecked(vhost::Host& host) {
+    vhost::SetUpEffect(host);
+    Declaration declared = Declaration::Read(host);
+    CheckParamTable(declared);
+    return declared;
+}
+
+std::string OptionHelp(const ParamEntry& e, const Declaration& declared) {
+    const DeclaredParam& p = declared[e.index];
+    std::string help = e.help;
+    switch (p.type) {
+        case PF_Param_POPUP: {
+            std::vector<std::string> names;
+            for (size_t k = 1; k <= p.choices.size(); ++k) names.push_back(declared.ChoiceName(e.index, int(k)));
+            return help + ": " + Join(names, " or ") + " [" +
+                   declared.ChoiceName(e.index, static_cast<int>(p.dephault)) + "]";
+        }
+        case PF_Param_POINT:
+            if (p.default_x == 50 && p.default_y == 50) return help + " [layer centre]";
+            return help + " [" + Exact(p.default_x) + "%, " + Exact(p.default_y) + "% of the layer]";
+        case PF_Param_CHECKBOX:
+            return help;
+        default:
+            if (p.has_range) help += ", " + Exact(p.valid_min) + " to " + Exact(p.valid_max);
+            return help + " [" + Exact(p.dephault) + "]";
+    }
+}
+
+std::string Frei0rHelp(const ParamEntry& e, const Frei0rParam& f, const Declaration& declared) {
+    const DeclaredParam& p = declared[e.index];
+    if (p.type != PF_Param_POPUP) return f.help;
+    std::vector<std::string> names;
+    for (const std::string& choice : p.choices) names.push_back(Lower(choice));
+    if (f.map == Frei0rMap::Switch && names.size() == 2) {
+        return std::string(f.help) + "below 0.5 " + names[0] + ", otherwise " + names[1];
+    }
+    std::string help = std::string(f.help) + "floor(v*" + std::to_string(names.size()) + ")";
+    for (size_t k = 0; k < names.size(); ++k) help += (k ? ", " : " ") + std::to_string(k) + " " + names[k];
+    return help;
+}
+
+}  // namespace vparams
