@@ -116,13 +116,13 @@ PF_Err ParamsSetup(PF_InData* in_data, PF_OutData* out_data) {
     if ((err = add()) != PF_Err_NONE) return err;
 
     std::memset(&def, 0, sizeof(def));
-    SetFloatSlider(def, 300.0f);
+    SetFloatSlider(def, kDefaultWidth);
     name(GetStringPtr(StrID_Width_Param_Name));
     def.uu.id = WIDTH_ID;
     if ((err = add()) != PF_Err_NONE) return err;
 
     std::memset(&def, 0, sizeof(def));
-    SetFloatSlider(def, 200.0f);
+    SetFloatSlider(def, kDefaultHeight);
     name(GetStringPtr(StrID_Height_Param_Name));
     def.uu.id = HEIGHT_ID;
     if ((err = add()) != PF_Err_NONE) return err;

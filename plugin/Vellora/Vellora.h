@@ -53,6 +53,11 @@ enum FalloffCurve {
     FALLOFF_EXPONENTIAL = 6
 };
 
+// The size sliders' defaults, in full-resolution pixels; the parameter set-up
+// declares them and the mask record starts from them.
+constexpr float kDefaultWidth = 300.0f;
+constexpr float kDefaultHeight = 200.0f;
+
 // Whether the host passed the array and every declared parameter after the
 // input layer; render and the overlay read them without a check-out.
 bool ParamsPresent(PF_ParamDef** params);

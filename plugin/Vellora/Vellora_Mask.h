@@ -59,8 +59,8 @@ struct VignetteParams {
     PF_Fixed angle = 0;  // degrees
     PF_Fixed origin_x = 0;  // output pixels at the current downsampling
     PF_Fixed origin_y = 0;
-    double width = 300.0;  // full-resolution pixels
-    double height = 200.0;
+    double width = kDefaultWidth;  // full-resolution pixels
+    double height = kDefaultHeight;
     double feather = 0.0;
     PF_Fixed opacity = 100 << 16;  // percent
     A_long mask_type = MASK_ELLIPSE;
