@@ -104,9 +104,7 @@ void AddDragCommand(CLI::App& app) {
         "--steps drag events along the straight line to --to, the last one ending the gesture. The values\n"
         "the effect writes and flags changed are kept between events. Prints JSON: the handle the click\n"
         "grabbed (null when none), the parameters afterwards in effect-controls units, and which changed.");
-    cmd->add_option("INPUT", options->input, "Input image file, or testcard: (also testcard:WIDTHxHEIGHT)")
-        ->required()
-        ->check(NonEmpty());
+    AddInputArgument(cmd, options->input);
     cmd->add_option("--from", options->from, "Where the button goes down, X,Y in window pixels")
         ->required()
         ->check(NonEmpty());

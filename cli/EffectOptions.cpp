@@ -69,6 +69,12 @@ int Rank(vimaging::SampleType type) { return type == vimaging::SampleType::U8 ? 
 
 }  // namespace
 
+void AddInputArgument(CLI::App* app, std::string& input) {
+    app->add_option("INPUT", input, "Input image file, or testcard: (also testcard:WIDTHxHEIGHT)")
+        ->required()
+        ->check(NonEmpty());
+}
+
 void AddEffectOptions(CLI::App* app, EffectOptions& o) {
     CLI::Option* host = app->add_option("--host", o.host, "Host to act as: ae (After Effects) or premiere")
         ->type_name("ae|premiere")

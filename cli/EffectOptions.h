@@ -44,6 +44,8 @@ struct EffectOptions {
 // The options' help lists what the plug-in declares (choices, ranges,
 // defaults): it is read from the module when help is asked for.
 void AddEffectOptions(CLI::App* app, EffectOptions& options);
+// The positional INPUT every rendering command takes: a file or the test card.
+void AddInputArgument(CLI::App* app, std::string& input);
 
 struct ResolvedEffect {
     vhost::HostApp host_app = vhost::HostApp::AfterEffects;

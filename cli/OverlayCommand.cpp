@@ -51,9 +51,7 @@ void AddOverlayCommand(CLI::App& app) {
         "opacity track) drawn on top by the plug-in itself through a draw event. The default view is the\n"
         "layer window at zoom 1, where window pixels are layer pixels. OUTPUT is an opaque 8-bit picture:\n"
         "PNG, TIFF, Targa, JPEG 2000 or JPEG (lossy). A file is replaced only once the new one is complete.");
-    cmd->add_option("INPUT", options->input, "Input image file, or testcard: (also testcard:WIDTHxHEIGHT)")
-        ->required()
-        ->check(NonEmpty());
+    AddInputArgument(cmd, options->input);
     cmd->add_option("OUTPUT", options->output, "Picture of the window to write (PNG, JPEG...)")
         ->required()
         ->check(NonEmpty());

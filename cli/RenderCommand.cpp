@@ -106,7 +106,7 @@ void AddRenderCommand(CLI::App& app) {
         "alpha association and metadata of the input are kept where the format holds them. OUTPUT is\n"
         "replaced only once the new file is complete and reads back; a symbolic link is written through,\n"
         "the file's mode is kept, a hard-linked file is rewritten in place, FIFOs and devices are refused.");
-    cmd->add_option("INPUT", options->input, "Input image file, or testcard:")->required()->check(NonEmpty());
+    AddInputArgument(cmd, options->input);
     cmd->add_option("OUTPUT", options->output, "Output image file")->required()->check(NonEmpty());
     AddEffectOptions(cmd, options->effect);
     cmd->add_flag("-q,--quiet", options->quiet, "Show no progress");

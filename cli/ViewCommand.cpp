@@ -137,8 +137,7 @@ void AddViewCommand(CLI::App& app) {
         "Ctrl+Z and Ctrl+Shift+Z undo and redo, Ctrl+F finds a control, Ctrl+S saves the picture at full\n"
         "resolution and its parameters as JSON beside it (for render --params), Ctrl+Q or Esc quits.\n"
         "Needs a display (DISPLAY); xvfb-run runs it headless.");
-    cmd->add_option("INPUT", options->input, "Input image file, or testcard: (also testcard:WIDTHxHEIGHT)")
-        ->required();
+    AddInputArgument(cmd, options->input);
     cmd->add_option("--size", options->size, "Window size in screen pixels")
         ->type_name("WxH")
         ->capture_default_str();

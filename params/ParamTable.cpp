@@ -72,7 +72,16 @@ std::string Lower(std::string s) {
     return s;
 }
 
-// The first `count` entries of a "|"-separated choice text.
+std::string Join(const std::vector<std::string>& items, const char* last) {
+    std::string text;
+    for (size_t i = 0; i < items.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 == items.size() ? last : ", ") + items[i];
+    }
+    return text;
+}
+
+}  // namespace
+
 std::vector<std::string> SplitChoices(const char* text, int count) {
     std::vector<std::string> choices;
     if (!text) return choices;
@@ -89,15 +98,6 @@ std::vector<std::string> SplitChoices(const char* text, int count) {
     return choices;
 }
 
-std::string Join(const std::vector<std::string>& items, const char* last) {
-    std::string text;
-    for (size_t i = 0; i < items.size(); ++i) {
-        text += (i == 0 ? "" : i + 1 == items.size() ? last : ", ") + items[i];
-    }
-    return text;
-}
-
-}  // namespace
 
 const std::vector<ParamEntry>& ParamTable() { return kTable; }
 

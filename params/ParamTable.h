@@ -116,6 +116,9 @@ void CheckParamTable(const Declaration& declared);
 // declared. Returns the declaration; throws HostError.
 Declaration SetUpChecked(vhost::Host& host);
 
+// The first `count` entries of a popup's "|"-separated choice text.
+std::vector<std::string> SplitChoices(const char* text, int count);
+
 // "300", "0.05", "-32767": the shortest decimal that reads back as `value`.
 std::string Exact(double value);
 

@@ -11,6 +11,7 @@
 
 #include "view/ControlsPanel.h"
 #include "params/EffectParams.h"
+#include "params/ParamTable.h"
 #include "view/Frames.h"
 #include "imaging/ImageIO.h"
 #include "overlay/Overlay.h"
@@ -136,12 +137,12 @@ TEST(ViewParamHistory, ValuesCrossHostsExactlyAndUndoRedoStepByStep) {
 TEST(ViewControls, PopupChoicesComeFromTheDeclaration) {
     auto host = vtest::SetUpHost();
     const PF_ParamDef& mask = host->Params()[PARAM_MASK_TYPE];
-    EXPECT_EQ(vview::PopupChoices(mask.u.pd.u.namesptr, mask.u.pd.num_choices),
+    EXPECT_EQ(vparams::SplitChoices(mask.u.pd.u.namesptr, mask.u.pd.num_choices),
               (std::vector<std::string>{"Ellipse", "Rectangle"}));
     const PF_ParamDef& mode = host->Params()[PARAM_COMPOSITE_MODE];
-    EXPECT_EQ(vview::PopupChoices(mode.u.pd.u.namesptr, mode.u.pd.num_choices),
+    EXPECT_EQ(vparams::SplitChoices(mode.u.pd.u.namesptr, mode.u.pd.num_choices),
               (std::vector<std::string>{"Add", "Subtract", "Intersect", "Create"}));
-    EXPECT_EQ(vview::PopupChoices("A|B", 5), (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(vparams::SplitChoices("A|B", 5), (std::vector<std::string>{"A", "B"}));
 }
 
 // Every depth reaches the screen as 8-bit RGBA in red, green, blue, alpha order,

@@ -63,7 +63,7 @@ bool DrawValue(PF_ParamDef& p, PF_ParamType type) {
     ImGui::SetNextItemWidth(-1);
     switch (type) {
         case PF_Param_POPUP: {
-            const std::vector<std::string> choices = PopupChoices(p.u.pd.u.namesptr, p.u.pd.num_choices);
+            const std::vector<std::string> choices = vparams::SplitChoices(p.u.pd.u.namesptr, p.u.pd.num_choices);
             const int current = p.u.pd.value - 1;
             const std::string preview = current >= 0 && current < static_cast<int>(choices.size())
                                             ? choices[static_cast<size_t>(current)]
@@ -141,22 +141,6 @@ bool DrawValue(PF_ParamDef& p, PF_ParamType type) {
 }
 
 }  // namespace
-
-std::vector<std::string> PopupChoices(const char* names, int count) {
-    std::vector<std::string> choices;
-    if (!names) return choices;
-    std::string current;
-    for (const char* c = names; static_cast<int>(choices.size()) < count; ++c) {
-        if (*c == '|' || *c == '\0') {
-            choices.push_back(current);
-            current.clear();
-            if (*c == '\0') break;
-        } else {
-            current += *c;
-        }
-    }
-    return choices;
-}
 
 std::string ChangeLabel(vhost::Host& host, const ParamSnapshot& before, const ParamSnapshot& after) {
     const std::vector<PF_ParamDef>& params = host.Params();

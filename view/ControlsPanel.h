@@ -35,8 +35,6 @@ private:
     ParamSnapshot last_after_;
 };
 
-// The popup's choices as the effect lists them ("A|B|C"), at most `count`.
-std::vector<std::string> PopupChoices(const char* names, int count);
 
 // A label for the change from `before` to `after`: the name of the one
 // parameter that changed, or how many did.
