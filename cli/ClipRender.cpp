@@ -364,25 +364,27 @@ const char* DepthName(vimaging::SampleType type) {
     return "?";
 }
 
-// An input frame as a world, checked against the clip's size and depth again:
+// The input file of a frame, checked against the clip's size and depth again:
 // a file replaced since the check would otherwise be rendered wrong.
-vhost::World ReadFrame(const ClipPlan& plan, long frame, const ResolvedEffect& effect,
-                       std::unique_ptr<InputImage>& file) {
+std::unique_ptr<InputImage> OpenFrame(const ClipPlan& plan, long frame) {
     const std::string path = plan.InputPath(frame);
-    file = std::make_unique<InputImage>(path);
+    auto file = std::make_unique<InputImage>(path);
     if (file->Width() != plan.width || file->Height() != plan.height || file->Type() != plan.type) {
         throw HostError("'" + path + "' has changed since the clip was checked (" + std::to_string(file->Width()) +
                         "x" + std::to_string(file->Height()) + " " + DepthName(file->Type()) + ")");
     }
-    return LoadInputWorld(*file, effect);
+    return file;
 }
 
 // One frame in flight: its own host on the shared module, so its parameter
-// array and records are its own, as a host keeps them per render thread.
+// array and records are its own, as a host keeps them per render thread; and
+// its own input and output worlds, kept from frame to frame (every pixel of
+// both is written anew), so a frame costs no allocation of its size.
 struct Lane {
     vhost::Host* host = nullptr;
     std::unique_ptr<vhost::Host> owned;
     std::vector<LoggedCommand> log;
+    std::optional<vhost::World> input, output;
 };
 
 struct Failure {
@@ -525,8 +527,9 @@ void RenderClip(const std::string& input, const std::string& output, const Effec
     interrupted_early();
     if (plan.frames.empty()) {
         if (!quiet) {
-            std::fprintf(stderr, "vellora: every frame of %s is there already (--skip-existing)\n",
-                         DescribeFrames(frames).c_str());
+            const std::string which = (frames.size() == 1 ? "frame " : "frames ") + DescribeFrames(frames) +
+                                      (frames.size() == 1 ? " is" : " are");
+            std::fprintf(stderr, "vellora: %s written already; nothing to render (--skip-existing)\n", which.c_str());
         }
         if (!clip.command_log.empty()) WriteCommandLog(clip.command_log, {});
         return;
@@ -619,12 +622,16 @@ void RenderClip(const std::string& input, const std::string& output, const Effec
         lane.host->abort_requested = [&stop] { return stop.load(); };
     }
 
-    // A still INPUT is read once; every frame renders from a view of it.
+    // A still INPUT is read once; every lane renders from a view of it.
     std::unique_ptr<InputImage> still_input;
     std::unique_ptr<vhost::World> still_world;
     if (!plan.input_pattern) {
         still_input = std::make_unique<InputImage>(plan.still);
         still_world = std::make_unique<vhost::World>(LoadInputWorld(*still_input, quiet_effect));
+        for (Lane& lane : lanes) {
+            lane.input.emplace(vhost::World::Over(still_world->Layout(), still_world->Width(), still_world->Height(),
+                                                  still_world->Def().data, still_world->RowBytes()));
+        }
     }
 
     const bool json = progress == "json";
@@ -636,36 +643,38 @@ void RenderClip(const std::string& input, const std::string& output, const Effec
     const A_long total_time = static_cast<A_long>((last + 1) * rate.step);
 
     // One frame: its values and time into the lane's parameter array and
-    // PF_InData, one render command, the output written whole. The input
-    // world lives only while the frame renders.
+    // PF_InData, one render command, the output written whole.
     const auto render_frame = [&](Lane& lane, long frame) {
         const Clock::time_point start = Clock::now();
         vhost::Host& host = *lane.host;
         std::unique_ptr<InputImage> file;
-        std::optional<vhost::World> out;
-        {
-            vhost::World in = still_world ? vhost::World::Over(still_world->Layout(), still_world->Width(),
-                                                               still_world->Height(), still_world->Def().data,
-                                                               still_world->RowBytes())
-                                          : ReadFrame(plan, frame, quiet_effect, file);
-            out.emplace(effect.layout, in.Width(), in.Height());
-            vparams::ApplyEffectValues(host, keys.At(frame, effect.values), plan.width, plan.height);
-            vhost::FrameSettings settings;
-            settings.downsample = effect.downsample;
-            settings.pixel_aspect = effect.pixel_aspect;
-            settings.time = vhost::FrameTime{static_cast<A_long>(frame * rate.step), rate.step, rate.scale, total_time};
-            const PF_Err err = vhost::RenderFrame(host, in, *out, settings);
-            if (host.record_commands) lane.log.push_back({frame, host.Commands().back()});
-            if (err == PF_Interrupt_CANCEL && stop) return;  // asked to stop: the frame is dropped whole
-            if (err != PF_Err_NONE) {
-                throw HostError("the effect failed to render '" + plan.InputPath(frame) + "': error " +
-                                DescribeError(err));
+        if (!still_world) {
+            file = OpenFrame(plan, frame);
+            if (effect.downsample > 1) {
+                lane.input.emplace(LoadInputWorld(*file, quiet_effect));
+            } else {
+                if (!lane.input) lane.input.emplace(effect.layout, plan.width, plan.height);
+                file->ReadInto(*lane.input);
             }
+        }
+        vhost::World& in = *lane.input;
+        if (!lane.output) lane.output.emplace(effect.layout, in.Width(), in.Height());
+        vparams::ApplyEffectValues(host, keys.At(frame, effect.values), plan.width, plan.height);
+        vhost::FrameSettings settings;
+        settings.downsample = effect.downsample;
+        settings.pixel_aspect = effect.pixel_aspect;
+        settings.time = vhost::FrameTime{static_cast<A_long>(frame * rate.step), rate.step, rate.scale, total_time};
+        const PF_Err err = vhost::RenderFrame(host, in, *lane.output, settings);
+        if (host.record_commands) lane.log.push_back({frame, host.Commands().back()});
+        if (err == PF_Interrupt_CANCEL && stop) return;  // asked to stop: the frame is dropped whole
+        if (err != PF_Err_NONE) {
+            throw HostError("the effect failed to render '" + plan.InputPath(frame) + "': error " +
+                            DescribeError(err));
         }
         vimaging::WriteOptions options = write;
         options.source = still_input ? still_input->Source() : file->Source();
         const std::string path = plan.output.Path(frame);
-        vimaging::WriteWorld(path, *out, options);
+        vimaging::WriteWorld(path, *lane.output, options);
         {
             std::lock_guard<std::mutex> lock(mutex);
             done.push_back(frame);
