@@ -122,6 +122,11 @@ public:
         sigaddset(&set_, SIGINT);
         sigaddset(&set_, SIGTERM);
         pthread_sigmask(SIG_BLOCK, &set_, &previous_);
+        // A reader of --progress json that goes away must not end the clip mid-write.
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        sigaction(SIGPIPE, &ignore, &previous_pipe_);
         watcher_ = std::thread([this] { Watch(); });
     }
     ~StopSignals() {
@@ -132,6 +137,7 @@ public:
         const int sig = sigtimedwait(&set_, nullptr, &now);
         if (sig > 0) Take(sig);
         pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+        sigaction(SIGPIPE, &previous_pipe_, nullptr);
     }
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
@@ -165,6 +171,7 @@ private:
     std::atomic<int> received_{0};
     sigset_t set_{};
     sigset_t previous_{};
+    struct sigaction previous_pipe_ {};
     std::thread watcher_;
 };
 
@@ -193,8 +200,8 @@ public:
             j["frame"] = frame;
             j["file"] = file;
             j["milliseconds"] = static_cast<long>(milliseconds + 0.5);
-            std::fprintf(stdout, "%s\n", j.dump().c_str());
-            std::fflush(stdout);
+            // Nobody reading any more: the frames go on without the report.
+            if (std::fprintf(stdout, "%s\n", j.dump().c_str()) < 0 || std::fflush(stdout) != 0) json_ = false;
         }
         if (line_) {
             const double elapsed = Seconds();
