@@ -76,7 +76,7 @@ Rate ParseRate(const std::string& text) {
     } else if (dot != std::string::npos) {
         const std::string fraction = t.substr(dot + 1);
         if (fraction.empty() || fraction.size() > 6) {
-            throw HostError("--fps '" + text + "' is not a rate (write 25, 30000/1001 or 29.97)");
+            throw HostError("--fps '" + text + "' is not a frame rate (write 25, 30000/1001 or 29.97)");
         }
         den = 1;
         for (size_t i = 0; i < fraction.size(); ++i) den *= 10;
@@ -102,11 +102,10 @@ int UsableCores() {
 // Memory the system can give without swapping, in bytes; 0 when unknown.
 double AvailableMemory() {
     std::ifstream meminfo("/proc/meminfo");
-    std::string key;
-    double kb = 0;
-    std::string unit;
-    while (meminfo >> key >> kb >> unit) {
-        if (key == "MemAvailable:") return kb * 1024.0;
+    std::string line;
+    while (std::getline(meminfo, line)) {
+        double kb = 0;
+        if (std::sscanf(line.c_str(), "MemAvailable: %lf kB", &kb) == 1) return kb * 1024.0;
     }
     return 0;
 }
@@ -175,7 +174,8 @@ private:
     std::thread watcher_;
 };
 
-std::string Seconds(double seconds) {
+// "0:42", "1:02:03".
+std::string FormatDuration(double seconds) {
     const long s = static_cast<long>(seconds + 0.5);
     char text[32];
     if (s >= 3600) {
@@ -204,9 +204,9 @@ public:
             if (std::fprintf(stdout, "%s\n", j.dump().c_str()) < 0 || std::fflush(stdout) != 0) json_ = false;
         }
         if (line_) {
-            const double elapsed = Seconds();
+            const double elapsed = Elapsed();
             const double fps = elapsed > 0 ? done_ / elapsed : 0;
-            const std::string left = fps > 0 ? vcli::Seconds(static_cast<double>(total_ - done_) / fps) : "?";
+            const std::string left = fps > 0 ? FormatDuration(static_cast<double>(total_ - done_) / fps) : "?";
             char text[160];
             std::snprintf(text, sizeof(text), "\rvellora: %zu of %zu frames, %.1f fps, %s left\033[K", done_, total_,
                           fps, left.c_str());
@@ -221,7 +221,7 @@ public:
         if (!line_) return;
         if (shown_) std::fprintf(stderr, "\r\033[K");
         if (complete && done_ > 0) {
-            const double elapsed = Seconds();
+            const double elapsed = Elapsed();
             std::fprintf(stderr, "vellora: %zu frames in %.1f s, %.1f fps\n", done_, elapsed,
                          elapsed > 0 ? done_ / elapsed : 0.0);
         }
@@ -230,7 +230,7 @@ public:
     }
 
 private:
-    double Seconds() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
+    double Elapsed() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
 
     std::mutex mutex_;
     bool line_, json_;
