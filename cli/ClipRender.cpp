@@ -726,17 +726,17 @@ void RenderClip(const std::string& input, const std::string& output, const Effec
     std::sort(complete.begin(), complete.end());
     std::vector<long> missing;
     std::set_difference(frames.begin(), frames.end(), complete.begin(), complete.end(), std::back_inserter(missing));
-    const std::string state =
-        complete.empty() ? std::string("no frame is complete")
-                         : "frames " + DescribeFrames(complete) + " are complete" +
-                               (missing.empty() ? std::string()
-                                                : ", " + DescribeFrames(missing) +
-                                                      " are not (run again with --skip-existing to finish)");
+    const auto frames_of = [](const std::vector<long>& list) {
+        return (list.size() == 1 ? "frame " : "frames ") + DescribeFrames(list) + (list.size() == 1 ? " is" : " are");
+    };
+    const std::string state = complete.empty() ? std::string("no frame is complete")
+                                                : frames_of(complete) + " complete" +
+                                                      (missing.empty() ? "" : ", " + frames_of(missing) + " not");
     if (failure) {
-        throw HostError("frame " + std::to_string(failure->frame) + ": " + failure->message + " (" + state + ")");
+        throw HostError("frame " + std::to_string(failure->frame) + ": " + failure->message + "; " + state);
     }
-    std::fprintf(stderr, "vellora: interrupted by %s: %s\n", signals.Received() == SIGTERM ? "SIGTERM" : "SIGINT",
-                 state.c_str());
+    std::fprintf(stderr, "vellora: interrupted by %s: %s%s\n", signals.Received() == SIGTERM ? "SIGTERM" : "SIGINT",
+                 state.c_str(), missing.empty() ? "" : " (run again with --skip-existing to finish)");
     throw ExitStatus{signals.Received() == SIGTERM ? 143 : 130};
 }
 
