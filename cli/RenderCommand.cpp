@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "cli/ClipRender.h"
 #include "cli/Commands.h"
 #include "cli/EffectOptions.h"
 #include "host/HostError.h"
@@ -21,6 +22,7 @@ struct RenderOptions {
     std::string input;
     std::string output;
     EffectOptions effect;
+    ClipOptions clip;
     bool quiet = false;
 };
 
@@ -68,8 +70,10 @@ void RunRender(const RenderOptions& options) {
                          (input.Height() + n - 1) / n);
     write.warn = nullptr;
 
+    CheckCommandLog(options.clip.command_log);
     EffectSession session(effect, input.Width(), input.Height());
     vhost::Host& host = session.Host();
+    host.record_commands = !options.clip.command_log.empty();
     // The input world lives only as long as the render: the frame is held at most twice.
     const vhost::World output = [&] {
         vhost::World in = LoadInputWorld(input, effect);
@@ -90,6 +94,7 @@ void RunRender(const RenderOptions& options) {
     }();
     vhost::RequireBalancedLedgers(host);
     vimaging::WriteWorld(options.output, output, write);
+    if (host.record_commands) WriteCommandLog(options.clip.command_log, {{std::nullopt, host.Commands().back()}});
 }
 
 }  // namespace
@@ -105,12 +110,22 @@ void AddRenderCommand(CLI::App& app) {
         "TIFF or Targa, 16-bit in PNG or TIFF, float in TIFF or OpenEXR (premultiplied). Channels, windows,\n"
         "alpha association and metadata of the input are kept where the format holds them. OUTPUT is\n"
         "replaced only once the new file is complete and reads back; a symbolic link is written through,\n"
-        "the file's mode is kept, a hard-linked file is rewritten in place, FIFOs and devices are refused.");
+        "the file's mode is kept, a hard-linked file is rewritten in place, FIFOs and devices are refused.\n"
+        "Clips: INPUT and OUTPUT may be frame patterns (shot.%04d.exr or shot.####.exr); each frame is one\n"
+        "render command with its time (--fps) and its values (--keys), several frames in flight (--jobs).");
     AddInputArgument(cmd, options->input);
     cmd->add_option("OUTPUT", options->output, "Output image file")->required()->check(NonEmpty());
     AddEffectOptions(cmd, options->effect);
+    AddClipOptions(cmd, options->clip);
     cmd->add_flag("-q,--quiet", options->quiet, "Show no progress");
-    cmd->callback([options]() { RunRender(*options); });
+    cmd->callback([options]() {
+        if (IsClip(options->input, options->output, options->clip)) {
+            RenderClip(options->input, options->output, options->effect, options->clip, options->quiet);
+            return;
+        }
+        RefuseClipOptions(options->clip);
+        RunRender(*options);
+    });
 }
 
 }  // namespace vcli

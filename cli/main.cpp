@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/Commands.h"
+#include "cli/ExitStatus.h"
 #include "host/HostError.h"
 
 namespace {
@@ -68,6 +69,8 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         // Help exits 0; every mistake exits 1, as the errors of the commands do.
         return app.exit(e) == 0 ? 0 : 1;
+    } catch (const vcli::ExitStatus& status) {
+        return status.code;
     } catch (const vhost::HostError& e) {
         std::fprintf(stderr, "vellora: %s\n", e.what());
         return 1;

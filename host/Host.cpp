@@ -222,6 +222,16 @@ PF_Err Host::SendRaw(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_Pa
     }
     in_data_.num_params = static_cast<A_long>(params_.size());
 
+    CommandRecord record;
+    if (record_commands && in_data) {
+        record.cmd = cmd;
+        record.current_time = in_data->current_time;
+        record.time_step = in_data->time_step;
+        record.local_time_step = in_data->local_time_step;
+        record.total_time = in_data->total_time;
+        record.time_scale = in_data->time_scale;
+    }
+
     PF_Err err = PF_Err_NONE;
     try {
         err = module_.Call(cmd, in_data, out_data, params, output, extra);
@@ -233,6 +243,10 @@ PF_Err Host::SendRaw(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_Pa
     }
     current_cmd_ = previous_cmd;
     active_out_ = previous_out;
+    if (record_commands && in_data) {
+        record.result = err;
+        commands_.push_back(record);
+    }
     if (cmd == PF_Cmd_PARAMS_SETUP) {
         in_data_.num_params = static_cast<A_long>(params_.size());
     }

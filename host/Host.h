@@ -33,6 +33,18 @@ A_long ApplicationId(HostApp app);
 
 class RenderPool;
 
+// One command as the host sent it: the time fields of its PF_InData, and the
+// plug-in's answer.
+struct CommandRecord {
+    PF_Cmd cmd = -1;
+    A_long current_time = 0;
+    A_long time_step = 0;
+    A_long local_time_step = 0;
+    A_long total_time = 0;
+    A_u_long time_scale = 0;
+    PF_Err result = PF_Err_NONE;
+};
+
 class Host {
 public:
     Host(const PluginModule& module, HostApp app);
@@ -100,6 +112,11 @@ public:
     // Polled by the abort callback; true asks the plug-in to stop.
     std::function<bool()> abort_requested;
 
+    // When true, every command sent is kept in Commands(); off by default, so a
+    // filter that renders for hours keeps nothing.
+    bool record_commands = false;
+    const std::vector<CommandRecord>& Commands() const { return commands_; }
+
     // Thread count of the iterate suites (0 = all cores).
     int threads = 0;
     // `threads` resolved: at least 1.
@@ -148,6 +165,7 @@ private:
     PF_OutData* active_out_ = nullptr;
     std::unique_ptr<RenderPool> pool_;
     int pool_threads_ = 0;
+    std::vector<CommandRecord> commands_;
 
 public:
     // Used by the basic suite's C callbacks.

@@ -36,6 +36,12 @@ void CheckSettings(const FrameSettings& settings) {
         throw HostError("pixel aspect ratio " + std::to_string(settings.pixel_aspect.num) + "/" +
                         std::to_string(settings.pixel_aspect.den) + " must be positive");
     }
+    if (settings.time && (settings.time->time_step <= 0 || settings.time->time_scale == 0 ||
+                          settings.time->total_time < 0)) {
+        throw HostError("frame time step " + std::to_string(settings.time->time_step) + "/" +
+                        std::to_string(settings.time->time_scale) + " (total " +
+                        std::to_string(settings.time->total_time) + ") must be positive");
+    }
 }
 
 }  // namespace
@@ -60,6 +66,13 @@ void PrepareFrame(Host& host, World& input, World& output, const FrameSettings& 
     in.extent_hint = output.Def().extent_hint;
     in.output_origin_x = 0;
     in.output_origin_y = 0;
+    if (settings.time) {
+        in.current_time = settings.time->current_time;
+        in.time_step = settings.time->time_step;
+        in.local_time_step = settings.time->time_step;
+        in.time_scale = settings.time->time_scale;
+        if (settings.time->total_time > 0) in.total_time = settings.time->total_time;
+    }
 
     if (host.IsPremiere()) {
         host.SetWorldPixelFormat(&output.Def(),

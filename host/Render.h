@@ -11,6 +11,16 @@
 
 namespace vhost {
 
+// A frame's place in time as PF_InData carries it: current_time and
+// time_step in units of 1/time_scale seconds.
+struct FrameTime {
+    A_long current_time = 0;
+    A_long time_step = 1;
+    A_u_long time_scale = 25;
+    // The layer's duration, in the same units; 0 leaves the host's as it is.
+    A_long total_time = 0;
+};
+
 struct FrameSettings {
     // The buffers are 1/downsample of the full-resolution layer on both axes.
     int downsample = 1;
@@ -18,6 +28,8 @@ struct FrameSettings {
     // Premiere: the format GetPixelFormat reports for the output; by default the
     // output's own layout ('bgra', 'BGra'; ARGB worlds report 'argb').
     std::optional<PrPixelFormat> premiere_format;
+    // When set, the frame's time replaces the host's (a clip sends one per frame).
+    std::optional<FrameTime> time;
 };
 
 // Premiere's code for a world layout.
@@ -28,8 +40,8 @@ PrPixelFormat PremiereFormatOf(PixelLayout layout);
 PF_Fixed ScaleToBuffer(PF_Fixed value, int downsample);
 
 // The host's records for one frame, as a host sets them before it sends the
-// render command: the layer in parameter 0, the frame's scale and size in
-// PF_InData, and under Premiere the output's pixel format.
+// render command: the layer in parameter 0, the frame's scale, size and time
+// in PF_InData, and under Premiere the output's pixel format.
 void PrepareFrame(Host& host, World& input, World& output, const FrameSettings& settings);
 // Sends the render command for a prepared frame.
 PF_Err SendRender(Host& host, World& output, const FrameSettings& settings);

@@ -4,6 +4,9 @@
 // ours rather than theirs beside it; Take() gives back what they printed.
 // A library that gives up with exit() under an ExitGuard still has its
 // message shown: the guard's line ends with its first line.
+// Standard error is one for the process: captures on several threads at once
+// share one file, the first redirects and the last restores, and each takes
+// what was printed while it lived.
 #pragma once
 
 #include <string>
@@ -23,9 +26,13 @@ public:
 private:
     static std::string TakeOnExit();
 
-    int saved_ = -1;
-    int file_ = -1;
+    bool active_ = false;
+    long start_ = 0;  // where this capture's text starts in the shared file
 };
+
+// Writes `text` to the user's standard error, even while a capture on another
+// thread holds it (progress of work running beside image reads and writes).
+void WriteStandardError(const std::string& text);
 
 // The first line of `text` with text on it, trimmed; empty when there is none.
 std::string FirstLine(const std::string& text);

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
-#include <set>
 #include <sstream>
 #include <vector>
 
@@ -14,6 +13,7 @@
 #include "host/HostError.h"
 #include "plugin/Vellora/Vellora.h"
 #include "params/ParamTable.h"
+#include "params/StrictJson.h"
 
 namespace vparams {
 
@@ -38,38 +38,6 @@ double InRange(double value, double lo, double hi, const std::string& what) {
         throw vhost::HostError(what + " " + Exact(value) + " is out of range (" + Exact(lo) + " to " + Exact(hi) + ")");
     }
     return value;
-}
-
-// A bad value as the user wrote it, cut short so the error stays one line.
-std::string Short(const std::string& text) {
-    const size_t kMax = 40;
-    return text.size() <= kMax ? text : text.substr(0, kMax) + "... (" + std::to_string(text.size()) + " characters)";
-}
-std::string Short(const nlohmann::json& value) { return Short(value.dump()); }
-
-// How deep arrays and objects nest in JSON text, strings skipped, stopping past `limit`.
-int NestingDepth(const std::string& text, int limit) {
-    int depth = 0, deepest = 0;
-    bool in_string = false, escaped = false;
-    for (const char c : text) {
-        if (in_string) {
-            if (escaped) {
-                escaped = false;
-            } else if (c == '\\') {
-                escaped = true;
-            } else if (c == '"') {
-                in_string = false;
-            }
-        } else if (c == '"') {
-            in_string = true;
-        } else if (c == '[' || c == '{') {
-            deepest = std::max(deepest, ++depth);
-            if (deepest > limit) break;
-        } else if (c == ']' || c == '}') {
-            --depth;
-        }
-    }
-    return deepest;
 }
 
 }  // namespace
@@ -256,52 +224,8 @@ EffectValues EffectValuesFromJson(const nlohmann::json& json, EffectValues base,
 
 EffectValues EffectValuesFromJsonText(const std::string& text, EffectValues base, const std::string& source_name,
                                       const Declaration& declared) {
-    // nlohmann keeps the last of two equal keys without a word; a file that
-    // sets a value twice is a mistake to point out, not to guess at.
-    std::vector<std::set<std::string>> objects;
-    std::string duplicate;
-    const nlohmann::json::parser_callback_t track = [&](int, nlohmann::json::parse_event_t event,
-                                                        nlohmann::json& parsed) {
-        using Event = nlohmann::json::parse_event_t;
-        if (event == Event::object_start) {
-            objects.emplace_back();
-        } else if (event == Event::object_end && !objects.empty()) {
-            objects.pop_back();
-        } else if (event == Event::key && !objects.empty() && duplicate.empty() &&
-                   !objects.back().insert(parsed.get<std::string>()).second) {
-            duplicate = parsed.get<std::string>();
-        }
-        return true;
-    };
-    // The parser and its messages recurse: hostile text must not reach them.
-    if (text.size() > kMaxParamsBytes) {
-        throw vhost::HostError(source_name + " holds more than " + std::to_string(kMaxParamsBytes) +
-                        " bytes, far more than a parameters file");
-    }
-    if (NestingDepth(text, kMaxParamsDepth) > kMaxParamsDepth) {
-        throw vhost::HostError(source_name + " nests arrays or objects more than " + std::to_string(kMaxParamsDepth) +
-                        " deep; a parameters file is one object of values");
-    }
-    nlohmann::json json;
-    try {
-        json = nlohmann::json::parse(text, track);
-    } catch (const nlohmann::json::exception& e) {
-        std::string what = e.what();
-        const size_t bracket = what.find("] ");
-        if (bracket != std::string::npos) what = what.substr(bracket + 2);
-        // The parser quotes what it last read, which may be the whole of a huge token.
-        const size_t quote = what.find("last read: '");
-        if (quote != std::string::npos) {
-            const size_t start = quote + 12, end = what.rfind('\'');
-            if (end != std::string::npos && end > start) {
-                what = what.substr(0, start) + Short(what.substr(start, end - start)) + what.substr(end);
-            }
-        }
-        throw vhost::HostError(source_name + " is not valid JSON: " + what);
-    }
-    if (!duplicate.empty()) {
-        throw vhost::HostError(source_name + ": key '" + duplicate + "' is given twice");
-    }
+    const nlohmann::json json =
+        ParseStrictJson(text, source_name, {kMaxParamsBytes, kMaxParamsDepth, "a parameters file"});
     return EffectValuesFromJson(json, base, source_name, declared);
 }
 

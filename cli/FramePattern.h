@@ -1,0 +1,48 @@
+// Names of image sequences and the frames to render: a frame number in a file
+// name written as printf and ffmpeg write it (%04d, %d) or as a run of #, one
+// per digit (shot.####.exr); and --frames lists such as 1-10,21-30.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vcli {
+
+class FramePattern {
+public:
+    // The pattern in `path`'s file name, or nothing when it names one file.
+    // Throws HostError starting with `what` for two patterns in one name, a
+    // pattern in a folder name, or a width printf pads with spaces.
+    static std::optional<FramePattern> Parse(const std::string& path, const std::string& what);
+
+    // The file of one frame: at least as many digits as the pattern's width, zeros in front.
+    std::string Path(long frame) const;
+    // The pattern as the user wrote it.
+    const std::string& Text() const { return text_; }
+    // Every frame whose file exists in the pattern's folder, in order. Names
+    // the pattern would not write (other padding) are not frames of it.
+    // Throws HostError naming the folder when it cannot be listed.
+    std::vector<long> FramesOnDisk() const;
+
+private:
+    std::string text_;
+    std::string folder_;  // "" for the working folder, else ending in '/'
+    std::string prefix_, suffix_;
+    int width_ = 1;
+};
+
+// The largest frame number a pattern, --frames or a key may name.
+constexpr long kMaxFrameNumber = 999999999;
+// More frames than a day of 60 fps video is a typing mistake, not a clip.
+constexpr long kMaxClipFrames = 10000000;
+
+// Frames of a list such as "1-10,21-30" or "7", in order. Throws HostError
+// naming `option` for anything else: a range that runs backwards, frames
+// named twice, numbers beyond kMaxFrameNumber.
+std::vector<long> ParseFrameList(const std::string& text, const std::string& option);
+
+// "1-7, 9, 11-20": sorted frames as ranges.
+std::string DescribeFrames(const std::vector<long>& frames);
+
+}  // namespace vcli

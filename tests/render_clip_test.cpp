@@ -1,0 +1,371 @@
+// `vellora render` on clips, as a user or a render farm runs it: sequences and
+// ranges, keyed values against still renders, the time each frame is sent
+// with, frames in flight, interruption, and the ffmpeg round trip.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "imaging/ImageIO.h"
+#include "tests/TestFiles.h"
+
+extern char** environ;
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class RenderClip : public ::testing::Test {
+protected:
+    std::string Path(const std::string& name) const { return dir_.Path(name); }
+
+    // `vellora render ARGS` run in the scratch folder.
+    Outcome Vellora(const std::string& args) {
+        const std::string command = "cd '" + dir_.Dir() + "' && '" VELLORA_CLI_PATH "' render " + args + " >'" +
+                                    out_.Path("out") + "' 2>'" + out_.Path("err") + "'";
+        const int status = std::system(command.c_str());
+        return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadAll(out_.Path("out")), ReadAll(out_.Path("err"))};
+    }
+    void Ok(const std::string& args) {
+        const Outcome run = Vellora(args);
+        ASSERT_EQ(run.status, 0) << args << "\n" << run.err;
+    }
+
+    // Frame `f` of a clip in `type`: noise in colour and alpha, different every frame.
+    void WriteFrame(const std::string& name, vimaging::SampleType type, int f, int w = 48, int h = 32) {
+        vimaging::Image image = vimaging::Image::Make(w, h, type);
+        const std::vector<float> noise = vtest::Noise(image.Samples(), static_cast<uint32_t>(f) + 1);
+        for (size_t i = 0; i < noise.size(); ++i) {
+            if (type == vimaging::SampleType::U8) image.u8[i] = static_cast<uint8_t>(noise[i] * 255.0f + 0.5f);
+            if (type == vimaging::SampleType::U16) image.u16[i] = static_cast<uint16_t>(noise[i] * 65535.0f + 0.5f);
+            if (type == vimaging::SampleType::F32) image.f32[i] = noise[i] * 1.5f - 0.25f;
+        }
+        vimaging::WriteImage(Path(name), image);
+    }
+    void WriteClip(const std::string& pattern, vimaging::SampleType type, int first, int last, int w = 48,
+                   int h = 32) {
+        char name[256];
+        for (int f = first; f <= last; ++f) {
+            std::snprintf(name, sizeof(name), pattern.c_str(), f);
+            WriteFrame(name, type, f, w, h);
+        }
+    }
+    void WriteText(const std::string& name, const std::string& text) { std::ofstream(Path(name)) << text; }
+    std::string Bytes(const std::string& name) const { return ReadAll(Path(name)); }
+
+    // One line naming each part, a failing exit, and the folder as it was.
+    void ExpectRefused(const std::string& args, const std::vector<std::string>& parts) {
+        SCOPED_TRACE(args);
+        const std::vector<std::string> before = dir_.Names();
+        const Outcome run = Vellora(args);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        for (const std::string& part : parts) EXPECT_NE(run.err.find(part), std::string::npos) << run.err;
+        EXPECT_EQ(dir_.Names(), before);
+    }
+
+    vtest::TempDir dir_;
+    vtest::TempDir out_;  // the command's own output, outside the folder it works in
+};
+
+// Fractions of a pixel that binary floating point holds exactly, so the
+// options below name the very values the keys interpolate to.
+const char kKeys[] = R"({
+  "width": [{"frame": 3, "value": 20}, {"frame": 7, "value": 40}],
+  "origin": [{"frame": 1, "value": [10, 8]}, {"frame": 5, "value": [30, 24]}],
+  "feather": [{"frame": 1, "value": 2}, {"frame": 5, "value": 6, "interpolation": "hold"}, {"frame": 9, "value": 0}],
+  "mask_type": [{"frame": 1, "value": "ellipse"}, {"frame": 6, "value": "rectangle"}],
+  "angle": [{"frame": 1, "value": 0}, {"frame": 9, "value": 60}]
+})";
+
+// What the keys give frame by frame, as options of a still render.
+std::string OptionsAt(int f) {
+    const double width = f <= 3 ? 20 : f >= 7 ? 40 : 20 + 5.0 * (f - 3);
+    const double x = f >= 5 ? 30 : 10 + 5.0 * (f - 1), y = f >= 5 ? 24 : 8 + 4.0 * (f - 1);
+    const double feather = f < 5 ? 2 + (f - 1) : f < 9 ? 6 : 0;
+    std::ostringstream o;
+    o << " --width " << width << " --origin " << x << "," << y << " --feather " << feather << " --mask "
+      << (f >= 6 ? "rectangle" : "ellipse") << " --angle " << 7.5 * (f - 1) << " --height 16 --mode intersect -q";
+    return o.str();
+}
+
+TEST_F(RenderClip, EachFrameEqualsTheStillRenderWithItsKeyedValuesAsOptions) {
+    WriteClip("in.%04d.png", vimaging::SampleType::U16, 1, 9);
+    WriteText("keys.json", kKeys);
+    Ok("'in.####.png' 'out.####.png' --keys keys.json --height 16 --mode intersect -q");
+    // A still INPUT with an OUTPUT pattern: the same values over the one picture.
+    Ok("in.0004.png 'still.%03d.png' --frames 1-9 --keys keys.json --height 16 --mode intersect -q");
+    for (int f = 1; f <= 9; ++f) {
+        SCOPED_TRACE("frame " + std::to_string(f));
+        char name[32];
+        std::snprintf(name, sizeof(name), "in.%04d.png", f);
+        Ok(std::string(name) + " one.png" + OptionsAt(f));
+        const vtest::FilePixels one = vtest::ReadFile(Path("one.png"));
+        std::snprintf(name, sizeof(name), "out.%04d.png", f);
+        const vtest::FilePixels clip = vtest::ReadFile(Path(name));
+        EXPECT_EQ(clip.spec.format, OIIO::TypeDesc::UINT16);
+        EXPECT_EQ(clip.data, one.data);
+
+        Ok(std::string("in.0004.png one.png") + OptionsAt(f));
+        std::snprintf(name, sizeof(name), "still.%03d.png", f);
+        EXPECT_EQ(vtest::ReadFile(Path(name)).data, vtest::ReadFile(Path("one.png")).data);
+    }
+    // The keys animate: the first and last frames of the still differ.
+    EXPECT_NE(vtest::ReadFile(Path("still.001.png")).data, vtest::ReadFile(Path("still.009.png")).data);
+}
+
+struct Depth {
+    const char* name;
+    vimaging::SampleType type;
+    const char* extension;
+    const char* options;
+};
+
+class RenderClipDepth : public RenderClip, public ::testing::WithParamInterface<Depth> {};
+
+// A farm splits a clip by range and runs frames side by side; neither may change a byte.
+TEST_P(RenderClipDepth, RangesApartAndFramesInFlightGiveTheWholeClipByteForByte) {
+    const Depth& depth = GetParam();
+    const std::string ext = depth.extension;
+    WriteClip("in.%02d." + ext, depth.type, 1, 12);
+    WriteText("keys.json", R"({"width": [{"frame": 1, "value": 10}, {"frame": 12, "value": 60}],
+                               "opacity": [{"frame": 4, "value": 100}, {"frame": 9, "value": 35.5}]})");
+    const std::string common = std::string(" --keys keys.json --feather 9 --falloff gaussian -q ") + depth.options;
+    Ok("'in.%02d." + ext + "' 'whole.%02d." + ext + "' --jobs 1" + common);
+    Ok("'in.##." + ext + "' 'split.##." + ext + "' --frames 1-5 --jobs 1" + common);
+    Ok("'in.##." + ext + "' 'split.##." + ext + "' --frames 6-8,9-12 --jobs 1" + common);
+    Ok("'in.##." + ext + "' 'flight.##." + ext + "' --jobs 4 --threads 2" + common);
+    for (int f = 1; f <= 12; ++f) {
+        const std::string n = (f < 10 ? "0" : "") + std::to_string(f) + "." + ext;
+        SCOPED_TRACE(n);
+        const std::string whole = Bytes("whole." + n);
+        ASSERT_FALSE(whole.empty());
+        EXPECT_EQ(Bytes("split." + n), whole);
+        EXPECT_EQ(Bytes("flight." + n), whole);
+    }
+    EXPECT_NE(vtest::ReadFile(Path("whole.01." + ext)).data, vtest::ReadFile(Path("whole.12." + ext)).data);
+}
+
+INSTANTIATE_TEST_SUITE_P(Depths, RenderClipDepth,
+                         ::testing::Values(Depth{"eight", vimaging::SampleType::U8, "png", ""},
+                                           Depth{"sixteen", vimaging::SampleType::U16, "tif", ""},
+                                           Depth{"float", vimaging::SampleType::F32, "exr", "--host premiere"}),
+                         [](const ::testing::TestParamInfo<Depth>& param) { return std::string(param.param.name); });
+
+TEST_F(RenderClip, PatternsFindTheSequenceAndRefuseWhatIsNotOne) {
+    WriteClip("in.%04d.png", vimaging::SampleType::U8, 8, 11);
+    Ok("'in.%04d.png' 'a.%d.png'");
+    EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"a.10.png", "a.11.png", "a.8.png", "a.9.png", "in.0008.png",
+                                                      "in.0009.png", "in.0010.png", "in.0011.png"}));
+    // A name the pattern would not write (other padding) is not one of its frames.
+    WriteFrame("in.12.png", vimaging::SampleType::U8, 12);
+    ExpectRefused("'in.####.png' b.png", {"INPUT 'in.####.png' is a frame pattern", "OUTPUT 'b.png'"});
+    ExpectRefused("in.0008.png 'b.####.png'", {"INPUT 'in.0008.png' is one image", "--frames"});
+    ExpectRefused("in.0008.png b.png --frames 1-3", {"--frames", "OUTPUT a frame pattern"});
+    ExpectRefused("'in.####.png' 'b.##.%02d.png'", {"OUTPUT", "2 frame-number patterns"});
+    ExpectRefused("'in.%4d.png' 'b.####.png'", {"%4d", "spaces", "%04d"});
+    ExpectRefused("'in.####.png' 'b.####.png' --frames 9-14", {"INPUT 'in.####.png'", "12-14", "in.0012.png"});
+    ExpectRefused("'in.####.png' 'b.####.png' --frames 10-9", {"--frames", "runs backwards"});
+    ExpectRefused("'in.####.png' 'b.####.png' --frames 8-10,10", {"frame 10 is in two ranges"});
+    ExpectRefused("'in.####.png' 'in.%04d.png'", {"would overwrite the input", "in.0008.png"});
+    ExpectRefused("'in.####.png' 'b.####.png' --fps 0", {"--fps"});
+    ExpectRefused("'in.####.png' 'b.####.png' --progress xml", {"--progress 'xml'"});
+    ExpectRefused("in.0008.png b.png --jobs 2", {"--jobs is for clips"});
+
+    std::remove(Path("in.0010.png").c_str());
+    ExpectRefused("'in.####.png' 'b.####.png'", {"has gaps", "frame 10 is missing", "--frames"});
+    Ok("'in.####.png' 'c.####.png' --frames 8-9,11");
+    WriteFrame("in.0010.png", vimaging::SampleType::U8, 10, 40, 32);
+    ExpectRefused("'in.####.png' 'b.####.png'", {"frame 10", "40x32", "48x32", "one size"});
+    WriteFrame("in.0010.png", vimaging::SampleType::U16, 10);
+    ExpectRefused("'in.####.png' 'b.####.png'", {"frame 10", "16-bit", "one depth"});
+
+    WriteText("keys.json", R"({"width": [{"frame": 1, "value": 3}]})");
+    ExpectRefused("'in.####.png' 'b.####.png' --frames 8-9 --keys keys.json --width 5",
+                  {"--width is given", "'width' has keys"});
+    WriteText("keys.json", R"({"width": [{"frame": 9, "value": 30000}]})");
+    ExpectRefused("'in.####.png' 'b.####.png' --frames 8-9 --keys keys.json", {"'width' at frame 9", "out of range"});
+}
+
+TEST_F(RenderClip, SkipExistingLeavesWrittenFramesAlone) {
+    WriteClip("in.%d.png", vimaging::SampleType::U8, 1, 4);
+    Ok("'in.%d.png' 'out.%d.png'");
+    WriteText("out.2.png", "kept");
+    std::remove(Path("out.3.png").c_str());
+    const Outcome run = Vellora("'in.%d.png' 'out.%d.png' --skip-existing --progress json");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Bytes("out.2.png"), "kept");
+    // One JSON line, for the one frame rendered.
+    std::istringstream lines(run.out);
+    std::string line;
+    std::vector<nlohmann::json> finished;
+    while (std::getline(lines, line)) finished.push_back(nlohmann::json::parse(line));
+    ASSERT_EQ(finished.size(), 1u) << run.out;
+    EXPECT_EQ(finished[0]["frame"], 3);
+    EXPECT_EQ(finished[0]["file"], "out.3.png");
+    EXPECT_TRUE(finished[0]["milliseconds"].is_number());
+    EXPECT_FALSE(vtest::ReadFile(Path("out.3.png")).data.empty());
+
+    const Outcome again = Vellora("'in.%d.png' 'out.%d.png' --skip-existing --progress json");
+    EXPECT_EQ(again.status, 0);
+    EXPECT_EQ(again.out, "");
+}
+
+TEST_F(RenderClip, EachFrameIsSentWithItsTimeAtTheGivenRate) {
+    WriteClip("in.%03d.png", vimaging::SampleType::U8, 3, 6);
+    for (const auto& [fps, scale, step] : {std::make_tuple("", 25, 1), std::make_tuple("--fps 30000/1001", 30000, 1001),
+                                           std::make_tuple("--fps 29.97", 2997, 100)}) {
+        SCOPED_TRACE(fps);
+        Ok(std::string("'in.###.png' 'out.###.png' --jobs 3 --frames 3-5 --command-log log.jsonl ") + fps);
+        std::istringstream lines(Bytes("log.jsonl"));
+        std::string line;
+        long expected_frame = 3;
+        while (std::getline(lines, line)) {
+            const nlohmann::json sent = nlohmann::json::parse(line);
+            EXPECT_EQ(sent["command"], "PF_Cmd_RENDER");
+            EXPECT_EQ(sent["frame"], expected_frame);
+            EXPECT_EQ(sent["current_time"], expected_frame * step);
+            EXPECT_EQ(sent["time_step"], step);
+            EXPECT_EQ(sent["time_scale"], scale);
+            EXPECT_EQ(sent["total_time"], 6 * step);
+            EXPECT_EQ(sent["result"], 0);
+            ++expected_frame;
+        }
+        EXPECT_EQ(expected_frame, 6) << "one render command per frame";
+    }
+}
+
+// `vellora render ARGS` started in the folder, its standard output on a pipe.
+pid_t Start(const std::string& dir, const std::string& args, int* out_fd) {
+    int pipe_fds[2];
+    if (::pipe(pipe_fds) != 0) return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
+    const std::string command = "cd '" + dir + "' && exec '" VELLORA_CLI_PATH "' render " + args + " 2>.err";
+    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+    pid_t pid = -1;
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGTERM);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+    if (posix_spawn(&pid, "/bin/sh", &actions, &attr, const_cast<char**>(argv), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    ::close(pipe_fds[1]);
+    *out_fd = pipe_fds[0];
+    return pid;
+}
+
+TEST_F(RenderClip, AnInterruptLeavesOnlyWholeFramesAndSaysWhichAreComplete) {
+    // Frames slow enough (16-bit PNG, compressed) that the clip is still running when signalled.
+    WriteClip("in.%02d.png", vimaging::SampleType::U16, 1, 24, 400, 300);
+    for (const auto& [sig, code, name] : {std::make_tuple(SIGINT, 130, "SIGINT"), std::make_tuple(SIGTERM, 143, "SIGTERM")}) {
+        SCOPED_TRACE(name);
+        int out = -1;
+        const pid_t pid = Start(dir_.Dir(), "'in.##.png' 'out.##.png' --progress json --skip-existing --jobs 2", &out);
+        ASSERT_GT(pid, 0);
+        FILE* lines = ::fdopen(out, "r");
+        char first[512] = {0};
+        ASSERT_NE(std::fgets(first, sizeof(first), lines), nullptr);  // a frame is done: stop now
+        ::kill(pid, sig);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        std::fclose(lines);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), code);
+        const std::string err = Bytes(".err");
+        std::remove(Path(".err").c_str());
+        EXPECT_NE(err.find(std::string("interrupted by ") + name), std::string::npos) << err;
+        EXPECT_NE(err.find(" are complete"), std::string::npos) << err;
+        EXPECT_NE(err.find("--skip-existing"), std::string::npos) << err;
+
+        // Only inputs and whole outputs: no temporary file, each output reads back in full.
+        int outputs = 0;
+        for (const std::string& file : dir_.Names()) {
+            if (file.rfind("in.", 0) == 0) continue;
+            ASSERT_EQ(file.rfind("out.", 0), 0u) << file;
+            const vtest::FilePixels pixels = vtest::ReadFile(Path(file));
+            EXPECT_EQ(pixels.spec.width, 400);
+            EXPECT_EQ(pixels.data.size(), 400u * 300u * 4u);
+            ++outputs;
+        }
+        EXPECT_GE(outputs, 1);
+        EXPECT_LT(outputs, 24);
+    }
+    // A retry finishes the clip, and it equals one run.
+    Ok("'in.##.png' 'out.##.png' --skip-existing -q");
+    Ok("'in.##.png' 'one.##.png' -q");
+    for (int f = 1; f <= 24; ++f) {
+        const std::string n = (f < 10 ? "0" : "") + std::to_string(f) + ".png";
+        EXPECT_EQ(Bytes("out." + n), Bytes("one." + n)) << n;
+    }
+}
+
+// The deep-colour path of the documentation: ffmpeg makes a 16-bit PNG
+// sequence of a video, vellora keys the mask over it, ffmpeg makes ProRes
+// 4444 with alpha from the result, whose alpha decodes to what vellora wrote.
+TEST_F(RenderClip, SixteenBitRoundTripThroughFfmpegKeepsAlpha) {
+    if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) {
+        FAIL() << "ffmpeg is not installed (scripts/install-deps.sh installs it)";
+    }
+    const auto run = [&](const std::string& command) {
+        const int status = std::system(("cd '" + dir_.Dir() + "' && " + command + " >.log 2>&1").c_str());
+        ASSERT_EQ(status, 0) << command << "\n" << Bytes(".log");
+    };
+    run("ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=96x64:rate=25 -frames:v 6 -pix_fmt rgba64be in.%04d.png");
+    WriteText("keys.json", R"({"width": [{"frame": 1, "value": 30}, {"frame": 6, "value": 80}],
+                               "feather": [{"frame": 1, "value": 12}]})");
+    Ok("'in.%04d.png' 'out.%04d.png' --keys keys.json --height 40 --falloff cubic -q");
+    ASSERT_EQ(vtest::ReadFile(Path("out.0001.png")).spec.format, OIIO::TypeDesc::UINT16);
+    run("ffmpeg -nostdin -v error -framerate 25 -start_number 1 -i out.%04d.png -c:v prores_ks -profile:v 4444 "
+        "-pix_fmt yuva444p10le clip.mov");
+    run("ffmpeg -nostdin -v error -i clip.mov -pix_fmt rgba64be back.%04d.png");
+    for (int f = 1; f <= 6; ++f) {
+        char name[32];
+        std::snprintf(name, sizeof(name), "%04d.png", f);
+        SCOPED_TRACE(name);
+        const vtest::FilePixels ours = vtest::ReadFile(Path(std::string("out.") + name));
+        const vtest::FilePixels back = vtest::ReadFile(Path(std::string("back.") + name));
+        ASSERT_EQ(back.spec.nchannels, 4);
+        ASSERT_EQ(back.data.size(), ours.data.size());
+        float largest = 0, low = 1, high = 0;
+        for (size_t i = 3; i < ours.data.size(); i += 4) {
+            largest = std::max(largest, std::abs(back.data[i] - ours.data[i]));
+            low = std::min(low, ours.data[i]);
+            high = std::max(high, ours.data[i]);
+        }
+        EXPECT_LE(largest, 1.5f / 1023.0f);  // ten bits of alpha
+        EXPECT_EQ(low, 0.0f);                 // the mask made transparent ...
+        EXPECT_EQ(high, 1.0f);                // ... and opaque pixels
+    }
+}
+
+}  // namespace
