@@ -10,7 +10,7 @@ packages=(
   libopenimageio-dev openimageio-tools libcairo2-dev
   libcli11-dev nlohmann-json3-dev libgtest-dev libbenchmark-dev
   # The frei0r filter and the interactive window
-  frei0r-plugins-dev libsdl2-dev libimgui-dev libgl-dev libgl1-mesa-dri
+  frei0r-plugins-dev libsdl2-dev libx11-dev libimgui-dev libgl-dev libgl1-mesa-dri
   # Hosts and tools the tests and benchmarks run for real
   ffmpeg melt frei0r-plugins gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-plugins-bad xvfb xauth xdotool

@@ -1,6 +1,8 @@
 #include "view/Screen.h"
 
 #include <SDL.h>
+#include <X11/Xlib.h>
+#include <X11/Xproto.h>
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
 #include <GL/glext.h>
@@ -20,6 +22,21 @@ namespace vview {
 
 using vhost::HostError;
 
+namespace {
+
+XErrorHandler g_previous_x_handler = nullptr;
+
+// SDL ends its wait for events by sending the window an event from a second
+// X connection. At quit the server may destroy the window before it reads
+// that send; the send's BadWindow is harmless, but Xlib's default handler
+// would end the process with status 1 after the window closed cleanly.
+int IgnoreSendsToAGoneWindow(Display* display, XErrorEvent* error) {
+    if (error->error_code == BadWindow && error->request_code == X_SendEvent) return 0;
+    return g_previous_x_handler ? g_previous_x_handler(display, error) : 0;
+}
+
+}  // namespace
+
 Screen::Screen(const std::string& title, int width, int height) {
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         throw HostError(std::string("cannot open the display: ") + SDL_GetError());
@@ -37,6 +54,9 @@ Screen::Screen(const std::string& title, int width, int height) {
                                                         : std::string("");
         throw HostError("cannot open the display " + named +
                         ": nothing answers there; check it, or run headless with xvfb-run -a vellora view ...");
+    }
+    if (driver && std::strcmp(driver, "x11") == 0 && !g_previous_x_handler) {
+        g_previous_x_handler = XSetErrorHandler(IgnoreSendsToAGoneWindow);
     }
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, 0);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
