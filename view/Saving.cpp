@@ -34,7 +34,7 @@ void Saver::Save(const std::string& path) {
         if (params_path == path) throw HostError("'" + path + "' would be overwritten by the parameters");
         const nlohmann::ordered_json params = state_.ParamsJson();
         // A value --params would refuse (a handle dragged past the centre) cannot be saved to be rendered again.
-        vparams::EffectValuesFromJson(params, {}, "the parameters", vparams::Declaration::Read(Host()));
+        vparams::EffectValuesFromJson(params, {}, "the parameters", vparams::Declaration::Read(state_.Host()));
         renders_.RenderForSave(state_);
         // Both files or neither: the parameters are written first and put in place last.
         vimaging::PendingText params_file(params_path, params.dump(2) + "\n");
