@@ -89,29 +89,48 @@ TEST(OutputFiles, ReplacingKeepsLinksModeAndHardLinks) {
     EXPECT_EQ(dir.Names().size(), 7u) << "no temporary files left";
 }
 
-// Runs `vellora args`, sends `sig` once a temporary file has content, and
-// returns how it ended.
+// Whether a temporary file in `dir` has content yet.
+bool Writing(const vtest::TempDir& dir) {
+    for (const std::string& name : dir.Names()) {
+        struct stat st {};
+        if (name[0] == '.' && stat(dir.Path(name).c_str(), &st) == 0 && st.st_size > 0) return true;
+    }
+    return false;
+}
+
+// Runs `vellora args` and, once it is writing, stops it; if its temporary file
+// is still there it cannot have put the output in place, so `sig` sent then
+// arrives mid-write whatever the machine's speed. A run that finished first is
+// run again. Returns how the interrupted run ended.
 int InterruptWhileWriting(const vtest::TempDir& dir, const std::string& args, int sig) {
-    const pid_t child = fork();
-    if (child == 0) {
-        execl("/bin/sh", "sh", "-c", ("exec '" + std::string(VELLORA_CLI_PATH) + "' " + args + " 2>/dev/null").c_str(),
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    bool sent = false;
-    int status = 0;
-    while (!sent && waitpid(child, &status, WNOHANG) == 0 && std::chrono::steady_clock::now() < give_up) {
-        for (const std::string& name : dir.Names()) {
-            struct stat st {};
-            if (name[0] == '.' && stat(dir.Path(name).c_str(), &st) == 0 && st.st_size > 0) sent = kill(child, sig) == 0;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        const pid_t child = fork();
+        if (child == 0) {
+            execl("/bin/sh", "sh", "-c", ("exec '" + std::string(VELLORA_CLI_PATH) + "' " + args + " 2>/dev/null").c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(127);
         }
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        int status = 0;
+        bool sent = false, ended = false;
+        while (!sent && !ended) {
+            ended = waitpid(child, &status, WNOHANG) != 0;
+            if (ended || !Writing(dir)) {
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+                continue;
+            }
+            kill(child, SIGSTOP);
+            ended = waitpid(child, &status, WUNTRACED) != child || !WIFSTOPPED(status);
+            if (!ended && Writing(dir)) sent = kill(child, sig) == 0;
+            if (!ended) kill(child, SIGCONT);
+        }
+        if (sent) {
+            waitpid(child, &status, 0);
+            return status;
+        }
+        for (const std::string& name : dir.Names()) std::remove(dir.Path(name).c_str());
     }
-    if (!sent) kill(child, SIGKILL);
-    if (sent) waitpid(child, &status, 0);
-    EXPECT_TRUE(sent) << "no temporary file was seen";
-    return status;
+    ADD_FAILURE() << "every run finished before it could be interrupted";
+    return 0;
 }
 
 TEST(OutputFiles, SignalsRemoveTheTemporaryFile) {
