@@ -77,13 +77,13 @@ std::string Rect(double l, double t, double r, double b) {
 }
 
 TEST(OverlayDraw, RectangleMaskStrokesEveryElementInOrder) {
-    Scene s = Draw(HostApp::AfterEffects, Values());
+    Scene s = Draw(HostApp::AfterEffects, Values(2, 0, 30));
     EXPECT_EQ(Send(s), PF_EO_HANDLED_EVENT);
     const std::vector<std::string> expected = {
         Rect(50, 50, 350, 250),                                                  // frame
         Rect(47, 47, 53, 53), Rect(347, 47, 353, 53), Rect(347, 247, 353, 253),  // squares TL, TR, BR,
         Rect(47, 247, 53, 253),                                                  // BL
-        "A200,50 r4", "A200,250 r4", "A50,150 r4", "A350,150 r4",                // feather: top, bottom, left, right
+        "A200,70 r4", "A200,230 r4", "A80,150 r4", "A320,150 r4",  // feather 30 of 300 x 200: inset 20 down, 30 across
         "M200,150 L200,90", "A200,90 r6",  // rotation arm: a fifth of the layer height
         "M160,100 L160,200",               // opacity track
         Rect(155, 98, 166, 102)};          // marker at 100 %, 11 across
