@@ -96,36 +96,29 @@ TEST(EntryPointDispatch, NullRecordsAreRefusedWithoutTouchingTheOther) {
     }
 }
 
-TEST(EntryPointGlobalSetup, OtherHostsGetVersionAndFlagsOnly) {
-    auto host = vtest::NewHost(HostApp::AfterEffects);
-    PF_OutData& out = host->OutData();
-    out.out_flags = static_cast<A_long>(0x80000003u);  // stale bits a host left there
-    out.out_flags2 = 0x1234;
-    std::strcpy(out.return_msg, "unchanged");
-    int marker = 0;
-    host->InData().global_data = &marker;
-    ASSERT_EQ(host->GlobalSetup(), PF_Err_NONE);
-    EXPECT_EQ(out.my_version, kVersion);
-    EXPECT_EQ(out.out_flags, kAllFourFlags);
-    EXPECT_EQ(out.out_flags2, 0x1234);
-    EXPECT_STREQ(out.return_msg, "unchanged");
-    EXPECT_EQ(out.global_data, nullptr);
-    EXPECT_EQ(host->InData().global_data, &marker);
-    EXPECT_EQ(host->Suites().TotalAcquires(), 0);
-    EXPECT_TRUE(host->PixelFormatCalls().empty());
-}
-
-TEST(EntryPointGlobalSetup, PremiereRegistersFloatThenEightBit) {
-    auto host = vtest::NewHost(HostApp::Premiere);
-    host->OutData().out_flags = 0x3;
-    ASSERT_EQ(host->GlobalSetup(), PF_Err_NONE);
-    EXPECT_EQ(host->OutData().out_flags, kAllFourFlags);
-    EXPECT_EQ(host->OutData().my_version, kVersion);
-    const std::vector<PrPixelFormat> calls = {0, 0x61724742 /* 'BGra' */, 0x61726762 /* 'bgra' */};
-    EXPECT_EQ(host->PixelFormatCalls(), calls);
-    EXPECT_EQ(host->Suites().Acquires(kPFPixelFormatSuite), 1);
-    EXPECT_TRUE(vtest::LedgersBalanced(*host));
-    EXPECT_EQ(host->OutData().return_msg[0], '\0');
+// Version and flags, stale bits cleared, nothing else touched; Premiere alone
+// registers its pixel formats, float first.
+TEST(EntryPointGlobalSetup, VersionFlagsAndPremieresPixelFormats) {
+    for (HostApp app : {HostApp::AfterEffects, HostApp::Premiere}) {
+        auto host = vtest::NewHost(app);
+        PF_OutData& out = host->OutData();
+        out.out_flags = static_cast<A_long>(0x80000003u);  // stale bits a host left there
+        out.out_flags2 = 0x1234;
+        std::strcpy(out.return_msg, "unchanged");
+        int marker = 0;
+        host->InData().global_data = &marker;
+        ASSERT_EQ(host->GlobalSetup(), PF_Err_NONE);
+        EXPECT_EQ(out.my_version, kVersion);
+        EXPECT_EQ(out.out_flags, kAllFourFlags);
+        EXPECT_EQ(out.out_flags2, 0x1234);
+        EXPECT_STREQ(out.return_msg, "unchanged");
+        EXPECT_EQ(out.global_data, nullptr);
+        EXPECT_EQ(host->InData().global_data, &marker);
+        EXPECT_TRUE(vtest::LedgersBalanced(*host));
+        const std::vector<PrPixelFormat> calls = {0, 0x61724742 /* 'BGra' */, 0x61726762 /* 'bgra' */};
+        EXPECT_EQ(host->PixelFormatCalls(), app == HostApp::Premiere ? calls : std::vector<PrPixelFormat>{});
+        EXPECT_EQ(host->Suites().TotalAcquires(), app == HostApp::Premiere ? 1 : 0);
+    }
 }
 
 TEST(EntryPointGlobalSetup, PremiereWithoutThePixelFormatSuiteStillSucceeds) {
