@@ -13,6 +13,8 @@
 #include <iterator>
 #include <sstream>
 
+#include "host/HostError.h"
+#include "host/SetUp.h"
 #include "plugin/Vellora/Vellora.h"
 
 namespace vtest {
@@ -26,20 +28,20 @@ std::unique_ptr<vhost::Host> NewHost(vhost::HostApp app) { return std::make_uniq
 
 std::unique_ptr<vhost::Host> SetUpHost(vhost::HostApp app) {
     auto host = NewHost(app);
-    EXPECT_EQ(host->GlobalSetup(), PF_Err_NONE);
-    EXPECT_EQ(host->ParamsSetup(), PF_Err_NONE);
+    try {
+        vhost::SetUpEffect(*host);
+        vhost::RequireBalancedLedgers(*host);
+    } catch (const vhost::HostError& e) {
+        ADD_FAILURE() << e.what();
+    }
     EXPECT_EQ(host->Params().size(), static_cast<size_t>(PARAM_COUNT));
-    EXPECT_TRUE(LedgersBalanced(*host));
     return host;
 }
 
 ::testing::AssertionResult LedgersBalanced(const vhost::Host& host) {
-    auto& h = const_cast<vhost::Host&>(host);
-    if (h.Suites().Balanced() && h.Objects().Balanced()) return ::testing::AssertionSuccess();
-    auto failure = ::testing::AssertionFailure() << "unbalanced host ledger:";
-    for (const auto& problem : h.Suites().Problems()) failure << "\n  " << problem;
-    for (const auto& problem : h.Objects().Problems()) failure << "\n  " << problem;
-    return failure;
+    const std::string problems = host.LedgerReport();
+    if (problems.empty()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "unbalanced host ledger: " << problems;
 }
 
 TempDir::TempDir() {

@@ -51,6 +51,9 @@ TEST_F(DrawbotTest, WrappersReleaseExactlyOnceAndNewReplaces) {
     EXPECT_EQ(Live(), 1);
     EXPECT_EQ(suite->ReleaseObject(reinterpret_cast<DRAWBOT_ObjectRef>(retained)), kSPNoError);
     EXPECT_TRUE(vtest::LedgersBalanced(*host));
+    // Once more: the host refuses it and its ledger names the stray release.
+    EXPECT_NE(suite->ReleaseObject(reinterpret_cast<DRAWBOT_ObjectRef>(retained)), kSPNoError);
+    EXPECT_NE(host->LedgerReport().find("release of unknown or freed object"), std::string::npos);
 }
 
 TEST_F(DrawbotTest, FailingCreationKeepsWhatIsHeld) {

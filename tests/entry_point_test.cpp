@@ -21,29 +21,19 @@ std::vector<unsigned char> Bytes(const void* p, size_t n) {
     return std::vector<unsigned char>(b, b + n);
 }
 
-TEST(EntryPointAbout, ShowsNameVersionAndDescriptionUnderBothHosts) {
-    for (HostApp app : {HostApp::AfterEffects, HostApp::Premiere}) {
-        auto host = vtest::NewHost(app);
-        ASSERT_EQ(host->About(), PF_Err_NONE);
-        EXPECT_STREQ(host->OutData().return_msg, "Vellora v1.0\rVellora plugin for Adobe Premiere.");
-        EXPECT_EQ(host->Suites().Acquires(kPFANSISuite), 1);
-        EXPECT_TRUE(vtest::LedgersBalanced(*host));
-    }
-}
-
-TEST(EntryPointAbout, WithoutSuitesReturns516AndKeepsTheMessage) {
-    for (int withhold_ansi = 0; withhold_ansi < 2; ++withhold_ansi) {
-        auto host = vtest::NewHost();
-        if (withhold_ansi) {
-            host->Faults().withheld_suites.insert(kPFANSISuite);
-        } else {
-            host->Faults().no_basic_suite = true;
-        }
+// About under both hosts; without the ANSI suite or any basic suite, 516 and
+// the earlier message kept.
+TEST(EntryPointAbout, ShowsNameVersionAndDescriptionOrReturns516WithoutSuites) {
+    for (int way = 0; way < 4; ++way) {
+        auto host = vtest::NewHost(way == 1 ? HostApp::Premiere : HostApp::AfterEffects);
+        if (way == 2) host->Faults().withheld_suites.insert(kPFANSISuite);
+        if (way == 3) host->Faults().no_basic_suite = true;
         std::strcpy(host->OutData().return_msg, "earlier text");
-        EXPECT_EQ(host->About(), PF_Err_BAD_CALLBACK_PARAM);
-        EXPECT_STREQ(host->OutData().return_msg, "earlier text");
-        EXPECT_EQ(host->Suites().TotalAcquires(), 0);
-        EXPECT_TRUE(vtest::LedgersBalanced(*host));
+        EXPECT_EQ(host->About(), way < 2 ? PF_Err_NONE : PF_Err_BAD_CALLBACK_PARAM) << way;
+        EXPECT_STREQ(host->OutData().return_msg,
+                     way < 2 ? "Vellora v1.0\rVellora plugin for Adobe Premiere." : "earlier text") << way;
+        EXPECT_EQ(host->Suites().Acquires(kPFANSISuite), way < 2 ? 1 : 0) << way;
+        EXPECT_TRUE(vtest::LedgersBalanced(*host)) << way;
     }
 }
 
@@ -96,36 +86,29 @@ TEST(EntryPointDispatch, NullRecordsAreRefusedWithoutTouchingTheOther) {
     }
 }
 
-TEST(EntryPointGlobalSetup, OtherHostsGetVersionAndFlagsOnly) {
-    auto host = vtest::NewHost(HostApp::AfterEffects);
-    PF_OutData& out = host->OutData();
-    out.out_flags = static_cast<A_long>(0x80000003u);  // stale bits a host left there
-    out.out_flags2 = 0x1234;
-    std::strcpy(out.return_msg, "unchanged");
-    int marker = 0;
-    host->InData().global_data = &marker;
-    ASSERT_EQ(host->GlobalSetup(), PF_Err_NONE);
-    EXPECT_EQ(out.my_version, kVersion);
-    EXPECT_EQ(out.out_flags, kAllFourFlags);
-    EXPECT_EQ(out.out_flags2, 0x1234);
-    EXPECT_STREQ(out.return_msg, "unchanged");
-    EXPECT_EQ(out.global_data, nullptr);
-    EXPECT_EQ(host->InData().global_data, &marker);
-    EXPECT_EQ(host->Suites().TotalAcquires(), 0);
-    EXPECT_TRUE(host->PixelFormatCalls().empty());
-}
-
-TEST(EntryPointGlobalSetup, PremiereRegistersFloatThenEightBit) {
-    auto host = vtest::NewHost(HostApp::Premiere);
-    host->OutData().out_flags = 0x3;
-    ASSERT_EQ(host->GlobalSetup(), PF_Err_NONE);
-    EXPECT_EQ(host->OutData().out_flags, kAllFourFlags);
-    EXPECT_EQ(host->OutData().my_version, kVersion);
-    const std::vector<PrPixelFormat> calls = {0, 0x61724742 /* 'BGra' */, 0x61726762 /* 'bgra' */};
-    EXPECT_EQ(host->PixelFormatCalls(), calls);
-    EXPECT_EQ(host->Suites().Acquires(kPFPixelFormatSuite), 1);
-    EXPECT_TRUE(vtest::LedgersBalanced(*host));
-    EXPECT_EQ(host->OutData().return_msg[0], '\0');
+// Version and flags, stale bits cleared, nothing else touched; Premiere alone
+// registers its pixel formats, float first.
+TEST(EntryPointGlobalSetup, VersionFlagsAndPremieresPixelFormats) {
+    for (HostApp app : {HostApp::AfterEffects, HostApp::Premiere}) {
+        auto host = vtest::NewHost(app);
+        PF_OutData& out = host->OutData();
+        out.out_flags = static_cast<A_long>(0x80000003u);  // stale bits a host left there
+        out.out_flags2 = 0x1234;
+        std::strcpy(out.return_msg, "unchanged");
+        int marker = 0;
+        host->InData().global_data = &marker;
+        ASSERT_EQ(host->GlobalSetup(), PF_Err_NONE);
+        EXPECT_EQ(out.my_version, kVersion);
+        EXPECT_EQ(out.out_flags, kAllFourFlags);
+        EXPECT_EQ(out.out_flags2, 0x1234);
+        EXPECT_STREQ(out.return_msg, "unchanged");
+        EXPECT_EQ(out.global_data, nullptr);
+        EXPECT_EQ(host->InData().global_data, &marker);
+        EXPECT_TRUE(vtest::LedgersBalanced(*host));
+        const std::vector<PrPixelFormat> calls = {0, 0x61724742 /* 'BGra' */, 0x61726762 /* 'bgra' */};
+        EXPECT_EQ(host->PixelFormatCalls(), app == HostApp::Premiere ? calls : std::vector<PrPixelFormat>{});
+        EXPECT_EQ(host->Suites().TotalAcquires(), app == HostApp::Premiere ? 1 : 0);
+    }
 }
 
 TEST(EntryPointGlobalSetup, PremiereWithoutThePixelFormatSuiteStillSucceeds) {

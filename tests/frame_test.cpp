@@ -1,7 +1,6 @@
-// The frame's shortcuts, called directly: the row spans may claim only pixels
-// whose result they give exactly, and the band cells' error bound holds.
-// That every shortcut's result equals the exact path's is the pixel
-// functions' sweep (adapters_test).
+// The band cells' error bound, called directly. That every shortcut's result
+// (row spans, zones, cells) equals the exact path's is the pixel functions'
+// sweep (adapters_test) and the float rows' (float_rows_test).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,57 +12,9 @@
 
 namespace {
 
-using vtest::Blend;
 using vtest::Centred;
 using vtest::Fix;
 using vtest::Info;
-
-
-// The row spans may only claim pixels whose result Blend_Float agrees with.
-TEST(FrameSpans, ShortcutZonesAgreeWithThePixelFunction) {
-    std::mt19937 rng(11);
-    std::uniform_real_distribution<double> size(0.0, 260.0), unit(0.0, 1.0), angle(-720.0, 720.0);
-    long claimed = 0, total = 0;
-    for (int trial = 0; trial < 120; ++trial) {
-        VignetteParams p;
-        p.mask_type = trial % 2 ? MASK_RECTANGLE : MASK_ELLIPSE;
-        p.width = trial % 17 == 0 ? 0.0 : size(rng);
-        p.height = size(rng);
-        p.feather = trial % 3 == 0 ? 0.0 : unit(rng) * p.width;
-        p.angle = Fix(trial % 4 == 0 ? 90.0 * (trial / 4 % 4) : angle(rng));
-        p.origin_x = Fix(-20 + unit(rng) * 160);
-        p.origin_y = Fix(-20 + unit(rng) * 120);
-        const A_u_long ds = 1 + trial % 3;
-        p.downsample_x = {1, ds};
-        p.downsample_y = {1, static_cast<A_u_long>(1 + (trial / 3) % 2)};
-        p.pixel_aspect_ratio = {static_cast<A_long>(1 + trial % 2), static_cast<A_u_long>(1 + (trial / 2) % 3)};
-        p.invert = trial % 5 == 0;
-        p.composite_mode = 1 + trial % 4;
-        const VignetteInfo vi = Info(p);
-        VignetteTables spans;
-        VignetteFrame frame;
-        PrepareVignetteFrame(vi, 120, 90, spans, &frame);
-        for (A_long y = 0; y < 90; ++y) {
-            for (A_long x = 0; x < 120; ++x) {
-                const int zone = frame.ZoneOf(x, y);
-                ++total;
-                if (zone == ZONE_EDGE) continue;
-                ++claimed;
-                const float e = zone == ZONE_OUTSIDE ? 1.0f : 0.0f;
-                for (float a : {0.0f, 0.3f, 1.0f}) {
-                    ASSERT_EQ(CompositeAlpha(&vi, e, a), Blend(vi, x, y, a))
-                        << "trial " << trial << " pixel " << x << "," << y << " zone " << zone;
-                }
-            }
-        }
-        // Pixels beyond the output take the exact path.
-        EXPECT_EQ(frame.ZoneOf(0, 90), ZONE_EDGE);
-        EXPECT_EQ(frame.ZoneOf(0, -1), ZONE_EDGE);
-        EXPECT_EQ(frame.ZoneOf(-1, 10), ZONE_EDGE);
-        EXPECT_EQ(frame.ZoneOf(120, 10), ZONE_EDGE);
-    }
-    EXPECT_GT(claimed, total * 8 / 10);  // the shortcuts do cover most pixels
-}
 
 // Cell violations over random frames: pixels of the ellipse's band whose exact
 // edge value lies outside the cell their 8-bit path picks, by the float index

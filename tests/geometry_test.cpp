@@ -1,5 +1,6 @@
-// The overlay's geometry called directly, with the reference host's window
-// conversions: 16.16 rounding, mask frames, rotation and handle layout.
+// The overlay's geometry called directly, at the edges its drawing never
+// reaches: 16.16 rounding and saturation, frames of no height or width, and
+// sizes past 16.16. Frames, insets and handles in use are drawn exactly in overlay_test.
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -29,25 +30,11 @@ struct Params {
     }
 };
 
-// A Premiere host (its rotation needs no suite) and one window over a 400 x 500 layer.
+// A Premiere host's frames (its rotation needs no suite).
 struct View {
     std::unique_ptr<vhost::Host> host = vtest::NewHost(vhost::HostApp::Premiere);
-    std::unique_ptr<voverlay::OverlayWindow> window;
-    PF_EventExtra event{};
-    explicit View(voverlay::WindowView view = {}, PF_RationalScale par = {1, 1}) {
-        window = std::make_unique<voverlay::OverlayWindow>(*host, view, 400, 500);
-        event = window->NewEvent(PF_Event_DRAW);
-        in().pixel_aspect_ratio = par;
-        in().height = 500;
-    }
-    PF_InData& in() { return host->InData(); }
     void Frames(Params& p, PF_FixedRect& outer, PF_FixedRect& inner) {
-        FixedFrameFromParams(&in(), p.ptrs, &outer, &inner);
-    }
-    OverlayLayout Layout(Params& p) {
-        OverlayLayout l;
-        ComputeOverlayLayout(&in(), p.ptrs, &event, &l);
-        return l;
+        FixedFrameFromParams(&host->InData(), p.ptrs, &outer, &inner);
     }
 };
 
@@ -62,36 +49,6 @@ TEST(GeometryFixed, RoundsHalfAwayFromZeroAndSaturates) {
     EXPECT_EQ(FixedFromFloat(-std::numeric_limits<double>::infinity()), INT32_MIN);
     EXPECT_EQ(FixedFromFloat(std::numeric_limits<double>::quiet_NaN()), 0);
     EXPECT_EQ(FixedFromFloat(std::numeric_limits<float>::quiet_NaN()), 0);
-}
-
-TEST(GeometryFrame, OuterAndInnerFrames) {
-    PF_FixedRect outer, inner;
-    View square;
-    Params plain(100, 80, 300, 200);
-    square.Frames(plain, outer, inner);
-    EXPECT_EQ(outer.left, Fx(-50));
-    EXPECT_EQ(outer.top, Fx(-20));
-    EXPECT_EQ(outer.right, Fx(250));
-    EXPECT_EQ(outer.bottom, Fx(180));
-    EXPECT_EQ(inner.left, outer.left);
-    EXPECT_EQ(inner.bottom, outer.bottom);
-
-    // Feather 30 on 300 x 200: inset 30 across and 20 down.
-    Params feathered(400, 300, 300, 200, 30);
-    square.Frames(feathered, outer, inner);
-    EXPECT_EQ(inner.left - outer.left, Fx(30));
-    EXPECT_EQ(outer.right - inner.right, Fx(30));
-    EXPECT_EQ(inner.top - outer.top, Fx(20));
-    EXPECT_EQ(outer.bottom - inner.bottom, Fx(20));
-
-    // Pixel aspect 10/11: 150 square pixels are 165 layer pixels; the height is untouched.
-    View narrow({}, {10, 11});
-    narrow.Frames(feathered, outer, inner);
-    EXPECT_NEAR(outer.left, Fx(400 - 165), 8);
-    EXPECT_NEAR(outer.right, Fx(400 + 165), 8);
-    EXPECT_EQ(outer.top, Fx(200));
-    EXPECT_NEAR(inner.left - outer.left, Fx(33), 8);
-    EXPECT_EQ(inner.top - outer.top, Fx(20));
 }
 
 TEST(GeometryFrame, ZeroHeightOrWidthGivesNoVerticalInsetAndHugeSizesSaturate) {
@@ -111,25 +68,6 @@ TEST(GeometryFrame, ZeroHeightOrWidthGivesNoVerticalInsetAndHugeSizesSaturate) {
     EXPECT_LT(outer.top, 0);
     EXPECT_EQ(outer.right, INT32_MAX);
     EXPECT_EQ(outer.bottom, INT32_MAX);
-}
-
-TEST(GeometryHandles, LayoutInWindowPixels) {
-    View v;
-    Params p(200, 250, 300, 200, 30, 0, 100);
-    OverlayLayout l = v.Layout(p);
-    const double expected[HANDLE_COUNT + 1][2] = {
-        {200, 250},                           // centre
-        {50, 150},  {350, 150},  {50, 350},  {350, 350},  // corners
-        {200, 150},                           // rotation: a fifth of the 500-pixel height above
-        {80, 250},  {320, 250},  {200, 170}, {200, 330},  // feather handles, inset 30 and 20
-        {160, 200}};                          // opacity 100: 40 left, 50 above
-    for (int h = 0; h <= HANDLE_COUNT; ++h) {
-        EXPECT_EQ(l.handles[h].x, Fx(expected[h][0])) << h;
-        EXPECT_EQ(l.handles[h].y, Fx(expected[h][1])) << h;
-    }
-    // Opacity 0: 50 below the centre.
-    Params clear(200, 250, 300, 200, 30, 0, 0);
-    EXPECT_EQ(v.Layout(clear).handles[HANDLE_OPACITY].y, Fx(300));
 }
 
 }  // namespace

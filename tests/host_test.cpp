@@ -48,4 +48,18 @@ TEST(Host, LedgerFlagsStrayAndMissingReleases) {
     EXPECT_EQ(objects.CreatedCount(vhost::ObjectLedger::Kind::Pen), 1);
 }
 
+// A suite given back twice through the host's own basic suite is a stray
+// release the ledger names, though the count of releases may look balanced.
+TEST(Host, ASecondReleaseThroughTheHostIsReported) {
+    auto host = vtest::NewHost();
+    vhost::ScopedCurrentHost current(*host);
+    const SPBasicSuite* basic = host->InData().pica_basicP;
+    const void* suite = nullptr;
+    ASSERT_EQ(basic->AcquireSuite(kPFANSISuite, 1, &suite), kSPNoError);
+    EXPECT_EQ(basic->ReleaseSuite(kPFANSISuite, 1), kSPNoError);
+    EXPECT_TRUE(vtest::LedgersBalanced(*host));
+    basic->ReleaseSuite(kPFANSISuite, 1);
+    EXPECT_NE(host->LedgerReport().find("released without being held"), std::string::npos) << host->LedgerReport();
+}
+
 }  // namespace

@@ -153,46 +153,37 @@ TEST(InteractionDrag, TheGestureLivesInTheClickRecord) {
     EXPECT_GT(rig.host->Faults().Calls("frame_to_source"), 0);
 }
 
+// Corners resize symmetrically (turned, and under pixel aspect 10/11, where 150
+// square pixels are 165 layer pixels) and clamp to 0..15000.
 TEST(InteractionDrag, CornersResizeSymmetricallyAndClamp) {
-    Rig br(HostApp::Premiere);
-    const voverlay::GestureResult g = br.Gesture(350, 250, 300, 200, 4);
-    EXPECT_EQ(g.handle, 4);
-    EXPECT_EQ(g.drag_events, 4);
-    EXPECT_EQ(g.changed, (std::vector<int>{PARAM_WIDTH, PARAM_HEIGHT}));
-    EXPECT_DOUBLE_EQ(br.Width(), 200);
-    EXPECT_DOUBLE_EQ(br.Height(), 100);
-    Rig tl;
-    EXPECT_EQ(tl.Gesture(50, 50, 100, 100).handle, 1);
-    EXPECT_DOUBLE_EQ(tl.Width(), 200);
-    EXPECT_DOUBLE_EQ(tl.Height(), 100);
-    // Turned a quarter, the bottom-right corner sits at (100, 300); 100 straight below the centre.
-    Rig turned(HostApp::AfterEffects, 300, 200, 90);
-    EXPECT_EQ(turned.Gesture(100, 300, 200, 250).handle, 4);
-    EXPECT_NEAR(turned.Width(), 200, 1e-4);
-    EXPECT_NEAR(turned.Height(), 0, 1e-4);
-    // Past the centre the size is 0, far out it stops at 15000: never outside the slider's range.
-    Rig past;
-    past.Gesture(350, 250, 150, 100);
-    EXPECT_EQ(past.Width(), 0.0);
-    EXPECT_EQ(past.Height(), 0.0);
-    Rig far;
-    far.Gesture(350, 250, 20000, 20000);
-    EXPECT_EQ(far.Width(), 15000.0);
-}
-
-TEST(InteractionDrag, CornersWithPixelAspectTenElevenths) {
-    // 150 square pixels are 165 layer pixels: the top-right corner is at (365, 50).
     const struct {
+        HostApp app;
+        double angle;
+        PF_RationalScale par;
         A_long x0, y0, x1, y1;
         int handle;
         double w, h;
-    } cases[] = {{365, 50, 310, 150, 2, 200, 0}, {35, 250, 90, 200, 3, 200, 100}};
+    } cases[] = {
+        {HostApp::Premiere, 0, {1, 1}, 350, 250, 300, 200, 4, 200, 100},
+        {HostApp::AfterEffects, 0, {1, 1}, 50, 50, 100, 100, 1, 200, 100},
+        {HostApp::AfterEffects, 90, {1, 1}, 100, 300, 200, 250, 4, 200, 0},  // 100 straight below the centre
+        {HostApp::AfterEffects, 0, {1, 1}, 350, 250, 150, 100, 4, 0, 0},     // past the centre
+        {HostApp::AfterEffects, 0, {1, 1}, 350, 250, 20000, 20000, 4, 15000, 15000},
+        {HostApp::AfterEffects, 0, {10, 11}, 365, 50, 310, 150, 2, 200, 0},
+        {HostApp::AfterEffects, 0, {10, 11}, 35, 250, 90, 200, 3, 200, 100},
+    };
     for (const auto& c : cases) {
-        Rig rig;
-        rig.host->InData().pixel_aspect_ratio = {10, 11};
-        EXPECT_EQ(rig.Gesture(c.x0, c.y0, c.x1, c.y1).handle, c.handle);
-        EXPECT_NEAR(rig.Width(), c.w, 1e-4);
-        EXPECT_NEAR(rig.Height(), c.h, 1e-4);
+        Rig rig(c.app, 300, 200, c.angle);
+        rig.host->InData().pixel_aspect_ratio = c.par;
+        const voverlay::GestureResult g = rig.Gesture(c.x0, c.y0, c.x1, c.y1, 4);
+        SCOPED_TRACE(std::to_string(c.x0) + "," + std::to_string(c.y0) + " to " + std::to_string(c.x1) + "," +
+                     std::to_string(c.y1));
+        EXPECT_EQ(g.handle, c.handle);
+        EXPECT_EQ(g.drag_events, 4);
+        EXPECT_EQ(g.changed, (std::vector<int>{PARAM_WIDTH, PARAM_HEIGHT}));
+        const double tolerance = c.angle == 0 && c.par.num == 1 ? 0 : 1e-4;  // exact where no trig or ratio
+        EXPECT_NEAR(rig.Width(), c.w, tolerance);
+        EXPECT_NEAR(rig.Height(), c.h, tolerance);
     }
 }
 

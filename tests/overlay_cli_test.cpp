@@ -106,14 +106,9 @@ TEST_F(WindowCli, ReducedFrameShowsEnlargedUnderTheOverlay) {
     EXPECT_GT(same, masked * 95 / 100) << same << " of " << masked;
 }
 
-// The picture is opaque, so formats without alpha take it; the trace and the
-// picture are two files, never one overwriting the other.
-TEST_F(WindowCli, PictureFormatsAndTheTraceBesideIt) {
-    const CliRun jpeg = RunCli("overlay testcard:64x48 -q '" + dir + "/view.jpg'", true);
-    ASSERT_EQ(jpeg.status, 0) << jpeg.out;
-    EXPECT_EQ(vimaging::ReadImage(dir + "/view.jpg").width, 64);
-
-    // A trace to a pipe goes straight into it.
+// The trace and the picture are two files, never one overwriting the other;
+// a trace to a pipe goes straight into it. (Formats: imaging_formats_test.)
+TEST_F(WindowCli, TheTraceBesideThePicture) {
     const CliRun piped = RunCli("overlay testcard:64x48 -q '" + dir + "/piped.png' --trace /dev/stdout");
     ASSERT_EQ(piped.status, 0) << piped.out;
     EXPECT_EQ(nlohmann::json::parse(piped.out)["window"], "layer");

@@ -77,13 +77,13 @@ std::string Rect(double l, double t, double r, double b) {
 }
 
 TEST(OverlayDraw, RectangleMaskStrokesEveryElementInOrder) {
-    Scene s = Draw(HostApp::AfterEffects, Values());
+    Scene s = Draw(HostApp::AfterEffects, Values(2, 0, 30));
     EXPECT_EQ(Send(s), PF_EO_HANDLED_EVENT);
     const std::vector<std::string> expected = {
         Rect(50, 50, 350, 250),                                                  // frame
         Rect(47, 47, 53, 53), Rect(347, 47, 353, 53), Rect(347, 247, 353, 253),  // squares TL, TR, BR,
         Rect(47, 247, 53, 253),                                                  // BL
-        "A200,50 r4", "A200,250 r4", "A50,150 r4", "A350,150 r4",                // feather: top, bottom, left, right
+        "A200,70 r4", "A200,230 r4", "A80,150 r4", "A320,150 r4",  // feather 30 of 300 x 200: inset 20 down, 30 across
         "M200,150 L200,90", "A200,90 r6",  // rotation arm: a fifth of the layer height
         "M160,100 L160,200",               // opacity track
         Rect(155, 98, 166, 102)};          // marker at 100 %, 11 across
@@ -126,9 +126,12 @@ TEST(OverlayDraw, TurnedEllipseComesFirstAndEndsOnItsFirstPointUnclosed) {
     }
 }
 
-TEST(OverlayDraw, PremiereStrokesWithFixedPensAndNoAnsiSuite) {
+// Premiere strokes with fixed pens and needs no ANSI suite; the trace and the
+// picture show what was stroked.
+TEST(OverlayDraw, PremiereStrokesWithFixedPensTraceAndPicture) {
     Scene s = Draw(HostApp::Premiere);
     s.host->Faults().withheld_suites.insert(kPFANSISuite);
+    const std::vector<uint8_t> before = s.window->PictureRGBA8();
     Send(s);
     ASSERT_EQ(s.Strokes().size(), 14u);
     for (size_t i = 0; i < s.Strokes().size(); ++i) {
@@ -141,6 +144,22 @@ TEST(OverlayDraw, PremiereStrokesWithFixedPensAndNoAnsiSuite) {
             << i;
     }
     EXPECT_TRUE(vtest::LedgersBalanced(*s.host));
+    const nlohmann::ordered_json j = s.window->TraceJson();
+    EXPECT_EQ(j["window"], "layer");
+    EXPECT_EQ(j["strokes"][1], nlohmann::ordered_json::parse(
+                                   R"({"by": "pen", "color": [0.8999999761581421, 0.8999999761581421, 0.0, 1.0],
+                                       "width": 1.0, "path": [["move", 50.0, 50.0], ["line", 350.0, 50.0],
+                                       ["line", 350.0, 250.0], ["line", 50.0, 250.0], ["close"]]})"));
+    EXPECT_EQ(j["strokes"][6]["path"][0], nlohmann::ordered_json({"arc", 200.0, 50.0, 4.0, 0.0, 360.0}));
+    // The picture: a yellow frame edge over the opaque grey checkerboard; inside, nothing changed.
+    const std::vector<uint8_t> after = s.window->PictureRGBA8();
+    const auto at = [](const std::vector<uint8_t>& img, int x, int y) {
+        return std::vector<int>(img.begin() + (y * 400 + x) * 4, img.begin() + (y * 400 + x) * 4 + 4);
+    };
+    EXPECT_TRUE(at(after, 120, 50)[0] > 180 && at(after, 120, 50)[2] < 80);
+    EXPECT_EQ(at(after, 250, 200), at(before, 250, 200));
+    const std::vector<int> bg = at(before, 3, 3);
+    EXPECT_TRUE(bg[0] == bg[1] && bg[1] == bg[2] && bg[3] == 255);
 }
 
 TEST(OverlayDraw, OpacityMarkerAndFlatFrames) {
@@ -248,28 +267,6 @@ TEST(OverlayDraw, EveryFailingCallStopsTheDrawingAndLeaksNothing) {
             }
         }
     }
-}
-
-TEST(OverlayDraw, TraceAndPicture) {
-    Scene pr = Draw(HostApp::Premiere, Values());
-    const std::vector<uint8_t> before = pr.window->PictureRGBA8();
-    Send(pr);
-    const nlohmann::ordered_json j = pr.window->TraceJson();
-    EXPECT_EQ(j["window"], "layer");
-    EXPECT_EQ(j["strokes"][0], nlohmann::ordered_json::parse(
-                                   R"({"by": "pen", "color": [0.8999999761581421, 0.8999999761581421, 0.0, 1.0],
-                                       "width": 1.0, "path": [["move", 50.0, 50.0], ["line", 350.0, 50.0],
-                                       ["line", 350.0, 250.0], ["line", 50.0, 250.0], ["close"]]})"));
-    EXPECT_EQ(j["strokes"][5]["path"][0], nlohmann::ordered_json({"arc", 200.0, 50.0, 4.0, 0.0, 360.0}));
-    // The picture: a yellow frame edge over the opaque grey checkerboard; inside, nothing changed.
-    const std::vector<uint8_t> after = pr.window->PictureRGBA8();
-    const auto at = [](const std::vector<uint8_t>& img, int x, int y) {
-        return std::vector<int>(img.begin() + (y * 400 + x) * 4, img.begin() + (y * 400 + x) * 4 + 4);
-    };
-    EXPECT_TRUE(at(after, 120, 50)[0] > 180 && at(after, 120, 50)[2] < 80);
-    EXPECT_EQ(at(after, 250, 200), at(before, 250, 200));
-    const std::vector<int> bg = at(before, 3, 3);
-    EXPECT_TRUE(bg[0] == bg[1] && bg[1] == bg[2] && bg[3] == 255);
 }
 
 }  // namespace

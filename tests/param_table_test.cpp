@@ -1,8 +1,7 @@
 // The host's parameter table (params/ParamTable) against what the plug-in
 // declares: a disagreement planted in the declaration is caught at start-up
-// and named, and the front ends (the CLI's help, options, --params and info,
-// the frei0r filter) take defaults, ranges and choices from the declaration.
-#include <dlfcn.h>
+// and named, and the CLI's help, options, --params and info take defaults,
+// ranges and choices from the declaration (the frei0r filter's: frei0r_filter_test).
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -14,11 +13,6 @@
 #include <string>
 
 #include <nlohmann/json.hpp>
-
-// frei0r.h declares C functions without saying so.
-extern "C" {
-#include <frei0r.h>
-}
 
 #include "host/HostError.h"
 #include "params/EffectParams.h"
@@ -151,54 +145,6 @@ TEST(ParamTable, TheCliFollowsTheDeclaration) {
     const auto info = RunCli("info --json" + module, false, env);
     ASSERT_EQ(info.status, 0) << info.out;
     EXPECT_EQ(nlohmann::json::parse(info.out)["params"][PARAM_WIDTH]["default"], 250.0);
-}
-
-void* Frei0r() {
-    static void* const handle = dlopen(VELLORA_FREI0R_PATH, RTLD_NOW | RTLD_LOCAL);
-    return handle;
-}
-#define F0R(name) reinterpret_cast<decltype(&name)>(Frei0r() ? dlsym(Frei0r(), #name) : nullptr)
-
-// The filter's parameters are the table's frei0r rows, their popups listing
-// the declared choices, their defaults and limits the declared ones.
-TEST(ParamTable, TheFrei0rFilterFollowsTheDeclaration) {
-    ASSERT_NE(Frei0r(), nullptr) << dlerror();
-    ASSERT_EQ(F0R(f0r_init)(), 1);
-    auto host = vtest::SetUpHost(vhost::HostApp::Premiere);
-    const std::vector<PF_ParamDef>& declared = host->Params();
-
-    f0r_plugin_info_t plugin{};
-    F0R(f0r_get_plugin_info)(&plugin);
-    int index = 0;
-    for (const vparams::ParamEntry& e : vparams::ParamTable()) {
-        for (const vparams::Frei0rParam& f : e.frei0r) index += f.name ? 1 : 0;
-    }
-    EXPECT_EQ(plugin.num_params, index);
-
-    f0r_param_info_t info{};
-    F0R(f0r_get_param_info)(&info, 1);
-    ASSERT_STREQ(info.name, "composite_mode");
-    std::string choices = declared[PARAM_COMPOSITE_MODE].u.pd.u.namesptr;
-    for (char& c : choices) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    EXPECT_TRUE(Has(info.explanation, "floor(v*" + std::to_string(declared[PARAM_COMPOSITE_MODE].u.pd.num_choices) +
-                                          ") 0 " + choices.substr(0, choices.find('|'))))
-        << info.explanation;
-
-    const unsigned w = 640, h = 360;
-    std::unique_ptr<void, void (*)(void*)> f(F0R(f0r_construct)(w, h), F0R(f0r_destruct));
-    ASSERT_TRUE(f);
-    const auto get = [&](int i) {
-        double v = std::nan("");
-        F0R(f0r_get_param_value)(f.get(), &v, i);
-        return v;
-    };
-    const int kWidth = 4;  // frei0r's "width": v * frame width
-    EXPECT_DOUBLE_EQ(get(kWidth) * w, declared[PARAM_WIDTH].u.fs_d.dephault);
-    double huge = 1e9;
-    F0R(f0r_set_param_value)(f.get(), &huge, kWidth);
-    EXPECT_DOUBLE_EQ(get(kWidth) * w, declared[PARAM_WIDTH].u.fs_d.valid_max);
-    const int kOpacity = 8;  // v * 100 percent
-    EXPECT_DOUBLE_EQ(get(kOpacity) * 100, declared[PARAM_OPACITY].u.fd.dephault / 65536.0);
 }
 
 // Values left unset are the declared defaults, whatever a host held before.

@@ -11,36 +11,29 @@ using vhost::HostApp;
 
 const PF_Fixed kOne = 65536;
 
-// Every byte not set here must be zero in what the host received.
-PF_ParamDef Zeroed() {
+// A record with every byte not set here zero, so stray fields are caught too.
+PF_ParamDef Def(const char* name, A_long id, PF_ParamType type, A_long flags = 0) {
     PF_ParamDef def;
     std::memset(&def, 0, sizeof(def));
+    def.uu.id = id;
+    def.param_type = type;
+    std::strcpy(def.name, name);
+    def.flags = flags;
     return def;
 }
 
 PF_ParamDef Popup(const char* name, A_long id, short choices, short dephault) {
-    PF_ParamDef def = Zeroed();
-    def.uu.id = id;
-    def.param_type = PF_Param_POPUP;
-    std::strcpy(def.name, name);
-    def.flags = PF_ParamFlag_CANNOT_TIME_VARY;
+    PF_ParamDef def = Def(name, id, PF_Param_POPUP, PF_ParamFlag_CANNOT_TIME_VARY);
     def.u.pd.num_choices = choices;
-    def.u.pd.dephault = dephault;
-    def.u.pd.value = dephault;
+    def.u.pd.value = def.u.pd.dephault = dephault;
     return def;
 }
 
 PF_ParamDef FloatSlider(const char* name, A_long id, double dephault) {
-    PF_ParamDef def = Zeroed();
-    def.uu.id = id;
-    def.param_type = PF_Param_FLOAT_SLIDER;
-    std::strcpy(def.name, name);
+    PF_ParamDef def = Def(name, id, PF_Param_FLOAT_SLIDER);
     def.u.fs_d.value = dephault;
     def.u.fs_d.dephault = static_cast<float>(dephault);
-    def.u.fs_d.valid_min = 0.0f;
-    def.u.fs_d.valid_max = 15000.0f;
-    def.u.fs_d.slider_min = 0.0f;
-    def.u.fs_d.slider_max = 15000.0f;
+    def.u.fs_d.valid_max = def.u.fs_d.slider_max = 15000.0f;
     def.u.fs_d.precision = 1;
     def.u.fs_d.curve_tolerance = 0.05f;
     return def;
@@ -48,41 +41,17 @@ PF_ParamDef FloatSlider(const char* name, A_long id, double dephault) {
 
 // The list Vellora must declare, written out from its published parameter table.
 std::vector<PF_ParamDef> ExpectedParams() {
-    std::vector<PF_ParamDef> list;
-    list.push_back(Popup("Mask Type", 2, 2, 1));
-    list.push_back(Popup("Composite mode", 8, 4, 4));
-    PF_ParamDef origin = Zeroed();
-    origin.uu.id = 1;
-    origin.param_type = PF_Param_POINT;
-    std::strcpy(origin.name, "Point of origin");
-    origin.u.td.x_value = origin.u.td.y_value = 0x320000;
-    origin.u.td.x_dephault = origin.u.td.y_dephault = 0x320000;
-    list.push_back(origin);
-    list.push_back(FloatSlider("Width", 3, 300.0));
-    list.push_back(FloatSlider("Height", 4, 200.0));
-    PF_ParamDef angle = Zeroed();
-    angle.uu.id = 5;
-    angle.param_type = PF_Param_ANGLE;
-    std::strcpy(angle.name, "Angle");
-    list.push_back(angle);
-    list.push_back(FloatSlider("Feather", 6, 0.0));
-    PF_ParamDef opacity = Zeroed();
-    opacity.uu.id = 7;
-    opacity.param_type = PF_Param_FIX_SLIDER;
-    std::strcpy(opacity.name, "Opacity");
+    PF_ParamDef origin = Def("Point of origin", 1, PF_Param_POINT);
+    origin.u.td.x_value = origin.u.td.y_value = origin.u.td.x_dephault = origin.u.td.y_dephault = 0x320000;
+    PF_ParamDef opacity = Def("Opacity", 7, PF_Param_FIX_SLIDER);
     opacity.u.fd.valid_max = opacity.u.fd.slider_max = 100 * kOne;
     opacity.u.fd.value = opacity.u.fd.dephault = 0x640000;
     opacity.u.fd.precision = 1;
     opacity.u.fd.display_flags = PF_ValueDisplayFlag_PERCENT;
-    list.push_back(opacity);
-    PF_ParamDef invert = Zeroed();
-    invert.uu.id = 9;
-    invert.param_type = PF_Param_CHECKBOX;
-    std::strcpy(invert.name, "Invert");
-    invert.flags = PF_ParamFlag_CANNOT_TIME_VARY;
-    list.push_back(invert);
-    list.push_back(Popup("Alpha falloff", 10, 6, 1));
-    return list;
+    return {Popup("Mask Type", 2, 2, 1),        Popup("Composite mode", 8, 4, 4), origin,
+            FloatSlider("Width", 3, 300.0),     FloatSlider("Height", 4, 200.0),  Def("Angle", 5, PF_Param_ANGLE),
+            FloatSlider("Feather", 6, 0.0),     opacity,
+            Def("Invert", 9, PF_Param_CHECKBOX, PF_ParamFlag_CANNOT_TIME_VARY), Popup("Alpha falloff", 10, 6, 1)};
 }
 
 const char* TextPointer(const PF_ParamDef& def) {
@@ -126,10 +95,11 @@ TEST(ParamsSetup, ListMatchesTheTableFieldByField) {
         std::memset(&ui, 0, sizeof(ui));
         ui.events = 3;
         EXPECT_EQ(std::memcmp(&host->RegisteredUI(), &ui, sizeof(ui)), 0);
-        // Parameter set-up itself needs no suite.
+        // Parameter set-up itself needs no suite; a second one starts a fresh list.
         host->Suites().Reset();
         ASSERT_EQ(host->ParamsSetup(), PF_Err_NONE);
         EXPECT_EQ(host->Suites().TotalAcquires(), 0);
+        EXPECT_EQ(host->Params().size(), 11u);
     }
 }
 
@@ -180,12 +150,6 @@ TEST(ParamsSetup, HostWithoutStringCallbacksIsRefusedUpFront) {
               PF_Err_INVALID_CALLBACK);
     EXPECT_EQ(host->Params().size(), 1u);
     EXPECT_EQ(host->OutData().num_params, 5);
-}
-
-TEST(ParamsSetup, SecondSetUpStartsAFreshList) {
-    auto host = vtest::SetUpHost();
-    ASSERT_EQ(host->ParamsSetup(), PF_Err_NONE);
-    EXPECT_EQ(host->Params().size(), 11u);
 }
 
 }  // namespace

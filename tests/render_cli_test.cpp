@@ -73,22 +73,6 @@ TEST_F(RenderCli, RendersTheTestCardWithStraightAlpha) {
     EXPECT_EQ(Files(), std::vector<std::string>{"card.png"});
 }
 
-TEST_F(RenderCli, ParamsFileSetsValuesAndOptionsWin) {
-    {
-        std::ofstream json(Path("p.json"));
-        json << R"({"mask_type": "rectangle", "width": 20, "height": 20, "composite_mode": "create", "invert": true})";
-    }
-    const std::string out = Path("o.tif");
-    const CliRun run = Vellora("testcard:64x64 '" + out + "' --params '" + Path("p.json") + "' --width 40 --depth 16 -q");
-    ASSERT_EQ(run.status, 0) << run.err;
-    const vimaging::Image image = vimaging::ReadImage(out);
-    ASSERT_EQ(image.type, vimaging::SampleType::U16);
-    const auto alpha = [&](int x, int y) { return image.u16[(static_cast<size_t>(y) * 64 + x) * 4 + 3]; };
-    EXPECT_EQ(alpha(32, 32), 0);         // inverted: the rectangle is cut out
-    EXPECT_EQ(alpha(32 + 15, 32), 0);    // 40 wide from the option, not 20 from the file
-    EXPECT_EQ(alpha(32, 32 + 15), 65535);
-}
-
 // Bad files, values, empty values (never taken as the default) and numbers
 // other than plain decimals.
 TEST_F(RenderCli, BadInputGivesOneClearLineAndNoFile) {

@@ -138,17 +138,26 @@ TEST(Render, FloatRowsFollowTheHintAndStayInsideBothBuffers) {
     EXPECT_TRUE(vtest::LedgersBalanced(*host));
 }
 
-TEST(Render, PremiereFrameInAnotherFormatIsRefusedUntouched) {
-    auto host = HostWith(HostApp::Premiere, HardEllipse());
-    World input = Input(PixelLayout::BGRA8), output(PixelLayout::BGRA8, kW, kH);
-    Mark(output);
-    const World before = output.Clone();
-    vhost::FrameSettings settings;
-    settings.premiere_format = PrPixelFormat_VUYA_4444_8u;
-    EXPECT_EQ(vhost::RenderFrame(*host, input, output, settings), PF_Err_UNRECOGNIZED_PARAM_TYPE);
-    EXPECT_EQ(output.Bytes(), before.Bytes());
-    EXPECT_EQ(host->Suites().Acquires(kPFPixelFormatSuite), host->Suites().Releases(kPFPixelFormatSuite));
-    EXPECT_TRUE(vtest::LedgersBalanced(*host));
+// A frame in a format the effect did not register, or no pixel-format suite
+// to ask with: refused, the output untouched, every suite given back.
+TEST(Render, PremiereFramesItCannotReadAreRefusedUntouched) {
+    for (bool suite_missing : {false, true}) {
+        auto host = HostWith(HostApp::Premiere, HardEllipse());
+        World input = Input(PixelLayout::BGRA8), output(PixelLayout::BGRA8, kW, kH);
+        Mark(output);
+        const World before = output.Clone();
+        vhost::FrameSettings settings;
+        if (suite_missing) {
+            host->Faults().withheld_suites = {kPFPixelFormatSuite};
+        } else {
+            settings.premiere_format = PrPixelFormat_VUYA_4444_8u;
+        }
+        EXPECT_EQ(vhost::RenderFrame(*host, input, output, settings),
+                  suite_missing ? PF_Err_BAD_CALLBACK_PARAM : PF_Err_UNRECOGNIZED_PARAM_TYPE);
+        EXPECT_EQ((host->OutData().out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE) != 0, suite_missing);
+        EXPECT_EQ(output.Bytes(), before.Bytes());
+        EXPECT_TRUE(vtest::LedgersBalanced(*host));
+    }
 }
 
 // Errors of the host's iterate, an interruption and a missing iterate suite
@@ -177,18 +186,6 @@ TEST(Render, IterateErrorsAreTheCommandsResult) {
         // Premiere's pixel-format suite is given back while the error travels out.
         EXPECT_EQ(host->Suites().Releases(kPFPixelFormatSuite) - released, format.app == HostApp::Premiere ? 1 : 0);
     }
-}
-
-TEST(Render, MissingPixelFormatSuiteEndsAPremiereRender) {
-    auto host = HostWith(HostApp::Premiere, HardEllipse());
-    host->Faults().withheld_suites = {kPFPixelFormatSuite};
-    World input = Input(PixelLayout::BGRA8), output(PixelLayout::BGRA8, kW, kH);
-    Mark(output);
-    const World before = output.Clone();
-    EXPECT_EQ(vhost::RenderFrame(*host, input, output), PF_Err_BAD_CALLBACK_PARAM);
-    EXPECT_NE(host->OutData().out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE, 0);
-    EXPECT_EQ(output.Bytes(), before.Bytes());
-    EXPECT_TRUE(vtest::LedgersBalanced(*host));
 }
 
 TEST(Render, WorldsWithoutPixelsAreRefusedInEveryFormat) {

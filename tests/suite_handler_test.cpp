@@ -32,13 +32,10 @@ protected:
     vhost::ScopedCurrentHost scope_;
 };
 
-TEST_F(SuiteHandler, UnusedCacheTouchesNothing) {
-    { AEGP_SuiteHandler suites(Basic()); }
+// Nothing is acquired until asked for, and a suite asked for twice once.
+TEST_F(SuiteHandler, SuitesAreAcquiredOnFirstUseAndOnce) {
+    { AEGP_SuiteHandler unused(Basic()); }
     EXPECT_EQ(host_->Suites().TotalAcquires(), 0);
-    EXPECT_TRUE(vtest::LedgersBalanced(*host_));
-}
-
-TEST_F(SuiteHandler, SuiteAskedTwiceIsAcquiredOnce) {
     {
         AEGP_SuiteHandler suites(Basic());
         PF_ANSICallbacksSuite1* first = suites.ANSICallbacksSuite1();
@@ -165,29 +162,25 @@ TEST_F(SuiteHandler, AefxReportsMissingSuitesTheHostsWay) {
     EXPECT_TRUE(vtest::LedgersBalanced(*host_));
 }
 
+// Without a basic suite: refused, the caller's pointer left alone, and the
+// message (the default or the caller's) copied literally and bounded.
 TEST_F(SuiteHandler, AefxWithoutBasicSuite) {
     PF_InData in = host_->InData();
     in.pica_basicP = nullptr;
     int marker = 0;
     void* suite = &marker;
     EXPECT_EQ(AEFX_AcquireSuite(&in, &host_->OutData(), kPFANSISuite, 1, nullptr, &suite), PF_Err_BAD_CALLBACK_PARAM);
-    EXPECT_EQ(suite, &marker);  // left as the caller set it
+    EXPECT_EQ(suite, &marker);
     EXPECT_EQ(AEFX_ReleaseSuite(&in, &host_->OutData(), kPFANSISuite, 1, nullptr), PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_EQ(host_->OutData().out_flags, PF_OutFlag_DISPLAY_ERROR_MESSAGE);
     EXPECT_STREQ(host_->OutData().return_msg, "Not able to release AEFX Suite.");
     EXPECT_EQ(host_->Suites().TotalAcquires(), 0);
-}
 
-TEST_F(SuiteHandler, AefxMessagesArePrintedLiterallyAndBounded) {
-    PF_InData in = host_->InData();
-    in.pica_basicP = nullptr;
     const char* percent = "100% %s%n%d failed";
     EXPECT_EQ(AEFX_ReleaseSuite(&in, &host_->OutData(), kPFANSISuite, 1, percent), PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_STREQ(host_->OutData().return_msg, percent);
-
     const std::string long_text(600, 'L');
     host_->OutData().out_flags2 = 0x7777;
-    void* suite = nullptr;
     EXPECT_EQ(AEFX_AcquireSuite(&in, &host_->OutData(), kPFANSISuite, 1, long_text.c_str(), &suite),
               PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_EQ(std::string(host_->OutData().return_msg), long_text.substr(0, PF_MAX_EFFECT_MSG_LEN));

@@ -1,6 +1,6 @@
 // The parts of the view window that need no display, each through the loaded
-// module: the gesture driven event by event, the values kept apart from a host
-// for undo and host switches, and the frames as the screen gets them.
+// module: the values kept apart from a host for undo and host switches, and the
+// frames as the screen gets them. Gestures press by press: view_window_test.
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -28,57 +28,6 @@ std::unique_ptr<vhost::Host> HostWith(HostApp app, const vparams::EffectValues& 
     auto host = vtest::SetUpHost(app);
     vparams::ApplyEffectValues(*host, v, w, h);
     return host;
-}
-
-// A press, moves and a release sent one by one reach the effect exactly as the
-// whole gesture `vellora drag` plays; and a window of its own size, panned to
-// (X0, Y0), takes a press at (X0 + a, Y0 + b) as the drag's window takes (a, b).
-TEST(ViewGestureEvents, PressMoveReleaseIsTheGestureDriver) {
-    vparams::EffectValues v;
-    v.angle = 30;
-    v.feather = 20;
-    const PF_Point to{530, 250};
-    for (HostApp app : {HostApp::AfterEffects, HostApp::Premiere}) {
-        SCOPED_TRACE(vhost::HostAppName(app));
-        // The corner of a mask turned by 30 degrees about (320, 180).
-        const double a = 30 * M_PI / 180, cx = 150 * std::cos(a) - 100 * std::sin(a),
-                     cy = 150 * std::sin(a) + 100 * std::cos(a);
-        const PF_Point corner{static_cast<A_long>(std::lround(320 + cx)), static_cast<A_long>(std::lround(180 + cy))};
-
-        auto whole_host = HostWith(app, v, 640, 360);
-        voverlay::OverlayWindow whole(*whole_host, {}, 640, 360);
-        const voverlay::GestureResult expected = whole.Gesture(corner, to, 3);
-        ASSERT_TRUE(expected.handled);
-
-        voverlay::WindowView panned;
-        panned.pan_x = 37;
-        panned.pan_y = -12;
-        auto steps_host = HostWith(app, v, 640, 360);
-        voverlay::OverlayWindow steps(*steps_host, panned, 640, 360, 1200, 700);
-        const auto shifted = [&](PF_Point p) { return PF_Point{p.h + 37, p.v - 12}; };
-        steps.Press(shifted(corner));
-        EXPECT_TRUE(steps.Dragging());
-        steps.Move(shifted(PF_Point{480, 300}));
-        steps.Move(shifted(PF_Point{500, 265}));
-        const voverlay::GestureResult got = steps.Release(shifted(to));
-        EXPECT_FALSE(steps.Dragging());
-        EXPECT_EQ(got.handle, expected.handle);
-        EXPECT_EQ(got.changed, expected.changed);
-        EXPECT_EQ(got.drag_events, 3);
-        EXPECT_EQ(vparams::ReadEffectValuesJson(*steps_host),
-                  vparams::ReadEffectValuesJson(*whole_host));
-        EXPECT_TRUE(vtest::LedgersBalanced(*steps_host));
-
-        // A press that grabs nothing sends no drag events and changes nothing.
-        const auto before = vparams::ReadEffectValuesJson(*steps_host);
-        steps.Press(PF_Point{2, 2});
-        EXPECT_FALSE(steps.Dragging());
-        EXPECT_EQ(steps.Move(PF_Point{300, 300}), PF_Err_NONE);
-        const voverlay::GestureResult miss = steps.Release(PF_Point{320, 320});
-        EXPECT_FALSE(miss.handled);
-        EXPECT_EQ(miss.drag_events, 0);
-        EXPECT_EQ(vparams::ReadEffectValuesJson(*steps_host), before);
-    }
 }
 
 // The values survive a change of host exactly (16.16 values as their integers),
