@@ -83,8 +83,11 @@ TEST_F(SuiteHandler, FailureOnTheSecondSuiteReleasesTheFirst) {
 
 TEST_F(SuiteHandler, ErrorFromAcquireCountsAsMissingEvenWithAPointer) {
     host_->Faults().erroring_suites.insert(kPFANSISuite);
-    AEGP_SuiteHandler suites(Basic());
-    EXPECT_THROW(suites.ANSICallbacksSuite1(), PF_Err);
+    {
+        AEGP_SuiteHandler suites(Basic());
+        EXPECT_THROW(suites.ANSICallbacksSuite1(), PF_Err);
+    }
+    EXPECT_TRUE(vtest::LedgersBalanced(*host_));  // the pointer it was handed is given back
 }
 
 // Records the order of releases while forwarding to the reference host.

@@ -12,6 +12,8 @@ void* AEGP_SuiteHandler::LoadSuite(const char* name, int version) const {
     const void* suite = nullptr;
     const SPErr err = pica_basicP_->AcquireSuite(name, version, &suite);
     if (err != kSPNoError || !suite) {
+        // A pointer handed out with an error is still a reference held.
+        if (suite) (void)pica_basicP_->ReleaseSuite(name, version);
         MissingSuiteError();
     }
     return const_cast<void*>(suite);
