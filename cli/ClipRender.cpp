@@ -1,3 +1,6 @@
+// A clip rendered: its plan (frames, files, checks made before anything is
+// written), the lanes of frames in flight and the loop that feeds them. Kept
+// together, a little over 500 lines, because all three work on the one plan.
 #include "cli/ClipRender.h"
 
 #include <pthread.h>
@@ -24,8 +27,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/ClipProgress.h"
 #include "cli/ExitStatus.h"
 #include "cli/FramePattern.h"
+#include "cli/Parse.h"
+#include "cli/StopSignals.h"
 #include "host/HostError.h"
 #include "host/Render.h"
 #include "host/SetUp.h"
@@ -41,58 +47,6 @@ namespace {
 
 using vhost::HostError;
 using Clock = std::chrono::steady_clock;
-
-// Frames per second as the host's time fields hold them: time_scale units a
-// second, time_step units a frame.
-struct Rate {
-    A_u_long scale = 25;
-    A_long step = 1;
-};
-
-long WholeNumber(const std::string& text, const std::string& option, const std::string& shown, long lo, long hi) {
-    const std::string t = Trim(text);
-    if (t.empty() || t.size() > 10 || t.find_first_not_of("0123456789") != std::string::npos) {
-        throw HostError(option + " '" + shown + "' is not a whole number");
-    }
-    const long value = std::stol(t);
-    if (value < lo || value > hi) {
-        throw HostError(option + " " + shown + " is out of range (" + std::to_string(lo) + " to " +
-                        std::to_string(hi) + ")");
-    }
-    return value;
-}
-
-// "25", "30000/1001" or "29.97"; at most 1000 frames a second.
-Rate ParseRate(const std::string& text) {
-    const std::string t = Trim(text);
-    if (t.empty() || t.find_first_not_of("0123456789./") != std::string::npos ||
-        std::count(t.begin(), t.end(), '/') + std::count(t.begin(), t.end(), '.') > 1) {
-        throw HostError("--fps '" + text + "' is not a frame rate (write 25, 30000/1001 or 29.97)");
-    }
-    const long max = std::numeric_limits<A_long>::max();
-    long num = 0, den = 1;
-    const size_t slash = t.find('/');
-    const size_t dot = t.find('.');
-    if (slash != std::string::npos) {
-        num = WholeNumber(t.substr(0, slash), "--fps", text, 1, max);
-        den = WholeNumber(t.substr(slash + 1), "--fps", text, 1, max);
-    } else if (dot != std::string::npos) {
-        const std::string fraction = t.substr(dot + 1);
-        if (fraction.empty() || fraction.size() > 6) {
-            throw HostError("--fps '" + text + "' is not a frame rate (write 25, 30000/1001 or 29.97)");
-        }
-        den = 1;
-        for (size_t i = 0; i < fraction.size(); ++i) den *= 10;
-        num = WholeNumber(t.substr(0, dot) + fraction, "--fps", text, 1, max);
-    } else {
-        num = WholeNumber(t, "--fps", text, 1, max);
-    }
-    const long divisor = std::gcd(num, den);
-    num /= divisor;
-    den /= divisor;
-    if (num > 1000 * den) throw HostError("--fps " + Trim(text) + " is above 1000 frames a second");
-    return Rate{static_cast<A_u_long>(num), static_cast<A_long>(den)};
-}
 
 // Cores this process may run on (a farm task may be given fewer than the machine has).
 int UsableCores() {
@@ -112,136 +66,6 @@ double AvailableMemory() {
     }
     return 0;
 }
-
-// SIGINT and SIGTERM, taken by a thread of their own instead of a handler, so
-// a frame in flight is never cut off half-written: the first asks the clip to
-// stop, a second stops the process at once (after the writers' temporary
-// files are removed). Made before any worker thread, which inherit the mask.
-class StopSignals {
-public:
-    explicit StopSignals(std::atomic<bool>& stop) : stop_(stop) {
-        sigemptyset(&set_);
-        sigaddset(&set_, SIGINT);
-        sigaddset(&set_, SIGTERM);
-        pthread_sigmask(SIG_BLOCK, &set_, &previous_);
-        // A reader of --progress json that goes away must not end the clip mid-write.
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        sigemptyset(&ignore.sa_mask);
-        sigaction(SIGPIPE, &ignore, &previous_pipe_);
-        watcher_ = std::thread([this] { Watch(); });
-    }
-    ~StopSignals() {
-        done_ = true;
-        watcher_.join();
-        // A signal that came as the last frame finished still counts.
-        const timespec now{0, 0};
-        const int sig = sigtimedwait(&set_, nullptr, &now);
-        if (sig > 0) Take(sig);
-        pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
-        sigaction(SIGPIPE, &previous_pipe_, nullptr);
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-    // The first signal taken, or 0.
-    int Received() const { return received_; }
-
-private:
-    void Take(int sig) {
-        int none = 0;
-        received_.compare_exchange_strong(none, sig);
-        stop_ = true;
-    }
-    void Watch() {
-        const timespec poll{0, 100 * 1000 * 1000};
-        while (!done_) {
-            const int sig = sigtimedwait(&set_, nullptr, &poll);
-            if (sig <= 0) continue;
-            if (received_ == 0) {
-                Take(sig);
-                continue;
-            }
-            // Asked twice: the default (or the temporary files' handler) ends the process now.
-            pthread_sigmask(SIG_UNBLOCK, &set_, nullptr);
-            ::raise(sig);
-        }
-    }
-
-    std::atomic<bool>& stop_;
-    std::atomic<bool> done_{false};
-    std::atomic<int> received_{0};
-    sigset_t set_{};
-    sigset_t previous_{};
-    struct sigaction previous_pipe_ {};
-    std::thread watcher_;
-};
-
-// "0:42", "1:02:03".
-std::string FormatDuration(double seconds) {
-    const long s = static_cast<long>(seconds + 0.5);
-    char text[32];
-    if (s >= 3600) {
-        std::snprintf(text, sizeof(text), "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
-    } else {
-        std::snprintf(text, sizeof(text), "%ld:%02ld", s / 60, s % 60);
-    }
-    return text;
-}
-
-// Frames done of the total, frames a second and time left, on one line of the
-// terminal; or one JSON line per finished frame on standard output.
-class ClipProgress {
-public:
-    ClipProgress(bool line, bool json, size_t total) : line_(line), json_(json), total_(total), start_(Clock::now()) {}
-
-    void FrameDone(long frame, const std::string& file, double milliseconds) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ++done_;
-        if (json_) {
-            nlohmann::ordered_json j;
-            j["frame"] = frame;
-            j["file"] = file;
-            j["milliseconds"] = static_cast<long>(milliseconds + 0.5);
-            // Nobody reading any more: the frames go on without the report.
-            if (std::fprintf(stdout, "%s\n", j.dump().c_str()) < 0 || std::fflush(stdout) != 0) json_ = false;
-        }
-        if (line_) {
-            const double elapsed = Elapsed();
-            const double fps = elapsed > 0 ? done_ / elapsed : 0;
-            const std::string left = fps > 0 ? FormatDuration(static_cast<double>(total_ - done_) / fps) : "?";
-            char text[160];
-            std::snprintf(text, sizeof(text), "\rvellora: %zu of %zu frames, %.1f fps, %s left\033[K", done_, total_,
-                          fps, left.c_str());
-            // Other frames may be reading or writing, with standard error held for the libraries' messages.
-            vimaging::WriteStandardError(text);
-            shown_ = true;
-        }
-    }
-    // Clears the line; on a terminal, says how long the whole took.
-    void Finish(bool complete) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!line_) return;
-        if (shown_) std::fprintf(stderr, "\r\033[K");
-        if (complete && done_ > 0) {
-            const double elapsed = Elapsed();
-            std::fprintf(stderr, "vellora: %zu frames in %.1f s, %.1f fps\n", done_, elapsed,
-                         elapsed > 0 ? done_ / elapsed : 0.0);
-        }
-        std::fflush(stderr);
-        shown_ = false;
-    }
-
-private:
-    double Elapsed() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
-
-    std::mutex mutex_;
-    bool line_, json_;
-    size_t total_;
-    size_t done_ = 0;
-    bool shown_ = false;
-    Clock::time_point start_;
-};
 
 // Keys for a parameter whose value an option also gives are refused: one
 // value, one way.
@@ -494,8 +318,8 @@ void RenderClip(const std::string& input, const std::string& output, const Effec
         plan.still = input;
     }
 
-    const Rate rate = clip.fps.empty() ? Rate{} : ParseRate(clip.fps);
-    const long jobs_given = clip.jobs.empty() ? 0 : WholeNumber(clip.jobs, "--jobs", clip.jobs, 1, 256);
+    const FrameRate rate = clip.fps.empty() ? FrameRate{} : ParseFrameRate(clip.fps, "--fps");
+    const long jobs_given = clip.jobs.empty() ? 0 : ParseInteger(clip.jobs, "--jobs", 1, 256);
     const std::string progress = Trim(clip.progress);
     if (!progress.empty() && progress != "line" && progress != "json") {
         throw HostError("--progress '" + clip.progress + "' is not a progress format (expected line or json)");
@@ -651,7 +475,8 @@ void RenderClip(const std::string& input, const std::string& output, const Effec
         vhost::FrameSettings settings;
         settings.downsample = effect.downsample;
         settings.pixel_aspect = effect.pixel_aspect;
-        settings.time = vhost::FrameTime{static_cast<A_long>(frame * rate.step), rate.step, rate.scale, total_time};
+        settings.time = vhost::FrameTime{static_cast<A_long>(frame * rate.step), static_cast<A_long>(rate.step),
+                                         static_cast<A_u_long>(rate.scale), total_time};
         const PF_Err err = vhost::RenderFrame(host, in, *lane.output, settings);
         if (host.record_commands) lane.log.push_back({frame, host.Commands().back()});
         if (err == PF_Interrupt_CANCEL && stop) return;  // asked to stop: the frame is dropped whole

@@ -1,9 +1,11 @@
 #include "cli/Parse.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <numeric>
 
 #include "host/HostError.h"
 #include "params/ParamTable.h"
@@ -107,6 +109,39 @@ CLI::Validator NonEmpty() {
                                                                          : std::string();
         },
         "", "");
+}
+
+FrameRate ParseFrameRate(const std::string& text, const std::string& option) {
+    const std::string t = Trim(text);
+    const std::string refused = option + " '" + text + "' is not a frame rate (write 25, 30000/1001 or 29.97)";
+    if (t.empty() || t.find_first_not_of("0123456789./") != std::string::npos ||
+        std::count(t.begin(), t.end(), '/') + std::count(t.begin(), t.end(), '.') > 1) {
+        throw HostError(refused);
+    }
+    // Each part within the host's time fields (A_long).
+    const long max = 2147483647;
+    const auto part = [&](const std::string& digits) {
+        if (digits.empty() || digits.size() > 10) throw HostError(refused);
+        return ParseInteger(digits, option, 1, max);
+    };
+    long num = 0, den = 1;
+    const size_t slash = t.find('/'), dot = t.find('.');
+    if (slash != std::string::npos) {
+        num = part(t.substr(0, slash));
+        den = part(t.substr(slash + 1));
+    } else if (dot != std::string::npos) {
+        const std::string fraction = t.substr(dot + 1);
+        if (fraction.empty() || fraction.size() > 6) throw HostError(refused);
+        for (size_t i = 0; i < fraction.size(); ++i) den *= 10;
+        num = part(t.substr(0, dot) + fraction);
+    } else {
+        num = part(t);
+    }
+    const long divisor = std::gcd(num, den);
+    num /= divisor;
+    den /= divisor;
+    if (num > 1000 * den) throw HostError(option + " " + t + " is above 1000 frames a second");
+    return FrameRate{static_cast<unsigned long>(num), den};
 }
 
 }  // namespace vcli

@@ -27,6 +27,15 @@ void ParsePoint(const std::string& text, const std::string& option, double& x, d
 // "WIDTHxHEIGHT" as two whole numbers, each from lo to hi.
 void ParseSize(const std::string& text, const std::string& option, long lo, long hi, int& width, int& height);
 
+// Frames a second as a host's time fields hold them: time_scale units a
+// second, time_step units a frame.
+struct FrameRate {
+    unsigned long scale = 25;
+    long step = 1;
+};
+// "25", "30000/1001" or "29.97", reduced; at most 1000 frames a second.
+FrameRate ParseFrameRate(const std::string& text, const std::string& option);
+
 // A CLI11 check that refuses an empty value: an empty option is a mistake, not the default.
 CLI::Validator NonEmpty();
 
