@@ -36,6 +36,7 @@
 #include "host/Render.h"
 #include "host/SetUp.h"
 #include "imaging/AtomicFile.h"
+#include "imaging/Formats.h"
 #include "imaging/LibraryMessages.h"
 #include "params/EffectParams.h"
 #include "params/Keyframes.h"
@@ -170,18 +171,6 @@ void RefuseOverwritingInput(const ClipPlan& plan, const std::vector<long>& frame
     }
 }
 
-const char* DepthName(vimaging::SampleType type) {
-    switch (type) {
-        case vimaging::SampleType::U8:
-            return "8-bit";
-        case vimaging::SampleType::U16:
-            return "16-bit";
-        case vimaging::SampleType::F32:
-            return "float";
-    }
-    return "?";
-}
-
 // The input file of a frame, checked against the clip's size and depth again:
 // a file replaced since the check would otherwise be rendered wrong.
 std::unique_ptr<InputImage> OpenFrame(const ClipPlan& plan, long frame) {
@@ -189,7 +178,7 @@ std::unique_ptr<InputImage> OpenFrame(const ClipPlan& plan, long frame) {
     auto file = std::make_unique<InputImage>(path);
     if (file->Width() != plan.width || file->Height() != plan.height || file->Type() != plan.type) {
         throw HostError("'" + path + "' has changed since the clip was checked (" + std::to_string(file->Width()) +
-                        "x" + std::to_string(file->Height()) + " " + DepthName(file->Type()) + ")");
+                        "x" + std::to_string(file->Height()) + " " + vimaging::SampleTypeName(file->Type()) + ")");
     }
     return file;
 }
@@ -372,8 +361,8 @@ void RenderClip(const std::string& input, const std::string& output, const Effec
                                     std::to_string(plan.height) + "; every frame of a clip has one size");
                 }
                 if (frame.Type() != plan.type) {
-                    throw HostError(which + " holds " + DepthName(frame.Type()) + " samples but frame " +
-                                    std::to_string(plan.frames[0]) + " " + DepthName(plan.type) +
+                    throw HostError(which + " holds " + vimaging::SampleTypeName(frame.Type()) + " samples but frame " +
+                                    std::to_string(plan.frames[0]) + " " + vimaging::SampleTypeName(plan.type) +
                                     "; every frame of a clip has one depth");
                 }
             }
