@@ -33,6 +33,12 @@ std::vector<Found> FindPatterns(const std::string& name, const std::string& what
         if (name[i] == '#') {
             size_t end = i;
             while (end < name.size() && name[end] == '#') ++end;
+            // As for %0Nd: frame numbers have at most 9 digits, and a wider
+            // name would never be listed as a frame on disk.
+            if (end - i > 9) {
+                throw HostError(what + " '" + path + "': " + std::to_string(end - i) +
+                                " #s is not a frame width from 1 to 9 digits");
+            }
             found.push_back({i, end - i, static_cast<int>(end - i)});
             i = end - 1;
         } else if (name[i] == '%') {

@@ -186,6 +186,7 @@ TEST_F(RenderClip, PatternsFindTheSequenceAndRefuseWhatIsNotOne) {
     ExpectRefused("in.0008.png b.png --frames 1-3", {"--frames", "OUTPUT a frame pattern"});
     ExpectRefused("'in.####.png' 'b.##.%02d.png'", {"OUTPUT", "2 frame-number patterns"});
     ExpectRefused("'in.%4d.png' 'b.####.png'", {"%4d", "spaces", "%04d"});
+    ExpectRefused("in.0008.png 'b.##########.png' --frames 1-3", {"OUTPUT", "10 #s", "1 to 9 digits"});
     ExpectRefused("'in.####.png' 'b.####.png' --frames 9-14", {"INPUT 'in.####.png'", "12-14", "in.0012.png"});
     ExpectRefused("'in.####.png' 'b.####.png' --frames 10-9", {"--frames", "runs backwards"});
     ExpectRefused("'in.####.png' 'b.####.png' --frames 8-10,10", {"frame 10 is in two ranges"});
