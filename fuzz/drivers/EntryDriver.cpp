@@ -1,4 +1,4 @@
-#include "fuzz/FuzzDriver.h"
+#include "fuzz/drivers/EntryDriver.h"
 
 #include <algorithm>
 #include <cstring>
@@ -7,6 +7,8 @@
 
 #include "api/AE_EffectSuites.h"
 #include "api/DrawbotSuites.h"
+#include "fuzz/drivers/Bytes.h"
+#include "fuzz/drivers/DriverSupport.h"
 #include "host/Host.h"
 #include "host/HostError.h"
 #include "overlay/Overlay.h"
@@ -19,22 +21,6 @@ using vvalidator::FrameSpec;
 using vhost::HostApp;
 using vhost::PixelLayout;
 using vvalidator::ValueKind;
-
-// Reads the input front to back; past its end every byte is 0, so any input is a session.
-class Reader {
-public:
-    Reader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    uint8_t Byte() { return pos_ < size_ ? data_[pos_++] : 0; }
-    uint16_t Short() {
-        const uint16_t lo = Byte();
-        return static_cast<uint16_t>(lo | (Byte() << 8));
-    }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t pos_ = 0;
-};
 
 uint64_t Mix(uint64_t x) {
     x += 0x9E3779B97F4A7C15ull;
@@ -90,13 +76,8 @@ struct Plan {
     uint64_t pixel_seed = 0;
 };
 
-template <class T, size_t N>
-const T& Pick(const T (&table)[N], unsigned index) {
-    return table[index % N];
-}
-
 Plan Decode(const uint8_t* data, size_t size) {
-    Reader in(data, size);
+    Bytes in(data, size);
     Plan plan;
     const uint8_t head = in.Byte();
     plan.app = (head & 1) ? HostApp::Premiere : HostApp::AfterEffects;
@@ -333,5 +314,22 @@ vvalidator::Findings RunInput(const vhost::PluginModule& module, const uint8_t* 
     }
     return findings;
 }
+
+namespace {
+
+class EntryDriver : public Driver {
+public:
+    std::string Run(const uint8_t* data, size_t size) override {
+        const vvalidator::Findings findings = RunInput(EffectModule(), data, size);
+        if (findings.Empty()) return {};
+        std::string text = "the plug-in failed a host check (" + DescribeInput(data, size) + "):";
+        for (const std::string& f : findings.Items()) text += "\n  " + f;
+        return text;
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<Driver> MakeEntryDriver() { return std::make_unique<EntryDriver>(); }
 
 }  // namespace vfuzz
