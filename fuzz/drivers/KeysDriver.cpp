@@ -96,12 +96,14 @@ std::string CheckTrack(const vparams::Track& track, long frame, const vparams::E
     const int axes = e.number_y ? 2 : 1;
     const auto at = std::upper_bound(keys.begin(), keys.end(), frame,
                                      [](long f, const vparams::Key& k) { return f < k.frame; });
+    // A key's value as the parameter holds it: popups a choice, the checkbox on or off.
+    const auto held = [&](double v) { return e.choice ? static_cast<int>(v) : e.flag ? (v != 0.0 ? 1.0 : 0.0) : v; };
     for (int axis = 0; axis < axes; ++axis) {
         const double got = Get(values, e, axis);
         const std::string where = std::string(e.key) + " at frame " + std::to_string(frame) + " is " +
                                   std::to_string(got);
         if (at == keys.begin()) {
-            if (got != keys.front().value[axis]) return where + ", not the first key's value before it";
+            if (got != held(keys.front().value[axis])) return where + ", not the first key's value before it";
             continue;
         }
         const vparams::Key& before = *(at - 1);
@@ -109,9 +111,7 @@ std::string CheckTrack(const vparams::Track& track, long frame, const vparams::E
         const bool holds = at == keys.end() || before.frame == frame ||
                            before.interpolation == vparams::Interpolation::Hold || !vparams::Interpolates(e.type);
         if (holds) {
-            // Popups and the checkbox hold their key's value as given, turned into a choice.
-            const double expected = e.choice ? static_cast<int>(v0) : e.flag ? (v0 != 0.0 ? 1.0 : 0.0) : v0;
-            if (got != expected) return where + ", not the held value " + std::to_string(expected);
+            if (got != held(v0)) return where + ", not the held value " + std::to_string(held(v0));
             continue;
         }
         const double v1 = at->value[axis];
