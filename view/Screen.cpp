@@ -38,6 +38,10 @@ int IgnoreSendsToAGoneWindow(Display* display, XErrorEvent* error) {
 }  // namespace
 
 Screen::Screen(const std::string& title, int width, int height) {
+    // Before SDL_Init: SDL keeps the handler it finds and puts it back as it
+    // quits, just before closing the connections where that error arrives; a
+    // handler set after it was gone again by then.
+    if (!g_previous_x_handler) g_previous_x_handler = XSetErrorHandler(IgnoreSendsToAGoneWindow);
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         throw HostError(std::string("cannot open the display: ") + SDL_GetError());
     }
@@ -54,9 +58,6 @@ Screen::Screen(const std::string& title, int width, int height) {
                                                         : std::string("");
         throw HostError("cannot open the display " + named +
                         ": nothing answers there; check it, or run headless with xvfb-run -a vellora view ...");
-    }
-    if (driver && std::strcmp(driver, "x11") == 0 && !g_previous_x_handler) {
-        g_previous_x_handler = XSetErrorHandler(IgnoreSendsToAGoneWindow);
     }
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, 0);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
