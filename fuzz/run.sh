@@ -25,7 +25,6 @@ source "$root/scripts/sanitizer-env.sh"
 # allocates a header string of whatever length a file claims, and a few such
 # blocks in quarantine would pass the memory limit below.
 export ASAN_OPTIONS="$ASAN_OPTIONS:quarantine_size_mb=64"
-export LSAN_OPTIONS="suppressions=$root/fuzz/lsan.supp:print_suppressions=0"
 # Full unwinding at every allocation, which suppressions by the image
 # library's frames need, costs the other targets four fifths of their speed.
 [ "$name" = image ] || export ASAN_OPTIONS="$ASAN_OPTIONS:fast_unwind_on_malloc=1"
