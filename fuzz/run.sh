@@ -34,7 +34,8 @@ findings="$build/fuzz/$name-findings"
 log="$build/fuzz/$name.log"
 mkdir -p "$corpus" "$findings"
 set +e
-"$program" -max_total_time="$seconds" -print_final_stats=1 -rss_limit_mb=4096 -malloc_limit_mb=4096 \
+# An input that takes a minute is a hang: a finding, not a wait of libFuzzer's default 20 minutes.
+"$program" -max_total_time="$seconds" -print_final_stats=1 -timeout=60 -rss_limit_mb=4096 -malloc_limit_mb=4096 \
   -dict="$build/fuzz/$name.dict" -artifact_prefix="$findings/" "$@" "$corpus" "$root/fuzz/corpus/$name" >"$log" 2>&1
 rc=$?
 set -e

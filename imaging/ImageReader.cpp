@@ -19,6 +19,20 @@ namespace vimaging {
 
 namespace {
 
+// Readers of this build's image library that malformed files drive out of
+// bounds or into an endless loop, found by fuzzing (OpenImageIO 2.4): the IFF
+// reader on some files its own writer makes, whichever way the pixels are
+// read; the RLA reader on an 876-byte file.
+struct UnsafeReader {
+    const char* format;  // OpenImageIO's name
+    const char* label;
+    const char* fault;
+};
+const UnsafeReader kUnsafeReaders[] = {
+    {"iff", "IFF", "reads past its buffers on some of them"},
+    {"rla", "RLA", "can loop for ever on some of them"},
+};
+
 bool IsColourName(const std::string& name, const char* base) {
     return name == base || Lower(name) == Lower(base);
 }
@@ -158,11 +172,11 @@ ImageReader::ImageReader(const std::string& path) : impl_(std::make_unique<Impl>
     if (!impl_->in) impl_->Fail(Reason(OIIO::geterror(), messages.Take()));
     OIIO::ImageInput& in = *impl_->in;
     source.format = in.format_name();
-    // Found by fuzzing: OpenImageIO 2.4's IFF reader overruns its buffers on
-    // some IFF files its own writer makes, whichever way the pixels are read.
-    if (source.format == "iff") {
-        impl_->Fail("IFF files are not read: this build's image library (OpenImageIO " OIIO_VERSION_STRING
-                    ") reads past its buffers on some of them; convert it to TIFF or OpenEXR first");
+    for (const UnsafeReader& unsafe : kUnsafeReaders) {
+        if (source.format == unsafe.format) {
+            impl_->Fail(std::string(unsafe.label) + " files are not read: this build's image library (OpenImageIO " +
+                        OIIO_VERSION_STRING ") " + unsafe.fault + "; convert it to TIFF or OpenEXR first");
+        }
     }
     source.spec = in.spec();
     const OIIO::ImageSpec& spec = source.spec;

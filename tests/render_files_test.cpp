@@ -323,7 +323,7 @@ TEST(RenderCorpus, ChannelsAreTakenByName) {
 }
 
 // Files that cannot be rendered whole, or safely, are refused in one line, leaving nothing.
-TEST(RenderCorpus, TruncatedMultiImageAndIffFilesAreRefused) {
+TEST(RenderCorpus, TruncatedMultiImageIffAndRlaFilesAreRefused) {
     vtest::TempDir dir;
     const int w = 256, h = 128;
     const size_t n = static_cast<size_t>(w) * h;
@@ -347,17 +347,20 @@ TEST(RenderCorpus, TruncatedMultiImageAndIffFilesAreRefused) {
                     out->open(path, spec, OIIO::ImageOutput::AppendSubimage) &&
                     out->write_image(OIIO::TypeDesc::UINT8, pixels.data()) && out->close());
     }
-    ASSERT_TRUE(vtest::WriteFile(dir.Path("maya.iff"), Spec(8, 8, {"R", "G", "B", "A"}, OIIO::TypeDesc::UINT8),
-                                 vtest::Noise(8 * 8 * 4, 7, 0, 1, 256)));
+    for (const char* name : {"maya.iff", "wavefront.rla"}) {
+        ASSERT_TRUE(vtest::WriteFile(dir.Path(name), Spec(8, 8, {"R", "G", "B", "A"}, OIIO::TypeDesc::UINT8),
+                                     vtest::Noise(8 * 8 * 4, 7, 0, 1, 256)));
+    }
     const std::vector<std::string> before = dir.Names();
-    for (const char* name : {"cut.png", "cut.tif", "cut.exr", "cut.jpg", "two.tif", "maya.iff"}) {
+    for (const char* name : {"cut.png", "cut.tif", "cut.exr", "cut.jpg", "two.tif", "maya.iff", "wavefront.rla"}) {
         SCOPED_TRACE(name);
         const vtest::CliRun run = RunCli("render " + dir.Arg(name) + " " + dir.Arg("out.tif") + " " + vtest::kIdentity);
         EXPECT_NE(run.status, 0);
         EXPECT_TRUE(vtest::OneLineNaming(run.out, std::string("'") + dir.Path(name) + "'"));
-        const std::string why = name == std::string("two.tif")    ? "2 images"
-                                : name == std::string("maya.iff") ? "IFF files are not read"
-                                                                  : "truncated";
+        const std::string why = name == std::string("two.tif")         ? "2 images"
+                                : name == std::string("maya.iff")      ? "IFF files are not read"
+                                : name == std::string("wavefront.rla") ? "RLA files are not read"
+                                                                       : "truncated";
         EXPECT_NE(run.out.find(why), std::string::npos) << run.out;
         EXPECT_EQ(run.out.find("4294967295"), std::string::npos) << run.out;
         EXPECT_EQ(dir.Names(), before);
