@@ -17,6 +17,9 @@ namespace vfuzz {
 // This build's effect module and frei0r filter, or $VELLORA_MODULE and $VELLORA_FREI0R.
 std::string EffectModulePath();
 std::string Frei0rModulePath();
+// The layer values are applied for; the origin's range is wider, so points may sit outside it.
+constexpr int kLayerWidth = 640, kLayerHeight = 360;
+
 // The effect module, loaded once and kept, so each input's own loads are cheap.
 const vhost::PluginModule& EffectModule();
 // What the effect declares to an After Effects host, read once.

@@ -31,7 +31,6 @@ namespace vfuzz {
 
 namespace {
 
-constexpr int kLayerWidth = 640, kLayerHeight = 360;
 // Enough frames to meet every stretch of a small key file; a clip's own length adds nothing.
 constexpr size_t kFramesChecked = 48;
 

@@ -23,8 +23,6 @@ namespace vfuzz {
 
 namespace {
 
-// A layer the origin's range is wider than: points may sit outside it.
-constexpr int kLayerWidth = 640, kLayerHeight = 360;
 
 class ParamsDriver : public Driver {
 public:
