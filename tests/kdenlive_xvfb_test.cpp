@@ -19,7 +19,7 @@ int Count(const std::string& text, const std::string& part) {
 }
 
 TEST(KdenliveXvfb, LoadsTheDescriptorAndAProjectUsingTheFilterWithoutComplaint) {
-    for (const char* program : {"kdenlive", "xvfb-run", "dbus-run-session", "ffmpeg"}) {
+    for (const char* program : {"kdenlive", "xvfb-run", "dbus-run-session", "ffmpeg", "xdotool"}) {
         if (vtest::RunShell(std::string("command -v ") + program).status != 0) {
             FAIL() << program << " is not installed (scripts/install-deps.sh installs it)";
         }
@@ -42,6 +42,11 @@ TEST(KdenliveXvfb, LoadsTheDescriptorAndAProjectUsingTheFilterWithoutComplaint) 
                                          "sleep 6\n"
                                          "ffmpeg -v error -f x11grab -video_size 1600x1000 -i \"$DISPLAY\" -frames:v 1 "
                                          "kdenlive.png\n"
+                                         // The clip on the timeline: its effects and the box's handles.
+                                         "xdotool mousemove 182 551 click 1\n"
+                                         "sleep 3\n"
+                                         "ffmpeg -v error -f x11grab -video_size 1600x1000 -i \"$DISPLAY\" -frames:v 1 "
+                                         "kdenlive_effect.png\n"
                                          "kill -9 $pid\n";
     const std::string home = dir.Path("home");
     const vtest::CliRun run = vtest::RunShell(
@@ -68,10 +73,11 @@ TEST(KdenliveXvfb, LoadsTheDescriptorAndAProjectUsingTheFilterWithoutComplaint) 
     }
     EXPECT_EQ(log.find("passes through unchanged"), std::string::npos) << "the filter refused a value Kdenlive set";
     // Kept for a person to look at; the folder goes with the test.
-    const std::string shot = std::string(VELLORA_BUILD_DIR) + "/screenshots/kdenlive_project.png";
-    vtest::RunShell("mkdir -p '" VELLORA_BUILD_DIR "/screenshots' && cp '" + dir.Path("kdenlive.png") + "' '" + shot +
-                    "'");
-    EXPECT_FALSE(vtest::FileText(shot).empty()) << "no screenshot: " << run.out;
+    for (const char* name : {"kdenlive.png", "kdenlive_effect.png"}) {
+        const std::string shot = std::string(VELLORA_BUILD_DIR) + "/screenshots/" + name;
+        vtest::RunShell("mkdir -p '" VELLORA_BUILD_DIR "/screenshots' && cp '" + dir.Path(name) + "' '" + shot + "'");
+        EXPECT_FALSE(vtest::FileText(shot).empty()) << "no screenshot " << name << ": " << run.out;
+    }
 }
 
 }  // namespace

@@ -184,6 +184,10 @@ TEST_F(MltFilter, BadValuesAreNamedAndPassFramesThroughUnsetOnesAreDefaults) {
     const std::string input = "-profile profile still.png out=0 -filter vellora";
     const std::string defaults = Melt(input);
     EXPECT_TRUE(Bytes(defaults.begin(), defaults.end()) == Reference(still, ""));
+    // A rectangle in percent (as Kdenlive's defaults are) is that share of the profile.
+    const std::string percent = Melt(input + " 'rect=20% 20% 60% 40%'");
+    EXPECT_TRUE(Bytes(percent.begin(), percent.end()) ==
+                Reference(still, " --origin 37.5,16.4 --width 45 --height 16.4"));
 
     const Bytes unchanged = vimaging::ReadImage(still).u8;
     const struct {
