@@ -247,6 +247,21 @@ TEST_F(MltFilter, ThreadsNeverSliceTheMaskInEitherFilter) {
     for (size_t f = 1; f < 3; ++f) EXPECT_EQ(Frame(sliced, size, f), unchanged) << "frei0r threads=4, frame " << f;
 }
 
+// Pixels twice as wide as high: the box keeps its columns, the effect's width
+// is in square pixels, as `--par 2/1` renders it.
+TEST_F(MltFilter, NonSquarePixelsKeepTheBoxInTheProfilesPixels) {
+    const int w = 96, h = 64;
+    std::ofstream(Path("profile")) << "description=wide\nwidth=96\nheight=64\nprogressive=1\nsample_aspect_num=2\n"
+                                      "sample_aspect_den=1\ndisplay_aspect_num=3\ndisplay_aspect_den=1\n"
+                                      "frame_rate_num=25\nframe_rate_den=1\ncolorspace=709\n";
+    const std::string still = WriteStill("still.png", w, h);
+    // The still is taken as made of such pixels, so MLT does not rescale it.
+    const std::string raw =
+        Melt("-profile profile still.png force_aspect_ratio=2 out=0 -filter vellora 'rect=10 12 40 30' angle=30");
+    EXPECT_TRUE(Bytes(raw.begin(), raw.end()) ==
+                Reference(still, " --par 2/1 --origin 30,27 --width 80 --height 30 --angle 30"));
+}
+
 std::set<std::string> Matches(const std::string& text, const std::string& pattern) {
     std::set<std::string> found;
     const std::regex re(pattern);
@@ -256,9 +271,11 @@ std::set<std::string> Matches(const std::string& text, const std::string& patter
     return found;
 }
 
-// melt describes every property, and Kdenlive's descriptor names only those,
-// with the same defaults and ranges.
+// The module exports only MLT's entry; melt describes every property, and
+// Kdenlive's descriptor names only those, with the same defaults and ranges.
 TEST_F(MltFilter, MeltDescribesEveryPropertyKdenlivesDescriptorAgrees) {
+    EXPECT_EQ(vtest::ExportedSymbols(VELLORA_MLT_REPOSITORY "/libmltvellora.so"),
+              std::vector<std::string>{"mlt_register"});
     const vtest::CliRun query = Shell("melt -query filter=vellora");
     ASSERT_EQ(query.status, 0) << query.out;
     const std::set<std::string> described = Matches(query.out, "identifier: ([a-z_]+)\\n");
