@@ -2,7 +2,7 @@
 # in the build folder or the `package` target (scripts/package.sh does both steps).
 # The paths Debian's hosts look in (LIBDIR's multiarch folders) exist only under
 # the /usr prefix, so the package is made from a build configured for /usr.
-set(VELLORA_PACKAGE_MAINTAINER "Vellora developers <vellora@localhost>" CACHE STRING
+set(VELLORA_PACKAGE_MAINTAINER "Vellora developers <vellora@example.org>" CACHE STRING
   "Maintainer field of the Debian package")
 
 # Debian's changelog for the package, as lintian expects one beside the copyright.
@@ -20,11 +20,16 @@ set(CPACK_PACKAGE_VENDOR "Vellora developers")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "${VELLORA_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "soft-mask video effect for Kdenlive, Shotcut, MLT, ffmpeg and GStreamer")
-set(CPACK_PACKAGE_DESCRIPTION "Vellora rewrites a layer's alpha channel with a parametric soft mask: \
-an ellipse or rectangle with a width, height, angle and feather band, one of six falloff curves, an \
-opacity, an invert switch and four composite modes. The package holds the effect's plug-in module, \
-the vellora command (render, inspect, validate and an interactive window), a frei0r filter for \
-ffmpeg, MLT and GStreamer, a native MLT filter with the effect descriptors Kdenlive and Shotcut show.")
+# Debian's description: lines under 80 columns.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+  "Vellora rewrites a layer's alpha channel with a parametric soft mask: an"
+  "ellipse or rectangle with a width, height, angle and feather band, one of six"
+  "falloff curves, an opacity, an invert switch and four composite modes."
+  "."
+  "The package holds the effect's plug-in module, the vellora command (render,"
+  "inspect, validate, an interactive window), a frei0r filter for ffmpeg, MLT"
+  "and GStreamer, and a native MLT filter with the descriptors Kdenlive and"
+  "Shotcut show.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)

@@ -67,13 +67,14 @@ done <"$work/paths"
 while read -r path; do
   fail "the package holds $path (not for users)"
 done < <(grep -iE 'test|bench|fuzz|docgen|FakePlugin|\.a$|/include/' "$work/paths" | grep -v '^/usr/share/doc/' || true)
-# Root owns everything; programs and modules are executable, nothing else is.
+# Root owns everything; programs are executable, nothing else is (modules are
+# loaded, not run, and Debian ships them 0644).
 while read -r mode owner path; do
   [ "$owner" = root/root ] || fail "$path is owned by $owner"
   case "$mode" in
-    d*) ;;
-    -rwxr-xr-x) [[ $path == */bin/* || $path == *.so ]] || fail "$path is executable" ;;
-    -rw-r--r--) [[ $path == */bin/* || $path == *.so ]] && fail "$path is not executable" ;;
+    drwxr-xr-x) ;;
+    -rwxr-xr-x) [[ $path == /usr/bin/* ]] || fail "$path is executable" ;;
+    -rw-r--r--) [[ $path == /usr/bin/* ]] && fail "$path is not executable" ;;
     *) fail "$path has mode $mode" ;;
   esac
 done <"$work/contents"

@@ -158,9 +158,11 @@ TEST(BashCompletion, OffersTheCommandsTheirOptionsAndValuesTheCommandAccepts) {
     for (const std::string& option : HelpOptions("render")) {
         for (const std::string& value : Complete({"render", option, ""})) {
             ++with_values;
-            // --depth float is Premiere's, 16 After Effects': accepted by one of the hosts.
-            const std::string args = "render testcard:8x8 " + dir.Arg("out.png") + " -q " + option + " '" + value + "'";
-            const bool accepted = RunCli(args + " --host ae").status == 0 || RunCli(args + " --host premiere").status == 0;
+            // A one-frame clip, so the clip options apply too, in TIFF, which keeps every depth;
+            // --depth float is Premiere's, 16 After Effects' (the default host).
+            const std::string args =
+                "render testcard:8x8 " + dir.Arg("out.####.tif") + " --frames 1 -q " + option + " '" + value + "'";
+            const bool accepted = RunCli(args).status == 0 || RunCli(args + " --host premiere").status == 0;
             EXPECT_TRUE(accepted) << "completion offers " << option << " " << value << ", which render refuses";
         }
     }
