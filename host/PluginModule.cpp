@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdlib>
 #include <vector>
 
@@ -91,7 +92,9 @@ std::string DefaultModulePath() {
     const std::string installed = dir + "/" + kInstalledModuleDir + "/Vellora.so";
     struct stat st {};
     if (::stat(beside.c_str(), &st) != 0 && ::stat(installed.c_str(), &st) == 0) {
-        return installed;
+        // Named without the "bin/../" in messages and `vellora info`.
+        std::vector<char> resolved(PATH_MAX);
+        return ::realpath(installed.c_str(), resolved.data()) ? std::string(resolved.data()) : installed;
     }
     return beside;
 }

@@ -93,9 +93,10 @@ if command -v lintian >/dev/null; then
 fi
 
 # --- Install, use, purge. ---------------------------------------------------------------
-# The file system where a package writes, as paths with their types.
+# The file system where a package writes, as paths with their types (not the
+# caches man-db and ldconfig rebuild).
 snapshot() {
-  find /usr /etc /opt /var/lib/dpkg/info /var/cache/man -xdev -printf '%y %p\n' 2>/dev/null | sort
+  find /usr /etc /opt /var/lib/dpkg/info -xdev -printf '%y %p\n' 2>/dev/null | sort
 }
 dpkg-query -W -f='${Package}\n' | sort >"$work/packages-before"
 snapshot >"$work/before"
@@ -153,15 +154,19 @@ if run vellora render testcard:160x90 installed.png --feather 30 -q; then
 else
   fail "the installed vellora render testcard: failed"
 fi
-run vellora info | grep -qF "/usr/lib/$multiarch/vellora/Vellora.so" && pass "vellora info loads /usr/lib/$multiarch/vellora/Vellora.so" ||
+# Whole outputs first: grep -q leaves early, and pipefail would count the writer's SIGPIPE.
+info="$(run vellora info 2>&1)" || true
+grep -qF "Module:         /usr/lib/$multiarch/vellora/Vellora.so" <<<"$info" && pass "vellora info loads /usr/lib/$multiarch/vellora/Vellora.so" ||
   fail "vellora info does not name the installed module"
 
 # frei0r hosts find the filter in /usr/lib/frei0r-1 without FREI0R_PATH.
 if command -v melt >/dev/null; then
-  run melt -query filters 2>/dev/null | grep -q 'frei0r\.vellora' && pass "melt lists frei0r.vellora" ||
+  filters="$(run melt -query filters 2>/dev/null)" || true
+  grep -q 'frei0r\.vellora' <<<"$filters" && pass "melt lists frei0r.vellora" ||
     fail "melt does not list frei0r.vellora"
   if [ -f "$root/mlt/CMakeLists.txt" ]; then
-    run melt -query filter=vellora 2>/dev/null | grep -q 'identifier: vellora' && pass "melt -query filter=vellora describes it" ||
+    filter="$(run melt -query filter=vellora 2>/dev/null)" || true
+    grep -q 'identifier: vellora' <<<"$filter" && pass "melt -query filter=vellora describes it" ||
       fail "melt -query filter=vellora does not find the MLT filter"
   fi
 fi

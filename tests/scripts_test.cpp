@@ -82,6 +82,7 @@ TEST(Install, PutsEverythingUnderThePrefixAndTheCommandFindsItsModule) {
     line >> module;
     EXPECT_EQ(module.rfind(dir.Dir() + "/", 0), 0u) << module << " is not the installed module";
     EXPECT_NE(module.find("/vellora/Vellora.so"), std::string::npos) << module << " is not in a folder of its own";
+    EXPECT_EQ(module.find("/../"), std::string::npos) << module << " is not named plainly";
     EXPECT_EQ(std::system((vellora + "render testcard:32x16 " + dir.Arg("out.png") + " -q").c_str()), 0);
     EXPECT_EQ(vtest::ReadFile(dir.Path("out.png")).spec.width, 32);
 }
