@@ -1,22 +1,14 @@
-// One frei0r filter instance: the effect applied to frames of one size by the
-// reference host, through the effect's entry point, one render command a frame.
-//
-// Video hosts render frames in parallel (MLT does), and a Host dispatches one
-// command at a time, so every update takes a set-up host of its own from the
-// instance (made when none is idle) and gives it back afterwards.
+// One frei0r filter instance: the effect applied to frames of one size, one
+// render command a frame, through the renderer every embedding filter shares.
 #pragma once
 
 #include <cstdint>
-#include <memory>
+#include <deque>
+#include <utility>
 #include <mutex>
-#include <optional>
-#include <vector>
 
-#include "frei0r/FilterParams.h"
-#include "host/Host.h"
-#include "host/PluginModule.h"
-#include "params/EffectParams.h"
-#include "host/World.h"
+#include "embed/FrameRenderer.h"
+#include "params/EffectValues.h"
 
 namespace vfrei0r {
 
@@ -24,7 +16,6 @@ class Filter {
 public:
     // Throws HostError (or bad_alloc) when the effect cannot be set up.
     Filter(int width, int height);
-    ~Filter();
     Filter(const Filter&) = delete;
     Filter& operator=(const Filter&) = delete;
 
@@ -35,26 +26,25 @@ public:
     // Renders `in` into `out` (width x height RGBA, rows tight) at `time`
     // seconds. When the effect fails, the frame passes through unchanged and
     // the first failure is reported on stderr.
+    //
+    // MLT slices a frei0r filter's frame between threads when its `threads`
+    // property is 0 or above 1: the instance is made for a band of rows and
+    // sees each band as a whole frame, so a mask would be drawn in every band.
+    // Bands are parts of one buffer, so an update whose rows adjoin those of a
+    // recent one can only be a band: from then on every frame passes through.
     void Update(double time, const uint32_t* in, uint32_t* out);
+    bool Sliced() const;
 
 private:
-    struct Renderer;
-    std::unique_ptr<Renderer> MakeRenderer() const;
-
     const int width_;
     const int height_;
-    vparams::Declaration declared_;
+    vembed::FrameRenderer renderer_;
     mutable std::mutex mutex_;
     vparams::EffectValues values_;
-    std::vector<std::unique_ptr<Renderer>> idle_;
     bool reported_ = false;
+    bool sliced_ = false;
+    // The frames of the last few updates, for telling bands apart from frames.
+    std::deque<std::pair<uintptr_t, uintptr_t>> recent_;
 };
-
-// The effect linked into the filter, wrapped as a loaded module would be.
-const vhost::PluginModule& LinkedEffect();
-
-// Host ticks of `seconds` at `time_scale` ticks a second, rounded and held
-// to what PF_InData's current_time holds; 0 when not a number.
-A_long HostTime(double seconds, A_u_long time_scale);
 
 }  // namespace vfrei0r
