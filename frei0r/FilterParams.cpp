@@ -9,7 +9,7 @@ extern "C" {
 #include <cmath>
 #include <memory>
 
-#include "frei0r/Filter.h"
+#include "embed/EmbeddedEffect.h"
 #include "host/Host.h"
 
 namespace vfrei0r {
@@ -35,7 +35,7 @@ struct List {
 };
 
 List MakeList() {
-    vhost::Host host(LinkedEffect(), vhost::HostApp::Premiere);
+    vhost::Host host(vembed::LinkedEffect(), vhost::HostApp::Premiere);
     List list;
     list.declared = vparams::SetUpChecked(host);
     for (const vparams::ParamEntry& entry : vparams::ParamTable()) {

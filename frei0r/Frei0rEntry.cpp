@@ -9,6 +9,7 @@ extern "C" {
 #include <exception>
 
 #include "frei0r/Filter.h"
+#include "frei0r/FilterParams.h"
 #include "plugin/Vellora/Vellora.h"
 
 using vfrei0r::Filter;

@@ -1,6 +1,8 @@
 #include "host/Render.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -26,11 +28,30 @@ PF_Fixed ScaleToBuffer(PF_Fixed value, int downsample) {
     return static_cast<PF_Fixed>(std::round(static_cast<double>(value) / downsample));
 }
 
+PF_Fixed ScaleToBuffer(PF_Fixed value, PF_RationalScale scale) {
+    const double scaled = std::round(static_cast<double>(value) * scale.num / scale.den);
+    return static_cast<PF_Fixed>(std::clamp(scaled, double(std::numeric_limits<PF_Fixed>::min()),
+                                            double(std::numeric_limits<PF_Fixed>::max())));
+}
+
 namespace {
+
+PF_RationalScale ScaleX(const FrameSettings& s) {
+    return s.scale_x.value_or(PF_RationalScale{1, static_cast<A_u_long>(s.downsample)});
+}
+PF_RationalScale ScaleY(const FrameSettings& s) {
+    return s.scale_y.value_or(PF_RationalScale{1, static_cast<A_u_long>(s.downsample)});
+}
 
 void CheckSettings(const FrameSettings& settings) {
     if (settings.downsample < 1) {
         throw HostError("downsample factor " + std::to_string(settings.downsample) + " must be at least 1");
+    }
+    for (const auto& scale : {settings.scale_x, settings.scale_y}) {
+        if (scale && (scale->num <= 0 || scale->den == 0)) {
+            throw HostError("buffer scale " + std::to_string(scale->num) + "/" + std::to_string(scale->den) +
+                            " must be positive");
+        }
     }
     if (settings.pixel_aspect.num <= 0 || settings.pixel_aspect.den == 0) {
         throw HostError("pixel aspect ratio " + std::to_string(settings.pixel_aspect.num) + "/" +
@@ -57,9 +78,8 @@ void PrepareFrame(Host& host, World& input, World& output, const FrameSettings& 
     layer.u.ld = input.Def();
 
     PF_InData& in = host.InData();
-    const PF_RationalScale scale{1, static_cast<A_u_long>(settings.downsample)};
-    in.downsample_x = scale;
-    in.downsample_y = scale;
+    in.downsample_x = ScaleX(settings);
+    in.downsample_y = ScaleY(settings);
     in.pixel_aspect_ratio = settings.pixel_aspect;
     in.width = input.Width();
     in.height = input.Height();
@@ -88,8 +108,13 @@ PF_Err SendRender(Host& host, World& output, const FrameSettings& settings) {
         if (params[i].param_type != PF_Param_POINT) continue;
         PF_PointDef& point = params[i].u.td;
         saved.emplace_back(i, point);
-        point.x_value = ScaleToBuffer(point.x_value, settings.downsample);
-        point.y_value = ScaleToBuffer(point.y_value, settings.downsample);
+        if (settings.scale_x || settings.scale_y) {
+            point.x_value = ScaleToBuffer(point.x_value, ScaleX(settings));
+            point.y_value = ScaleToBuffer(point.y_value, ScaleY(settings));
+        } else {
+            point.x_value = ScaleToBuffer(point.x_value, settings.downsample);
+            point.y_value = ScaleToBuffer(point.y_value, settings.downsample);
+        }
     }
     const auto restore = [&]() {
         for (const auto& s : saved) params[s.first].u.td = s.second;

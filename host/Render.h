@@ -24,6 +24,9 @@ struct FrameTime {
 struct FrameSettings {
     // The buffers are 1/downsample of the full-resolution layer on both axes.
     int downsample = 1;
+    // When set, the buffers' scale of the layer on that axis in place of
+    // 1/downsample: an editor's preview at any size (960/1920, 3/4...).
+    std::optional<PF_RationalScale> scale_x, scale_y;
     PF_RationalScale pixel_aspect{1, 1};
     // Premiere: the format GetPixelFormat reports for the output; by default the
     // output's own layout ('bgra', 'BGra'; ARGB worlds report 'argb').
@@ -38,6 +41,9 @@ PrPixelFormat PremiereFormatOf(PixelLayout layout);
 // A full-resolution 16.16 coordinate as the effect sees it in a buffer of
 // 1/downsample: divided and rounded to nearest.
 PF_Fixed ScaleToBuffer(PF_Fixed value, int downsample);
+// The same at a scale of num/den: multiplied, divided and rounded to nearest,
+// held to 16.16's range. At 1/n it equals the above.
+PF_Fixed ScaleToBuffer(PF_Fixed value, PF_RationalScale scale);
 
 // The host's records for one frame, as a host sets them before it sends the
 // render command: the layer in parameter 0, the frame's scale, size and time

@@ -1,0 +1,20 @@
+// The MLT filter described for the programs that show it: MLT's metadata
+// (filter_vellora.yml, what `melt -query filter=vellora` prints) and
+// Kdenlive's effect descriptor (vellora.xml), both made from the parameter
+// table and what the effect declares, so neither repeats a name, range,
+// default or choice.
+#pragma once
+
+#include <string>
+
+#include "params/ParamTable.h"
+
+namespace vdescribe {
+
+std::string MltMetadata(const vparams::Declaration& declared);
+std::string KdenliveEffect(const vparams::Declaration& declared);
+
+// The display units of a table row ("pixels", "degrees", "percent"; "" for none).
+std::string UnitName(vparams::Units units);
+
+}  // namespace vdescribe
