@@ -141,8 +141,10 @@ Shotcut.VuiBase {
                     color: lineColor
                 }
 
+                // Over each other, corners win over the arm, the arm over the feather circles.
                 Rectangle {
                     id: rotationHandle
+                    z: 2
                     width: handleSize * 1.4 / zoom
                     height: width
                     radius: width / 2
@@ -177,6 +179,7 @@ Shotcut.VuiBase {
                     model: [[-1, -1], [1, -1], [-1, 1], [1, 1]]
                     delegate: Rectangle {
                         id: corner
+                        z: 3
                         width: handleSize / zoom
                         height: width
                         x: (modelData[0] + 1) / 2 * frame.width - width / 2
@@ -209,6 +212,7 @@ Shotcut.VuiBase {
                 Repeater {
                     model: [[-1, 0], [1, 0], [0, -1], [0, 1]]
                     delegate: Rectangle {
+                        z: 1
                         readonly property real inset: modelData[0] !== 0 ? feather * videoItem.sx
                                                         : (box.width > 0 ? feather * box.height / box.width * videoItem.sy : 0)
                         width: handleSize * 0.9 / zoom
