@@ -33,7 +33,7 @@ void Options(std::ostringstream& out, const std::vector<CliOption>& options) {
     for (const CliOption& o : options) {
         if (!o.positional && o.group != group && o.group != "Options") out << ".PP\n" << Roff(o.group + ":");
         group = o.group;
-        // Headings are built from escaped pieces; only the text is escaped here.
+        // The heading is one line: names escaped here, as Roff would end them with a newline.
         std::string head;
         for (const std::string& name : o.names) {
             head += (head.empty() ? "" : ", ") + std::string(o.positional ? "\\fI" : "\\fB");
