@@ -12,4 +12,8 @@ void AddDragCommand(CLI::App& app);
 void AddValidateCommand(CLI::App& app);
 void AddViewCommand(CLI::App& app);
 
+// The whole command line: its description, every command above and the top-level
+// help, which lists each command by the first line of its description.
+void AddCommands(CLI::App& app);
+
 }  // namespace vcli

@@ -100,6 +100,7 @@ void AddDragCommand(CLI::App& app) {
     auto options = std::make_shared<DragOptions>();
     CLI::App* cmd = app.add_subcommand(
         "drag",
+        "Drag one of the overlay's handles and print the values it sets\n\n"
         "Play one mouse gesture through the plug-in as a host does: a click at --from (window pixels), then\n"
         "--steps drag events along the straight line to --to, the last one ending the gesture. The values\n"
         "the effect writes and flags changed are kept between events. Prints JSON: the handle the click\n"

@@ -105,7 +105,7 @@ void AddEffectOptions(CLI::App* app, EffectOptions& o) {
         ->check(NonEmpty())
         ->group("Host");
     CLI::Option* module = app->add_option("--module", o.module,
-                    "Plug-in module to load (default: $VELLORA_MODULE, else Vellora.so beside vellora)")
+                    "Plug-in module to load (default: $VELLORA_MODULE, else the Vellora.so that came with vellora)")
         ->type_name("PATH")
         ->check(NonEmpty())
         ->group("Host");

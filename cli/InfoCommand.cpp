@@ -305,6 +305,7 @@ void AddInfoCommand(CLI::App& app) {
     auto options = std::make_shared<InfoOptions>();
     CLI::App* cmd = app.add_subcommand(
         "info",
+        "Show what a host learns: About text, version, flags, controls\n\n"
         "Load the plug-in as a host does (About, global set-up, parameter set-up) and show\n"
         "its About text, version, output flags, pixel formats and effect controls.");
     cmd->add_option("--host", options->host, "Host to act as: 'ae' (After Effects) or 'premiere'")
@@ -312,7 +313,7 @@ void AddInfoCommand(CLI::App& app) {
         ->capture_default_str();
     cmd->add_flag("--json", options->json, "Print the same information as JSON");
     cmd->add_option("--module", options->module,
-                    "Plug-in module to load (default: $VELLORA_MODULE, else Vellora.so beside vellora)")
+                    "Plug-in module to load (default: $VELLORA_MODULE, else the Vellora.so that came with vellora)")
         ->type_name("PATH")
         ->check(NonEmpty());
     cmd->callback([options]() { RunInfo(*options); });

@@ -46,6 +46,7 @@ void AddOverlayCommand(CLI::App& app) {
     auto options = std::make_shared<OverlayOptions>();
     CLI::App* cmd = app.add_subcommand(
         "overlay",
+        "Picture a host's window: the frame with the effect's overlay\n\n"
         "Show what a host's window shows: the rendered frame over a grey checkerboard at the window's zoom,\n"
         "with the effect's overlay (mask outline, ellipse, corner squares, feather circles, rotation arm,\n"
         "opacity track) drawn on top by the plug-in itself through a draw event. The default view is the\n"

@@ -103,6 +103,7 @@ void AddRenderCommand(CLI::App& app) {
     auto options = std::make_shared<RenderOptions>();
     CLI::App* cmd = app.add_subcommand(
         "render",
+        "Apply the effect to an image or a clip, as a host renders frames\n\n"
         "Apply the effect to an image file through the plug-in, as a host renders a frame.\n"
         "INPUT is any image OpenImageIO reads, or testcard: (also testcard:WIDTHxHEIGHT) for the built-in\n"
         "test card. Without --depth the frame has the input's depth where the host has it, and so has\n"

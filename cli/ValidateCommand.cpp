@@ -162,12 +162,13 @@ void AddValidateCommand(CLI::App& app) {
     auto options = std::make_shared<ValidateOptions>();
     CLI::App* cmd = app.add_subcommand(
         "validate",
+        "Check a plug-in module as a strict host would\n\n"
         "Check a plug-in module as a strict host would: reloads, every command, random and hostile\n"
         "parameters, frame geometries, overlay gestures, injected faults and renders from many threads.\n"
         "Prints one line per check and a summary; exits 0 only if nothing failed. Any failure prints\n"
         "the command that reproduces it.");
     cmd->add_option("MODULE", options->module,
-                    "Plug-in module to check (default: $VELLORA_MODULE, else Vellora.so beside vellora)");
+                    "Plug-in module to check (default: $VELLORA_MODULE, else the Vellora.so that came with vellora)");
     cmd->add_option("--module", options->module_option, "Same as MODULE");
     cmd->add_option("--level", options->level, "Strictness 1..10; counts grow with it")
         ->check(CLI::Range(1, 10))

@@ -130,6 +130,7 @@ void AddViewCommand(CLI::App& app) {
     auto options = std::make_shared<ViewCommandOptions>();
     CLI::App* cmd = app.add_subcommand(
         "view",
+        "Open a window to work with the effect, its overlay and controls\n\n"
         "Open a window in which the effect works as in a host: the frame rendered through the plug-in over a\n"
         "checkerboard, the overlay it draws, and its effect controls. Drag the overlay's handles with the\n"
         "mouse; zoom with the wheel, + and -, F (fit) and 1 (100%); pan with space or the middle button and a\n"

@@ -25,18 +25,8 @@ std::string DashNameHint(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{
-        "vellora: the reference host of the Vellora soft-mask effect.\n"
-        "Loads the plug-in module exactly as a video host does and lets you inspect it,\n"
-        "render images through it, see its on-screen overlay and drag its handles."};
-    app.require_subcommand(1);
-    app.set_help_all_flag("--help-all", "Show help for every command");
-    vcli::AddInfoCommand(app);
-    vcli::AddRenderCommand(app);
-    vcli::AddOverlayCommand(app);
-    vcli::AddDragCommand(app);
-    vcli::AddValidateCommand(app);
-    vcli::AddViewCommand(app);
+    CLI::App app;
+    vcli::AddCommands(app);
     // Every error is one line, as ours are, in our words where CLI11's puzzle.
     app.failure_message([argc, argv](const CLI::App*, const CLI::Error& e) {
         std::string what = e.what();

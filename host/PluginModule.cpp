@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdlib>
 #include <vector>
 
@@ -68,6 +69,12 @@ PF_Err PluginModule::Call(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, 
 
 void* PluginModule::Symbol(const char* name) const { return handle_ ? ::dlsym(handle_, name) : nullptr; }
 
+#ifndef VELLORA_MODULE_FROM_BINDIR
+#define VELLORA_MODULE_FROM_BINDIR "../lib/vellora"
+#endif
+
+const char* const kInstalledModuleDir = VELLORA_MODULE_FROM_BINDIR;
+
 std::string DefaultModulePath() {
     if (const char* env = std::getenv("VELLORA_MODULE"); env && *env) {
         return env;
@@ -79,7 +86,17 @@ std::string DefaultModulePath() {
     }
     std::string exe(buffer.data(), static_cast<size_t>(n));
     const auto slash = exe.rfind('/');
-    return (slash == std::string::npos ? std::string(".") : exe.substr(0, slash)) + "/Vellora.so";
+    const std::string dir = slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
+    // The build tree has it beside the command, an installation in its own folder.
+    const std::string beside = dir + "/Vellora.so";
+    const std::string installed = dir + "/" + kInstalledModuleDir + "/Vellora.so";
+    struct stat st {};
+    if (::stat(beside.c_str(), &st) != 0 && ::stat(installed.c_str(), &st) == 0) {
+        // Named without the "bin/../" in messages and `vellora info`.
+        std::vector<char> resolved(PATH_MAX);
+        return ::realpath(installed.c_str(), resolved.data()) ? std::string(resolved.data()) : installed;
+    }
+    return beside;
 }
 
 }  // namespace vhost

@@ -35,7 +35,9 @@ private:
 };
 
 // The module the tools use when none is named: $VELLORA_MODULE, else Vellora.so
-// beside the running executable.
+// beside the running executable, else the installed one in kInstalledModuleDir
+// (relative to the executable's folder). With neither there, the path beside.
 std::string DefaultModulePath();
+extern const char* const kInstalledModuleDir;
 
 }  // namespace vhost

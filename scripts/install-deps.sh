@@ -16,6 +16,8 @@ packages=(
   gstreamer1.0-plugins-bad xvfb xauth xdotool
   # The MLT filter, and Kdenlive that runs it under Xvfb in the tests
   libmlt-dev libmlt++-dev kdenlive dbus
+  # The Debian package: CPack's dependency scan, its checks and the man page test
+  dpkg-dev file lintian man-db
   "$@"
 )
 

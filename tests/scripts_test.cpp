@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/TestFiles.h"
+#include "tests/TestSupport.h"
 
 namespace {
 
@@ -51,20 +52,38 @@ TEST(Scripts, SetupAndTestConfigureTheirSharedBuildAlike) {
     EXPECT_EQ(lines[0], lines[1]);
 }
 
-// `cmake --install` puts the command, the module it loads by default beside
-// it and the frei0r filter where frei0r hosts look; the installed command works.
-TEST(Install, PutsTheCommandItsModuleAndTheFrei0rFilter) {
+// `cmake --install` puts the command, its module in a folder of its own, the
+// frei0r filter where frei0r hosts look, the man page, the completion and the
+// docs under the prefix, and nothing for developers; the installed command
+// finds its module there.
+TEST(Install, PutsEverythingUnderThePrefixAndTheCommandFindsItsModule) {
     vtest::TempDir dir;
     const std::string install = std::string("cmake --install '") + VELLORA_BUILD_DIR + "' --prefix '" + dir.Dir() +
                                 "' >/dev/null";
     ASSERT_EQ(std::system(install.c_str()), 0);
-    for (const char* file : {"bin/vellora", "bin/Vellora.so", "lib/frei0r-1/vellora.so"}) {
+    for (const char* file : {"bin/vellora", "lib/frei0r-1/vellora.so", "share/man/man1/vellora.1.gz",
+                             "share/bash-completion/completions/vellora", "share/doc/vellora/README.md",
+                             "share/doc/vellora/copyright", "share/doc/vellora/docs/commands.md"}) {
         struct stat st {};
         EXPECT_EQ(stat(dir.Path(file).c_str(), &st), 0) << file << " is not installed";
     }
-    const std::string run = "env -u VELLORA_MODULE '" + dir.Path("bin/vellora") + "' render testcard:32x16 '" +
-                            dir.Path("out.png") + "' -q";
-    EXPECT_EQ(std::system(run.c_str()), 0);
+    const vtest::CliRun found = vtest::RunShell("cd '" + dir.Dir() + "' && find . -type f | sort", false);
+    for (const char* unwanted : {"test", "bench", "fuzz", "docgen", "FakePlugin", ".a\n", "include/"}) {
+        EXPECT_EQ(found.out.find(unwanted), std::string::npos) << unwanted << " installed:\n" << found.out;
+    }
+
+    const std::string vellora = "env -u VELLORA_MODULE '" + dir.Path("bin/vellora") + "' ";
+    const vtest::CliRun info = vtest::RunShell(vellora + "info", false);
+    ASSERT_EQ(info.status, 0) << info.err;
+    const size_t at = info.out.find("Module:");
+    ASSERT_NE(at, std::string::npos) << info.out;
+    std::istringstream line(info.out.substr(at + 7));
+    std::string module;
+    line >> module;
+    EXPECT_EQ(module.rfind(dir.Dir() + "/", 0), 0u) << module << " is not the installed module";
+    EXPECT_NE(module.find("/vellora/Vellora.so"), std::string::npos) << module << " is not in a folder of its own";
+    EXPECT_EQ(module.find("/../"), std::string::npos) << module << " is not named plainly";
+    EXPECT_EQ(std::system((vellora + "render testcard:32x16 " + dir.Arg("out.png") + " -q").c_str()), 0);
     EXPECT_EQ(vtest::ReadFile(dir.Path("out.png")).spec.width, 32);
 }
 

@@ -1,0 +1,318 @@
+// Shotcut itself, under an X server of our own (Xvfb), with the built filter
+// folder and MLT filter: it must add the filter without a QML warning, draw
+// the mask's box where the project puts it, and its on-video handles, dragged
+// with xdotool, must change the saved project's rect and angle by what the
+// drag did; melt then renders the saved project with the mask moved, resized
+// and turned. Slow (Shotcut starts in 10 to 60 s): its tests carry "Gui".
+#include <gtest/gtest.h>
+
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "imaging/ImageIO.h"
+#include "tests/TestSupport.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+const double kPi = std::acos(-1.0);
+
+const int kProfileW = 640, kProfileH = 360;
+// The box the project starts with: X Y W H in profile pixels, centre (320, 180).
+const double kX = 220, kY = 130, kW = 200, kH = 100;
+
+std::string Q(const std::string& text) { return "'" + text + "'"; }
+
+// A project as Shotcut 22.12 saves one: a colour clip, half transparent, on V1
+// carrying the filter; composite "add" makes the box opaque.
+std::string Project() {
+    std::ostringstream x;
+    x << R"(<?xml version="1.0" standalone="no"?>
+<mlt LC_NUMERIC="C" version="7.12.0" title="Shotcut version 22.12.21" producer="main_bin">
+  <profile description="640x360 25" width=")" << kProfileW << R"(" height=")" << kProfileH << R"(" progressive="1" sample_aspect_num="1" sample_aspect_den="1" display_aspect_num="16" display_aspect_den="9" frame_rate_num="25" frame_rate_den="1" colorspace="709"/>
+  <playlist id="main_bin"><property name="xml_retain">1</property></playlist>
+  <producer id="black" in="00:00:00.000" out="00:00:01.960">
+    <property name="length">00:00:02.000</property>
+    <property name="resource">0</property>
+    <property name="mlt_service">color</property>
+    <property name="mlt_image_format">rgba</property>
+  </producer>
+  <playlist id="background"><entry producer="black" in="00:00:00.000" out="00:00:01.960"/></playlist>
+  <producer id="producer0" in="00:00:00.000" out="00:00:01.960">
+    <property name="length">00:00:02.000</property>
+    <property name="resource">#803080c0</property>
+    <property name="mlt_service">color</property>
+    <property name="mlt_image_format">rgba</property>
+    <property name="meta.shotcut.vui">1</property>
+    <filter id="filter0" out="00:00:01.960">
+      <property name="mlt_service">vellora</property>
+      <property name="shotcut:filter">vellora</property>
+      <property name="mask_type">rectangle</property>
+      <property name="composite_mode">add</property>
+      <property name="rect">)" << kX << " " << kY << " " << kW << " " << kH << R"(</property>
+      <property name="angle">0</property>
+    </filter>
+  </producer>
+  <playlist id="playlist0">
+    <property name="shotcut:video">1</property>
+    <property name="shotcut:name">V1</property>
+    <entry producer="producer0" in="00:00:00.000" out="00:00:01.960"/>
+  </playlist>
+  <tractor id="tractor0" title="Shotcut version 22.12.21" in="00:00:00.000" out="00:00:01.960">
+    <property name="shotcut">1</property>
+    <track producer="background"/>
+    <track producer="playlist0"/>
+    <transition id="transition0">
+      <property name="a_track">0</property>
+      <property name="b_track">1</property>
+      <property name="mlt_service">frei0r.cairoblend</property>
+      <property name="disable">1</property>
+    </transition>
+  </tractor>
+</mlt>
+)";
+    return x.str();
+}
+
+struct Box {
+    int x0 = 0, y0 = 0, x1 = -1, y1 = -1;  // inclusive; empty when x1 < x0
+    bool Empty() const { return x1 < x0; }
+    void Add(int x, int y) {
+        if (Empty()) {
+            x0 = x1 = x;
+            y0 = y1 = y;
+        }
+        x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
+    }
+};
+
+// Where the player shows the picture: the clip's blue, in full (the box) or
+// over black (the rest), above the timeline's thumbnail of the same clip.
+bool IsClipBlue(const uint8_t* p) {
+    return std::abs(p[0] - 48) < 20 && std::abs(p[1] - 128) < 20 && std::abs(p[2] - 192) < 20;
+}
+// The handles' yellow.
+bool IsHandle(const uint8_t* p) { return p[0] > 200 && p[1] > 200 && p[2] < 110; }
+
+class ShotcutGui : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* program : {"shotcut", "Xvfb", "xdotool", "import", "melt"}) {
+            if (vtest::RunShell(std::string("command -v ") + program + " >/dev/null").status != 0) {
+                GTEST_SKIP() << program << " is missing (scripts/install-deps.sh installs it)";
+            }
+        }
+        const vtest::CliRun prefix = vtest::RunShell(Q(std::string(VELLORA_SOURCE_DIR) +
+                                                       "/scripts/shotcut-prefix.sh") + " " +
+                                                     Q(dir_.Path("prefix")) + " " + Q(VELLORA_BUILD_DIR), false);
+        ASSERT_EQ(prefix.status, 0) << prefix.err;
+        env_ = prefix.out;
+        const vtest::CliRun x = vtest::RunShell(
+            "Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>" + dir_.Arg("display") +
+            " >/dev/null 2>&1 & echo $!", false);
+        xvfb_ = std::stoi(x.out);
+        ASSERT_TRUE(Poll(30, [&] { return !vtest::FileText(dir_.Path("display")).empty(); })) << "Xvfb did not start";
+        display_ = ":" + std::to_string(std::stoi(vtest::FileText(dir_.Path("display"))));
+    }
+
+    void TearDown() override {
+        // The last screenshot and Shotcut's log, for a failure's reader.
+        if (HasFailure() && std::getenv("VELLORA_GUI_KEEP")) {
+            vtest::RunShell("cp " + dir_.Arg("shot.png") + " " + dir_.Arg("shotcut.log") + " " +
+                            Q(std::getenv("VELLORA_GUI_KEEP")));
+        }
+        if (shotcut_ > 0) kill(shotcut_, SIGKILL);
+        if (xvfb_ > 0) kill(xvfb_, SIGTERM);
+    }
+
+    static bool Poll(int seconds, const std::function<bool()>& done) {
+        const auto end = Clock::now() + std::chrono::seconds(seconds);
+        while (Clock::now() < end) {
+            if (done()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        }
+        return done();
+    }
+
+    vtest::CliRun X(const std::string& command) { return vtest::RunShell("DISPLAY=" + display_ + " " + command); }
+
+    void StartShotcut(const std::string& project) {
+        const vtest::CliRun run = vtest::RunShell(
+            env_ + " export HOME=" + dir_.Arg("home") + " DISPLAY=" + display_ +
+            " QT_QPA_PLATFORM=xcb; mkdir -p \"$HOME\"; \"$SHOTCUT\" --noupgrade " + Q(project) + " >" +
+            dir_.Arg("shotcut.log") + " 2>&1 & echo $!", false);
+        shotcut_ = std::stoi(run.out);
+        ASSERT_TRUE(Poll(180, [&] { return !Window().empty(); })) << "no Shotcut window: " << Log();
+    }
+
+    std::string Window() {
+        std::string id = X("xdotool search --name ' - Shotcut$' 2>/dev/null | tail -1").out;
+        while (!id.empty() && (id.back() == '\n' || id.back() == ' ')) id.pop_back();
+        return id;
+    }
+
+    std::string Log() { return vtest::FileText(dir_.Path("shotcut.log")); }
+
+    vimaging::Image Shot() {
+        X("import -window root " + dir_.Arg("shot.png"));
+        return vimaging::ReadImage(dir_.Path("shot.png"));
+    }
+
+    static Box Find(const vimaging::Image& shot, const Box& within, bool (*is)(const uint8_t*)) {
+        Box found;
+        for (int y = std::max(within.y0, 0); y <= std::min(within.y1, shot.height - 1); ++y) {
+            for (int x = std::max(within.x0, 0); x <= std::min(within.x1, shot.width - 1); ++x) {
+                if (is(&shot.u8[(static_cast<size_t>(y) * shot.width + x) * 4])) found.Add(x, y);
+            }
+        }
+        return found;
+    }
+
+    void Click(double x, double y) {
+        X("xdotool mousemove " + std::to_string(std::lround(x)) + " " + std::to_string(std::lround(y)) + " click 1");
+    }
+
+    // Press at `from`, move there in steps as a hand does, release at `to`.
+    void Drag(double fx, double fy, double tx, double ty) {
+        std::string steps;
+        for (int i = 1; i <= 8; ++i) {
+            steps += " mousemove " + std::to_string(std::lround(fx + (tx - fx) * i / 8)) + " " +
+                     std::to_string(std::lround(fy + (ty - fy) * i / 8)) + " sleep 0.1";
+        }
+        X("xdotool mousemove " + std::to_string(std::lround(fx)) + " " + std::to_string(std::lround(fy)) +
+          " sleep 0.3 mousedown 1 sleep 0.3" + steps + " sleep 0.3 mouseup 1 sleep 0.5");
+    }
+
+    vtest::TempDir dir_;
+    std::string env_, display_;
+    pid_t xvfb_ = -1, shotcut_ = -1;
+};
+
+// A saved filter property, or "" when the project lacks it.
+std::string SavedProperty(const std::string& xml, const std::string& name) {
+    const size_t filter = xml.find("<property name=\"mlt_service\">vellora</property>");
+    if (filter == std::string::npos) return "";
+    const size_t end = xml.find("</filter>", filter);
+    const std::string key = "<property name=\"" + name + "\">";
+    const size_t at = xml.rfind(key, end);
+    const size_t open = xml.rfind("<filter", filter);
+    if (at == std::string::npos || at < open) return "";
+    return xml.substr(at + key.size(), xml.find('<', at + key.size()) - at - key.size());
+}
+
+std::vector<double> Numbers(const std::string& text) {
+    std::vector<double> out;
+    std::istringstream in(text);
+    for (double v; in >> v;) out.push_back(v);
+    return out;
+}
+
+TEST_F(ShotcutGui, GuiHandlesMoveResizeAndTurnTheMaskInTheSavedProject) {
+    const std::string project = dir_.Path("project.mlt");
+    std::ofstream(project) << Project();
+    StartShotcut(project);
+
+    // The filter folder is read without a QML warning.
+    ASSERT_TRUE(Poll(60, [&] { return Log().find("added filter \"Mask: Vellora\"") != std::string::npos; }))
+        << Log();
+    EXPECT_EQ(std::regex_search(Log(), std::regex("Warning.*vellora/[a-z]+\\.(qml|js)")), false) << Log();
+
+    // The player: the largest run of the clip's blue in the upper part of the window.
+    Box player;
+    ASSERT_TRUE(Poll(90, [&] {
+        // Room for the player; without a window manager the size is ours to set,
+        // and Shotcut sets its own once more as it finishes starting.
+        X("xdotool windowsize " + Window() + " 1600 1000");
+        player = Find(Shot(), Box{500, 80, 1599, 700}, IsClipBlue);
+        // Laid out in the 1600 x 1000 window, the player is over 600 pixels wide.
+        return !player.Empty() && player.x1 - player.x0 > 600;
+    })) << "the player shows no picture";
+    const double scale = (player.x1 - player.x0 + 1.0) / kProfileW;
+    EXPECT_NEAR((player.y1 - player.y0 + 1.0) / kProfileH, scale, 0.02) << "picture not shown at 16:9";
+    const auto sx = [&](double px) { return player.x0 + px * scale; };
+    const auto sy = [&](double py) { return player.y0 + py * scale; };
+
+    // The clip in the timeline, then the Filters panel: its one filter is current and its handles show.
+    const Box clip = Find(Shot(), Box{0, player.y1 + 150, 1599, 999}, IsClipBlue);
+    ASSERT_FALSE(clip.Empty()) << "no clip in the timeline";
+    Click((clip.x0 + clip.x1) / 2.0, (clip.y0 + clip.y1) / 2.0);
+    Click(795, 45);  // the toolbar's Filters button
+    Box handles;
+    ASSERT_TRUE(Poll(60, [&] {
+        handles = Find(Shot(), player, IsHandle);
+        return !handles.Empty();
+    })) << "no on-video handles: " << Log();
+    // The corners (10 px squares) span the box; the arm's circle (14 px) is a fifth of the frame's height above the centre.
+    EXPECT_NEAR((handles.x0 + handles.x1) / 2.0, sx(kX + kW / 2), 2);
+    EXPECT_NEAR(handles.x1 - handles.x0, kW * scale + 10, 3);
+    EXPECT_NEAR(handles.y1, sy(kY + kH) + 5, 3);
+    EXPECT_NEAR(handles.y0, sy(kY + kH / 2 - kProfileH / 5.0) - 7, 3) << "no rotation arm's circle";
+
+    // Move: drag inside the box, off its centre, by (64, 32) screen pixels.
+    double cx = kX + kW / 2, cy = kY + kH / 2;
+    Drag(sx(cx) + 20, sy(cy) + 15, sx(cx) + 84, sy(cy) + 47);
+    cx += 64 / scale, cy += 32 / scale;
+    // Resize: the bottom-right corner to (50, 20) screen pixels beyond; the centre stays.
+    const double tx = sx(cx + kW / 2) + 50, ty = sy(cy + kH / 2) + 20;
+    Drag(sx(cx + kW / 2), sy(cy + kH / 2), tx, ty);
+    const double w = 2 * ((tx - player.x0) / scale - cx), h = 2 * ((ty - player.y0) / scale - cy);
+    // Turn: the arm's circle, a fifth of the frame's height above the centre, to up and right.
+    Drag(sx(cx), sy(cy - kProfileH / 5.0), sx(cx) + 80, sy(cy) - 60);
+    const double angle = std::atan2(80.0, 60.0) * 180 / kPi;
+
+    const std::string before = vtest::FileText(project);
+    X("xdotool windowfocus --sync " + Window() + " key ctrl+s");
+    ASSERT_TRUE(Poll(60, [&] { return vtest::FileText(project) != before; })) << "Ctrl+S saved nothing: " << Log();
+    ASSERT_TRUE(Poll(30, [&] { return vtest::FileText(project).find("</mlt>") != std::string::npos; }));
+    const std::string saved = vtest::FileText(project);
+
+    const std::vector<double> rect = Numbers(SavedProperty(saved, "rect"));
+    ASSERT_GE(rect.size(), 4u) << SavedProperty(saved, "rect");
+    // A screen pixel is 1 / scale profile pixels; the pointer lands on whole screen pixels.
+    const double tolerance = 1.5 / scale;
+    EXPECT_NEAR(rect[0] + rect[2] / 2, cx, tolerance) << "centre x";
+    EXPECT_NEAR(rect[1] + rect[3] / 2, cy, tolerance) << "centre y";
+    EXPECT_NEAR(rect[2], w, 2 * tolerance) << "width";
+    EXPECT_NEAR(rect[3], h, 2 * tolerance) << "height";
+    EXPECT_NEAR(std::stod(SavedProperty(saved, "angle")), angle, 1.0);
+
+    // melt renders the saved project: inside the turned box opaque, outside half transparent.
+    kill(shotcut_, SIGKILL);
+    shotcut_ = -1;
+    const vtest::CliRun melt = vtest::RunShell(
+        env_ + " timeout -s KILL 120 melt -quiet " + Q(project) + " out=0 -consumer avformat:" +
+        dir_.Arg("frame.rgba") + " f=rawvideo vcodec=rawvideo pix_fmt=rgba mlt_image_format=rgba an=1");
+    ASSERT_EQ(melt.status, 0) << melt.out;
+    const std::string frame = vtest::FileText(dir_.Path("frame.rgba"));
+    ASSERT_EQ(frame.size(), static_cast<size_t>(kProfileW) * kProfileH * 4);
+    const double a = std::stod(SavedProperty(saved, "angle")) * kPi / 180;
+    const double mx = rect[0] + rect[2] / 2, my = rect[1] + rect[3] / 2;
+    // A point at (u, v) in the box's own axes, on screen (clockwise turn, y down).
+    const auto alpha_at = [&](double u, double v) {
+        const long x = std::lround(mx + u * std::cos(a) - v * std::sin(a));
+        const long y = std::lround(my + u * std::sin(a) + v * std::cos(a));
+        return static_cast<int>(static_cast<uint8_t>(frame[(static_cast<size_t>(y) * kProfileW + x) * 4 + 3]));
+    };
+    for (const auto& [u, v] : std::vector<std::pair<double, double>>{
+             {0, 0}, {0.45 * rect[2], 0}, {-0.45 * rect[2], 0}, {0, 0.45 * rect[3]}, {0, -0.45 * rect[3]}}) {
+        EXPECT_EQ(alpha_at(u, v), 255) << "inside the box at (" << u << ", " << v << ")";
+    }
+    for (const auto& [u, v] : std::vector<std::pair<double, double>>{
+             {0.55 * rect[2], 0}, {0, 0.55 * rect[3]}, {0, -0.55 * rect[3]}}) {
+        EXPECT_EQ(alpha_at(u, v), 128) << "outside the box at (" << u << ", " << v << ")";
+    }
+}
+
+}  // namespace
