@@ -18,6 +18,7 @@ Shotcut.VuiBase {
     property bool ellipse: true
     property bool dragging: false
     readonly property color lineColor: Qt.rgba(1, 1, 0.1, 0.95)
+    readonly property color shadowColor: Qt.rgba(0, 0, 0, 0.6)
     readonly property int handleSize: 10
 
     function position() {
@@ -85,6 +86,15 @@ Shotcut.VuiBase {
                 height: box.height * videoItem.sy
                 rotation: angle
 
+                // Yellow on a dark edge, to show on any picture.
+                Rectangle {
+                    anchors.fill: parent
+                    anchors.margins: -1 / zoom
+                    color: 'transparent'
+                    border.width: 3 / zoom
+                    border.color: shadowColor
+                    antialiasing: true
+                }
                 Rectangle {
                     anchors.fill: parent
                     color: 'transparent'
@@ -136,9 +146,16 @@ Shotcut.VuiBase {
                     id: arm
                     x: frame.width / 2 - width / 2
                     y: frame.height / 2 - height
-                    width: 1 / zoom
+                    width: 3 / zoom
                     height: profile.height / 5 * videoItem.sy
-                    color: lineColor
+                    color: shadowColor
+
+                    Rectangle {
+                        anchors.centerIn: parent
+                        width: 1 / zoom
+                        height: parent.height
+                        color: lineColor
+                    }
                 }
 
                 // Over each other, corners win over the arm, the arm over the feather circles.
@@ -150,7 +167,7 @@ Shotcut.VuiBase {
                     radius: width / 2
                     x: frame.width / 2 - width / 2
                     y: frame.height / 2 - arm.height - height / 2
-                    color: 'transparent'
+                    color: shadowColor
                     border.color: lineColor
                     border.width: 2 / zoom
 
@@ -220,7 +237,7 @@ Shotcut.VuiBase {
                         radius: width / 2
                         x: frame.width / 2 + modelData[0] * (frame.width / 2 - inset) - width / 2
                         y: frame.height / 2 + modelData[1] * (frame.height / 2 - inset) - height / 2
-                        color: 'transparent'
+                        color: shadowColor
                         border.color: lineColor
                         border.width: 2 / zoom
 
@@ -254,6 +271,11 @@ Shotcut.VuiBase {
 
                 Rectangle {
                     anchors.fill: parent
+                    anchors.margins: -1 / zoom
+                    color: shadowColor
+                }
+                Rectangle {
+                    anchors.fill: parent
                     color: lineColor
                 }
 
@@ -263,7 +285,7 @@ Shotcut.VuiBase {
                     height: 5 / zoom
                     x: -5 / zoom
                     y: (100 - Math.min(Math.max(strength, 0), 100)) / zoom - height / 2
-                    color: 'transparent'
+                    color: shadowColor
                     border.color: lineColor
                     border.width: 1 / zoom
 
