@@ -1,6 +1,7 @@
 #include "frei0r/Filter.h"
 
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -27,7 +28,36 @@ double Filter::Get(int index) const {
     return GetParam(values_, index, renderer_.Declared(), width_, height_);
 }
 
+bool Filter::Sliced() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return sliced_;
+}
+
 void Filter::Update(double time, const uint32_t* in, uint32_t* out) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const uintptr_t bytes = static_cast<uintptr_t>(width_) * static_cast<uintptr_t>(height_) * 4;
+        const auto a = reinterpret_cast<uintptr_t>(in), b = reinterpret_cast<uintptr_t>(out);
+        for (const auto& r : recent_) {
+            const bool adjoins = a == r.first + bytes || r.first == a + bytes || b == r.second + bytes ||
+                                 r.second == b + bytes;
+            if (adjoins) sliced_ = true;
+        }
+        recent_.emplace_back(a, b);
+        if (recent_.size() > 16) recent_.pop_front();
+        if (sliced_) {
+            if (in != out) std::memmove(out, in, static_cast<size_t>(bytes));
+            if (!reported_) {
+                reported_ = true;
+                std::fprintf(stderr,
+                             "vellora: the host hands this filter bands of %dx%d rows, not whole frames (MLT: "
+                             "its threads property); the mask is not drawn, frames pass through unchanged. "
+                             "Set threads=1, or use the MLT filter 'vellora', which renders whole frames.\n",
+                             width_, height_);
+            }
+            return;
+        }
+    }
     vembed::RgbaFrame frame;
     frame.layer_width = width_;
     frame.layer_height = height_;

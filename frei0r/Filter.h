@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <utility>
 #include <mutex>
 
 #include "embed/FrameRenderer.h"
@@ -24,7 +26,14 @@ public:
     // Renders `in` into `out` (width x height RGBA, rows tight) at `time`
     // seconds. When the effect fails, the frame passes through unchanged and
     // the first failure is reported on stderr.
+    //
+    // MLT slices a frei0r filter's frame between threads when its `threads`
+    // property is 0 or above 1: the instance is made for a band of rows and
+    // sees each band as a whole frame, so a mask would be drawn in every band.
+    // Bands are parts of one buffer, so an update whose rows adjoin those of a
+    // recent one can only be a band: from then on every frame passes through.
     void Update(double time, const uint32_t* in, uint32_t* out);
+    bool Sliced() const;
 
 private:
     const int width_;
@@ -33,6 +42,9 @@ private:
     mutable std::mutex mutex_;
     vparams::EffectValues values_;
     bool reported_ = false;
+    bool sliced_ = false;
+    // The frames of the last few updates, for telling bands apart from frames.
+    std::deque<std::pair<uintptr_t, uintptr_t>> recent_;
 };
 
 }  // namespace vfrei0r

@@ -102,6 +102,7 @@ std::vector<FilterProperty> FilterProperties(const vparams::Declaration& declare
 vparams::EffectValues ValuesFromProperties(const PropertySource& source, const vparams::Declaration& declared,
                                            int width, int height) {
     nlohmann::json json = nlohmann::json::object();
+    std::vector<nlohmann::json> checks;  // each key's values, held to the declared ranges
     for (const FilterProperty& p : FilterProperties(declared)) {
         const char* raw = source.text(p.name.c_str());
         if (!raw) continue;
@@ -117,6 +118,13 @@ vparams::EffectValues ValuesFromProperties(const PropertySource& source, const v
                     bool ok = words.size() == 4 || words.size() == 5;
                     for (const std::string& w : words) ok = ok && IsNumber(w, true);
                     if (!ok) Refuse(p.name, text, "expected \"X Y W H\" in pixels at every key");
+                    // Every key in range, not only those reached so far.
+                    std::vector<double> k(4);
+                    for (size_t i = 0; i < 4; ++i) {
+                        k[i] = std::strtod(words[i].c_str(), nullptr);
+                        if (words[i].back() == '%') k[i] *= (i % 2 ? height : width) / 100.0;
+                    }
+                    checks.push_back({{"origin", {k[0] + k[2] / 2, k[1] + k[3] / 2}}, {"width", k[2]}, {"height", k[3]}});
                 }
                 std::vector<double> r = source.rect_at(p.name.c_str());
                 // MLT reads "10%" as 0.1: a fraction of the profile's size.
@@ -134,6 +142,7 @@ vparams::EffectValues ValuesFromProperties(const PropertySource& source, const v
             case PropertyKind::Number:
                 for (const std::string& key : keys) {
                     if (!IsNumber(key, false)) Refuse(p.name, text, "expected a number at every key");
+                    checks.push_back({{p.name, std::strtod(key.c_str(), nullptr)}});
                 }
                 json[p.name] = source.number_at(p.name.c_str());
                 break;
@@ -156,6 +165,7 @@ vparams::EffectValues ValuesFromProperties(const PropertySource& source, const v
         }
     }
     try {
+        for (const nlohmann::json& check : checks) vparams::EffectValuesFromJson(check, {}, "vellora", declared);
         return vparams::EffectValuesFromJson(json, {}, "vellora", declared);
     } catch (const HostError& e) {
         // Name the property the user set: the rectangle for its three parts.

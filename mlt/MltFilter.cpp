@@ -80,6 +80,16 @@ int RenderImage(mlt_frame frame, uint8_t** image, mlt_image_format* format, int*
             values = ValuesFromProperties(source, state->renderer.Declared(), f.layer_width, f.layer_height);
         }
 
+        // The box is in the profile's pixels, the effect's widths in square ones: with
+        // non-square pixels the box keeps its columns and the mask turns undistorted.
+        if (profile && profile->sample_aspect_num > 0 && profile->sample_aspect_den > 0 &&
+            profile->sample_aspect_num != profile->sample_aspect_den) {
+            f.pixel_aspect = Ratio(profile->sample_aspect_num, profile->sample_aspect_den);
+            if (values.width) {
+                values.width = *values.width * f.pixel_aspect.num / static_cast<double>(f.pixel_aspect.den);
+            }
+        }
+
         const int size = mlt_image_format_size(mlt_image_rgba, f.width, f.height, nullptr);
         auto* out = static_cast<uint8_t*>(mlt_pool_alloc(size));
         if (!out) throw vhost::HostError("out of memory for a frame of " + std::to_string(size) + " bytes");
@@ -125,7 +135,7 @@ mlt_filter NewFilter(mlt_profile /*profile*/) {
         mlt_log_error(nullptr, "vellora: cannot start the filter: %s\n", e.what());
         return nullptr;
     } catch (...) {
-        mlt_log_error(nullptr, "vellora: cannot start the filter\n");
+        mlt_log_error(nullptr, "%s\n", "vellora: cannot start the filter");
         return nullptr;
     }
     mlt_filter filter = mlt_filter_new();

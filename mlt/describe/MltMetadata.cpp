@@ -51,7 +51,8 @@ std::string MltMetadata(const vparams::Declaration& declared) {
             y << "    title: " << Quoted(d.name) << "\n";
             switch (p.kind) {
                 case PropertyKind::Choice:
-                    y << "    type: string\n    description: " << Quoted(vparams::OptionHelp(e, declared))
+                    y << "    type: string\n    widget: dropdown\n    description: "
+                      << Quoted(vparams::OptionHelp(e, declared))
                       << "\n    default: " << declared.ChoiceName(e.index, static_cast<int>(d.dephault))
                       << "\n    values:\n";
                     for (size_t k = 1; k <= d.choices.size(); ++k) {
@@ -67,7 +68,7 @@ std::string MltMetadata(const vparams::Declaration& declared) {
                       << "\n    default: " << vparams::Exact(d.dephault) << "\n    minimum: "
                       << vparams::Exact(declared.Min(e.index)) << "\n    maximum: "
                       << vparams::Exact(declared.Max(e.index)) << "\n";
-                    if (d.precision > 0) y << "    decimals: " << d.precision << "\n";
+                    if (d.precision > 0) y << "    scale: " << d.precision << "\n";
                     if (!UnitName(e.units).empty()) y << "    unit: " << UnitName(e.units) << "\n";
                     break;
             }
