@@ -47,11 +47,14 @@ Shotcut.VuiBase {
         return Qt.point(q.x / videoItem.sx, q.y / videoItem.sy);
     }
 
-    // A profile point in the box's own axes: from its centre, turned back by its angle.
+    // A profile point in the box's own axes, in profile pixels: from its centre,
+    // turned back by its angle where pixels are square (as shown), so a profile
+    // with non-square pixels turns as the picture does.
     function toBox(q) {
         var a = angle * Math.PI / 180;
-        var dx = q.x - (box.x + box.width / 2), dy = q.y - (box.y + box.height / 2);
-        return Qt.point(Math.cos(a) * dx + Math.sin(a) * dy, -Math.sin(a) * dx + Math.cos(a) * dy);
+        var sx = videoItem.sx, sy = videoItem.sy;
+        var dx = (q.x - (box.x + box.width / 2)) * sx, dy = (q.y - (box.y + box.height / 2)) * sy;
+        return Qt.point((Math.cos(a) * dx + Math.sin(a) * dy) / sx, (-Math.sin(a) * dx + Math.cos(a) * dy) / sy);
     }
 
     Component.onCompleted: load()
@@ -178,9 +181,10 @@ Shotcut.VuiBase {
                         cursorShape: Qt.ClosedHandCursor
                         onPressed: dragging = true
                         onPositionChanged: {
-                            // The pointer's bearing from the centre, clockwise from straight up.
+                            // The pointer's bearing from the centre as shown, clockwise from straight up.
                             var q = toProfile(rotationArea, mouse.x, mouse.y);
-                            var dx = q.x - (box.x + box.width / 2), dy = q.y - (box.y + box.height / 2);
+                            var dx = (q.x - (box.x + box.width / 2)) * videoItem.sx;
+                            var dy = (q.y - (box.y + box.height / 2)) * videoItem.sy;
                             if (dx === 0 && dy === 0)
                                 return;
                             var degrees = Math.atan2(dx, -dy) * 180 / Math.PI;
