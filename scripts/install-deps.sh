@@ -16,6 +16,8 @@ packages=(
   gstreamer1.0-plugins-bad xvfb xauth xdotool
   # The MLT filter, and Kdenlive that runs it under Xvfb in the tests
   libmlt-dev libmlt++-dev kdenlive dbus
+  # Shotcut, run under Xvfb by its test and the editors' screenshots (ImageMagick's import takes them)
+  shotcut imagemagick
   "$@"
 )
 
