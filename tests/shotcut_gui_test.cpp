@@ -36,7 +36,8 @@ const double kX = 220, kY = 130, kW = 200, kH = 100;
 std::string Q(const std::string& text) { return "'" + text + "'"; }
 
 // A project as Shotcut 22.12 saves one: a colour clip, half transparent, on V1
-// carrying the filter; composite "add" makes the box opaque.
+// carrying the filter; composite "add" makes the box opaque. The angle is
+// keyframed (0 at the first frame, 90 at the last).
 std::string Project() {
     std::ostringstream x;
     x << R"(<?xml version="1.0" standalone="no"?>
@@ -62,7 +63,7 @@ std::string Project() {
       <property name="mask_type">rectangle</property>
       <property name="composite_mode">add</property>
       <property name="rect">)" << kX << " " << kY << " " << kW << " " << kH << R"(</property>
-      <property name="angle">0</property>
+      <property name="angle">0=0;49=90</property>
     </filter>
   </producer>
   <playlist id="playlist0">
@@ -216,6 +217,17 @@ std::string SavedProperty(const std::string& xml, const std::string& name) {
     return xml.substr(at + key.size(), xml.find('<', at + key.size()) - at - key.size());
 }
 
+// The values of "TIME=VALUE;..." (any kind of key), in order.
+std::vector<double> KeyValues(const std::string& text) {
+    std::vector<double> out;
+    std::istringstream in(text);
+    for (std::string key; std::getline(in, key, ';');) {
+        const size_t eq = key.rfind('=');
+        out.push_back(std::stod(eq == std::string::npos ? key : key.substr(eq + 1)));
+    }
+    return out;
+}
+
 std::vector<double> Numbers(const std::string& text) {
     std::vector<double> out;
     std::istringstream in(text);
@@ -293,7 +305,11 @@ TEST_F(ShotcutGui, GuiHandlesMoveResizeAndTurnTheMaskInTheSavedProject) {
     EXPECT_NEAR(rect[1] + rect[3] / 2, cy, tolerance) << "centre y";
     EXPECT_NEAR(rect[2], w, 2 * tolerance) << "width";
     EXPECT_NEAR(rect[3], h, 2 * tolerance) << "height";
-    EXPECT_NEAR(std::stod(SavedProperty(saved, "angle")), angle, 1.0);
+    // The playhead is on the first frame: the turn rewrote that key and kept the last.
+    const std::vector<double> angles = KeyValues(SavedProperty(saved, "angle"));
+    ASSERT_EQ(angles.size(), 2u) << SavedProperty(saved, "angle");
+    EXPECT_NEAR(angles[0], angle, 1.0);
+    EXPECT_EQ(angles[1], 90);
     const bool inverted = SavedProperty(saved, "invert") == "1";
     EXPECT_TRUE(inverted) << "the panel's Invert mask box did not reach the project";
 
@@ -306,7 +322,7 @@ TEST_F(ShotcutGui, GuiHandlesMoveResizeAndTurnTheMaskInTheSavedProject) {
     ASSERT_EQ(melt.status, 0) << melt.out;
     const std::string frame = vtest::FileText(dir_.Path("frame.rgba"));
     ASSERT_EQ(frame.size(), static_cast<size_t>(kProfileW) * kProfileH * 4);
-    const double a = std::stod(SavedProperty(saved, "angle")) * kPi / 180;
+    const double a = angles[0] * kPi / 180;
     const double mx = rect[0] + rect[2] / 2, my = rect[1] + rect[3] / 2;
     // A point at (u, v) in the box's own axes, on screen (clockwise turn, y down).
     const auto alpha_at = [&](double u, double v) {
