@@ -18,6 +18,8 @@ packages=(
   libmlt-dev libmlt++-dev kdenlive dbus
   # The Debian package: CPack's dependency scan, its checks and the man page test
   dpkg-dev file lintian man-db
+  # Shotcut, run under Xvfb by its test and the editors' screenshots (ImageMagick's import takes them)
+  shotcut imagemagick
   "$@"
 )
 

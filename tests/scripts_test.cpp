@@ -87,4 +87,16 @@ TEST(Install, PutsEverythingUnderThePrefixAndTheCommandFindsItsModule) {
     EXPECT_EQ(vtest::ReadFile(dir.Path("out.png")).spec.width, 32);
 }
 
+// Shotcut reads a filter only as a whole folder: its QML and the params.js the build writes.
+TEST(Install, PutsShotcutsFilterFolderWhereShotcutReadsIt) {
+    vtest::TempDir dir;
+    const std::string install = std::string("cmake --install '") + VELLORA_BUILD_DIR + "' --prefix '" + dir.Dir() +
+                                "' >/dev/null";
+    ASSERT_EQ(std::system(install.c_str()), 0);
+    const std::string folder = dir.Path("share/shotcut/qml/filters/vellora");
+    EXPECT_EQ(vtest::FolderNames(folder),
+              (std::vector<std::string>{"keys.js", "meta.qml", "params.js", "ui.qml", "vui.qml"}));
+    EXPECT_NE(vtest::FileText(folder + "/params.js").find("var params = {"), std::string::npos);
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
-// vellora_describe MLT_YAML KDENLIVE_XML: writes the MLT filter's metadata
-// and Kdenlive's descriptor, both from the linked effect's declaration. The
+// vellora_describe MLT_YAML KDENLIVE_XML [SHOTCUT_JS]: writes the MLT
+// filter's metadata, Kdenlive's descriptor and Shotcut's params.js, all from
+// the linked effect's declaration. The
 // build runs it; each file is replaced only once written whole.
 #include <cstdio>
 #include <exception>
@@ -26,8 +27,8 @@ void Write(const std::string& path, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s MLT_YAML KDENLIVE_XML\n", argv[0]);
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: %s MLT_YAML KDENLIVE_XML [SHOTCUT_JS]\n", argv[0]);
         return 2;
     }
     try {
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
         const vparams::Declaration declared = vparams::SetUpChecked(host);
         Write(argv[1], vdescribe::MltMetadata(declared));
         Write(argv[2], vdescribe::KdenliveEffect(declared));
+        if (argc == 4) Write(argv[3], vdescribe::ShotcutParams(declared));
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "vellora_describe: %s\n", e.what());

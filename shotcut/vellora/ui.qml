@@ -117,7 +117,8 @@ Item {
             text: p.mask_type.label
             Layout.alignment: Qt.AlignRight
         }
-        ComboBox {
+        Shotcut.ComboBox {
+            implicitWidth: 180
             id: maskCombo
             model: p.mask_type.labels
             Layout.columnSpan: 3
@@ -128,7 +129,8 @@ Item {
             text: p.composite_mode.label
             Layout.alignment: Qt.AlignRight
         }
-        ComboBox {
+        Shotcut.ComboBox {
+            implicitWidth: 180
             id: modeCombo
             model: p.composite_mode.labels
             Layout.columnSpan: 3
@@ -139,7 +141,8 @@ Item {
             text: p.falloff.label
             Layout.alignment: Qt.AlignRight
         }
-        ComboBox {
+        Shotcut.ComboBox {
+            implicitWidth: 180
             id: falloffCombo
             model: p.falloff.labels
             Layout.columnSpan: 3

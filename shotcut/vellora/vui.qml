@@ -18,6 +18,7 @@ Shotcut.VuiBase {
     property bool ellipse: true
     property bool dragging: false
     readonly property color lineColor: Qt.rgba(1, 1, 0.1, 0.95)
+    readonly property color shadowColor: Qt.rgba(0, 0, 0, 0.6)
     readonly property int handleSize: 10
 
     function position() {
@@ -46,11 +47,14 @@ Shotcut.VuiBase {
         return Qt.point(q.x / videoItem.sx, q.y / videoItem.sy);
     }
 
-    // A profile point in the box's own axes: from its centre, turned back by its angle.
+    // A profile point in the box's own axes, in profile pixels: from its centre,
+    // turned back by its angle where pixels are square (as shown), so a profile
+    // with non-square pixels turns as the picture does.
     function toBox(q) {
         var a = angle * Math.PI / 180;
-        var dx = q.x - (box.x + box.width / 2), dy = q.y - (box.y + box.height / 2);
-        return Qt.point(Math.cos(a) * dx + Math.sin(a) * dy, -Math.sin(a) * dx + Math.cos(a) * dy);
+        var sx = videoItem.sx, sy = videoItem.sy;
+        var dx = (q.x - (box.x + box.width / 2)) * sx, dy = (q.y - (box.y + box.height / 2)) * sy;
+        return Qt.point((Math.cos(a) * dx + Math.sin(a) * dy) / sx, (-Math.sin(a) * dx + Math.cos(a) * dy) / sy);
     }
 
     Component.onCompleted: load()
@@ -85,6 +89,15 @@ Shotcut.VuiBase {
                 height: box.height * videoItem.sy
                 rotation: angle
 
+                // Yellow on a dark edge, to show on any picture.
+                Rectangle {
+                    anchors.fill: parent
+                    anchors.margins: -1 / zoom
+                    color: 'transparent'
+                    border.width: 3 / zoom
+                    border.color: shadowColor
+                    antialiasing: true
+                }
                 Rectangle {
                     anchors.fill: parent
                     color: 'transparent'
@@ -136,9 +149,16 @@ Shotcut.VuiBase {
                     id: arm
                     x: frame.width / 2 - width / 2
                     y: frame.height / 2 - height
-                    width: 1 / zoom
+                    width: 3 / zoom
                     height: profile.height / 5 * videoItem.sy
-                    color: lineColor
+                    color: shadowColor
+
+                    Rectangle {
+                        anchors.centerIn: parent
+                        width: 1 / zoom
+                        height: parent.height
+                        color: lineColor
+                    }
                 }
 
                 // Over each other, corners win over the arm, the arm over the feather circles.
@@ -150,7 +170,7 @@ Shotcut.VuiBase {
                     radius: width / 2
                     x: frame.width / 2 - width / 2
                     y: frame.height / 2 - arm.height - height / 2
-                    color: 'transparent'
+                    color: shadowColor
                     border.color: lineColor
                     border.width: 2 / zoom
 
@@ -161,9 +181,10 @@ Shotcut.VuiBase {
                         cursorShape: Qt.ClosedHandCursor
                         onPressed: dragging = true
                         onPositionChanged: {
-                            // The pointer's bearing from the centre, clockwise from straight up.
+                            // The pointer's bearing from the centre as shown, clockwise from straight up.
                             var q = toProfile(rotationArea, mouse.x, mouse.y);
-                            var dx = q.x - (box.x + box.width / 2), dy = q.y - (box.y + box.height / 2);
+                            var dx = (q.x - (box.x + box.width / 2)) * videoItem.sx;
+                            var dy = (q.y - (box.y + box.height / 2)) * videoItem.sy;
                             if (dx === 0 && dy === 0)
                                 return;
                             var degrees = Math.atan2(dx, -dy) * 180 / Math.PI;
@@ -220,7 +241,7 @@ Shotcut.VuiBase {
                         radius: width / 2
                         x: frame.width / 2 + modelData[0] * (frame.width / 2 - inset) - width / 2
                         y: frame.height / 2 + modelData[1] * (frame.height / 2 - inset) - height / 2
-                        color: 'transparent'
+                        color: shadowColor
                         border.color: lineColor
                         border.width: 2 / zoom
 
@@ -254,6 +275,11 @@ Shotcut.VuiBase {
 
                 Rectangle {
                     anchors.fill: parent
+                    anchors.margins: -1 / zoom
+                    color: shadowColor
+                }
+                Rectangle {
+                    anchors.fill: parent
                     color: lineColor
                 }
 
@@ -263,7 +289,7 @@ Shotcut.VuiBase {
                     height: 5 / zoom
                     x: -5 / zoom
                     y: (100 - Math.min(Math.max(strength, 0), 100)) / zoom - height / 2
-                    color: 'transparent'
+                    color: shadowColor
                     border.color: lineColor
                     border.width: 1 / zoom
 
