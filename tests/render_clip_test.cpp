@@ -333,6 +333,23 @@ TEST_F(RenderClip, AnInterruptLeavesOnlyWholeFramesAndSaysWhichAreComplete) {
     }
 }
 
+// A still INPUT reached again as an output frame, through a hard link or a
+// symbolic one, is refused before anything is written.
+TEST_F(RenderClip, AStillInputIsNeverOverwrittenAsAFrameUnderAnotherName) {
+    WriteFrame("in.png", vimaging::SampleType::U8, 1);
+    const std::string before = Bytes("in.png");
+    ASSERT_EQ(::mkdir(Path("o").c_str(), 0755), 0);
+    ASSERT_EQ(::link(Path("in.png").c_str(), Path("o/hard.2.png").c_str()), 0);
+    ASSERT_EQ(::symlink("../in.png", Path("o/soft.3.png").c_str()), 0);
+    const std::vector<std::string> outputs = vtest::FolderNames(Path("o"));
+    for (const char* pattern : {"o/hard.#.png", "o/soft.#.png"}) {
+        ExpectRefused(std::string("in.png '") + pattern + "' --frames 1-4 -q",
+                      {"would overwrite the input", "which is the input file 'in.png'"});
+        EXPECT_EQ(Bytes("in.png"), before);
+        EXPECT_EQ(vtest::FolderNames(Path("o")), outputs);
+    }
+}
+
 double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
