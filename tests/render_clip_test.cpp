@@ -405,18 +405,22 @@ TEST_F(RenderClip, TheLongestListStartsAtOnceAndEveryStageStopsAtOnce) {
     }
 
     // A sequence of many frames (links to one file) whose headers take seconds
-    // to check; the signal comes once the clip takes signals, while it checks.
-    const int count = 250000;
+    // to check, a megabyte of text each; the signal comes while it checks them.
+    OIIO::ImageSpec spec(16, 8, 4, OIIO::TypeDesc::UINT8);
+    spec.attribute("ImageDescription", std::string(1 << 20, 'x'));
+    ASSERT_TRUE(vtest::WriteFile(Path("long.png"), spec, vtest::Noise(16 * 8 * 4, 3)));
+    const int count = 20000;
     char name[64];
     for (int f = 1; f <= count; ++f) {
         std::snprintf(name, sizeof(name), "o/s.%06d.png", f);
-        ASSERT_EQ(::symlink("../in.png", Path(name).c_str()), 0);
+        ASSERT_EQ(::symlink("../long.png", Path(name).c_str()), 0);
     }
     const Clock::time_point start = Clock::now();
     int out = -1;
     const pid_t pid = Start(dir_.Dir(), "'o/s.######.png' 'o/r.######.png' --progress json", &out);
     ASSERT_GT(pid, 0);
     ASSERT_TRUE(TakesSignals(pid));
+    ::sleep(1);  // past the listing of the folder, into the headers
     const Clock::time_point signalled = Clock::now();
     ::kill(pid, SIGINT);
     int status = 0;
