@@ -179,7 +179,8 @@ FrameList FrameList::Of(const std::vector<long>& frames) {
 
 long FrameList::At(size_t index) const {
     // The last range starting at or before `index`.
-    const size_t r = static_cast<size_t>(std::upper_bound(starts_.begin(), starts_.end() - 1, index) - starts_.begin()) - 1;
+    const auto after = std::upper_bound(starts_.begin(), starts_.end() - 1, index);
+    const size_t r = static_cast<size_t>(after - starts_.begin()) - 1;
     return ranges_[r].first + static_cast<long>(index - starts_[r]);
 }
 

@@ -70,7 +70,8 @@ void WriteRows(const std::string& path, const std::string& temp, const OutputPla
                Row&& row) {
     // Checked while the temporary file still holds its room.
     const auto fail = [&](const std::string& reason) {
-        throw vhost::HostError("cannot write " + Quoted(path) + ": " + (DiskFull(temp) ? std::strerror(ENOSPC) : reason));
+        const std::string cause = DiskFull(temp) ? std::strerror(ENOSPC) : reason;
+        throw vhost::HostError("cannot write " + Quoted(path) + ": " + cause);
     };
     LibraryMessages messages;
     auto out = OIIO::ImageOutput::create(path);

@@ -64,7 +64,8 @@ TEST(FullDisk, AnOutputThatDoesNotFitFailsAndKeepsTheOldFile) {
             disk.LeaveFree(static_cast<size_t>(whole / 3));
             const vtest::CliRun run = RunCli(command + " " + noise + " " + disk.Arg(keep) + " -q");
             EXPECT_EQ(run.status, 1) << run.out;
-            EXPECT_TRUE(vtest::OneLineNaming(run.out, "cannot write '" + disk.Path(keep) + "': " + std::strerror(ENOSPC)));
+            const std::string full = "cannot write '" + disk.Path(keep) + "': " + std::strerror(ENOSPC);
+            EXPECT_TRUE(vtest::OneLineNaming(run.out, full));
             EXPECT_TRUE(Holds(disk.Path(keep), old));
             EXPECT_EQ(disk.Names(), std::vector<std::string>({"filler", keep}));
         }

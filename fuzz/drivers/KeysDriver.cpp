@@ -53,8 +53,10 @@ std::string Frames(const std::string& text, std::vector<long>& frames) {
     const size_t step = std::max<size_t>(1, frames.size() / 4096);
     std::vector<long> every_third;
     for (size_t i = 0; i < frames.size(); i += step) {
-        if (list.At(i) != frames[i] || !list.Contains(frames[i]) || list.Contains(frames[i] - 1) != (i > 0 && frames[i - 1] == frames[i] - 1)) {
-            return "--frames '" + text + "': frame " + std::to_string(i) + " of the plan is not " + std::to_string(frames[i]);
+        const bool follows = i > 0 && frames[i - 1] == frames[i] - 1;
+        if (list.At(i) != frames[i] || !list.Contains(frames[i]) || list.Contains(frames[i] - 1) != follows) {
+            return "--frames '" + text + "': frame " + std::to_string(i) + " of the plan is not " +
+                   std::to_string(frames[i]);
         }
         if (i % 3 == 0) every_third.push_back(frames[i]);
     }

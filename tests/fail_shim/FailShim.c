@@ -44,5 +44,10 @@ static int Allocate(const char* symbol, int fd, int mode, off_t offset, off_t le
     return next(fd, mode, offset, length);
 }
 
-int fallocate(int fd, int mode, off_t offset, off_t length) { return Allocate("fallocate", fd, mode, offset, length); }
-int fallocate64(int fd, int mode, off_t offset, off_t length) { return Allocate("fallocate64", fd, mode, offset, length); }
+int fallocate(int fd, int mode, off_t offset, off_t length) {
+    return Allocate("fallocate", fd, mode, offset, length);
+}
+
+int fallocate64(int fd, int mode, off_t offset, off_t length) {
+    return Allocate("fallocate64", fd, mode, offset, length);
+}
