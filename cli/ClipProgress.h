@@ -25,6 +25,33 @@ inline std::string FormatDuration(double seconds) {
     return text;
 }
 
+// The bytes of a name as lowercase hex, two digits a byte.
+inline std::string HexBytes(const std::string& bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char c : bytes) {
+        hex += kDigits[c >> 4];
+        hex += kDigits[c & 15];
+    }
+    return hex;
+}
+
+// A finished frame as one JSON line. A file name is bytes, JSON text is
+// UTF-8: a name that is not valid UTF-8 gets U+FFFD for each bad byte in
+// "file", for people, and its exact bytes in "file_hex", for programs.
+inline std::string FrameLine(long frame, const std::string& file, double milliseconds) {
+    nlohmann::ordered_json j;
+    j["frame"] = frame;
+    j["file"] = file;
+    j["milliseconds"] = static_cast<long>(milliseconds + 0.5);
+    try {
+        return j.dump();
+    } catch (const nlohmann::json::exception&) {
+        j["file_hex"] = HexBytes(file);
+        return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    }
+}
+
 // Frames done of the total, frames a second and time left, on one line of the
 // terminal; or one JSON line per finished frame on standard output.
 class ClipProgress {
@@ -37,12 +64,9 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         ++done_;
         if (json_) {
-            nlohmann::ordered_json j;
-            j["frame"] = frame;
-            j["file"] = file;
-            j["milliseconds"] = static_cast<long>(milliseconds + 0.5);
             // Nobody reading any more: the frames go on without the report.
-            if (std::fprintf(stdout, "%s\n", j.dump().c_str()) < 0 || std::fflush(stdout) != 0) json_ = false;
+            const std::string text = FrameLine(frame, file, milliseconds);
+            if (std::fprintf(stdout, "%s\n", text.c_str()) < 0 || std::fflush(stdout) != 0) json_ = false;
         }
         if (line_) {
             const double elapsed = Elapsed();
@@ -55,6 +79,21 @@ public:
             vimaging::WriteStandardError(text);
             shown_ = true;
         }
+    }
+    // Input headers read of the total, before rendering, a few times a second on the terminal's line.
+    void Checked(size_t read, size_t total) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!line_ || Clock::now() - last_shown_ < std::chrono::milliseconds(200)) return;
+        last_shown_ = Clock::now();
+        char text[160];
+        std::snprintf(text, sizeof(text), "\rvellora: checking input frames, %zu of %zu\033[K", read, total);
+        vimaging::WriteStandardError(text);
+        shown_ = true;
+    }
+    // Rendering starts now: frames a second count from here.
+    void Begin() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        start_ = Clock::now();
     }
     // Clears the line; on a terminal, says how long the whole took.
     void Finish(bool complete) {
@@ -79,6 +118,7 @@ private:
     size_t done_ = 0;
     bool shown_ = false;
     Clock::time_point start_;
+    Clock::time_point last_shown_{};
 };
 
 }  // namespace vcli

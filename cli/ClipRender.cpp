@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <map>
 #include <memory>
@@ -90,8 +91,8 @@ struct ClipPlan {
     std::optional<FramePattern> input_pattern;
     std::string still;  // the input when it is one image
     FramePattern output;
-    std::vector<long> frames;   // to render, in order
-    std::vector<long> existing;  // left alone (--skip-existing)
+    FrameList frames;             // to render, in order
+    std::vector<long> existing;   // left alone (--skip-existing)
     int width = 0, height = 0;
     vimaging::SampleType type = vimaging::SampleType::U8;
 
@@ -104,70 +105,92 @@ bool Exists(const std::string& path) {
 }
 
 // Which frames to render: --frames, else every frame of the input sequence,
-// which must have no gaps. Every input frame must exist.
-std::vector<long> ChooseFrames(const ClipPlan& plan, const ClipOptions& clip) {
+// which must have no gaps. Every input frame must exist. The folder is
+// listed once, however many frames the list names.
+FrameList ChooseFrames(const ClipPlan& plan, const ClipOptions& clip, const std::function<void()>& poll) {
     if (!clip.frames.empty()) {
-        std::vector<long> frames = ParseFrameList(clip.frames, "--frames");
+        FrameList frames = ParseFrames(clip.frames, "--frames");
         if (plan.input_pattern) {
-            std::vector<long> missing;
-            for (long f : frames) {
-                if (!Exists(plan.input_pattern->Path(f))) missing.push_back(f);
-            }
-            if (missing.size() == 1) {
+            const FrameList missing = frames.Without(FrameList::Of(plan.input_pattern->FramesOnDisk(poll)));
+            if (missing.Size() == 1) {
                 throw HostError("INPUT '" + plan.input_pattern->Text() + "' has no frame " +
-                                std::to_string(missing[0]) + ": '" + plan.input_pattern->Path(missing[0]) +
+                                std::to_string(missing.Front()) + ": '" + plan.input_pattern->Path(missing.Front()) +
                                 "' does not exist");
             }
-            if (!missing.empty()) {
-                throw HostError("INPUT '" + plan.input_pattern->Text() + "' lacks frames " + DescribeFrames(missing) +
+            if (!missing.Empty()) {
+                throw HostError("INPUT '" + plan.input_pattern->Text() + "' lacks frames " + missing.Describe() +
                                 " of --frames " + Trim(clip.frames) + " (the first missing is '" +
-                                plan.input_pattern->Path(missing[0]) + "')");
+                                plan.input_pattern->Path(missing.Front()) + "')");
             }
         }
         return frames;
     }
-    std::vector<long> frames = plan.input_pattern->FramesOnDisk();
-    if (frames.empty()) {
+    const FrameList frames = FrameList::Of(plan.input_pattern->FramesOnDisk(poll));
+    if (frames.Empty()) {
         throw HostError("INPUT '" + plan.input_pattern->Text() + "': no files match the pattern");
     }
-    std::vector<long> gaps;
-    for (size_t i = 1; i < frames.size(); ++i) {
-        for (long f = frames[i - 1] + 1; f < frames[i] && gaps.size() < 100000; ++f) gaps.push_back(f);
-    }
-    if (!gaps.empty()) {
+    const FrameList gaps = FrameList({{frames.Front(), frames.Back()}}).Without(frames);
+    if (!gaps.Empty()) {
         throw HostError("INPUT '" + plan.input_pattern->Text() + "' has gaps: " +
-                        (gaps.size() == 1 ? "frame " + DescribeFrames(gaps) + " is" : "frames " + DescribeFrames(gaps) + " are") +
-                        " missing between " + std::to_string(frames.front()) + " and " +
-                        std::to_string(frames.back()) + "; name the frames to render with --frames");
+                        (gaps.Size() == 1 ? "frame " + gaps.Describe() + " is" : "frames " + gaps.Describe() + " are") +
+                        " missing between " + std::to_string(frames.Front()) + " and " +
+                        std::to_string(frames.Back()) + "; name the frames to render with --frames");
     }
-    if (frames.size() > static_cast<size_t>(kMaxClipFrames)) {
+    if (frames.Size() > static_cast<size_t>(kMaxClipFrames)) {
         throw HostError("INPUT '" + plan.input_pattern->Text() + "' has more than " + std::to_string(kMaxClipFrames) +
                         " frames; render it in parts with --frames");
     }
     return frames;
 }
 
-// No output frame may be one of the input's files, under any name.
-void RefuseOverwritingInput(const ClipPlan& plan, const std::vector<long>& frames) {
-    std::map<std::pair<dev_t, ino_t>, std::string> inputs;
-    const auto add = [&](const std::string& path) {
-        struct stat st {};
-        if (::stat(path.c_str(), &st) == 0) inputs.emplace(std::make_pair(st.st_dev, st.st_ino), path);
-    };
-    if (plan.input_pattern) {
-        for (long f : frames) add(plan.input_pattern->Path(f));
-    } else {
-        add(plan.still);
-    }
-    for (long f : frames) {
-        struct stat st {};
-        const std::string out = plan.output.Path(f);
-        if (::stat(out.c_str(), &st) != 0) continue;
-        const auto hit = inputs.find({st.st_dev, st.st_ino});
-        if (hit != inputs.end()) {
-            throw HostError("OUTPUT '" + plan.output.Text() + "' would overwrite the input: frame " + std::to_string(f) +
-                            " is written to '" + out + "', which is the input file '" + hit->second + "'");
+// The frames of the list whose output name is taken (a file, a folder, a
+// link, even a broken one): one listing of the folder, or where it cannot be
+// listed, a look at each name.
+std::vector<long> TakenOutputs(const ClipPlan& plan, const FrameList& frames, const std::function<void()>& poll) {
+    std::vector<long> taken;
+    try {
+        for (long f : plan.output.FramesOnDisk(poll)) {
+            if (frames.Contains(f)) taken.push_back(f);
         }
+        return taken;
+    } catch (const HostError&) {
+        // A folder that cannot be listed (write-only) or does not exist yet: its own errors come later.
+    }
+    for (size_t i = 0; i < frames.Size(); ++i) {
+        if (i % 4096 == 0) poll();
+        const long f = frames.At(i);
+        struct stat st {};
+        if (::lstat(plan.output.Path(f).c_str(), &st) == 0) taken.push_back(f);
+    }
+    return taken;
+}
+
+// No output frame may be one of the input's files, under any name. Only
+// outputs that exist can be; each input is looked at once.
+void RefuseOverwritingInput(const ClipPlan& plan, const FrameList& frames, const std::vector<long>& taken,
+                            const std::function<void()>& poll) {
+    std::map<std::pair<dev_t, ino_t>, long> outputs;
+    for (long f : taken) {
+        struct stat st {};
+        if (::stat(plan.output.Path(f).c_str(), &st) == 0) outputs.emplace(std::make_pair(st.st_dev, st.st_ino), f);
+    }
+    if (outputs.empty()) return;
+    const auto check = [&](const std::string& input) {
+        struct stat st {};
+        if (::stat(input.c_str(), &st) != 0) return;
+        const auto hit = outputs.find({st.st_dev, st.st_ino});
+        if (hit == outputs.end()) return;
+        throw HostError("OUTPUT '" + plan.output.Text() + "' would overwrite the input: frame " +
+                        std::to_string(hit->second) + " is written to '" + plan.output.Path(hit->second) +
+                        "', which is the input file '" + input + "'");
+    };
+    if (!plan.input_pattern) {
+        check(plan.still);
+        return;
+    }
+    for (size_t i = 0; i < frames.Size(); ++i) {
+        if (i % 1024 == 0) poll();
+        check(plan.input_pattern->Path(frames.At(i)));
     }
 }
 
@@ -316,59 +339,69 @@ void RenderClip(const std::string& input, const std::string& output, const Effec
     CheckCommandLog(clip.command_log);
     const vparams::Keyframes keys = clip.keys.empty() ? vparams::Keyframes() : ReadKeys(clip.keys, effect_options, effect.declared);
 
-    const std::vector<long> frames = ChooseFrames(plan, clip);
-    const long last = frames.back();
+    // Planning looks at every frame's name and header: stop between any two looks.
+    const auto poll = [&] { interrupted_early(); };
+    const FrameList frames = ChooseFrames(plan, clip, poll);
+    const long last = frames.Back();
     if ((last + 1) > std::numeric_limits<A_long>::max() / rate.step) {
         throw HostError("frame " + std::to_string(last) + " at " + std::to_string(rate.scale) + "/" +
                         std::to_string(rate.step) + " frames a second lies past the time a host can send "
                         "(2147483647 units of 1/" + std::to_string(rate.scale) + " s)");
     }
-    RefuseOverwritingInput(plan, frames);
-    for (long f : frames) {
-        if (clip.skip_existing && Exists(plan.output.Path(f))) {
-            plan.existing.push_back(f);
-        } else {
-            plan.frames.push_back(f);
+    const std::vector<long> taken = TakenOutputs(plan, frames, poll);
+    RefuseOverwritingInput(plan, frames, taken, poll);
+    if (clip.skip_existing) {
+        for (long f : taken) {
+            if (Exists(plan.output.Path(f))) plan.existing.push_back(f);
         }
     }
+    plan.frames = frames.Without(FrameList::Of(plan.existing));
     interrupted_early();
-    if (plan.frames.empty()) {
+    if (plan.frames.Empty()) {
         if (!quiet) {
-            const std::string which = (frames.size() == 1 ? "frame " : "frames ") + DescribeFrames(frames) +
-                                      (frames.size() == 1 ? " is" : " are");
+            const std::string which = (frames.Size() == 1 ? "frame " : "frames ") + frames.Describe() +
+                                      (frames.Size() == 1 ? " is" : " are");
             std::fprintf(stderr, "vellora: %s written already; nothing to render (--skip-existing)\n", which.c_str());
         }
         if (!clip.command_log.empty()) WriteCommandLog(clip.command_log, {});
         return;
     }
 
+    const bool json = progress == "json";
+    ClipProgress meter(!quiet && isatty(STDERR_FILENO), json, plan.frames.Size());
     // Every frame to render has the first one's size and depth, before anything is written.
     {
-        InputImage first(plan.InputPath(plan.frames.front()));
+        InputImage first(plan.InputPath(plan.frames.Front()));
         plan.width = first.Width();
         plan.height = first.Height();
         plan.type = first.Type();
-        if (plan.input_pattern) {
-            for (size_t i = 1; i < plan.frames.size(); ++i) {
-                if (i % 64 == 0) interrupted_early();
-                const std::string path = plan.InputPath(plan.frames[i]);
+        if (plan.input_pattern) try {
+            for (size_t i = 1; i < plan.frames.Size(); ++i) {
+                interrupted_early();
+                meter.Checked(i, plan.frames.Size());
+                const long f = plan.frames.At(i);
+                const std::string path = plan.InputPath(f);
                 InputImage frame(path);
-                const std::string which = "INPUT frame " + std::to_string(plan.frames[i]) + " '" + path + "'";
+                const std::string which = "INPUT frame " + std::to_string(f) + " '" + path + "'";
                 if (frame.Width() != plan.width || frame.Height() != plan.height) {
                     throw HostError(which + " is " + std::to_string(frame.Width()) + "x" +
                                     std::to_string(frame.Height()) + " but frame " +
-                                    std::to_string(plan.frames[0]) + " is " + std::to_string(plan.width) + "x" +
+                                    std::to_string(plan.frames.Front()) + " is " + std::to_string(plan.width) + "x" +
                                     std::to_string(plan.height) + "; every frame of a clip has one size");
                 }
                 if (frame.Type() != plan.type) {
                     throw HostError(which + " holds " + vimaging::SampleTypeName(frame.Type()) + " samples but frame " +
-                                    std::to_string(plan.frames[0]) + " " + vimaging::SampleTypeName(plan.type) +
+                                    std::to_string(plan.frames.Front()) + " " + vimaging::SampleTypeName(plan.type) +
                                     "; every frame of a clip has one depth");
                 }
             }
+            meter.Finish(false);
+        } catch (...) {
+            meter.Finish(false);  // the message that follows starts its own line
+            throw;
         }
     }
-    FollowInputDepth(effect, plan.type, plan.InputPath(plan.frames.front()));
+    FollowInputDepth(effect, plan.type, plan.InputPath(plan.frames.Front()));
 
     const int n = effect.downsample;
     const int out_width = (plan.width + n - 1) / n, out_height = (plan.height + n - 1) / n;
@@ -378,14 +411,18 @@ void RenderClip(const std::string& input, const std::string& output, const Effec
     write.downsample = n;
     {
         // The folder, format and depth once (every frame goes to the same
-        // folder and format); each frame's name on its own.
-        InputImage first(plan.InputPath(plan.frames.front()));
+        // folder and format); each name already taken on its own (a name
+        // still free has nothing to refuse).
+        InputImage first(plan.InputPath(plan.frames.Front()));
         vimaging::WriteOptions check = write;
         check.source = first.Source();
         check.warn = [&effect](const std::string& warning) { effect.warnings.push_back(warning); };
-        vimaging::CheckWritable(plan.output.Path(plan.frames.front()), effect.file_type, check, out_width,
+        vimaging::CheckWritable(plan.output.Path(plan.frames.Front()), effect.file_type, check, out_width,
                                 out_height);
-        for (long f : plan.frames) vimaging::FindOutputTarget(plan.output.Path(f), false, "OUTPUT");
+        for (size_t i = 0; i < taken.size(); ++i) {
+            if (i % 1024 == 0) interrupted_early();
+            if (plan.frames.Contains(taken[i])) vimaging::FindOutputTarget(plan.output.Path(taken[i]), false, "OUTPUT");
+        }
     }
     interrupted_early();
     PrintWarnings(effect);
@@ -404,7 +441,7 @@ void RenderClip(const std::string& input, const std::string& output, const Effec
         if (memory > 0) jobs = std::min(jobs, std::max(1, static_cast<int>(memory / 2 / (2 * frame_bytes))));
     }
     if (threads == 0) threads = std::max(1, cores / jobs);
-    jobs = std::min<int>(jobs, static_cast<int>(plan.frames.size()));
+    jobs = static_cast<int>(std::min<size_t>(static_cast<size_t>(jobs), plan.frames.Size()));
 
     // One module; the session's host renders the first lane, a host of its own each other lane.
     EffectSession session(effect, plan.width, plan.height);
@@ -435,8 +472,7 @@ void RenderClip(const std::string& input, const std::string& output, const Effec
         }
     }
 
-    const bool json = progress == "json";
-    ClipProgress meter(!quiet && isatty(STDERR_FILENO), json, plan.frames.size());
+    meter.Begin();
     std::atomic<size_t> next{0};
     std::mutex mutex;
     std::vector<long> done;
@@ -487,8 +523,8 @@ void RenderClip(const std::string& input, const std::string& output, const Effec
     const auto work = [&](Lane& lane) {
         while (!stop) {
             const size_t index = next++;
-            if (index >= plan.frames.size()) return;
-            const long frame = plan.frames[index];
+            if (index >= plan.frames.Size()) return;
+            const long frame = plan.frames.At(index);
             try {
                 render_frame(lane, frame);
             } catch (const std::exception& e) {
@@ -504,7 +540,7 @@ void RenderClip(const std::string& input, const std::string& output, const Effec
         work(lanes[0]);
         for (std::thread& t : workers) t.join();
     }
-    const bool all_done = done.size() == plan.frames.size();
+    const bool all_done = done.size() == plan.frames.Size();
     meter.Finish(all_done && !failure);
 
     for (const Lane& lane : lanes) vhost::RequireBalancedLedgers(*lane.host);
@@ -516,22 +552,22 @@ void RenderClip(const std::string& input, const std::string& output, const Effec
     }
 
     if (all_done && !failure && signals.Received() == 0) return;
-    std::vector<long> complete = plan.existing;
-    complete.insert(complete.end(), done.begin(), done.end());
-    std::sort(complete.begin(), complete.end());
-    std::vector<long> missing;
-    std::set_difference(frames.begin(), frames.end(), complete.begin(), complete.end(), std::back_inserter(missing));
-    const auto frames_of = [](const std::vector<long>& list) {
-        return (list.size() == 1 ? "frame " : "frames ") + DescribeFrames(list) + (list.size() == 1 ? " is" : " are");
+    std::vector<long> complete_frames = plan.existing;
+    complete_frames.insert(complete_frames.end(), done.begin(), done.end());
+    std::sort(complete_frames.begin(), complete_frames.end());
+    const FrameList complete = FrameList::Of(complete_frames);
+    const FrameList missing = frames.Without(complete);
+    const auto frames_of = [](const FrameList& list) {
+        return (list.Size() == 1 ? "frame " : "frames ") + list.Describe() + (list.Size() == 1 ? " is" : " are");
     };
-    const std::string state = complete.empty() ? std::string("no frame is complete")
+    const std::string state = complete.Empty() ? std::string("no frame is complete")
                                                 : frames_of(complete) + " complete" +
-                                                      (missing.empty() ? "" : ", " + frames_of(missing) + " not");
+                                                      (missing.Empty() ? "" : ", " + frames_of(missing) + " not");
     if (failure) {
         throw HostError("frame " + std::to_string(failure->frame) + ": " + failure->message + "; " + state);
     }
     std::fprintf(stderr, "vellora: interrupted by %s: %s%s\n", signals.Received() == SIGTERM ? "SIGTERM" : "SIGINT",
-                 state.c_str(), missing.empty() ? "" : " (run again with --skip-existing to finish)");
+                 state.c_str(), missing.Empty() ? "" : " (run again with --skip-existing to finish)");
     throw ExitStatus{signals.Received() == SIGTERM ? 143 : 130};
 }
 

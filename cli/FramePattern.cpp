@@ -126,14 +126,16 @@ std::string FramePattern::Path(long frame) const {
     return folder_ + prefix_ + digits + suffix_;
 }
 
-std::vector<long> FramePattern::FramesOnDisk() const {
+std::vector<long> FramePattern::FramesOnDisk(const std::function<void()>& poll) const {
     const std::string folder = folder_.empty() ? "." : folder_;
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
     if (!dir) {
         throw HostError("cannot list the frames of '" + text_ + "': folder '" + folder + "': " + std::strerror(errno));
     }
     std::vector<long> frames;
+    size_t seen = 0;
     while (const dirent* entry = ::readdir(dir.get())) {
+        if (poll && ++seen % 4096 == 0) poll();
         const std::string name = entry->d_name;
         if (name.size() <= prefix_.size() + suffix_.size() || name.compare(0, prefix_.size(), prefix_) != 0 ||
             name.compare(name.size() - suffix_.size(), suffix_.size(), suffix_) != 0) {
@@ -149,8 +151,72 @@ std::vector<long> FramePattern::FramesOnDisk() const {
     return frames;
 }
 
-std::vector<long> ParseFrameList(const std::string& text, const std::string& option) {
-    std::vector<long> frames;
+FrameList::FrameList(const std::vector<FrameRange>& ranges) {
+    size_t count = 0;
+    for (const FrameRange& r : ranges) {
+        if (!ranges_.empty() && ranges_.back().last + 1 == r.first) {
+            ranges_.back().last = r.last;
+        } else {
+            ranges_.push_back(r);
+            starts_.push_back(count);
+        }
+        count += static_cast<size_t>(r.last - r.first + 1);
+    }
+    if (!ranges_.empty()) starts_.push_back(count);
+}
+
+FrameList FrameList::Of(const std::vector<long>& frames) {
+    std::vector<FrameRange> ranges;
+    for (long f : frames) {
+        if (!ranges.empty() && ranges.back().last + 1 == f) {
+            ranges.back().last = f;
+        } else {
+            ranges.push_back({f, f});
+        }
+    }
+    return FrameList(ranges);
+}
+
+long FrameList::At(size_t index) const {
+    // The last range starting at or before `index`.
+    const auto after = std::upper_bound(starts_.begin(), starts_.end() - 1, index);
+    const size_t r = static_cast<size_t>(after - starts_.begin()) - 1;
+    return ranges_[r].first + static_cast<long>(index - starts_[r]);
+}
+
+bool FrameList::Contains(long frame) const {
+    const auto after = std::upper_bound(ranges_.begin(), ranges_.end(), frame,
+                                        [](long f, const FrameRange& r) { return f < r.first; });
+    return after != ranges_.begin() && frame <= (after - 1)->last;
+}
+
+FrameList FrameList::Without(const FrameList& other) const {
+    std::vector<FrameRange> left;
+    auto cut = other.ranges_.begin();
+    for (FrameRange r : ranges_) {
+        while (cut != other.ranges_.end() && cut->last < r.first) ++cut;
+        for (auto c = cut; c != other.ranges_.end() && c->first <= r.last; ++c) {
+            if (c->first > r.first) left.push_back({r.first, c->first - 1});
+            r.first = c->last + 1;
+            if (r.first > r.last) break;
+        }
+        if (r.first <= r.last) left.push_back(r);
+    }
+    return FrameList(left);
+}
+
+std::string FrameList::Describe() const {
+    std::string text;
+    for (const FrameRange& r : ranges_) {
+        text += (text.empty() ? "" : ", ") + std::to_string(r.first);
+        if (r.last > r.first) text += "-" + std::to_string(r.last);
+    }
+    return text;
+}
+
+FrameList ParseFrames(const std::string& text, const std::string& option) {
+    std::vector<FrameRange> ranges;
+    size_t count = 0;
     size_t start = 0;
     for (;;) {
         const size_t comma = text.find(',', start);
@@ -166,18 +232,32 @@ std::vector<long> ParseFrameList(const std::string& text, const std::string& opt
             throw HostError(option + " '" + text + "': range " + item + " runs backwards; write " +
                             std::to_string(last) + "-" + std::to_string(first));
         }
-        if (last - first >= kMaxClipFrames || frames.size() + static_cast<size_t>(last - first) >= kMaxClipFrames) {
+        count += static_cast<size_t>(last - first + 1);
+        if (count > static_cast<size_t>(kMaxClipFrames)) {
             throw HostError(option + " '" + text + "' names more than " + std::to_string(kMaxClipFrames) +
                             " frames; split the clip");
         }
-        for (long f = first; f <= last; ++f) frames.push_back(f);
+        ranges.push_back({first, last});
         if (comma == std::string::npos) break;
         start = comma + 1;
     }
-    std::sort(frames.begin(), frames.end());
-    const auto twice = std::adjacent_find(frames.begin(), frames.end());
-    if (twice != frames.end()) {
-        throw HostError(option + " '" + text + "': frame " + std::to_string(*twice) + " is in two ranges");
+    std::sort(ranges.begin(), ranges.end(), [](const FrameRange& a, const FrameRange& b) { return a.first < b.first; });
+    // Sorted by first frame, the first range that starts inside an earlier one starts at the lowest frame named twice.
+    for (size_t i = 1; i < ranges.size(); ++i) {
+        if (ranges[i].first <= ranges[i - 1].last) {
+            throw HostError(option + " '" + text + "': frame " + std::to_string(ranges[i].first) +
+                            " is in two ranges");
+        }
+    }
+    return FrameList(ranges);
+}
+
+std::vector<long> ParseFrameList(const std::string& text, const std::string& option) {
+    const FrameList list = ParseFrames(text, option);
+    std::vector<long> frames;
+    frames.reserve(list.Size());
+    for (const FrameRange& r : list.Ranges()) {
+        for (long f = r.first; f <= r.last; ++f) frames.push_back(f);
     }
     return frames;
 }

@@ -3,6 +3,8 @@
 // per digit (shot.####.exr); and --frames lists such as 1-10,21-30.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,8 +24,9 @@ public:
     const std::string& Text() const { return text_; }
     // Every frame whose file exists in the pattern's folder, in order. Names
     // the pattern would not write (other padding) are not frames of it.
-    // Throws HostError naming the folder when it cannot be listed.
-    std::vector<long> FramesOnDisk() const;
+    // Throws HostError naming the folder when it cannot be listed. `poll`,
+    // when given, is called every few thousand names (it may throw to stop).
+    std::vector<long> FramesOnDisk(const std::function<void()>& poll = nullptr) const;
 
 private:
     std::string text_;
@@ -37,9 +40,43 @@ constexpr long kMaxFrameNumber = 999999999;
 // More frames than a day of 60 fps video is a typing mistake, not a clip.
 constexpr long kMaxClipFrames = 10000000;
 
-// Frames of a list such as "1-10,21-30" or "7", in order. Throws HostError
-// naming `option` for anything else: a range that runs backwards, frames
-// named twice, numbers beyond kMaxFrameNumber.
+struct FrameRange {
+    long first = 0, last = 0;  // both included
+};
+
+// Frames in order as runs of consecutive numbers, so that a list of ten
+// million frames costs a few bytes and is planned at once.
+class FrameList {
+public:
+    FrameList() = default;
+    // Ranges in order, apart; adjacent ones are joined.
+    explicit FrameList(const std::vector<FrameRange>& ranges);
+    // Frames in order, none twice.
+    static FrameList Of(const std::vector<long>& frames);
+
+    size_t Size() const { return starts_.empty() ? 0 : starts_.back(); }
+    bool Empty() const { return ranges_.empty(); }
+    long Front() const { return ranges_.front().first; }
+    long Back() const { return ranges_.back().last; }
+    // The frame at `index`, 0 <= index < Size().
+    long At(size_t index) const;
+    bool Contains(long frame) const;
+    // The frames of this list that are not in `other`.
+    FrameList Without(const FrameList& other) const;
+    const std::vector<FrameRange>& Ranges() const { return ranges_; }
+    // "1-7, 9, 11-20".
+    std::string Describe() const;
+
+private:
+    std::vector<FrameRange> ranges_;
+    std::vector<size_t> starts_;  // frames before each range and after the last: Size()
+};
+
+// Frames of a list such as "1-10,21-30" or "7". Throws HostError naming
+// `option` for anything else: a range that runs backwards, frames named
+// twice, numbers beyond kMaxFrameNumber, more than kMaxClipFrames frames.
+FrameList ParseFrames(const std::string& text, const std::string& option);
+// The same, frame by frame.
 std::vector<long> ParseFrameList(const std::string& text, const std::string& option);
 
 // "1-7, 9, 11-20": sorted frames as ranges.

@@ -3,7 +3,12 @@
 // must read back before it replaces anything.
 #include "imaging/ImageIO.h"
 
+#include <sys/statvfs.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include <OpenImageIO/imageio.h>
 
@@ -46,13 +51,27 @@ OutputTarget FindImageTarget(const std::string& path) {
     return target;
 }
 
+// Whether the disk holding `file` has no room left. Writers that meet a full
+// disk rarely say so (libpng goes on silently, and the file then reads back
+// "truncated"; libtiff's read back fails "to read directory"), but a write
+// that failed for want of room fills the disk to its last block first.
+bool DiskFull(const std::string& file) {
+    struct statvfs fs {};
+    if (::statvfs(file.c_str(), &fs) != 0) return false;
+    // Root may write into the blocks kept back for it.
+    const unsigned long long free_blocks = ::geteuid() == 0 ? fs.f_bfree : fs.f_bavail;
+    return free_blocks * fs.f_frsize < (64u << 10);
+}
+
 // Writes rows given by `row(y, rgba)` (straight RGBA of S) into `temp` as
 // `plan` says, then checks the file reads back with the size and channels written.
 template <class S, class Row>
 void WriteRows(const std::string& path, const std::string& temp, const OutputPlan& plan, const ImageSource* source,
                Row&& row) {
+    // Checked while the temporary file still holds its room.
     const auto fail = [&](const std::string& reason) {
-        throw vhost::HostError("cannot write " + Quoted(path) + ": " + reason);
+        const std::string cause = DiskFull(temp) ? std::strerror(ENOSPC) : reason;
+        throw vhost::HostError("cannot write " + Quoted(path) + ": " + cause);
     };
     LibraryMessages messages;
     auto out = OIIO::ImageOutput::create(path);

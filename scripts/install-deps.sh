@@ -20,6 +20,8 @@ packages=(
   dpkg-dev file lintian man-db
   # Shotcut, run under Xvfb by its test and the editors' screenshots (ImageMagick's import takes them)
   shotcut imagemagick
+  # The one-node Slurm that scripts/slurm/test-doc.sh runs docs/slurm.md on
+  slurm-wlm munge
   "$@"
 )
 

@@ -75,6 +75,21 @@ TEST(Keyframes, PopupsAndTheCheckboxHoldEvenOnALinearStretch) {
     EXPECT_EQ(keys.At(2, {}).angle, 180.0);
 }
 
+// Every frame of a linear stretch between two different popup or checkbox
+// values holds the first, both ways round: none is half-way to the next.
+TEST(Keyframes, ChoicesHoldOnEveryFrameOfALinearStretchEitherWay) {
+    const Keyframes keys = Keys(
+        R"({"invert": [{"frame": 1, "value": false}, {"frame": 9, "value": true}, {"frame": 17, "value": false}],
+            "composite_mode": [{"frame": 1, "value": 1}, {"frame": 9, "value": 4}, {"frame": 17, "value": 2}]})",
+        "keys");
+    for (long f = 1; f <= 20; ++f) {
+        SCOPED_TRACE(f);
+        const bool second = f >= 9 && f < 17;
+        EXPECT_EQ(*keys.At(f, {}).invert, second);
+        EXPECT_EQ(*keys.At(f, {}).composite_mode, f < 9 ? 1 : second ? 4 : 2);
+    }
+}
+
 TEST(Keyframes, AKeysFrameGetsItsOwnValueAndStretchesStayBetweenTheirKeys) {
     const Keyframes keys = Keys(
         R"({"opacity": [{"frame": 0, "value": 0.1}, {"frame": 3, "value": 99.7}, {"frame": 7, "value": 0.3}]})", "k");

@@ -163,4 +163,31 @@ TEST(ParamTable, UnsetValuesAreTheDeclaredDefaults) {
     EXPECT_EQ(*v.origin_y, 150.0);
 }
 
+// A value between two 16.16 steps goes to the nearer, on either side of
+// zero: the host's array holds it within half a step of what was given.
+TEST(ParamTable, FixedPointValuesGoToTheNearestStepOnBothSidesOfZero) {
+    auto host = vtest::SetUpHost();
+    const double step = 1.0 / 65536.0;
+    for (const double whole : {0.0, 1.0, 89.0, 3000.0, -1.0, -89.0, -3000.0}) {
+        for (const double part : {0.1, 0.45, 0.55, 0.9}) {
+            // Beyond `whole` by `part` of a step, away from zero.
+            const double value = whole + (whole < 0 ? -part : part) * step;
+            SCOPED_TRACE(testing::Message() << whole << " and " << part << " of a step");
+            vparams::EffectValues v;
+            v.angle = value;
+            v.origin_x = value;
+            v.origin_y = -value;
+            if (value >= 0 && value <= 100) v.opacity = value;
+            vparams::ApplyEffectValues(*host, v, 400, 300);
+            const std::vector<PF_ParamDef>& p = host->Params();
+            EXPECT_LE(std::fabs(p[PARAM_ANGLE].u.ad.value * step - value), step / 2);
+            EXPECT_LE(std::fabs(p[PARAM_ORIGIN].u.td.x_value * step - value), step / 2);
+            EXPECT_LE(std::fabs(p[PARAM_ORIGIN].u.td.y_value * step + value), step / 2);
+            if (v.opacity) {
+                EXPECT_LE(std::fabs(p[PARAM_OPACITY].u.fd.value * step - value), step / 2);
+            }
+        }
+    }
+}
+
 }  // namespace

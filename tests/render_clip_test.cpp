@@ -9,7 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -189,6 +192,10 @@ TEST_F(RenderClip, PatternsFindTheSequenceAndRefuseWhatIsNotOne) {
     ExpectRefused("in.0008.png 'b.##########.png' --frames 1-3", {"OUTPUT", "10 #s", "1 to 9 digits"});
     ExpectRefused("'in.####.png' 'b.####.png' --frames 9-14", {"INPUT 'in.####.png'", "12-14", "in.0012.png"});
     ExpectRefused("'in.####.png' 'b.####.png' --frames 10-9", {"--frames", "runs backwards"});
+    ExpectRefused("'in.####.png' 'b.####.png' --frames 9-12", {"has no frame 12: 'in.0012.png' does not exist"});
+    ASSERT_EQ(::mkdir(Path("b.0009.png").c_str(), 0755), 0);
+    ExpectRefused("'in.####.png' 'b.####.png' --frames 8-9", {"OUTPUT: cannot write 'b.0009.png'", "directory"});
+    ASSERT_EQ(::rmdir(Path("b.0009.png").c_str()), 0);
     ExpectRefused("'in.####.png' 'b.####.png' --frames 8-10,10", {"frame 10 is in two ranges"});
     ExpectRefused("'in.####.png' 'in.%04d.png'", {"would overwrite the input", "in.0008.png"});
     ExpectRefused("'in.####.png' 'b.####.png' --fps 0", {"--fps"});
@@ -327,6 +334,139 @@ TEST_F(RenderClip, AnInterruptLeavesOnlyWholeFramesAndSaysWhichAreComplete) {
     for (int f = 1; f <= 24; ++f) {
         const std::string n = (f < 10 ? "0" : "") + std::to_string(f) + ".png";
         EXPECT_EQ(Bytes("out." + n), Bytes("one." + n)) << n;
+    }
+}
+
+// A still INPUT reached again as an output frame, through a hard link or a
+// symbolic one, is refused before anything is written.
+TEST_F(RenderClip, AStillInputIsNeverOverwrittenAsAFrameUnderAnotherName) {
+    WriteFrame("in.png", vimaging::SampleType::U8, 1);
+    const std::string before = Bytes("in.png");
+    ASSERT_EQ(::mkdir(Path("o").c_str(), 0755), 0);
+    ASSERT_EQ(::link(Path("in.png").c_str(), Path("o/hard.2.png").c_str()), 0);
+    ASSERT_EQ(::symlink("../in.png", Path("o/soft.3.png").c_str()), 0);
+    const std::vector<std::string> outputs = vtest::FolderNames(Path("o"));
+    for (const char* pattern : {"o/hard.#.png", "o/soft.#.png"}) {
+        ExpectRefused(std::string("in.png '") + pattern + "' --frames 1-4 -q",
+                      {"would overwrite the input", "which is the input file 'in.png'"});
+        EXPECT_EQ(Bytes("in.png"), before);
+        EXPECT_EQ(vtest::FolderNames(Path("o")), outputs);
+    }
+}
+
+// Waits until `pid` blocks SIGINT, which a clip does from its start to take
+// signals on a thread of its own; false if it never does within 30 s.
+bool TakesSignals(pid_t pid) {
+    for (int i = 0; i < 3000; ++i) {
+        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.rfind("SigBlk:", 0) == 0 && (std::stoull(line.substr(7), nullptr, 16) & (1ull << (SIGINT - 1)))) {
+                return true;
+            }
+        }
+        ::usleep(10 * 1000);
+    }
+    return false;
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The longest list a clip may name starts rendering at once and stops at
+// once, by either signal; so does a sequence whose headers are still being
+// checked. Bounds are generous for a loaded machine: planning that grows with
+// the list takes tens of seconds there.
+TEST_F(RenderClip, TheLongestListStartsAtOnceAndEveryStageStopsAtOnce) {
+    using Clock = std::chrono::steady_clock;
+    WriteFrame("in.png", vimaging::SampleType::U8, 1, 16, 8);
+    ASSERT_EQ(::mkdir(Path("o").c_str(), 0755), 0);
+    for (const auto& [sig, code] : {std::make_pair(SIGINT, 130), std::make_pair(SIGTERM, 143)}) {
+        SCOPED_TRACE(sig);
+        const Clock::time_point start = Clock::now();
+        int out = -1;
+        const pid_t pid = Start(dir_.Dir(), "in.png 'o/f.#########.png' --frames 1-10000000 --progress json", &out);
+        ASSERT_GT(pid, 0);
+        FILE* lines = ::fdopen(out, "r");
+        char first[512] = {0};
+        ASSERT_NE(std::fgets(first, sizeof(first), lines), nullptr);
+        EXPECT_LT(SecondsSince(start), 3.0) << "before the first frame";
+        const Clock::time_point signalled = Clock::now();
+        ::kill(pid, sig);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_LT(SecondsSince(signalled), 3.0) << "from the signal to the end";
+        std::fclose(lines);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), code);
+        EXPECT_NE(Bytes(".err").find("-10000000 are not"), std::string::npos) << Bytes(".err");
+        ASSERT_EQ(std::system(("rm -r '" + Path("o") + "' && mkdir '" + Path("o") + "'").c_str()), 0);
+    }
+
+    // A sequence of many frames (links to one file) whose headers take seconds
+    // to check, a megabyte of text each; the signal comes while it checks them.
+    OIIO::ImageSpec spec(16, 8, 4, OIIO::TypeDesc::UINT8);
+    spec.attribute("ImageDescription", std::string(1 << 20, 'x'));
+    ASSERT_TRUE(vtest::WriteFile(Path("long.png"), spec, vtest::Noise(16 * 8 * 4, 3)));
+    const int count = 20000;
+    char name[64];
+    for (int f = 1; f <= count; ++f) {
+        std::snprintf(name, sizeof(name), "o/s.%06d.png", f);
+        ASSERT_EQ(::symlink("../long.png", Path(name).c_str()), 0);
+    }
+    const Clock::time_point start = Clock::now();
+    int out = -1;
+    const pid_t pid = Start(dir_.Dir(), "'o/s.######.png' 'o/r.######.png' --progress json", &out);
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(TakesSignals(pid));
+    ::sleep(1);  // past the listing of the folder, into the headers
+    const Clock::time_point signalled = Clock::now();
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_LT(SecondsSince(signalled), 3.0) << "from the signal to the end";
+    ::close(out);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_NE(Bytes(".err").find("interrupted before the first frame; nothing was written"), std::string::npos)
+        << Bytes(".err") << " after " << SecondsSince(start) << " s";
+    const std::vector<std::string> names = vtest::FolderNames(Path("o"));
+    EXPECT_EQ(std::count_if(names.begin(), names.end(), [](const std::string& n) { return n.rfind("s.", 0) != 0; }), 0);
+}
+
+// File names are bytes: a name that is not UTF-8 is reported in JSON without
+// stopping the clip, in a form that gives its bytes back.
+TEST_F(RenderClip, JsonProgressReportsAnyFileName) {
+    WriteFrame("in.png", vimaging::SampleType::U8, 1, 16, 8);
+    const std::string latin1 = "d\xe9j\xe0/";   // Latin-1 bytes, not UTF-8
+    const std::string utf8 = "d\xc3\xa9j\xc3\xa0/";
+    for (const std::string& folder : {latin1, utf8}) {
+        ASSERT_EQ(::mkdir(Path(folder).c_str(), 0755), 0);
+        const Outcome run = Vellora("in.png '" + folder + "f.#.png' --frames 1-3 --progress json");
+        ASSERT_EQ(run.status, 0) << run.err;
+        std::istringstream lines(run.out);
+        std::string line;
+        int seen = 0;
+        while (std::getline(lines, line)) {
+            const nlohmann::json j = nlohmann::json::parse(line);  // strict: valid UTF-8 or it throws
+            const std::string exact = folder + "f." + std::to_string(j.at("frame").get<long>()) + ".png";
+            if (folder == utf8) {
+                EXPECT_EQ(j.at("file").get<std::string>(), exact);
+                EXPECT_FALSE(j.contains("file_hex")) << line;
+            } else {
+                EXPECT_EQ(j.at("file").get<std::string>(), "d\xef\xbf\xbdj\xef\xbf\xbd/" + exact.substr(latin1.size()));
+                std::string bytes;
+                const std::string hex = j.at("file_hex").get<std::string>();
+                for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+                    bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+                }
+                EXPECT_EQ(bytes, exact);
+            }
+            EXPECT_FALSE(Bytes(exact).empty()) << exact;
+            ++seen;
+        }
+        EXPECT_EQ(seen, 3) << run.out;
     }
 }
 

@@ -45,6 +45,30 @@ std::string Frames(const std::string& text, std::vector<long>& frames) {
     if (vcli::ParseFrameList(described, "--frames") != frames) {
         return "--frames '" + text + "' is described as '" + described + "', which names other frames";
     }
+    // The runs a clip plans with name the same frames, found by index and by number.
+    const vcli::FrameList list = vcli::ParseFrames(text, "--frames");
+    if (list.Size() != frames.size() || list.Describe() != described) {
+        return "--frames '" + text + "' plans " + std::to_string(list.Size()) + " frames as " + list.Describe();
+    }
+    const size_t step = std::max<size_t>(1, frames.size() / 4096);
+    std::vector<long> every_third;
+    for (size_t i = 0; i < frames.size(); i += step) {
+        const bool follows = i > 0 && frames[i - 1] == frames[i] - 1;
+        if (list.At(i) != frames[i] || !list.Contains(frames[i]) || list.Contains(frames[i] - 1) != follows) {
+            return "--frames '" + text + "': frame " + std::to_string(i) + " of the plan is not " +
+                   std::to_string(frames[i]);
+        }
+        if (i % 3 == 0) every_third.push_back(frames[i]);
+    }
+    // Without: what is left after taking some frames away, as a set difference gives it.
+    const vcli::FrameList left = list.Without(vcli::FrameList::Of(every_third));
+    if (left.Size() != frames.size() - every_third.size()) {
+        return "--frames '" + text + "' without " + std::to_string(every_third.size()) + " of its frames leaves " +
+               std::to_string(left.Size());
+    }
+    for (long f : every_third) {
+        if (left.Contains(f)) return "--frames '" + text + "' without frame " + std::to_string(f) + " still holds it";
+    }
     return {};
 }
 
