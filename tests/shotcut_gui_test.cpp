@@ -107,7 +107,7 @@ bool IsClipBlue(const uint8_t* p) {
 // The handles' yellow.
 bool IsHandle(const uint8_t* p) { return p[0] > 200 && p[1] > 200 && p[2] < 110; }
 
-class ShotcutGui : public ::testing::Test {
+class ShotcutXvfb : public ::testing::Test {
 protected:
     void SetUp() override {
         for (const char* program : {"shotcut", "Xvfb", "xdotool", "import", "melt"}) {
@@ -235,7 +235,7 @@ std::vector<double> Numbers(const std::string& text) {
     return out;
 }
 
-TEST_F(ShotcutGui, GuiHandlesMoveResizeAndTurnTheMaskInTheSavedProject) {
+TEST_F(ShotcutXvfb, GuiHandlesMoveResizeAndTurnTheMaskInTheSavedProject) {
     const std::string project = dir_.Path("project.mlt");
     std::ofstream(project) << Project();
     StartShotcut(project);
