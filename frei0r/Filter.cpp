@@ -49,13 +49,12 @@ double Filter::Get(int index) const {
     return GetParam(values_, index, renderer_.Declared(), width_, height_);
 }
 
-
 // Unrelated frames may adjoin in memory, but hardly at the same time with both
 // buffers shifted alike by whole frames.
 bool Filter::IsBandOf(const Drawn& d, uintptr_t in, uintptr_t out) const {
     if (in == d.in || out - d.out != in - d.in) return false;
     const uintptr_t distance = in > d.in ? in - d.in : d.in - in;
-    return distance % bytes_ == 0 && distance / bytes_ <= kMaxBands;
+    return distance % bytes_ == 0 && distance / bytes_ < kMaxBands;
 }
 
 void Filter::Restore(Drawn& d) const {
