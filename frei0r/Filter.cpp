@@ -1,8 +1,11 @@
 #include "frei0r/Filter.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <string>
 
 #include "frei0r/FilterParams.h"
@@ -10,12 +13,30 @@
 
 namespace vfrei0r {
 
-Filter::Filter(int width, int height) : width_(width), height_(height) {
+namespace {
+
+// More bands than MLT makes of any frame (one a thread); it bounds the updates
+// kept for telling bands from frames.
+constexpr size_t kMaxBands = 256;
+// What the first frame's updates in place may keep of their alpha: an 8K
+// frame's, in any number of bands.
+constexpr size_t kKeptAlpha = size_t{7680} * 4320;
+
+// MLT remakes instances as it pleases (every few frames when rendering frames
+// in parallel): the advice is given once per process.
+std::atomic<bool> g_told_bands{false};
+
+}  // namespace
+
+Filter::Filter(int width, int height)
+    : width_(width), height_(height), bytes_(static_cast<size_t>(width) * static_cast<size_t>(height) * 4) {
     // Rows are tight RGBA; the world's rowbytes is a 32-bit count.
     if (width < 1 || height < 1 || width > std::numeric_limits<A_long>::max() / 4) {
         throw vhost::HostError("cannot filter frames of " + std::to_string(width) + "x" + std::to_string(height));
     }
     values_ = renderer_.Defaults(width, height);
+    // Updates never allocate to be told apart.
+    drawn_.reserve(kMaxBands);
 }
 
 void Filter::Set(int index, double value) {
@@ -28,27 +49,53 @@ double Filter::Get(int index) const {
     return GetParam(values_, index, renderer_.Declared(), width_, height_);
 }
 
-bool Filter::Sliced() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return sliced_;
+// Unrelated frames may adjoin in memory, but hardly at the same time with both
+// buffers shifted alike by whole frames.
+bool Filter::IsBandOf(const Drawn& d, uintptr_t in, uintptr_t out) const {
+    if (in == d.in || out - d.out != in - d.in) return false;
+    const uintptr_t distance = in > d.in ? in - d.in : d.in - in;
+    return distance % bytes_ == 0 && distance / bytes_ < kMaxBands;
+}
+
+void Filter::Restore(Drawn& d) const {
+    if (d.in != d.out) {
+        std::memmove(reinterpret_cast<void*>(d.out), reinterpret_cast<const void*>(d.in), bytes_);
+    } else if (!d.alpha.empty()) {
+        auto* px = reinterpret_cast<uint8_t*>(d.out);
+        for (size_t i = 0; i < d.alpha.size(); ++i) px[i * 4 + 3] = d.alpha[i];
+    }
+    d.restore = false;
+    d.alpha.clear();
 }
 
 void Filter::Update(double time, const uint32_t* in, uint32_t* out) {
+    const auto a = reinterpret_cast<uintptr_t>(in), b = reinterpret_cast<uintptr_t>(out);
+    uint64_t id = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        const uintptr_t bytes = static_cast<uintptr_t>(width_) * static_cast<uintptr_t>(height_) * 4;
-        const auto a = reinterpret_cast<uintptr_t>(in), b = reinterpret_cast<uintptr_t>(out);
-        for (const auto& r : recent_) {
-            const bool adjoins = a == r.first + bytes || r.first == a + bytes || b == r.second + bytes ||
-                                 r.second == b + bytes;
-            if (adjoins) sliced_ = true;
+        if (updates_ == 0) first_time_ = last_time_ = time;
+        if (time != last_time_) {
+            // MLT finishes a frame's bands before the next frame: updates of
+            // other times are no longer the host's to touch.
+            drawn_.erase(std::remove_if(drawn_.begin(), drawn_.end(), [](const Drawn& d) { return !d.rendering; }),
+                         drawn_.end());
+            last_time_ = time;
         }
-        recent_.emplace_back(a, b);
-        if (recent_.size() > 16) recent_.pop_front();
+        id = ++updates_;
+        if (time != first_time_ || updates_ > kMaxBands) whole_ = true;
+        for (Drawn& d : drawn_) {
+            if (d.time != time || !IsBandOf(d, a, b)) continue;
+            sliced_ = true;
+            // A band still rendering restores itself when done.
+            if (d.rendering) {
+                d.restore = true;
+            } else {
+                Restore(d);
+            }
+        }
         if (sliced_) {
-            if (in != out) std::memmove(out, in, static_cast<size_t>(bytes));
-            if (!reported_) {
-                reported_ = true;
+            if (in != out) std::memmove(out, in, bytes_);
+            if (!g_told_bands.exchange(true)) {
                 std::fprintf(stderr,
                              "vellora: the host hands this filter bands of %dx%d rows, not whole frames (MLT: "
                              "its threads property); the mask is not drawn, frames pass through unchanged. "
@@ -56,6 +103,23 @@ void Filter::Update(double time, const uint32_t* in, uint32_t* out) {
                              width_, height_);
             }
             return;
+        }
+        if (drawn_.size() >= kMaxBands) {
+            const auto done = std::find_if(drawn_.begin(), drawn_.end(), [](const Drawn& d) { return !d.rendering; });
+            if (done != drawn_.end()) drawn_.erase(done);
+        }
+        drawn_.push_back(Drawn{id, time, a, b, true, false, {}});
+        size_t kept = 0;
+        for (const Drawn& d : drawn_) kept += d.alpha.size();
+        if (in == out && !whole_ && kept + bytes_ / 4 <= kKeptAlpha) {
+            std::vector<uint8_t>& alpha = drawn_.back().alpha;
+            try {
+                alpha.resize(bytes_ / 4);
+            } catch (const std::bad_alloc&) {
+                // Without room to keep it the frame is still drawn.
+            }
+            const auto* px = reinterpret_cast<const uint8_t*>(in);
+            for (size_t i = 0; i < alpha.size(); ++i) alpha[i] = px[i * 4 + 3];
         }
     }
     vembed::RgbaFrame frame;
@@ -72,12 +136,17 @@ void Filter::Update(double time, const uint32_t* in, uint32_t* out) {
         values = values_;
     }
     const std::string failure = renderer_.Render(values, frame);
-    if (failure.empty()) return;
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!reported_) {
-        reported_ = true;
-        std::fprintf(stderr, "vellora: frame at %.3f s passed through unchanged: %s\n", time, failure.c_str());
+    const auto self = std::find_if(drawn_.begin(), drawn_.end(), [id](const Drawn& d) { return d.id == id; });
+    if (self != drawn_.end()) {
+        self->rendering = false;
+        if (self->restore) Restore(*self);
+        // Only the first frame's updates in place keep their alpha.
+        if (whole_) self->alpha = std::vector<uint8_t>();
     }
+    if (failure.empty() || reported_) return;
+    reported_ = true;
+    std::fprintf(stderr, "vellora: frame at %.3f s passed through unchanged: %s\n", time, failure.c_str());
 }
 
 }  // namespace vfrei0r

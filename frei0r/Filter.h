@@ -3,9 +3,8 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
-#include <utility>
 #include <mutex>
+#include <vector>
 
 #include "embed/FrameRenderer.h"
 #include "params/EffectValues.h"
@@ -30,21 +29,45 @@ public:
     // MLT slices a frei0r filter's frame between threads when its `threads`
     // property is 0 or above 1: the instance is made for a band of rows and
     // sees each band as a whole frame, so a mask would be drawn in every band.
-    // Bands are parts of one buffer, so an update whose rows adjoin those of a
-    // recent one can only be a band: from then on every frame passes through.
+    // The bands of one frame share its time and lie at whole multiples of a
+    // band in both the input and the output buffer; MLT runs them all, at
+    // once or in turn, before the frame goes on. The first band that finds
+    // such a neighbour turns the instance to passing frames through, and the
+    // bands of that frame already drawn get their input back, so no frame
+    // ever leaves with a mask in a band.
     void Update(double time, const uint32_t* in, uint32_t* out);
-    bool Sliced() const;
 
 private:
+    // An update of the current time, drawn or being drawn.
+    struct Drawn {
+        uint64_t id;
+        double time;
+        uintptr_t in, out;
+        bool rendering;
+        bool restore;  // found to be a band while rendering
+        // In place, the input's alpha is gone once drawn: kept for the first
+        // frame only, since every sliced frame gives itself away.
+        std::vector<uint8_t> alpha;
+    };
+
+    // Both under mutex_.
+    bool IsBandOf(const Drawn& d, uintptr_t in, uintptr_t out) const;
+    void Restore(Drawn& d) const;
+
     const int width_;
     const int height_;
+    const size_t bytes_;
     vembed::FrameRenderer renderer_;
     mutable std::mutex mutex_;
     vparams::EffectValues values_;
     bool reported_ = false;
     bool sliced_ = false;
-    // The frames of the last few updates, for telling bands apart from frames.
-    std::deque<std::pair<uintptr_t, uintptr_t>> recent_;
+    // Whole frames proven: a second time came, or more updates than any frame has bands.
+    bool whole_ = false;
+    uint64_t updates_ = 0;
+    double first_time_ = 0;
+    double last_time_ = 0;
+    std::vector<Drawn> drawn_;
 };
 
 }  // namespace vfrei0r
