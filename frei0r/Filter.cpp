@@ -68,6 +68,10 @@ void Filter::Restore(Drawn& d) const {
     d.alpha.clear();
 }
 
+void Filter::PassThrough(const uint32_t* in, uint32_t* out) const noexcept {
+    if (in != out) std::memmove(out, in, bytes_);
+}
+
 void Filter::Update(double time, const uint32_t* in, uint32_t* out) {
     const auto a = reinterpret_cast<uintptr_t>(in), b = reinterpret_cast<uintptr_t>(out);
     uint64_t id = 0;

@@ -36,6 +36,8 @@ public:
     // bands of that frame already drawn get their input back, so no frame
     // ever leaves with a mask in a band.
     void Update(double time, const uint32_t* in, uint32_t* out);
+    // The frame unchanged, for an update that could not finish.
+    void PassThrough(const uint32_t* in, uint32_t* out) const noexcept;
 
 private:
     // An update of the current time, drawn or being drawn.

@@ -100,6 +100,8 @@ void f0r_update(f0r_instance_t instance, double time, const uint32_t* inframe, u
     try {
         AsFilter(instance)->Update(time, inframe, outframe);
     } catch (...) {
+        // Out of memory on the way: the host still gets a frame, not whatever its buffer held.
+        AsFilter(instance)->PassThrough(inframe, outframe);
     }
 }
 
