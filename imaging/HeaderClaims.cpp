@@ -157,6 +157,8 @@ void CheckCineon(const std::string& path, const std::vector<uint8_t>& head, uint
 void CheckExr(const std::string& path, const std::vector<uint8_t>& head, uint64_t length, const ReadBudget& budget) {
     const Reader r{head, false};
     const bool multipart = (r.U32(4) & 0x1000) != 0;
+    uint64_t w = 0, h = 0, pixel_bytes = 0;
+    int channels = 0;
     size_t at = 8;
     for (int part = 0; part < 64 && r.Has(at, 1); ++part) {
         if (head[at] == 0) break;  // the empty header that ends a multi-part file's headers
@@ -177,13 +179,31 @@ void CheckExr(const std::string& path, const std::vector<uint8_t>& head, uint64_
                 const int64_t x0 = static_cast<int32_t>(r.U32(size_at + 4)), y0 = static_cast<int32_t>(r.U32(size_at + 8));
                 const int64_t x1 = static_cast<int32_t>(r.U32(size_at + 12)), y1 = static_cast<int32_t>(r.U32(size_at + 16));
                 if (x1 >= x0 && y1 >= y0) {
-                    CheckPixels(path, static_cast<uint64_t>(x1 - x0 + 1), static_cast<uint64_t>(y1 - y0 + 1), budget);
+                    w = static_cast<uint64_t>(x1 - x0 + 1), h = static_cast<uint64_t>(y1 - y0 + 1);
+                    CheckPixels(path, w, h, budget);
+                }
+            }
+            if (name == "channels" && type == "chlist" && part == 0) {
+                // Each: a name, its type (0 uint, 1 half, 2 float), linearity, three spare bytes, sampling.
+                for (size_t c = size_at + 4; r.Has(c, 1) && head[c] != 0 && c < size_at + 4 + size;) {
+                    const auto end = std::find(head.begin() + static_cast<long>(c), head.end(), 0);
+                    c = static_cast<size_t>(end - head.begin()) + 1;
+                    pixel_bytes += r.U32(c) == 1 ? 2 : 4;
+                    ++channels;
+                    c += 16;
                 }
             }
             at = size_at + 4 + size;
         }
         ++at;
         if (!multipart) break;
+    }
+    const uint64_t bytes = w * h * pixel_bytes;
+    CheckMemory(path, w, h, channels, bytes, budget);
+    if (bytes > kFreeBytes && bytes > length * kMaxUnpacking) {
+        Refuse(path, "the file is truncated: its header claims " + Size(w, h) + " pixels of " + Channels(channels) +
+                         " (" + ByteSizeText(bytes) + ") but an OpenEXR file of " + std::to_string(length) +
+                         " bytes holds at most " + ByteSizeText(length * kMaxUnpacking));
     }
 }
 
