@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <vector>
@@ -220,10 +221,41 @@ void CheckGif(const std::string& path, const std::vector<uint8_t>& head, uint64_
     }
 }
 
-// How many bytes of pixels a file of its format and length can hold, at most;
-// 0 where it is not known.
+// Formats whose pixels are stored plain: a file shorter than its pixels is cut.
+bool StoredPlain(const std::string& format) {
+    return format == "dpx" || format == "cineon" || format == "fits" || format == "pnm";
+}
+
+// Where a PNM or FITS file's pixels start; 0 when not found (DPX and Cineon
+// are held to their own offsets before the library opens them).
+uint64_t PlainHeaderLength(const std::string& path, const std::string& format) {
+    const std::vector<uint8_t> head = Head(path, 1 << 16);
+    if (format == "pnm" && head.size() > 2 && head[0] == 'P') {
+        // Magic, then width, height and (but for bitmaps) the largest value, then one white space.
+        const int numbers = head[1] == '1' || head[1] == '4' ? 2 : 3;
+        size_t at = 2;
+        for (int n = 0; n < numbers; ++n) {
+            while (at < head.size() && (std::isspace(head[at]) || head[at] == '#')) {
+                if (head[at] == '#') {
+                    while (at < head.size() && head[at] != '\n') ++at;
+                } else {
+                    ++at;
+                }
+            }
+            while (at < head.size() && std::isdigit(head[at])) ++at;
+        }
+        return at + 1 <= head.size() ? at + 1 : 0;
+    }
+    if (format == "fits") {
+        for (size_t card = 0; card + 80 <= head.size(); card += 80) {
+            if (std::memcmp(head.data() + card, "END     ", 8) == 0) return (card + 80 + 2879) / 2880 * 2880;
+        }
+    }
+    return 0;
+}
+
+// How many bytes of pixels a compressed file of its format and length can hold, at most.
 uint64_t MostHeld(const std::string& format, uint64_t length) {
-    if (format == "dpx" || format == "cineon" || format == "fits" || format == "pnm") return length;
     if (format == "bmp" || format == "targa" || format == "sgi" || format == "hdr" || format == "psd") {
         return length * kMaxRunLength;
     }
@@ -239,7 +271,9 @@ void ApplyLibraryLimits(const ReadBudget& budget) {
 
 void CheckRawHeader(const std::string& path, const ReadBudget& budget) {
     const uint64_t length = FileLength(path);
-    const std::vector<uint8_t> head = Head(path, 1 << 20);
+    // Enough for DPX and Cineon; an OpenEXR header's attributes may run longer.
+    std::vector<uint8_t> head = Head(path, 4096);
+    if (head.size() == 4096 && std::memcmp(head.data(), "\x76\x2f\x31\x01", 4) == 0) head = Head(path, 1 << 20);
     const auto starts = [&](const char* magic) {
         return head.size() >= 4 && std::memcmp(head.data(), magic, 4) == 0;
     };
@@ -256,12 +290,23 @@ void CheckClaims(const std::string& path, const std::string& format, const OIIO:
     const uint64_t bytes = spec.image_bytes();
     CheckMemory(path, w, h, spec.nchannels, bytes, budget);
     const uint64_t length = FileLength(path);
+    if (StoredPlain(format)) {
+        // At their stored depth (1-bit PBM, 10-bit DPX): the least they take.
+        const uint64_t bits = static_cast<uint64_t>(spec.get_int_attribute("oiio:BitsPerSample", 0));
+        const uint64_t plain = bits ? (w * h * static_cast<uint64_t>(spec.nchannels) * bits + 7) / 8 : bytes;
+        const uint64_t from = PlainHeaderLength(path, format);
+        if (from + plain > length) {
+            Refuse(path, "the file is truncated: its header claims " + Size(w, h) + " pixels of " +
+                             Channels(spec.nchannels) + " (" + std::to_string(plain) + " bytes from byte " +
+                             std::to_string(from) + ") but the file has " + std::to_string(length) + " bytes");
+        }
+        return;
+    }
     const uint64_t held = MostHeld(format, length);
     if (bytes > kFreeBytes && bytes > held) {
         Refuse(path, "the file is truncated: its header claims " + Size(w, h) + " pixels of " +
-                         Channels(spec.nchannels) + " (" + ByteSizeText(bytes) + ") but a " +
-                         FormatLabel(format) + " file of " + std::to_string(length) + " bytes holds at most " +
-                         ByteSizeText(held));
+                         Channels(spec.nchannels) + " (" + ByteSizeText(bytes) + ") but a " + FormatLabel(format) +
+                         " file of " + std::to_string(length) + " bytes holds at most " + ByteSizeText(held));
     }
 }
 

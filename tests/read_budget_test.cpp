@@ -14,6 +14,7 @@
 #include <functional>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -140,6 +141,25 @@ TEST(ReadBudget, TheLimitsChangeTheOutcomeBothWays) {
     EXPECT_TRUE(vtest::OneLineNaming(env.out, "VELLORA_MAX_MEMORY must be a size")) << env.out;
 }
 
+// A hostile frame in the middle of a clip is refused before any frame is written.
+TEST(ReadBudget, AHostileFrameInAClipStopsItBeforeAnyOutput) {
+    TempDir dir;
+    OIIO::ImageSpec spec(64, 48, 3, OIIO::TypeDesc::UINT16);
+    spec.attribute("oiio:BitsPerSample", 10);
+    for (int f = 1; f <= 3; ++f) {
+        ASSERT_TRUE(vtest::WriteFile(dir.Path("in.000" + std::to_string(f) + ".dpx"), spec, vtest::Noise(64 * 48 * 3, f)));
+    }
+    // Frame 2 keeps its header and loses its pixels.
+    const std::string bytes = vtest::FileText(dir.Path("in.0002.dpx"));
+    std::ofstream(dir.Path("in.0002.dpx"), std::ios::binary | std::ios::trunc) << bytes.substr(0, 3000);
+    const vtest::CliRun run = vtest::RunCli("render " + dir.Arg("in.####.dpx") + " " + dir.Arg("out.####.tif") +
+                                            " --frames 1-3 -q");
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_TRUE(vtest::OneLineNaming(run.out, "the file has 3000 bytes")) << run.out;
+    EXPECT_NE(run.out.find("in.0002.dpx"), std::string::npos) << run.out;
+    for (const std::string& name : dir.Names()) EXPECT_EQ(name.find("out."), std::string::npos) << name;
+}
+
 TEST(ReadBudget, SizesReadAsPeopleWriteThem) {
     EXPECT_EQ(vimaging::ParseByteSize("4G", "x"), uint64_t{4} << 30);
     EXPECT_EQ(vimaging::ParseByteSize("512m", "x"), uint64_t{512} << 20);
@@ -201,19 +221,24 @@ TEST(CutFiles, EveryFormatIsRefusedOrReadsTheSameTwice) {
         const char* ext;
         OIIO::TypeDesc type;
         int bits;
-    } kinds[] = {{"png", OIIO::TypeDesc::UINT8, 0},  {"tif", OIIO::TypeDesc::UINT16, 0},
-                 {"exr", OIIO::TypeDesc::HALF, 0},   {"tga", OIIO::TypeDesc::UINT8, 0},
-                 {"bmp", OIIO::TypeDesc::UINT8, 0},  {"sgi", OIIO::TypeDesc::UINT8, 0},
-                 {"dpx", OIIO::TypeDesc::UINT16, 10}, {"dpx", OIIO::TypeDesc::UINT8, 0},
-                 {"dpx", OIIO::TypeDesc::UINT16, 0}, {"ppm", OIIO::TypeDesc::UINT8, 0},
-                 {"ppm", OIIO::TypeDesc::UINT16, 0}, {"jpg", OIIO::TypeDesc::UINT8, 0},
-                 {"hdr", OIIO::TypeDesc::FLOAT, 0},  {"webp", OIIO::TypeDesc::UINT8, 0},
-                 {"gif", OIIO::TypeDesc::UINT8, 0},  {"fits", OIIO::TypeDesc::UINT8, 0},
-                 {"jp2", OIIO::TypeDesc::UINT8, 0},  {"ico", OIIO::TypeDesc::UINT8, 0}};
+        int channels;
+    } kinds[] = {{"png", OIIO::TypeDesc::UINT8, 0, 3},   {"tif", OIIO::TypeDesc::UINT16, 0, 3},
+                 {"exr", OIIO::TypeDesc::HALF, 0, 3},    {"tga", OIIO::TypeDesc::UINT8, 0, 3},
+                 {"bmp", OIIO::TypeDesc::UINT8, 0, 3},   {"sgi", OIIO::TypeDesc::UINT8, 0, 3},
+                 {"dpx", OIIO::TypeDesc::UINT16, 10, 3}, {"dpx", OIIO::TypeDesc::UINT16, 10, 1},
+                 {"dpx", OIIO::TypeDesc::UINT8, 0, 3},   {"dpx", OIIO::TypeDesc::UINT16, 0, 3},
+                 {"ppm", OIIO::TypeDesc::UINT8, 0, 3},   {"ppm", OIIO::TypeDesc::UINT16, 0, 3},
+                 {"jpg", OIIO::TypeDesc::UINT8, 0, 3},   {"hdr", OIIO::TypeDesc::FLOAT, 0, 3},
+                 {"webp", OIIO::TypeDesc::UINT8, 0, 3},  {"gif", OIIO::TypeDesc::UINT8, 0, 3},
+                 {"fits", OIIO::TypeDesc::UINT8, 0, 3},  {"fits", OIIO::TypeDesc::UINT16, 0, 1},
+                 {"jp2", OIIO::TypeDesc::UINT8, 0, 3},   {"ico", OIIO::TypeDesc::UINT8, 0, 3}};
+    // Formats whose pixels are stored plain: a cut one is refused as it opens,
+    // before a clip writes anything.
+    const std::set<std::string> plain = {"dpx", "ppm"};
     int refused = 0, files = 0;
     for (const Kind& kind : kinds) {
         const std::string whole = dir.Path("whole." + std::string(kind.ext));
-        OIIO::ImageSpec spec(100, 100, std::string(kind.ext) == "fits" ? 1 : 3, kind.type);
+        OIIO::ImageSpec spec(100, 100, kind.channels, kind.type);
         if (kind.bits) spec.attribute("oiio:BitsPerSample", kind.bits);
         if (std::string(kind.ext) == "ico") spec.width = spec.height = 64;
         ASSERT_TRUE(vtest::WriteFile(whole, spec, vtest::Noise(100 * 100 * 3, 3)));
@@ -234,6 +259,9 @@ TEST(CutFiles, EveryFormatIsRefusedOrReadsTheSameTwice) {
             }
             const std::string which = std::string(kind.ext) + " of " + std::to_string(bytes.size()) + " bytes cut to " +
                                       std::to_string(keep);
+            if (plain.count(kind.ext)) {
+                EXPECT_THROW(vimaging::ImageReader{path}, vhost::HostError) << which;
+            }
             EXPECT_EQ(first_error, second_error) << which;
             if (first_error.empty()) {
                 EXPECT_TRUE(first == second) << which << " reads differently twice";
