@@ -209,10 +209,10 @@ ImageReader::ImageReader(const std::string& path) : impl_(std::make_unique<Impl>
     CheckClaims(path, source.format, spec, budget);
     // Taking the first of several images would drop the others without a word.
     // Counting stops at 16: seeking through a movie's frames decodes them.
-    // Counted on the one open, so a header is paid for once; only readers of
-    // several images are asked (a failed seek leaves WebP's unable to decode).
+    // Counted on the one open, so a header is paid for once. Not WebP's: this
+    // library's reader holds one image and cannot decode after a failed seek.
     int images = 1;
-    while (in.supports("multiimage") && images <= 16 && in.seek_subimage(images, 0)) ++images;
+    while (source.format != "webp" && images <= 16 && in.seek_subimage(images, 0)) ++images;
     (void)in.geterror();
     (void)OIIO::geterror();
     if (images > 1) {

@@ -302,13 +302,15 @@ TEST(ReadBudget, EachFileIsOpenedOnceByTheImageLibrary) {
         const std::string path = dir.Path(std::string("one.") + ext);
         OIIO::ImageSpec spec(32, 16, 3, OIIO::TypeDesc::UINT8);
         ASSERT_TRUE(vtest::WriteFile(path, spec, vtest::Noise(32 * 16 * 3, 1)));
-        // What the library itself opens to read one image once, asked as the reader asks
-        // (with a configuration it looks at the file before it opens it).
+        // What the library itself opens to read one image once, asked as the reader asks:
+        // with a configuration (it looks at the file before it opens it), and whether
+        // there is a second image (GIF's reader opens again to go back to the first).
         const int library = OpensDuring(path, [&] {
             OIIO::ImageSpec config;
             config.attribute("oiio:UnassociatedAlpha", 1);
             auto in = OIIO::ImageInput::open(path, &config);
             std::vector<uint8_t> pixels(in->spec().image_bytes());
+            EXPECT_FALSE(in->seek_subimage(1, 0));
             EXPECT_TRUE(in->read_image(0, 0, 0, -1, OIIO::TypeDesc::UINT8, pixels.data()));
         });
         // Ours besides: whether it can be read, and a look at the header.
