@@ -14,6 +14,8 @@ packages=(
   # Hosts and tools the tests and benchmarks run for real
   ffmpeg melt frei0r-plugins gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-plugins-bad xvfb xauth xdotool
+  # Hostile image headers made (bench/hostile_files.py, also run by the tests) and measured
+  python3 time bc
   "$@"
 )
 
