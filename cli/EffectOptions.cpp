@@ -7,6 +7,7 @@
 
 #include "host/HostError.h"
 #include "imaging/AtomicFile.h"
+#include "imaging/ReadBudget.h"
 #include "params/EffectParams.h"
 
 namespace vcli {
@@ -75,7 +76,34 @@ void AddInputArgument(CLI::App* app, std::string& input) {
         ->check(NonEmpty());
 }
 
+void AddReadBudgetOptions(CLI::App* app) {
+    // Set as parsed, so every file the command opens is held to them.
+    app->add_option_function<std::string>(
+           "--max-pixels",
+           [](const std::string& text) {
+               vimaging::ReadBudget budget = vimaging::CurrentReadBudget();
+               budget.max_pixels = vimaging::ParseCount(text, "--max-pixels");
+               vimaging::SetReadBudget(budget);
+           },
+           "Refuse input files whose header claims more pixels than this (default: $VELLORA_MAX_PIXELS, "
+           "else 268435456, 16384x16384)")
+        ->type_name("N")
+        ->group("Input limits");
+    app->add_option_function<std::string>(
+           "--max-memory",
+           [](const std::string& text) {
+               vimaging::ReadBudget budget = vimaging::CurrentReadBudget();
+               budget.max_memory = vimaging::ParseByteSize(text, "--max-memory");
+               vimaging::SetReadBudget(budget);
+           },
+           "Refuse input files whose samples would take more memory than this, as 512M, 4G (default: "
+           "$VELLORA_MAX_MEMORY, else 4G)")
+        ->type_name("SIZE")
+        ->group("Input limits");
+}
+
 void AddEffectOptions(CLI::App* app, EffectOptions& o) {
+    AddReadBudgetOptions(app);
     CLI::Option* host = app->add_option("--host", o.host, "Host to act as: ae (After Effects) or premiere")
         ->type_name("ae|premiere")
         ->capture_default_str()

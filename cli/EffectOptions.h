@@ -44,6 +44,9 @@ struct EffectOptions {
 // The options' help lists what the plug-in declares (choices, ranges,
 // defaults): it is read from the module when help is asked for.
 void AddEffectOptions(CLI::App* app, EffectOptions& options);
+// --max-pixels and --max-memory: what reading one input file may cost (the
+// read budget, see imaging/ReadBudget.h). AddEffectOptions adds them.
+void AddReadBudgetOptions(CLI::App* app);
 // The positional INPUT every rendering command takes: a file or the test card.
 void AddInputArgument(CLI::App* app, std::string& input);
 

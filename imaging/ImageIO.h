@@ -119,6 +119,11 @@ std::vector<float> NormalisedRGBA(const Image& image);
 // Box-filters to 1/n on both axes (sizes rounded up), as a host scales its
 // input for a reduced-resolution preview. Colour is weighted by alpha so
 // transparent pixels do not bleed into their neighbours; alpha stays straight.
+// Boxes fall on the grid of the whole picture: a file's data window starting
+// at an odd (or negative) origin keeps its pixels where they were.
 Image DownsampleImage(const Image& image, int n);
+// Pixels at 1/n of `size` pixels from `origin`, on that grid; and where they start.
+int DownsampledSize(int origin, int size, int n);
+int DownsampledOrigin(int origin, int n);
 
 }  // namespace vimaging

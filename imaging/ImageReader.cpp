@@ -10,6 +10,7 @@
 #include "host/ExitGuard.h"
 #include "host/HostError.h"
 #include "imaging/AtomicFile.h"
+#include "imaging/HeaderClaims.h"
 #include "imaging/ImageFiles.h"
 #include "imaging/ImageSource.h"
 #include "imaging/LibraryMessages.h"
@@ -51,10 +52,15 @@ void MapChannels(ImageSource& source) {
         const size_t dot = name.rfind('.');
         return dot == std::string::npos ? std::string() : name.substr(0, dot);
     };
+    // Some readers (FITS) name fewer channels than they give.
+    const auto name_of = [&](int i) {
+        return static_cast<size_t>(i) < spec.channelnames.size() ? spec.channelnames[static_cast<size_t>(i)]
+                                                                  : std::string();
+    };
     const auto find = [&](const std::string& in_layer) {
         int found[5] = {-1, -1, -1, -1, -1};  // R G B A Y
         for (int i = 0; i < n; ++i) {
-            const std::string& name = spec.channelnames[static_cast<size_t>(i)];
+            const std::string name = name_of(i);
             if (layer(name) != in_layer) continue;
             const std::string b = base(name);
             const char* names[5] = {"R", "G", "B", "A", "Y"};
@@ -70,7 +76,7 @@ void MapChannels(ImageSource& source) {
     const bool any = std::any_of(found.begin(), found.end(), [](int i) { return i >= 0; });
     if (!any) {
         for (int i = 0; i < n && found == std::vector<int>(5, -1); ++i) {
-            const std::string& name = spec.channelnames[static_cast<size_t>(i)];
+            const std::string name = name_of(i);
             if (!layer(name).empty()) {
                 const std::vector<int> in_layer = find(layer(name));
                 if (in_layer[0] >= 0 || in_layer[4] >= 0) found = in_layer;
@@ -128,9 +134,7 @@ struct ImageReader::Impl {
                                   ? in->read_tiles(0, 0, spec.x, spec.x + width, spec.y + y0, spec.y + y1, spec.z,
                                                    spec.z + 1, 0, nch, DescOf<S>(), raw.data())
                                   : in->read_scanlines(0, 0, spec.y + y0, spec.y + y1, 0, 0, nch, DescOf<S>(), raw.data());
-            if (!read) {
-                Fail(Reason(in->geterror(), messages.Take()));
-            }
+            if (!read) Fail(RowsReason(Reason(in->geterror(), messages.Take()), y0, height));
             for (int y = y0; y < y1; ++y) {
                 const S* p = raw.data() + static_cast<size_t>(y - y0) * static_cast<size_t>(width) * nch;
                 S* o = rgba.data();
@@ -153,8 +157,17 @@ struct ImageReader::Impl {
         const std::string error = in->geterror();
         const std::string printed = messages.Take();
         in.reset();
-        if (!error.empty()) Fail(Reason(error, printed));
-        if (MentionsMissingData(printed)) Fail(Reason("", printed));
+        if (!error.empty()) Fail(RowsReason(Reason(error, printed), 0, height));
+        if (MentionsMissingData(printed)) Fail(RowsReason(Reason("", printed), 0, height));
+    }
+
+    // A file cut short says which rows it lacks; a reader that gives no reason
+    // has found the rows missing too.
+    static std::string RowsReason(const std::string& reason, int first, int height) {
+        if (reason != "unknown error" && reason.rfind("the file is truncated", 0) != 0) return reason;
+        return "the file is truncated: its header claims " + std::to_string(height) + " rows and " +
+               (first > 0 ? "rows from " + std::to_string(first + 1) : std::string("some of them")) +
+               " could not be read";
     }
 };
 
@@ -163,13 +176,24 @@ ImageReader::ImageReader(const std::string& path) : impl_(std::make_unique<Impl>
     ImageSource& source = *impl_->source;
     source.path = path;
     CheckReadableFile(path);
+    const ReadBudget budget = CurrentReadBudget();
+    CheckRawHeader(path, budget);
+    ApplyLibraryLimits(budget);
 
     vhost::ExitGuard guard("the image library", "while reading " + Quoted(path));
     LibraryMessages messages;
     OIIO::ImageSpec config;
     config.attribute("oiio:UnassociatedAlpha", 1);
     impl_->in = OIIO::ImageInput::open(path, &config);
-    if (!impl_->in) impl_->Fail(Reason(OIIO::geterror(), messages.Take()));
+    if (!impl_->in) {
+        const std::string error = OIIO::geterror();
+        // The library's own limit, which it words as a corrupt file.
+        if (error.find("limits:") != std::string::npos) {
+            impl_->Fail("its header claims more pixel memory than the limit of " + ByteSizeText(budget.max_memory) +
+                        " (--max-memory or VELLORA_MAX_MEMORY)");
+        }
+        impl_->Fail(Reason(error, messages.Take()));
+    }
     OIIO::ImageInput& in = *impl_->in;
     source.format = in.format_name();
     for (const UnsafeReader& unsafe : kUnsafeReaders) {
@@ -182,17 +206,14 @@ ImageReader::ImageReader(const std::string& path) : impl_(std::make_unique<Impl>
     const OIIO::ImageSpec& spec = source.spec;
     if (spec.width <= 0 || spec.height <= 0 || spec.nchannels <= 0) impl_->Fail("the image is empty");
     if (spec.depth > 1) impl_->Fail("volume images are not supported");
-    if (static_cast<uint64_t>(spec.width) * static_cast<uint64_t>(spec.height) > (uint64_t{1} << 28)) {
-        impl_->Fail(std::to_string(spec.width) + "x" + std::to_string(spec.height) + " is too large");
-    }
+    CheckClaims(path, source.format, spec, budget);
     // Taking the first of several images would drop the others without a word.
     // Counting stops at 16: seeking through a movie's frames decodes them.
-    // They are counted on a reader of their own: some (WebP) cannot seek back to the first.
+    // Counted on the one open, so a header is paid for once. Not WebP's: this
+    // library's reader holds one image and cannot decode after a failed seek.
     int images = 1;
-    if (auto counter = OIIO::ImageInput::open(path, &config)) {
-        while (images <= 16 && counter->seek_subimage(images, 0)) ++images;
-        (void)counter->geterror();
-    }
+    while (source.format != "webp" && images <= 16 && in.seek_subimage(images, 0)) ++images;
+    (void)in.geterror();
     (void)OIIO::geterror();
     if (images > 1) {
         impl_->Fail("it holds " + (images > 16 ? std::string("more than 16") : std::to_string(images)) +

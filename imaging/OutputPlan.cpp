@@ -42,8 +42,6 @@ std::string Join(const std::vector<std::string>& items) {
     return text;
 }
 
-int FloorDiv(int v, int n) { return v >= 0 ? v / n : -((-v + n - 1) / n); }
-
 
 [[noreturn]] void FailWrite(const std::string& path, const std::string& reason) {
     throw vhost::HostError("cannot write " + Quoted(path) + ": " + reason);
@@ -180,8 +178,7 @@ void KeepMetadata(OutputPlan& plan, const ImageSource& source, const OutputForma
 // holds them; a warning for what it cannot.
 void KeepWindows(const std::string& path, OutputPlan& plan, const ImageSource& source, int n) {
     const OIIO::ImageSpec& in = source.spec;
-    const auto scaled = [&](int v) { return FloorDiv(v, n); };
-    const auto scaled_size = [&](int v) { return (v + n - 1) / n; };
+    const auto scaled = [&](int v) { return DownsampledOrigin(v, n); };
     LibraryMessages messages;
     auto out = OIIO::ImageOutput::create(path);
     const bool display = out && out->supports("displaywindow");
@@ -193,8 +190,8 @@ void KeepWindows(const std::string& path, OutputPlan& plan, const ImageSource& s
     if (display) {
         plan.spec.full_x = scaled(in.full_x);
         plan.spec.full_y = scaled(in.full_y);
-        plan.spec.full_width = scaled_size(in.full_width);
-        plan.spec.full_height = scaled_size(in.full_height);
+        plan.spec.full_width = DownsampledSize(in.full_x, in.full_width, n);
+        plan.spec.full_height = DownsampledSize(in.full_y, in.full_height, n);
         return;
     }
     plan.spec.full_x = plan.spec.x;

@@ -22,6 +22,8 @@ packages=(
   shotcut imagemagick
   # The one-node Slurm that scripts/slurm/test-doc.sh runs docs/slurm.md on
   slurm-wlm munge
+  # Hostile image headers made (bench/hostile_files.py, also run by the tests) and measured
+  python3 time bc
   "$@"
 )
 
