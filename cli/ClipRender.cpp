@@ -370,10 +370,14 @@ void RenderClip(const std::string& input, const std::string& output, const Effec
     const bool json = progress == "json";
     ClipProgress meter(!quiet && isatty(STDERR_FILENO), json, plan.frames.Size());
     // Every frame to render has the first one's size and depth, before anything is written.
+    const int n = effect.downsample;
+    int out_width = 0, out_height = 0;  // the first frame's, which sizes the checks below
     {
         InputImage first(plan.InputPath(plan.frames.Front()));
         plan.width = first.Width();
         plan.height = first.Height();
+        out_width = first.DownsampledWidth(n);
+        out_height = first.DownsampledHeight(n);
         plan.type = first.Type();
         if (plan.input_pattern) try {
             for (size_t i = 1; i < plan.frames.Size(); ++i) {
@@ -403,8 +407,6 @@ void RenderClip(const std::string& input, const std::string& output, const Effec
     }
     FollowInputDepth(effect, plan.type, plan.InputPath(plan.frames.Front()));
 
-    const int n = effect.downsample;
-    const int out_width = (plan.width + n - 1) / n, out_height = (plan.height + n - 1) / n;
     vimaging::WriteOptions write;
     write.type = effect.file_type;
     write.keep_source_storage = !effect.depth_given;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cli/EffectOptions.h"
+#include "imaging/ImageSource.h"
 #include "imaging/TestCard.h"
 
 namespace vcli {
@@ -19,6 +20,12 @@ InputImage::InputImage(const std::string& name) : name_(name) {
 int InputImage::Width() const { return file_ ? file_->Width() : card_width_; }
 int InputImage::Height() const { return file_ ? file_->Height() : card_height_; }
 vimaging::SampleType InputImage::Type() const { return file_ ? file_->Type() : vimaging::SampleType::U8; }
+int InputImage::DownsampledWidth(int n) const {
+    return vimaging::DownsampledSize(file_ ? file_->Source()->spec.x : 0, Width(), n);
+}
+int InputImage::DownsampledHeight(int n) const {
+    return vimaging::DownsampledSize(file_ ? file_->Source()->spec.y : 0, Height(), n);
+}
 std::shared_ptr<const vimaging::ImageSource> InputImage::Source() const { return file_ ? file_->Source() : nullptr; }
 
 void InputImage::ReadInto(vhost::World& world) {

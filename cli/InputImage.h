@@ -22,6 +22,10 @@ public:
     int Width() const;
     int Height() const;
     vimaging::SampleType Type() const;
+    // Width and height once scaled down by `n`: the boxes lie on the picture's
+    // grid, so a data window at an odd origin can gain a column or row.
+    int DownsampledWidth(int n) const;
+    int DownsampledHeight(int n) const;
     // The file's channels, windows and metadata; null for the card.
     std::shared_ptr<const vimaging::ImageSource> Source() const;
     // Straight RGBA into a world of the input's size, or as an image; either once.

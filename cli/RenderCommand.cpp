@@ -66,8 +66,8 @@ void RunRender(const RenderOptions& options) {
     // what it cannot keep is said once the input has been read.
     write.warn = [&effect](const std::string& warning) { effect.warnings.push_back(warning); };
     const int n = effect.downsample;
-    vimaging::CheckWritable(options.output, effect.file_type, write, (input.Width() + n - 1) / n,
-                         (input.Height() + n - 1) / n);
+    vimaging::CheckWritable(options.output, effect.file_type, write, input.DownsampledWidth(n),
+                            input.DownsampledHeight(n));
     write.warn = nullptr;
 
     CheckCommandLog(options.clip.command_log);
