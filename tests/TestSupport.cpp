@@ -108,6 +108,16 @@ std::vector<std::string> ExportedSymbols(const std::string& path) {
     return names;
 }
 
+bool HostProgramEnv(std::string& env) {
+#ifdef VELLORA_SANITIZED
+    env = std::string("LD_PRELOAD='" VELLORA_SANITIZER_PRELOAD "' ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 ");
+    return !std::string(VELLORA_SANITIZER_PRELOAD).empty();
+#else
+    env.clear();
+    return true;
+#endif
+}
+
 std::string FileText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

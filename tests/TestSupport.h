@@ -69,4 +69,10 @@ std::vector<std::string> ExportedSymbols(const std::string& path);
 // A whole file as bytes; empty when it cannot be read.
 std::string FileText(const std::string& path);
 
+// Shell words before a host program (melt, ffmpeg, gst-launch-1.0) so it can
+// load this build's modules: empty in a plain build, the sanitizer's runtime
+// preloaded in a sanitizer build (the program's own leaks are not ours).
+// False when this build's modules cannot be loaded by such a program.
+bool HostProgramEnv(std::string& env);
+
 }  // namespace vtest

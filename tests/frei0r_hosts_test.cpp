@@ -52,13 +52,9 @@ std::string RenderOptions(const std::vector<double>& v, int w, int h) {
 class Frei0rHosts : public ::testing::Test {
 protected:
     void SetUp() override {
-#ifdef VELLORA_SANITIZED
-        // The hosts' own leaks are not the filter's.
-        env_ = std::string("LD_PRELOAD='" VELLORA_SANITIZER_PRELOAD "' ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 ");
-        if (std::string(VELLORA_SANITIZER_PRELOAD).empty()) {
+        if (!vtest::HostProgramEnv(env_)) {
             GTEST_SKIP() << "ffmpeg, melt and gst-launch-1.0 cannot load this sanitizer's build of the filter";
         }
-#endif
     }
 
     std::string Path(const std::string& name) const { return dir_.Path(name); }

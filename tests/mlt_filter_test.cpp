@@ -22,12 +22,7 @@ class MltFilter : public ::testing::Test {
 protected:
     void SetUp() override {
         if (vtest::RunShell("command -v melt").status != 0) FAIL() << "melt is not installed (scripts/install-deps.sh)";
-#ifdef VELLORA_SANITIZED
-        env_ = std::string("LD_PRELOAD='" VELLORA_SANITIZER_PRELOAD "' ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 ");
-        if (std::string(VELLORA_SANITIZER_PRELOAD).empty()) {
-            GTEST_SKIP() << "melt cannot load this sanitizer's build of the filter";
-        }
-#endif
+        if (!vtest::HostProgramEnv(env_)) GTEST_SKIP() << "melt cannot load this sanitizer's build of the filter";
     }
 
     std::string Path(const std::string& name) const { return dir_.Path(name); }
@@ -43,11 +38,16 @@ protected:
     }
 
     // melt's frames as raw RGBA (nothing through YUV); `args` name what it plays.
+    // Its warnings and errors are kept in melt_log_ for a failure's message.
     std::string Melt(const std::string& args, const std::string& out = "out.rgba") {
-        Run("timeout -s KILL 120 melt -quiet " + args + " -consumer avformat:" + out +
-            " f=rawvideo vcodec=rawvideo pix_fmt=rgba an=1 real_time=-1");
+        const std::string command = "timeout -s KILL 120 melt -silent " + args + " -consumer avformat:" + out +
+                                    " f=rawvideo vcodec=rawvideo pix_fmt=rgba an=1 real_time=-1";
+        const vtest::CliRun run = Shell(command);
+        melt_log_ = command + "\n" + run.out;
+        EXPECT_EQ(run.status, 0) << melt_log_;
         return vtest::FileText(Path(out));
     }
+    std::string melt_log_;
 
     // A still whose colour and alpha vary over x and y.
     std::string WriteStill(const std::string& name, int w, int h) {
@@ -135,7 +135,7 @@ TEST_F(MltFilter, KdenliveAndShotcutProjectsRenderAsVelloraRenderWithTheirKeys) 
         std::ofstream(Path("keys.json")) << keys;
 
         const std::string raw = Melt(p.file);
-        ASSERT_EQ(raw.size(), size * 50);
+        ASSERT_EQ(raw.size(), size * 50) << melt_log_;
         const std::vector<int> frames = {0, 12, 23, 24, 36, 47, 48, 49};
         std::string list;
         for (int f : frames) list += (list.empty() ? "" : ",") + std::to_string(f);
