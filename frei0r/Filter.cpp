@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <new>
 #include <string>
 
 #include "frei0r/FilterParams.h"
@@ -18,9 +17,6 @@ namespace {
 // More bands than MLT makes of any frame (one a thread); it bounds the updates
 // kept for telling bands from frames.
 constexpr size_t kMaxBands = 256;
-// What the first frame's updates in place may keep of their alpha: an 8K
-// frame's, in any number of bands.
-constexpr size_t kKeptAlpha = size_t{7680} * 4320;
 
 // MLT remakes instances as it pleases (every few frames when rendering frames
 // in parallel): the advice is given once per process.
@@ -49,23 +45,20 @@ double Filter::Get(int index) const {
     return GetParam(values_, index, renderer_.Declared(), width_, height_);
 }
 
-// Unrelated frames may adjoin in memory, but hardly at the same time with both
-// buffers shifted alike by whole frames.
+// Unrelated frames may adjoin in memory, but hardly at the same time with two
+// separate buffers each shifted alike by whole frames. MLT's bands always have
+// an input and an output of their own; in place, both shifts are one and say
+// nothing (a host rendering one time twice lands there).
 bool Filter::IsBandOf(const Drawn& d, uintptr_t in, uintptr_t out) const {
+    if (in == out || d.in == d.out) return false;
     if (in == d.in || out - d.out != in - d.in) return false;
     const uintptr_t distance = in > d.in ? in - d.in : d.in - in;
     return distance % bytes_ == 0 && distance / bytes_ < kMaxBands;
 }
 
 void Filter::Restore(Drawn& d) const {
-    if (d.in != d.out) {
-        std::memmove(reinterpret_cast<void*>(d.out), reinterpret_cast<const void*>(d.in), bytes_);
-    } else if (!d.alpha.empty()) {
-        auto* px = reinterpret_cast<uint8_t*>(d.out);
-        for (size_t i = 0; i < d.alpha.size(); ++i) px[i * 4 + 3] = d.alpha[i];
-    }
+    std::memmove(reinterpret_cast<void*>(d.out), reinterpret_cast<const void*>(d.in), bytes_);
     d.restore = false;
-    d.alpha.clear();
 }
 
 void Filter::PassThrough(const uint32_t* in, uint32_t* out) const noexcept {
@@ -77,7 +70,7 @@ void Filter::Update(double time, const uint32_t* in, uint32_t* out) {
     uint64_t id = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (updates_ == 0) first_time_ = last_time_ = time;
+        if (updates_ == 0) last_time_ = time;
         if (time != last_time_) {
             // MLT finishes a frame's bands before the next frame: updates of
             // other times are no longer the host's to touch.
@@ -86,16 +79,14 @@ void Filter::Update(double time, const uint32_t* in, uint32_t* out) {
             last_time_ = time;
         }
         id = ++updates_;
-        if (time != first_time_ || updates_ > kMaxBands) whole_ = true;
         for (Drawn& d : drawn_) {
             if (d.time != time || !IsBandOf(d, a, b)) continue;
             sliced_ = true;
-            // A band still rendering restores itself when done.
-            if (d.rendering) {
-                d.restore = true;
-            } else {
-                Restore(d);
-            }
+            // A band still rendering puts its input back before it returns. One
+            // that has returned is the host's again and may be freed already (a
+            // host that renders one time twice drops the first buffers), so what
+            // it drew stays.
+            if (d.rendering) d.restore = true;
         }
         if (sliced_) {
             if (in != out) std::memmove(out, in, bytes_);
@@ -112,19 +103,7 @@ void Filter::Update(double time, const uint32_t* in, uint32_t* out) {
             const auto done = std::find_if(drawn_.begin(), drawn_.end(), [](const Drawn& d) { return !d.rendering; });
             if (done != drawn_.end()) drawn_.erase(done);
         }
-        drawn_.push_back(Drawn{id, time, a, b, true, false, {}});
-        size_t kept = 0;
-        for (const Drawn& d : drawn_) kept += d.alpha.size();
-        if (in == out && !whole_ && kept + bytes_ / 4 <= kKeptAlpha) {
-            std::vector<uint8_t>& alpha = drawn_.back().alpha;
-            try {
-                alpha.resize(bytes_ / 4);
-            } catch (const std::bad_alloc&) {
-                // Without room to keep it the frame is still drawn.
-            }
-            const auto* px = reinterpret_cast<const uint8_t*>(in);
-            for (size_t i = 0; i < alpha.size(); ++i) alpha[i] = px[i * 4 + 3];
-        }
+        drawn_.push_back(Drawn{id, time, a, b, true, false});
     }
     vembed::RgbaFrame frame;
     frame.layer_width = width_;
@@ -145,8 +124,6 @@ void Filter::Update(double time, const uint32_t* in, uint32_t* out) {
     if (self != drawn_.end()) {
         self->rendering = false;
         if (self->restore) Restore(*self);
-        // Only the first frame's updates in place keep their alpha.
-        if (whole_) self->alpha = std::vector<uint8_t>();
     }
     if (failure.empty() || reported_) return;
     reported_ = true;

@@ -33,8 +33,12 @@ public:
     // band in both the input and the output buffer; MLT runs them all, at
     // once or in turn, before the frame goes on. The first band that finds
     // such a neighbour turns the instance to passing frames through, and the
-    // bands of that frame already drawn get their input back, so no frame
-    // ever leaves with a mask in a band.
+    // bands of that frame still being drawn put their input back (MLT's bands
+    // have an input and an output of their own; in place nothing tells a band
+    // from a frame rendered again). A band that
+    // has already returned is never written again: its buffer is the host's,
+    // and may be gone. So only an instance's first frame can keep a mask, in
+    // bands that finished before another band arrived.
     void Update(double time, const uint32_t* in, uint32_t* out);
     // The frame unchanged, for an update that could not finish.
     void PassThrough(const uint32_t* in, uint32_t* out) const noexcept;
@@ -47,9 +51,6 @@ private:
         uintptr_t in, out;
         bool rendering;
         bool restore;  // found to be a band while rendering
-        // In place, the input's alpha is gone once drawn: kept for the first
-        // frame only, since every sliced frame gives itself away.
-        std::vector<uint8_t> alpha;
     };
 
     // Both under mutex_.
@@ -64,10 +65,7 @@ private:
     vparams::EffectValues values_;
     bool reported_ = false;
     bool sliced_ = false;
-    // Whole frames proven: a second time came, or more updates than any frame has bands.
-    bool whole_ = false;
     uint64_t updates_ = 0;
-    double first_time_ = 0;
     double last_time_ = 0;
     std::vector<Drawn> drawn_;
 };

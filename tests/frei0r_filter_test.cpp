@@ -151,37 +151,43 @@ Instance Masked(unsigned w, unsigned h) {
 
 // MLT's bands: one frame's buffers cut into equal runs of rows, each handed
 // over as a frame, in turn or from several threads at once, all at the
-// frame's time, in place or not. Once every band of a frame has been through,
-// no band may hold a mask, the first frame's included: the frame passes through.
-TEST(Frei0rBands, NoBandOfAnyFrameKeepsAMask) {
+// frame's time, with an input and an output of their own. From the second band on, every band passes
+// through; a band that returned before another arrived keeps what it drew,
+// since its buffer is the host's again (and never written after it returned).
+TEST(Frei0rBands, EveryBandPassesThroughOnceAnotherShowsTheFrameIsSliced) {
     ASSERT_NE(Filter(), nullptr) << dlerror();
     const unsigned w = 40, rows = 10, bands = 4;
     const size_t band = size_t{w} * rows;
     const std::vector<uint32_t> in = Pixels(band * bands, 7);
-    {
-        // A band alone is drawn as a frame: what a missed band would leave.
+    // Each band drawn alone, as a frame: what a missed band would leave.
+    std::vector<std::vector<uint32_t>> alone(bands, std::vector<uint32_t>(band));
+    for (unsigned b = 0; b < bands; ++b) {
         Instance f = Masked(w, rows);
-        std::vector<uint32_t> out(band);
-        F0R(f0r_update)(f.get(), 0.0, in.data(), out.data());
-        ASSERT_NE(out, std::vector<uint32_t>(in.begin(), in.begin() + band));
+        F0R(f0r_update)(f.get(), 0.0, in.data() + b * band, alone[b].data());
+        ASSERT_NE(alone[b], std::vector<uint32_t>(in.begin() + b * band, in.begin() + (b + 1) * band));
     }
+    const auto band_of = [&](const std::vector<uint32_t>& frame, unsigned b) {
+        return std::vector<uint32_t>(frame.begin() + b * band, frame.begin() + (b + 1) * band);
+    };
+    const auto input_band = [&](unsigned b) { return band_of(in, b); };
     using Order = std::vector<unsigned>;
     for (const Order& order : {Order{0, 1, 2, 3}, Order{3, 1, 0, 2}, Order{2, 0, 3, 1}}) {
-        for (const bool in_place : {false, true}) {
-            Instance f = Masked(w, rows);
-            for (int frame = 0; frame < 3; ++frame) {
-                std::vector<uint32_t> out = in_place ? in : std::vector<uint32_t>(in.size(), 0);
-                const uint32_t* source = in_place ? out.data() : in.data();
-                for (const unsigned b : order) {
-                    F0R(f0r_update)(f.get(), frame / 25.0, source + b * band, out.data() + b * band);
-                }
-                EXPECT_TRUE(out == in) << "bands in order " << order[0] << order[1] << order[2] << order[3]
-                                       << (in_place ? " in place" : "") << ", frame " << frame;
+        Instance f = Masked(w, rows);
+        for (int frame = 0; frame < 3; ++frame) {
+            std::vector<uint32_t> out(in.size(), 0);
+            for (const unsigned b : order) {
+                F0R(f0r_update)(f.get(), frame / 25.0, in.data() + b * band, out.data() + b * band);
+            }
+            for (unsigned b = 0; b < bands; ++b) {
+                const bool drawn = frame == 0 && b == order[0];
+                EXPECT_TRUE(band_of(out, b) == (drawn ? alone[b] : input_band(b)))
+                    << "bands in order " << order[0] << order[1] << order[2] << order[3] << ", frame " << frame
+                    << ", band " << b;
             }
         }
     }
-    // All bands at once, on fresh instances: whichever starts first is drawn
-    // while the others find it.
+    // All bands at once, on fresh instances: a band still being drawn when
+    // another finds it puts its input back; the next frame passes whole.
     for (int round = 0; round < 12; ++round) {
         Instance f = Masked(w, rows);
         for (int frame = 0; frame < 2; ++frame) {
@@ -196,7 +202,15 @@ TEST(Frei0rBands, NoBandOfAnyFrameKeepsAMask) {
                 });
             }
             for (std::thread& t : threads) t.join();
-            EXPECT_TRUE(out == in) << "bands at once, round " << round << ", frame " << frame;
+            unsigned drawn = 0;
+            for (unsigned b = 0; b < bands; ++b) {
+                const bool passed = band_of(out, b) == input_band(b);
+                drawn += passed ? 0 : 1;
+                EXPECT_TRUE(passed || (frame == 0 && band_of(out, b) == alone[b]))
+                    << "bands at once, round " << round << ", frame " << frame << ", band " << b;
+            }
+            // Only the first band to arrive can have been drawn before another found it.
+            EXPECT_LE(drawn, 1u) << "round " << round;
         }
     }
 }
@@ -221,10 +235,10 @@ TEST(Frei0rBands, AdjoiningWholeFramesAreStillDrawn) {
     uint32_t* const out1 = out0 + n;
     // Next frames in the next slots; the same time again with input and output
     // swapped over one ring (MLT re-renders a frame so); the same time with
-    // only the input moved.
+    // only the input moved; the same time in place in the next slot.
     for (const Step& step : {Step{0.0, in0, out0}, Step{0.04, in1, out1}, Step{0.08, in0, out0},
                              Step{0.12, in0, in1}, Step{0.12, in1, in0}, Step{0.16, in0, out0},
-                             Step{0.16, in1, out0}}) {
+                             Step{0.16, in1, out0}, Step{0.2, in0, in0}, Step{0.2, in1, in1}}) {
         const std::vector<uint32_t> input = Pixels(n, static_cast<uint32_t>(step.time * 100));
         std::copy(input.begin(), input.end(), step.in);
         std::vector<uint32_t> expected(n);

@@ -236,9 +236,11 @@ TEST_F(MltFilter, ThreadsNeverSliceTheMaskInEitherFilter) {
     const std::string whole = Melt(input + frei0r + "threads=1", "whole.rgba");
     for (size_t f = 0; f < 3; ++f) EXPECT_EQ(Frame(whole, size, f), expected) << "frei0r threads=1, frame " << f;
 
-    // A band is not a frame: every frame, the first included, passes through. melt's parallel
-    // renderer (real_time=-2) makes a new instance every few frames, each meeting its first
-    // frame's bands afresh.
+    // A band is not a frame: once a second band shows the frame is cut, every band passes
+    // through. Before that, the first band to arrive may have been drawn and returned, and the
+    // filter never writes a buffer it has handed back: at most one band of an instance's first
+    // frame keeps a mask. melt's parallel renderer (real_time=-2) makes a new instance every few
+    // frames, each meeting its first frame's bands afresh; the serial one keeps one instance.
     const Bytes unchanged = vimaging::ReadImage(still).u8;
     ASSERT_NE(unchanged, expected);
     for (const char* real_time : {"-1", "-2"}) {
@@ -250,8 +252,17 @@ TEST_F(MltFilter, ThreadsNeverSliceTheMaskInEitherFilter) {
         EXPECT_NE(run.out.find("bands of 96x16 rows"), std::string::npos) << run.out;
         const std::string sliced = vtest::FileText(Path(out));
         ASSERT_EQ(sliced.size(), 8 * size) << "real_time=" << real_time;
+        const size_t band = size / 4;
         for (size_t f = 0; f < 8; ++f) {
-            EXPECT_EQ(Frame(sliced, size, f), unchanged) << "frei0r threads=4 real_time=" << real_time << ", frame " << f;
+            const Bytes frame = Frame(sliced, size, f);
+            ASSERT_EQ(frame.size(), unchanged.size());
+            int drawn = 0;
+            for (size_t b = 0; b < 4; ++b) {
+                drawn += std::equal(frame.begin() + b * band, frame.begin() + (b + 1) * band, unchanged.begin() + b * band)
+                             ? 0 : 1;
+            }
+            const int most = (f == 0 || std::string(real_time) == "-2") ? 1 : 0;
+            EXPECT_LE(drawn, most) << "frei0r threads=4 real_time=" << real_time << ", frame " << f;
         }
     }
 }
