@@ -22,14 +22,18 @@ class MltFilter : public ::testing::Test {
 protected:
     void SetUp() override {
         if (vtest::RunShell("command -v melt").status != 0) FAIL() << "melt is not installed (scripts/install-deps.sh)";
-        if (!vtest::HostProgramEnv(env_)) GTEST_SKIP() << "melt cannot load this sanitizer's build of the filter";
+#ifdef VELLORA_SANITIZED
+        // melt stalls on glibc's gettext lock as it loads its modules beside a
+        // sanitizer's runtime and this build of the filter: the plain build runs these.
+        GTEST_SKIP() << "melt cannot load this sanitizer's build of the MLT filter";
+#endif
     }
 
     std::string Path(const std::string& name) const { return dir_.Path(name); }
 
     // A command in the scratch folder, melt finding the built module and its metadata.
     vtest::CliRun Shell(const std::string& command) {
-        return vtest::RunShell("cd '" + dir_.Dir() + "' && " + env_ + "MLT_REPOSITORY='" VELLORA_MLT_REPOSITORY
+        return vtest::RunShell("cd '" + dir_.Dir() + "' && MLT_REPOSITORY='" VELLORA_MLT_REPOSITORY
                                "' MLT_DATA='" VELLORA_MLT_DATA "' FREI0R_PATH='" VELLORA_FREI0R_DIR "' " + command);
     }
     void Run(const std::string& command) {
@@ -90,7 +94,6 @@ protected:
     }
 
     vtest::TempDir dir_;
-    std::string env_;
 };
 
 // Keys at MLT frames 0, 24 and 48 (1.92 s at 25 fps), as both projects hold them.
