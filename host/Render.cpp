@@ -23,11 +23,6 @@ PrPixelFormat PremiereFormatOf(PixelLayout layout) {
     return PrPixelFormat_ARGB_4444_8u;
 }
 
-PF_Fixed ScaleToBuffer(PF_Fixed value, int downsample) {
-    // |value / n| never exceeds |value|, so the result fits.
-    return static_cast<PF_Fixed>(std::round(static_cast<double>(value) / downsample));
-}
-
 PF_Fixed ScaleToBuffer(PF_Fixed value, PF_RationalScale scale) {
     const double scaled = std::round(static_cast<double>(value) * scale.num / scale.den);
     return static_cast<PF_Fixed>(std::clamp(scaled, double(std::numeric_limits<PF_Fixed>::min()),
@@ -108,13 +103,8 @@ PF_Err SendRender(Host& host, World& output, const FrameSettings& settings) {
         if (params[i].param_type != PF_Param_POINT) continue;
         PF_PointDef& point = params[i].u.td;
         saved.emplace_back(i, point);
-        if (settings.scale_x || settings.scale_y) {
-            point.x_value = ScaleToBuffer(point.x_value, ScaleX(settings));
-            point.y_value = ScaleToBuffer(point.y_value, ScaleY(settings));
-        } else {
-            point.x_value = ScaleToBuffer(point.x_value, settings.downsample);
-            point.y_value = ScaleToBuffer(point.y_value, settings.downsample);
-        }
+        point.x_value = ScaleToBuffer(point.x_value, ScaleX(settings));
+        point.y_value = ScaleToBuffer(point.y_value, ScaleY(settings));
     }
     const auto restore = [&]() {
         for (const auto& s : saved) params[s.first].u.td = s.second;

@@ -38,11 +38,10 @@ struct FrameSettings {
 // Premiere's code for a world layout.
 PrPixelFormat PremiereFormatOf(PixelLayout layout);
 
-// A full-resolution 16.16 coordinate as the effect sees it in a buffer of
-// 1/downsample: divided and rounded to nearest.
-PF_Fixed ScaleToBuffer(PF_Fixed value, int downsample);
-// The same at a scale of num/den: multiplied, divided and rounded to nearest,
-// held to 16.16's range. At 1/n it equals the above.
+// A full-resolution 16.16 coordinate as the effect sees it in a buffer at a
+// scale of num/den (1/downsample, or an editor's preview size): multiplied,
+// divided and rounded to nearest, held to 16.16's range. At 1/n the product
+// is exact, so it is the value divided by n, rounded.
 PF_Fixed ScaleToBuffer(PF_Fixed value, PF_RationalScale scale);
 
 // The host's records for one frame, as a host sets them before it sends the
