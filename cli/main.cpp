@@ -6,6 +6,7 @@
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
 #include "host/HostError.h"
+#include "support/InputError.h"
 
 namespace {
 
@@ -61,6 +62,9 @@ int main(int argc, char** argv) {
         return app.exit(e) == 0 ? 0 : 1;
     } catch (const vcli::ExitStatus& status) {
         return status.code;
+    } catch (const vsupport::InputError& e) {
+        std::fprintf(stderr, "vellora: %s\n", e.what());
+        return 1;
     } catch (const vhost::HostError& e) {
         std::fprintf(stderr, "vellora: %s\n", e.what());
         return 1;

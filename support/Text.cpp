@@ -1,0 +1,30 @@
+#include "support/Text.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace vtext {
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::string Trim(const std::string& text) {
+    const char* const kSpace = " \t\r\n";
+    const size_t begin = text.find_first_not_of(kSpace);
+    if (begin == std::string::npos) return "";
+    return text.substr(begin, text.find_last_not_of(kSpace) - begin + 1);
+}
+
+std::string Join(const std::vector<std::string>& items, const char* separator, const char* last) {
+    std::string text;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) text += (last && i + 1 == items.size()) ? last : separator;
+        text += items[i];
+    }
+    return text;
+}
+
+}  // namespace vtext

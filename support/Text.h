@@ -1,0 +1,18 @@
+// Small string helpers the host-side layers share.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vtext {
+
+// ASCII lower case; names and format words are ASCII.
+std::string Lower(std::string text);
+
+// Without leading and trailing spaces, tabs, carriage returns and newlines.
+std::string Trim(const std::string& text);
+
+// "a, b and c" with last = " and "; "a, b, c" when last is ", ".
+std::string Join(const std::vector<std::string>& items, const char* separator = ", ", const char* last = nullptr);
+
+}  // namespace vtext
