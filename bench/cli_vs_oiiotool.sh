@@ -4,15 +4,10 @@
 # Usage: bench/cli_vs_oiiotool.sh [BUILD_DIR] [RUNS]
 set -euo pipefail
 
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${1:-$root/build}"
+source "$(dirname "${BASH_SOURCE[0]}")/bench-lib.sh"
+bench_init cli_vs_oiiotool "${1:-}"
+bench_need oiiotool openimageio-tools
 runs="${2:-7}"
-vellora="$build/bin/vellora"
-[ -x "$vellora" ] || { echo "cli_vs_oiiotool: no vellora in '$build/bin' (build first)" >&2; exit 1; }
-command -v oiiotool >/dev/null || { echo "cli_vs_oiiotool: oiiotool is not installed (apt-get install openimageio-tools)" >&2; exit 1; }
-
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
 
 # Two 4K inputs: the test card (smooth, compresses well) and uniform noise
 # (compresses badly, so decoding and encoding weigh more).

@@ -8,15 +8,11 @@
 # Usage: bench/clip_bench.sh [BUILD_DIR] [RUNS]   (about 2 GB of disk in /tmp)
 set -euo pipefail
 
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${1:-$root/build}"
+source "$(dirname "${BASH_SOURCE[0]}")/bench-lib.sh"
+bench_init clip_bench "${1:-}"
+bench_need oiiotool openimageio-tools
 runs="${2:-3}"
-vellora="$build/bin/vellora"
-[ -x "$vellora" ] || { echo "clip_bench: no vellora in '$build/bin' (build first)" >&2; exit 1; }
-command -v oiiotool >/dev/null || { echo "clip_bench: oiiotool is not installed (apt-get install openimageio-tools)" >&2; exit 1; }
 
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
 frames=60
 
 # The sequence: the test card at 16 bits, each frame its own file.

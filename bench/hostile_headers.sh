@@ -10,15 +10,10 @@
 # the machine down; a capped run shows as failed.
 set -euo pipefail
 
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${1:-$root/build}"
-vellora="$build/bin/vellora"
-[ -x "$vellora" ] || { echo "hostile_headers: no vellora in '$build/bin' (build first)" >&2; exit 1; }
-command -v oiiotool >/dev/null || { echo "hostile_headers: oiiotool is not installed (apt-get install openimageio-tools)" >&2; exit 1; }
-[ -x /usr/bin/time ] || { echo "hostile_headers: /usr/bin/time is not installed (apt-get install time)" >&2; exit 1; }
+source "$(dirname "${BASH_SOURCE[0]}")/bench-lib.sh"
+bench_init hostile_headers "${1:-}"
+bench_need oiiotool openimageio-tools /usr/bin/time time
 
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
 python3 "$root/bench/hostile_files.py" "$work/in" >"$work/list"
 
 printf '%-24s %-8s %8s %7s %5s  %s\n' file kind "peak MB" seconds exit message

@@ -9,15 +9,10 @@
 # Usage: bench/memory.sh [BUILD_DIR]   (about a minute and 2.5 GB of memory)
 set -euo pipefail
 
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${1:-$root/build}"
-vellora="$build/bin/vellora"
-[ -x "$vellora" ] || { echo "memory: no vellora in '$build/bin' (build first)" >&2; exit 1; }
-command -v oiiotool >/dev/null || { echo "memory: oiiotool is not installed (apt-get install openimageio-tools)" >&2; exit 1; }
-[ -x /usr/bin/time ] || { echo "memory: /usr/bin/time is not installed (apt-get install time)" >&2; exit 1; }
+source "$(dirname "${BASH_SOURCE[0]}")/bench-lib.sh"
+bench_init memory "${1:-}"
+bench_need oiiotool openimageio-tools /usr/bin/time time
 
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
 w=7680
 h=4320
 # Noise, so no codec shortcut hides a copy.
