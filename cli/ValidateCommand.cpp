@@ -15,6 +15,8 @@
 #include "cli/EffectOptions.h"
 #include "host/Host.h"
 #include "host/HostError.h"
+#include "support/InputError.h"
+#include "support/Text.h"
 #include "validator/Validator.h"
 
 namespace vcli {
@@ -43,37 +45,26 @@ std::string Seconds(double s) {
     return buf;
 }
 
-std::string Join(const std::vector<std::string>& items, const char* sep) {
-    std::string s;
-    for (const std::string& item : items) s += (s.empty() ? "" : sep) + item;
-    return s;
-}
-
 // A seed is a whole number from 0 to 2^64 - 1; CLI11 alone would wrap "-1" round to 2^64 - 1.
 uint64_t ParseSeed(const std::string& text) {
     const std::string trimmed = Trim(text);
     if (trimmed.empty() || trimmed.find_first_not_of("0123456789") != std::string::npos) {
         const bool number = trimmed.size() > 1 && trimmed[0] == '-' &&
                             trimmed.find_first_not_of("0123456789", 1) == std::string::npos;
-        throw vhost::HostError("--seed '" + text + "' " +
+        throw vsupport::InputError("--seed '" + text + "' " +
                                (number ? "is out of range (0 to 18446744073709551615)" : "is not a whole number"));
     }
     errno = 0;
     const unsigned long long seed = std::strtoull(trimmed.c_str(), nullptr, 10);
-    if (errno == ERANGE) throw vhost::HostError("--seed " + trimmed + " is out of range (0 to 18446744073709551615)");
+    if (errno == ERANGE) throw vsupport::InputError("--seed " + trimmed + " is out of range (0 to 18446744073709551615)");
     return static_cast<uint64_t>(seed);
 }
 
-void RunValidate(ValidateOptions& o) {
-    if (o.list) {
-        for (const vvalidator::CheckInfo& check : vvalidator::ValidatorChecks()) {
-            std::printf("%s%s\n", Pad(check.name, 16).c_str(), check.description.c_str());
-        }
-        return;
-    }
+// The validator's options from the command's; a mistake in them is the user's.
+vvalidator::ValidatorOptions ValidatorOptionsOf(const ValidateOptions& o) {
     if (!o.module.empty() && !o.module_option.empty() && o.module != o.module_option) {
-        throw vhost::HostError("two modules named: '" + o.module + "' and --module '" + o.module_option +
-                               "' (validate one at a time)");
+        throw vsupport::InputError("two modules named: '" + o.module + "' and --module '" + o.module_option +
+                                   "' (validate one at a time)");
     }
     const std::string named = o.module.empty() ? o.module_option : o.module;
     vvalidator::ValidatorOptions optind;
@@ -89,7 +80,7 @@ void RunValidate(ValidateOptions& o) {
         try {
             optind.hosts = {vhost::ParseHostApp(o.host)};
         } catch (const vhost::HostError&) {
-            throw vhost::HostError("--host: unknown host '" + o.host + "' (expected 'ae', 'premiere' or 'both')");
+            throw vsupport::InputError("--host: unknown host '" + o.host + "' (expected 'ae', 'premiere' or 'both')");
         }
     }
     if (!o.seed_given) {
@@ -98,48 +89,39 @@ void RunValidate(ValidateOptions& o) {
     } else {
         optind.seed = o.seed;
     }
+    return optind;
+}
 
-    const bool live = ::isatty(STDERR_FILENO) != 0;
-    std::vector<std::string> host_names;
-    for (vhost::HostApp app : optind.hosts) host_names.push_back(vhost::HostAppName(app));
-    std::printf("Validating %s at level %d, seed %llu, host%s %s\n", optind.module_path.c_str(), optind.level,
-                static_cast<unsigned long long>(optind.seed), optind.hosts.size() > 1 ? "s" : "",
-                Join(host_names, " and ").c_str());
-    std::fflush(stdout);
+// The command line that runs one failed check again, alone.
+std::string ReproduceCommand(const vvalidator::ValidatorOptions& optind, const vvalidator::CheckResult& r) {
+    std::ostringstream cmd;
+    cmd << "vellora validate " << optind.module_path << " --level " << optind.level << " --seed " << r.seed
+        << " --only " << r.name << " --host " << vhost::HostAppName(r.host);
+    if (!optind.isolate) {
+        cmd << " --in-process";
+    } else {
+        cmd << " --timeout " << optind.timeout_seconds;
+    }
+    return cmd.str();
+}
 
-    optind.on_start = [live](const std::string& name, vhost::HostApp app) {
-        if (!live) return;
-        std::fprintf(stderr, "  ....  %s%s\r", Pad(name, 16).c_str(), vhost::HostAppName(app));
-        std::fflush(stderr);
-    };
-    std::vector<std::string> reproduce;
-    optind.on_result = [&](const vvalidator::CheckResult& r) {
-        if (live) std::fprintf(stderr, "\r%60s\r", "");
-        std::printf("  %s  %s%s%s(%s)\n", r.passed ? "PASS" : "FAIL", Pad(r.name, 16).c_str(),
-                    Pad(vhost::HostAppName(r.host), 10).c_str(), r.summary.empty() ? "" : (r.summary + " ").c_str(),
-                    Seconds(r.seconds).c_str());
-        if (!r.passed) {
-            for (const std::string& m : r.messages) std::printf("        %s\n", m.c_str());
-            if (r.failures > static_cast<int>(r.messages.size())) {
-                std::printf("        ... and %d more\n", r.failures - static_cast<int>(r.messages.size()));
-            }
-            std::ostringstream cmd;
-            cmd << "vellora validate " << optind.module_path << " --level " << optind.level << " --seed " << r.seed
-                << " --only " << r.name << " --host " << vhost::HostAppName(r.host);
-            if (!optind.isolate) {
-                cmd << " --in-process";
-            } else {
-                cmd << " --timeout " << optind.timeout_seconds;
-            }
-            std::printf("        reproduce: %s\n", cmd.str().c_str());
-            reproduce.push_back(cmd.str());
+void PrintResult(const vvalidator::ValidatorOptions& optind, const vvalidator::CheckResult& r, bool live) {
+    if (live) std::fprintf(stderr, "\r%60s\r", "");
+    std::printf("  %s  %s%s%s(%s)\n", r.passed ? "PASS" : "FAIL", Pad(r.name, 16).c_str(),
+                Pad(vhost::HostAppName(r.host), 10).c_str(), r.summary.empty() ? "" : (r.summary + " ").c_str(),
+                Seconds(r.seconds).c_str());
+    if (!r.passed) {
+        for (const std::string& m : r.messages) std::printf("        %s\n", m.c_str());
+        if (r.failures > static_cast<int>(r.messages.size())) {
+            std::printf("        ... and %d more\n", r.failures - static_cast<int>(r.messages.size()));
         }
-        std::fflush(stdout);
-    };
+        std::printf("        reproduce: %s\n", ReproduceCommand(optind, r).c_str());
+    }
+    std::fflush(stdout);
+}
 
-    const auto start = std::chrono::steady_clock::now();
-    const vvalidator::ValidationReport report = vvalidator::RunValidator(optind);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+void PrintSummary(const vvalidator::ValidatorOptions& optind, const vvalidator::ValidationReport& report,
+                  double seconds) {
     const vvalidator::ValidationCounters& t = report.totals;
     if (report.not_run > 0) {
         std::printf("Not run: %d checks after the one that hung (name them with --only to run them)\n",
@@ -150,6 +132,33 @@ void RunValidate(ValidateOptions& o) {
         "%ld events, %ld module loads, up to %d render threads at once; seed %llu (%s)\n",
         report.results.size(), report.failed, t.commands, t.parameter_sets, t.faults, t.renders, t.events, t.reloads,
         t.threads, static_cast<unsigned long long>(optind.seed), Seconds(seconds).c_str());
+}
+
+void RunValidate(ValidateOptions& o) {
+    if (o.list) {
+        for (const vvalidator::CheckInfo& check : vvalidator::ValidatorChecks()) {
+            std::printf("%s%s\n", Pad(check.name, 16).c_str(), check.description.c_str());
+        }
+        return;
+    }
+    vvalidator::ValidatorOptions optind = ValidatorOptionsOf(o);
+    const bool live = ::isatty(STDERR_FILENO) != 0;
+    std::vector<std::string> host_names;
+    for (vhost::HostApp app : optind.hosts) host_names.push_back(vhost::HostAppName(app));
+    std::printf("Validating %s at level %d, seed %llu, host%s %s\n", optind.module_path.c_str(), optind.level,
+                static_cast<unsigned long long>(optind.seed), optind.hosts.size() > 1 ? "s" : "",
+                vtext::Join(host_names, " and ").c_str());
+    std::fflush(stdout);
+    optind.on_start = [live](const std::string& name, vhost::HostApp app) {
+        if (!live) return;
+        std::fprintf(stderr, "  ....  %s%s\r", Pad(name, 16).c_str(), vhost::HostAppName(app));
+        std::fflush(stderr);
+    };
+    optind.on_result = [&optind, live](const vvalidator::CheckResult& r) { PrintResult(optind, r, live); };
+
+    const auto start = std::chrono::steady_clock::now();
+    const vvalidator::ValidationReport report = vvalidator::RunValidator(optind);
+    PrintSummary(optind, report, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     if (report.failed > 0) {
         std::fflush(stdout);
         throw CLI::RuntimeError(1);

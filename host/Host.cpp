@@ -7,6 +7,7 @@
 
 #include "host/CoreSuites.h"
 #include "host/HostError.h"
+#include "support/Text.h"
 #include "host/RenderSuites.h"
 
 namespace vhost {
@@ -25,9 +26,7 @@ ScopedCurrentHost::ScopedCurrentHost(Host& host) : previous_(t_current) { t_curr
 ScopedCurrentHost::~ScopedCurrentHost() { t_current = previous_; }
 
 HostApp ParseHostApp(const std::string& name) {
-    std::string lower(name);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string lower = vtext::Lower(name);
     if (lower == "ae" || lower == "aftereffects" || lower == "after-effects") return HostApp::AfterEffects;
     if (lower == "premiere" || lower == "pr" || lower == "ppro") return HostApp::Premiere;
     throw HostError("unknown host '" + name + "' (expected 'ae' or 'premiere')");

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -51,86 +52,112 @@ void SendUnanswered(CheckContext& ctx, vhost::Host& host, PF_Cmd cmd, const std:
     CheckLedgers(host, what, ctx.findings);
 }
 
-}  // namespace
+// One set-up command and what its answer must hold: each check gives a problem, or "" when there is none.
+struct SetUpStep {
+    const char* name;
+    PF_Err (vhost::Host::*send)();
+    std::vector<std::function<std::string(vhost::Host&)>> checks;
+};
 
-void CheckCommands(CheckContext& ctx) {
-    vhost::PluginModule module(ctx.module_path);
-    vhost::Host host(module, ctx.app);
-    int sent = 0;
-    for (int round = 0; round < 2; ++round) {
-        const std::string r = round ? " (again)" : "";
+const std::vector<SetUpStep>& SetUpSteps() {
+    static const std::vector<SetUpStep> kSteps = {
         // About may come before anything else.
-        PF_Err err = SendChecked(host, "About" + r, ctx.findings, ctx.counters, [&]() { return host.About(); });
-        const PF_OutData& out = host.OutData();
-        if (err != PF_Err_NONE) ctx.findings.Add("About" + r + ": returned " + vhost::DescribeError(err));
-        if (strnlen(out.return_msg, sizeof(out.return_msg)) == sizeof(out.return_msg)) {
-            ctx.findings.Add("About" + r + ": the message is not terminated within return_msg");
-        } else if (out.return_msg[0] == '\0') {
-            ctx.findings.Add("About" + r + ": no About text");
-        }
-        CheckLedgers(host, "About" + r, ctx.findings);
+        {"About",
+         &vhost::Host::About,
+         {[](vhost::Host& h) -> std::string {
+             const PF_OutData& out = h.OutData();
+             if (strnlen(out.return_msg, sizeof(out.return_msg)) == sizeof(out.return_msg)) {
+                 return "the message is not terminated within return_msg";
+             }
+             return out.return_msg[0] == '\0' ? "no About text" : "";
+         }}},
+        {"global set-up",
+         &vhost::Host::GlobalSetup,
+         {[](vhost::Host& h) -> std::string { return h.OutData().my_version == 0 ? "no version" : ""; },
+          [](vhost::Host& h) -> std::string {
+              return (h.OutData().out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE)
+                         ? "reported an error with every suite present"
+                         : "";
+          },
+          [](vhost::Host& h) -> std::string {
+              return h.IsPremiere() && h.SupportedPixelFormats().empty() ? "registered no pixel format under Premiere"
+                                                                         : "";
+          }}},
+        {"parameter set-up",
+         &vhost::Host::ParamsSetup,
+         {[](vhost::Host& h) -> std::string {
+              const A_long declared = static_cast<A_long>(h.Params().size());
+              if (h.OutData().num_params == declared) return "";
+              return "num_params " + std::to_string(h.OutData().num_params) + " but " + std::to_string(declared) +
+                     " parameters declared";
+          },
+          [](vhost::Host& h) -> std::string {
+              return (h.OutData().out_flags & PF_OutFlag_CUSTOM_UI) && !h.UIRegistered()
+                         ? "asks for a custom UI but registered none"
+                         : "";
+          }}},
+    };
+    return kSteps;
+}
 
-        err = SendChecked(host, "global set-up" + r, ctx.findings, ctx.counters, [&]() { return host.GlobalSetup(); });
-        if (err != PF_Err_NONE) ctx.findings.Add("global set-up" + r + ": returned " + vhost::DescribeError(err));
-        if (out.my_version == 0) ctx.findings.Add("global set-up" + r + ": no version");
-        if (out.out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE) {
-            ctx.findings.Add("global set-up" + r + ": reported an error with every suite present");
+// About, global and parameter set-up, each answered and checked; `r` marks a second round.
+int SendSetUp(CheckContext& ctx, vhost::Host& host, const std::string& r) {
+    for (const SetUpStep& step : SetUpSteps()) {
+        const std::string what = step.name + r;
+        const PF_Err err = SendChecked(host, what, ctx.findings, ctx.counters, [&]() { return (host.*step.send)(); });
+        if (err != PF_Err_NONE) ctx.findings.Add(what + ": returned " + vhost::DescribeError(err));
+        for (const auto& check : step.checks) {
+            const std::string problem = check(host);
+            if (!problem.empty()) ctx.findings.Add(what + ": " + problem);
         }
-        if (host.IsPremiere() && host.SupportedPixelFormats().empty()) {
-            ctx.findings.Add("global set-up" + r + ": registered no pixel format under Premiere");
-        }
-        CheckLedgers(host, "global set-up" + r, ctx.findings);
+        CheckLedgers(host, what, ctx.findings);
+    }
+    host.InData().width = 64;
+    host.InData().height = 48;
+    ResetParams(host);
+    return static_cast<int>(SetUpSteps().size());
+}
 
-        err = SendChecked(host, "parameter set-up" + r, ctx.findings, ctx.counters, [&]() { return host.ParamsSetup(); });
-        if (err != PF_Err_NONE) ctx.findings.Add("parameter set-up" + r + ": returned " + vhost::DescribeError(err));
-        if (out.num_params != static_cast<A_long>(host.Params().size())) {
-            ctx.findings.Add("parameter set-up" + r + ": num_params " + std::to_string(out.num_params) + " but " +
-                             std::to_string(host.Params().size()) + " parameters declared");
-        }
-        if ((out.out_flags & PF_OutFlag_CUSTOM_UI) && !host.UIRegistered()) {
-            ctx.findings.Add("parameter set-up" + r + ": asks for a custom UI but registered none");
-        }
-        CheckLedgers(host, "parameter set-up" + r, ctx.findings);
-        host.InData().width = 64;
-        host.InData().height = 48;
-        ResetParams(host);
-        sent += 3;
-
-        // A host's sequence around renders and events.
-        const std::pair<PF_Cmd, const char*> before[] = {{PF_Cmd_SEQUENCE_SETUP, "sequence set-up"},
+// What a host sends before renders and events, and after them; the last ones are no commands at all.
+const std::pair<PF_Cmd, const char*> kBeforeRenders[] = {{PF_Cmd_SEQUENCE_SETUP, "sequence set-up"},
                                                          {PF_Cmd_UPDATE_PARAMS_UI, "update parameters UI"},
                                                          {PF_Cmd_FRAME_SETUP, "frame set-up"}};
-        for (const auto& c : before) SendUnanswered(ctx, host, c.first, c.second);
-        for (vhost::PixelLayout layout : HostLayouts(ctx.app)) {
-            FrameSpec spec;
-            spec.layout = layout;
-            spec.width = 64;
-            spec.height = 48;
-            RenderChecked(host, spec, 77 + round, ctx.findings, ctx.counters);
-        }
-        {
-            voverlay::OverlayWindow window(host, View(PF_Window_LAYER, 1.0), 64, 48);
-            EventDriver driver(host, window, ctx.findings, ctx.counters);
-            driver.Draw();
-            if (GrabSomething(driver)) driver.Drag(PF_Point{40, 30}, true);
-        }
-        const std::pair<PF_Cmd, const char*> after[] = {
-            {PF_Cmd_FRAME_SETDOWN, "frame set-down"},   {PF_Cmd_USER_CHANGED_PARAM, "user changed a parameter"},
-            {PF_Cmd_SEQUENCE_RESETUP, "sequence re-set-up"}, {PF_Cmd_SEQUENCE_FLATTEN, "sequence flatten"},
-            {PF_Cmd_DO_DIALOG, "options dialog"},        {PF_Cmd_GET_EXTERNAL_DEPENDENCIES, "external dependencies"},
-            {PF_Cmd_COMPLETELY_GENERAL, "completely general"}, {PF_Cmd_QUERY_DYNAMIC_FLAGS, "dynamic flags"},
-            {PF_Cmd_AUDIO_SETUP, "audio set-up"},         {PF_Cmd_AUDIO_RENDER, "audio render"},
-            {PF_Cmd_AUDIO_SETDOWN, "audio set-down"},     {PF_Cmd_ARBITRARY_CALLBACK, "arbitrary callback"},
-            {PF_Cmd_SMART_PRE_RENDER, "smart pre-render"}, {PF_Cmd_SMART_RENDER, "smart render"},
-            {PF_Cmd_SEQUENCE_SETDOWN, "sequence set-down"}, {PF_Cmd_GLOBAL_SETDOWN, "global set-down"},
-            {PF_Cmd_UNUSED_0, "unused command 2"},       {25, "unknown command"},
-            {1000, "unknown command"},                   {-1, "negative command"},
-            {INT_MIN, "negative command"},               {INT_MAX, "unknown command"}};
-        for (const auto& c : after) SendUnanswered(ctx, host, c.first, c.second);
-        sent += static_cast<int>(std::size(before) + std::size(after));
-    }
+const std::pair<PF_Cmd, const char*> kAfterRenders[] = {
+    {PF_Cmd_FRAME_SETDOWN, "frame set-down"},   {PF_Cmd_USER_CHANGED_PARAM, "user changed a parameter"},
+    {PF_Cmd_SEQUENCE_RESETUP, "sequence re-set-up"}, {PF_Cmd_SEQUENCE_FLATTEN, "sequence flatten"},
+    {PF_Cmd_DO_DIALOG, "options dialog"},        {PF_Cmd_GET_EXTERNAL_DEPENDENCIES, "external dependencies"},
+    {PF_Cmd_COMPLETELY_GENERAL, "completely general"}, {PF_Cmd_QUERY_DYNAMIC_FLAGS, "dynamic flags"},
+    {PF_Cmd_AUDIO_SETUP, "audio set-up"},         {PF_Cmd_AUDIO_RENDER, "audio render"},
+    {PF_Cmd_AUDIO_SETDOWN, "audio set-down"},     {PF_Cmd_ARBITRARY_CALLBACK, "arbitrary callback"},
+    {PF_Cmd_SMART_PRE_RENDER, "smart pre-render"}, {PF_Cmd_SMART_RENDER, "smart render"},
+    {PF_Cmd_SEQUENCE_SETDOWN, "sequence set-down"}, {PF_Cmd_GLOBAL_SETDOWN, "global set-down"},
+    {PF_Cmd_UNUSED_0, "unused command 2"},       {25, "unknown command"},
+    {1000, "unknown command"},                   {-1, "negative command"},
+    {INT_MIN, "negative command"},               {INT_MAX, "unknown command"}};
 
-    // Missing records: the answered commands refuse them, the others ignore them.
+// A host's sequence around renders and events; returns the commands it counts.
+int SendHostSequence(CheckContext& ctx, vhost::Host& host, int round) {
+    for (const auto& c : kBeforeRenders) SendUnanswered(ctx, host, c.first, c.second);
+    for (vhost::PixelLayout layout : HostLayouts(ctx.app)) {
+        FrameSpec spec;
+        spec.layout = layout;
+        spec.width = 64;
+        spec.height = 48;
+        RenderChecked(host, spec, 77 + round, ctx.findings, ctx.counters);
+    }
+    {
+        voverlay::OverlayWindow window(host, View(PF_Window_LAYER, 1.0), 64, 48);
+        EventDriver driver(host, window, ctx.findings, ctx.counters);
+        driver.Draw();
+        if (GrabSomething(driver)) driver.Drag(PF_Point{40, 30}, true);
+    }
+    for (const auto& c : kAfterRenders) SendUnanswered(ctx, host, c.first, c.second);
+    return static_cast<int>(std::size(kBeforeRenders) + std::size(kAfterRenders));
+}
+
+// Missing records: the answered commands refuse them, the others ignore them.
+int SendWithoutRecords(CheckContext& ctx, vhost::Host& host) {
+    int sent = 0;
     for (PF_Cmd cmd : {PF_Cmd_ABOUT, PF_Cmd_GLOBAL_SETUP, PF_Cmd_PARAMS_SETUP, PF_Cmd_RENDER, PF_Cmd_EVENT,
                        PF_Cmd_SEQUENCE_SETUP, PF_Cmd_UPDATE_PARAMS_UI}) {
         for (int which = 0; which < 3; ++which) {
@@ -147,10 +174,12 @@ void CheckCommands(CheckContext& ctx) {
             ++sent;
         }
     }
-    // The refused parameter set-up left the host without a parameter list; declare it again.
-    SendChecked(host, "parameter set-up", ctx.findings, ctx.counters, [&]() { return host.ParamsSetup(); });
-    CheckLedgers(host, "parameter set-up", ctx.findings);
-    // A render or event without its own records.
+    return sent;
+}
+
+// A render or event without its own records.
+int SendWithoutOwnRecords(CheckContext& ctx, vhost::Host& host) {
+    int sent = 0;
     for (int which = 0; which < 3; ++which) {
         vhost::World output(HostLayouts(ctx.app).front(), 8, 8);
         const std::string what = which == 0   ? "render without a parameter array"
@@ -167,6 +196,24 @@ void CheckCommands(CheckContext& ctx) {
         CheckLedgers(host, what, ctx.findings);
         ++sent;
     }
+    return sent;
+}
+
+}  // namespace
+
+void CheckCommands(CheckContext& ctx) {
+    vhost::PluginModule module(ctx.module_path);
+    vhost::Host host(module, ctx.app);
+    int sent = 0;
+    for (int round = 0; round < 2; ++round) {
+        sent += SendSetUp(ctx, host, round ? " (again)" : "");
+        sent += SendHostSequence(ctx, host, round);
+    }
+    sent += SendWithoutRecords(ctx, host);
+    // The refused parameter set-up left the host without a parameter list; declare it again.
+    SendChecked(host, "parameter set-up", ctx.findings, ctx.counters, [&]() { return host.ParamsSetup(); });
+    CheckLedgers(host, "parameter set-up", ctx.findings);
+    sent += SendWithoutOwnRecords(ctx, host);
     ctx.summary = std::to_string(sent) + " commands in sequence";
 }
 

@@ -4,14 +4,13 @@
 #include <cmath>
 #include <cstring>
 
+#include "api/FixedPoint.h"
 #include "host/ApiNames.h"
 #include "validator/LedgerChecks.h"
 
 namespace vvalidator {
 
 namespace {
-
-const PF_Fixed kOne = 65536;
 
 bool IsOverlayWindow(PF_WindowType type) { return type == PF_Window_COMP || type == PF_Window_LAYER; }
 
@@ -30,11 +29,11 @@ std::string OutOfRange(const PF_ParamDef& decl, const PF_ParamDef& p) {
         case PF_Param_FIX_SLIDER:
             return p.u.fd.value >= decl.u.fd.valid_min && p.u.fd.value <= decl.u.fd.valid_max
                        ? ""
-                       : "is outside " + Num(decl.u.fd.valid_min / 65536.0) + ".." +
-                             Num(decl.u.fd.valid_max / 65536.0);
+                       : "is outside " + Num(vfixed::ToDouble(decl.u.fd.valid_min)) + ".." +
+                             Num(vfixed::ToDouble(decl.u.fd.valid_max));
         case PF_Param_ANGLE:
             // A turned handle gives a bearing in [0, 360).
-            return p.u.ad.value >= 0 && p.u.ad.value < 360 * kOne ? "" : "is outside [0, 360)";
+            return p.u.ad.value >= 0 && p.u.ad.value < 360 * vfixed::kOne ? "" : "is outside [0, 360)";
         default:
             return "";
     }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "api/FixedPoint.h"
+
 namespace vvalidator {
 
 void Findings::Add(const std::string& what) {
@@ -51,11 +53,11 @@ std::string DescribeParam(const PF_ParamDef& p) {
         case PF_Param_FLOAT_SLIDER:
             return Num(p.u.fs_d.value);
         case PF_Param_FIX_SLIDER:
-            return Num(p.u.fd.value / 65536.0);
+            return Num(vfixed::ToDouble(p.u.fd.value));
         case PF_Param_ANGLE:
-            return Num(p.u.ad.value / 65536.0);
+            return Num(vfixed::ToDouble(p.u.ad.value));
         case PF_Param_POINT:
-            return "(" + Num(p.u.td.x_value / 65536.0) + "," + Num(p.u.td.y_value / 65536.0) + ")";
+            return "(" + Num(vfixed::ToDouble(p.u.td.x_value)) + "," + Num(vfixed::ToDouble(p.u.td.y_value)) + ")";
         default:
             return "-";
     }

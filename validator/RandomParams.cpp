@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "api/FixedPoint.h"
 #include "validator/Findings.h"
 
 namespace vvalidator {
@@ -24,7 +25,7 @@ const char* ValueKindName(ValueKind kind) {
 
 namespace {
 
-const PF_Fixed kOne = 65536;
+using vfixed::kOne;
 
 PF_Fixed FixedIn(uint64_t word, double lo, double hi) {
     const double v = lo + Unit(word) * (hi - lo);

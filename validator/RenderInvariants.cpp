@@ -69,43 +69,64 @@ ChannelLayout Channels(vhost::PixelLayout layout) {
     return {{1, 2, 3}, 1, 0};
 }
 
-void CheckRenderedPixels(const FrameSpec& spec, const vhost::World& input, const vhost::World& in_before, const vhost::World& out_before,
-                         const vhost::World& output, PF_Err err, const std::string& what, Findings& findings) {
-    if (input.Bytes() != in_before.Bytes()) findings.Add(what + ": the input world was written");
+// How many pixels of one kind, and where the first one is.
+struct Tally {
+    int count = 0;
+    std::string first;
+    void Note(int x, int y, const std::string& more = "") {
+        if (count++ == 0) first = "(" + std::to_string(x) + "," + std::to_string(y) + ")" + more;
+    }
+};
 
+struct PixelTallies {
+    int padding_rows = 0, changed = 0;
+    Tally unwritten, recoloured, bad_alpha, stray;
+};
+
+// Whether alpha at `p` is within the format's range; `text` says what it is when it is not.
+bool AlphaInRange(vhost::PixelLayout layout, const unsigned char* p, size_t offset, std::string& text) {
+    if (layout == vhost::PixelLayout::ARGB16) {
+        A_u_short a;
+        std::memcpy(&a, p + offset, sizeof(a));
+        text = std::to_string(a);
+        return a <= 32768;
+    }
+    if (layout == vhost::PixelLayout::BGRA32F) {
+        float a;
+        std::memcpy(&a, p + offset, sizeof(a));
+        text = Num(a);
+        return std::isfinite(a) && a >= 0.0f && a <= 1.0f;
+    }
+    return true;
+}
+
+// Each output pixel against the input and against itself before the render; `must_cover`: every pixel
+// of the extent hint that the input holds must have been written.
+PixelTallies TallyPixels(const FrameSpec& spec, const vhost::World& input, const vhost::World& out_before,
+                         const vhost::World& output, bool must_cover) {
     const size_t bpp = BytesPerPixel(spec.layout);
     const ChannelLayout ch = Channels(spec.layout);
     const int in_w = input.Width(), in_h = input.Height();
     const PF_Rect extent = output.Def().extent_hint;
-    const bool float_path = spec.layout == vhost::PixelLayout::BGRA32F;
-    // A failed render (other than a user interruption, which may stop midway) leaves the output alone.
-    const bool must_be_untouched = err != PF_Err_NONE && err != PF_Interrupt_CANCEL;
-    // A render that succeeded covers the extent hint wherever the input has pixels. The
-    // float pass counts rows from the buffer's first row, so it is held to this only
-    // when the hint starts there.
-    const bool must_cover = err == PF_Err_NONE && (!float_path || extent.top == 0);
-
-    int padding_rows = 0, unwritten = 0, recoloured = 0, bad_alpha = 0, stray = 0, changed = 0;
-    std::string first_unwritten, first_recoloured, first_bad_alpha, first_stray;
+    PixelTallies t;
     for (int y = 0; y < output.Height(); ++y) {
         const unsigned char* row = output.Row(y);
         const unsigned char* row0 = out_before.Row(y);
         const size_t tight = static_cast<size_t>(output.Width()) * bpp;
-        if (std::memcmp(row + tight, row0 + tight, output.RowBytes() - tight) != 0) ++padding_rows;
+        if (std::memcmp(row + tight, row0 + tight, output.RowBytes() - tight) != 0) ++t.padding_rows;
         for (int x = 0; x < output.Width(); ++x) {
             const unsigned char* p = row + static_cast<size_t>(x) * bpp;
             const unsigned char* p0 = row0 + static_cast<size_t>(x) * bpp;
-            const std::string at = "(" + std::to_string(x) + "," + std::to_string(y) + ")";
             if (std::memcmp(p, p0, bpp) == 0) {
                 if (must_cover && x >= extent.left && x < extent.right && y >= extent.top && y < extent.bottom &&
                     x < in_w && y < in_h) {
-                    if (unwritten++ == 0) first_unwritten = at;
+                    t.unwritten.Note(x, y);
                 }
                 continue;
             }
-            ++changed;
+            ++t.changed;
             if (x >= in_w || y >= in_h) {
-                if (stray++ == 0) first_stray = at;
+                t.stray.Note(x, y);
                 continue;
             }
             const unsigned char* s = input.PixelBytes(x, y);
@@ -113,43 +134,46 @@ void CheckRenderedPixels(const FrameSpec& spec, const vhost::World& input, const
             for (size_t c = 0; c < 3; ++c) {
                 same_colour &= std::memcmp(p + ch.colour[c], s + ch.colour[c], ch.colour_size) == 0;
             }
-            if (!same_colour && recoloured++ == 0) first_recoloured = at;
-            bool alpha_ok = true;
+            if (!same_colour) t.recoloured.Note(x, y);
             std::string alpha_text;
-            if (spec.layout == vhost::PixelLayout::ARGB16) {
-                A_u_short a;
-                std::memcpy(&a, p + ch.alpha, sizeof(a));
-                alpha_ok = a <= 32768;
-                alpha_text = std::to_string(a);
-            } else if (spec.layout == vhost::PixelLayout::BGRA32F) {
-                float a;
-                std::memcpy(&a, p + ch.alpha, sizeof(a));
-                alpha_ok = std::isfinite(a) && a >= 0.0f && a <= 1.0f;
-                alpha_text = Num(a);
-            }
-            if (!alpha_ok && bad_alpha++ == 0) first_bad_alpha = at + " is " + alpha_text;
+            if (!AlphaInRange(spec.layout, p, ch.alpha, alpha_text)) t.bad_alpha.Note(x, y, " is " + alpha_text);
         }
     }
-    if (padding_rows) findings.Add(what + ": the padding of " + std::to_string(padding_rows) + " row(s) was written");
-    if (must_be_untouched && changed) {
-        findings.Add(what + ": returned " + vhost::DescribeError(err) + " yet wrote " + std::to_string(changed) +
+    return t;
+}
+
+void CheckRenderedPixels(const FrameSpec& spec, const vhost::World& input, const vhost::World& in_before, const vhost::World& out_before,
+                         const vhost::World& output, PF_Err err, const std::string& what, Findings& findings) {
+    if (input.Bytes() != in_before.Bytes()) findings.Add(what + ": the input world was written");
+    const bool float_path = spec.layout == vhost::PixelLayout::BGRA32F;
+    // A failed render (other than a user interruption, which may stop midway) leaves the output alone.
+    const bool must_be_untouched = err != PF_Err_NONE && err != PF_Interrupt_CANCEL;
+    // A render that succeeded covers the extent hint wherever the input has pixels. The
+    // float pass counts rows from the buffer's first row, so it is held to this only
+    // when the hint starts there.
+    const bool must_cover = err == PF_Err_NONE && (!float_path || output.Def().extent_hint.top == 0);
+    const PixelTallies t = TallyPixels(spec, input, out_before, output, must_cover);
+
+    if (t.padding_rows) findings.Add(what + ": the padding of " + std::to_string(t.padding_rows) + " row(s) was written");
+    if (must_be_untouched && t.changed) {
+        findings.Add(what + ": returned " + vhost::DescribeError(err) + " yet wrote " + std::to_string(t.changed) +
                      " pixel(s)");
     }
-    if (unwritten) {
-        findings.Add(what + ": " + std::to_string(unwritten) + " pixel(s) the host asked for were not written, first " +
-                     first_unwritten);
+    if (t.unwritten.count) {
+        findings.Add(what + ": " + std::to_string(t.unwritten.count) +
+                     " pixel(s) the host asked for were not written, first " + t.unwritten.first);
     }
-    if (stray) {
-        findings.Add(what + ": " + std::to_string(stray) + " pixel(s) beyond the input were written, first " +
-                     first_stray);
+    if (t.stray.count) {
+        findings.Add(what + ": " + std::to_string(t.stray.count) + " pixel(s) beyond the input were written, first " +
+                     t.stray.first);
     }
-    if (recoloured) {
-        findings.Add(what + ": colour channels differ from the input's in " + std::to_string(recoloured) +
-                     " pixel(s), first " + first_recoloured);
+    if (t.recoloured.count) {
+        findings.Add(what + ": colour channels differ from the input's in " + std::to_string(t.recoloured.count) +
+                     " pixel(s), first " + t.recoloured.first);
     }
-    if (bad_alpha) {
-        findings.Add(what + ": alpha outside the format's range in " + std::to_string(bad_alpha) +
-                     " pixel(s); alpha at " + first_bad_alpha);
+    if (t.bad_alpha.count) {
+        findings.Add(what + ": alpha outside the format's range in " + std::to_string(t.bad_alpha.count) +
+                     " pixel(s); alpha at " + t.bad_alpha.first);
     }
 }
 
