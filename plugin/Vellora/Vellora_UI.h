@@ -3,6 +3,8 @@
 // routing) and the drag (Vellora_UI_Drag.cpp). What they share stands here.
 #pragma once
 
+#include <cstdint>
+
 #include "plugin/Vellora/Vellora.h"
 #include "plugin/utils/UI_methods.h"
 
@@ -30,8 +32,8 @@ struct OpacityTrack {
     static constexpr int kHalf = 50;
     static constexpr int kFull = 2 * kHalf;  // the opacity at the top end
 };
-// The level of `opacity` (16.16) on the track of a window-space centre, and back.
-PF_Fixed OpacityLevel(PF_Fixed centre_y, PF_Fixed opacity);
+// The opacity (16.16) whose level on the track is `level_y`, for a window-space
+// centre; not kept to 0..100.
 int64_t OpacityAtLevel(PF_Fixed centre_y, PF_Fixed level_y);
 
 // The mask's full extent (outer) and its feather-inset frame (inner), 16.16 layer space.

@@ -220,7 +220,9 @@ PF_Err DrawRotationArm(Canvas& cv, const OverlayLayout& layout) {
     return err ? err : cv.Circle(r, 6.0f);
 }
 
-// The track, then the marker from 5 left to 6 right of it, 2 above to 2 below the level.
+// The track, then the marker from 5 left to 6 right of it, 2 above to 2 below
+// the level; the level is taken in float here, as drawn, and may differ from
+// the 16.16 handle by under a pixel.
 PF_Err DrawOpacityTrack(Canvas& cv, PF_ParamDef* params[], const OverlayLayout& layout) {
     const DRAWBOT_PointF32 centre = ToFloatPoint(layout.centre);
     const DRAWBOT_PointF32 top = {centre.x - OpacityTrack::kLeft, centre.y - OpacityTrack::kHalf};

@@ -24,11 +24,12 @@ PF_FixedPoint RotationHandleLayerPoint(PF_InData* in_data, const PF_FixedPoint& 
     return r;
 }
 
-}  // namespace
-
+// Where `opacity` (16.16) sits on the track of a window-space centre: OpacityAtLevel undone.
 PF_Fixed OpacityLevel(PF_Fixed centre_y, PF_Fixed opacity) {
     return SubLong(AddLong(centre_y, vfixed::FromInt(OpacityTrack::kHalf)), opacity);
 }
+
+}  // namespace
 
 int64_t OpacityAtLevel(PF_Fixed centre_y, PF_Fixed level_y) {
     return vfixed::FromInt(OpacityTrack::kHalf) - static_cast<int64_t>(level_y) + centre_y;
