@@ -81,7 +81,8 @@ void CheckOutputs(const ClipPlan& plan, ResolvedEffect& effect, const Poll& poll
                             plan.out_height);
     for (size_t i = 0; i < plan.taken.size(); ++i) {
         if (i % 1024 == 0) poll();
-        if (plan.frames.Contains(plan.taken[i])) vimaging::FindOutputTarget(plan.output.Path(plan.taken[i]), false, "OUTPUT");
+        const long f = plan.taken[i];
+        if (plan.frames.Contains(f)) vimaging::FindOutputTarget(plan.output.Path(f), false, "OUTPUT");
     }
 }
 

@@ -38,7 +38,7 @@ std::vector<Found> FindPatterns(const std::string& name, const std::string& what
             // name would never be listed as a frame on disk.
             if (end - i > 9) {
                 throw InputError(what + " '" + path + "': " + std::to_string(end - i) +
-                                " #s is not a frame width from 1 to 9 digits");
+                                 " #s is not a frame width from 1 to 9 digits");
             }
             found.push_back({i, end - i, static_cast<int>(end - i)});
             i = end - 1;
@@ -54,12 +54,12 @@ std::vector<Found> FindPatterns(const std::string& name, const std::string& what
             const std::string digits = name.substr(i + 1 + (zero ? 1 : 0), j - i - 1 - (zero ? 1 : 0));
             if (!digits.empty() && !zero) {
                 throw InputError(what + " '" + path + "': " + name.substr(i, j - i + 1) +
-                                " pads frame numbers with spaces; write %0" + digits + "d for zeros");
+                                 " pads frame numbers with spaces; write %0" + digits + "d for zeros");
             }
             const int width = digits.empty() ? 1 : std::stoi(digits.substr(0, 3));
             if (width < 1 || width > 9) {
                 throw InputError(what + " '" + path + "': " + name.substr(i, j - i + 1) +
-                                " is not a frame width from 1 to 9 digits");
+                                 " is not a frame width from 1 to 9 digits");
             }
             found.push_back({i, j - i + 1, width});
             i = j;
@@ -81,7 +81,7 @@ std::string Literal(const std::string& text) {
 long ParseFrameNumber(const std::string& text, const std::string& option, const std::string& list) {
     if (text.empty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), IsDigit)) {
         throw InputError(option + " '" + list + "': '" + text + "' is not a frame number (0 to " +
-                        std::to_string(kMaxFrameNumber) + ")");
+                         std::to_string(kMaxFrameNumber) + ")");
     }
     return std::stol(text);
 }
@@ -101,7 +101,7 @@ std::optional<FramePattern> FramePattern::Parse(const std::string& path, const s
     }
     if (in_name.size() > 1) {
         throw InputError(what + " '" + path + "' holds " + std::to_string(in_name.size()) +
-                        " frame-number patterns; a sequence's names have one");
+                         " frame-number patterns; a sequence's names have one");
     }
     if (!FindPatterns(folder, what, path).empty()) {
         throw InputError(what + " '" + path + "': a frame number goes in the file name, not in a folder's");
@@ -225,12 +225,12 @@ FrameList ParseFrames(const std::string& text, const std::string& option) {
         const long last = dash == std::string::npos ? first : ParseFrameNumber(Trim(item.substr(dash + 1)), option, text);
         if (last < first) {
             throw InputError(option + " '" + text + "': range " + item + " runs backwards; write " +
-                            std::to_string(last) + "-" + std::to_string(first));
+                             std::to_string(last) + "-" + std::to_string(first));
         }
         count += static_cast<size_t>(last - first + 1);
         if (count > static_cast<size_t>(kMaxClipFrames)) {
             throw InputError(option + " '" + text + "' names more than " + std::to_string(kMaxClipFrames) +
-                            " frames; split the clip");
+                             " frames; split the clip");
         }
         ranges.push_back({first, last});
         if (comma == std::string::npos) break;
@@ -241,7 +241,7 @@ FrameList ParseFrames(const std::string& text, const std::string& option) {
     for (size_t i = 1; i < ranges.size(); ++i) {
         if (ranges[i].first <= ranges[i - 1].last) {
             throw InputError(option + " '" + text + "': frame " + std::to_string(ranges[i].first) +
-                            " is in two ranges");
+                             " is in two ranges");
         }
     }
     return FrameList(ranges);

@@ -57,7 +57,7 @@ double ParseRanged(const std::string& text, const std::string& option, double lo
     const double value = ParseNumber(text, option);
     if (value < lo || value > hi) {
         throw InputError(option + " " + Trim(text) + " is out of range (" + vparams::Exact(lo) + " to " +
-                        vparams::Exact(hi) + unit + ")");
+                         vparams::Exact(hi) + unit + ")");
     }
     return value;
 }
@@ -73,7 +73,7 @@ long ParseInteger(const std::string& text, const std::string& option, long lo, l
     }
     if (errno == ERANGE || value < lo || value > hi) {
         throw InputError(option + " " + trimmed + " is out of range (" + std::to_string(lo) + " to " +
-                        std::to_string(hi) + ")");
+                         std::to_string(hi) + ")");
     }
     return value;
 }
@@ -86,7 +86,7 @@ void ParsePoint(const std::string& text, const std::string& option, double& x, d
     const double limit = vparams::kFixedLimit;
     if (std::fabs(x) > limit || std::fabs(y) > limit) {
         throw InputError(option + " '" + text + "' is out of range (" + vparams::Exact(-limit) + " to " +
-                        vparams::Exact(limit) + " on each axis)");
+                         vparams::Exact(limit) + " on each axis)");
     }
 }
 
@@ -98,7 +98,7 @@ void ParseSize(const std::string& text, const std::string& option, long lo, long
         height = static_cast<int>(ParseInteger(text.substr(x + 1), option, lo, hi));
     } catch (const InputError&) {
         throw InputError(option + " '" + text + "' must be WIDTHxHEIGHT, each " + std::to_string(lo) + " to " +
-                        std::to_string(hi) + " pixels");
+                         std::to_string(hi) + " pixels");
     }
 }
 
