@@ -8,11 +8,12 @@
 
 #include <CLI/CLI.hpp>
 
-#include "clip/EffectSetup.h"
 #include "cli/Parse.h"
+#include "clip/EffectSetup.h"
 
 namespace vcli {
 
+// Resolved and loaded below the command line (clip/), named here as every command names them.
 using vclip::EffectOptions;
 using vclip::ResolvedEffect;
 using vclip::ResolveEffectOptions;

@@ -59,8 +59,8 @@ struct ResolvedEffect {
 
 // Loads the module to learn what it declares, then checks the values against
 // it. Throws vsupport::InputError naming the option and the value
-// (vhost::HostError when the module fails). Without
-// --depth the frame is 8-bit until FollowInputDepth sees the input.
+// (vhost::HostError when the module fails). Without --depth the frame is
+// 8-bit until FollowInputDepth sees the input.
 ResolvedEffect ResolveEffectOptions(const EffectOptions& options);
 
 // Without --depth, the input's depth where the host has it: 16-bit files
