@@ -232,7 +232,7 @@ ResolvedEffect ResolveEffectOptions(const EffectOptions& o) {
         if (e.choice) {
             try {
                 v.*e.choice = declared.ParseChoice(e.index, Trim(given.text));
-            } catch (const HostError& error) {
+            } catch (const vsupport::InputError& error) {
                 throw HostError(option + ": " + error.what());
             }
         } else if (e.number_y) {

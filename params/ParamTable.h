@@ -16,6 +16,7 @@
 #include "api/AE_Effect.h"
 #include "host/Host.h"
 #include "params/EffectValues.h"
+#include "support/InputError.h"
 
 namespace vparams {
 
@@ -99,7 +100,7 @@ public:
     // The command-line name of choice `value` (1-based): the declared text in
     // lower case up to its first space ("Gamma 2.2" is "gamma"); "unknown" off the list.
     std::string ChoiceName(int index, int value) const;
-    // The value of a choice by that name (any case); throws HostError naming
+    // The value of a choice by that name (any case); throws InputError naming
     // the bad name and the accepted ones.
     int ParseChoice(int index, const std::string& name) const;
 

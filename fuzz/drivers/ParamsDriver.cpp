@@ -54,8 +54,10 @@ public:
             vcli::ResolvedEffect effect;
             try {
                 effect = vcli::ResolveEffectOptions(options);
-            } catch (const vhost::HostError&) {
+            } catch (const vsupport::InputError&) {
                 return {};  // refused, naming what: the tools' answer to a bad file or value
+            } catch (const vhost::HostError&) {
+                return {};  // an option the command refuses (--host, --threads...)
             }
             if (std::string bad = OutOfRange(effect.values, effect.declared); !bad.empty()) return bad;
 
