@@ -1,7 +1,6 @@
 #include "params/Keyframes.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <limits>
 

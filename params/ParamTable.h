@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "api/AE_Effect.h"
+#include "api/FixedPoint.h"
 #include "host/Host.h"
 #include "params/EffectValues.h"
 #include "support/InputError.h"
@@ -65,8 +66,9 @@ const ParamEntry* FindEntry(int index);
 // The row of a --params key, or null.
 const ParamEntry* FindKey(const std::string& key);
 
-// Points and angles declare no range; 16.16 fixed point holds about +/-32767.
-constexpr double kFixedLimit = 32767.0;
+// Points and angles declare no range: they keep to the whole numbers 16.16
+// fixed point holds, +/-32767.
+constexpr double kFixedLimit = vfixed::Floor(INT32_MAX);
 
 // One parameter as the plug-in declared it, copied out of the host's list so
 // it outlives the host and the module. Fixed-point values are real numbers in
