@@ -167,7 +167,7 @@ vparams::EffectValues ValuesFromProperties(const PropertySource& source, const v
     try {
         for (const nlohmann::json& check : checks) vparams::EffectValuesFromJson(check, {}, "vellora", declared);
         return vparams::EffectValuesFromJson(json, {}, "vellora", declared);
-    } catch (const HostError& e) {
+    } catch (const vsupport::InputError& e) {
         // Name the property the user set: the rectangle for its three parts.
         std::string text = e.what();
         for (const std::string& key : RectKeys()) {

@@ -47,7 +47,7 @@ void Saver::Save(const std::string& path) {
         for (const std::string& warning : saved.warnings) text += "; " + warning;
         state_.Say(text);
         report_.Line({{"event", "saved"}, {"image", path}, {"params_file", params_path}});
-    } catch (const HostError& e) {
+    } catch (const std::runtime_error& e) {  // a HostError, or an InputError from the parameters' check
         // A dialog that stays until dismissed: a failed save must not pass unseen.
         save_error_ = std::string(image_saved ? "The picture was saved as " + path + ", but not its parameters"
                                               : "Nothing was saved") +
