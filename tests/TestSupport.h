@@ -65,7 +65,8 @@ CliRun RunCli(const std::string& args, bool with_stderr = true, const std::strin
 
 // A command run by the shell and left running, in a process group of its own,
 // with SIGINT and SIGTERM at their defaults whatever the test program does
-// with them: its standard output on a pipe, its standard error in `err_path`.
+// with them: nothing on its standard input, its standard output on a pipe,
+// its standard error in `err_path`.
 // The group is killed and reaped when it goes, if still there.
 class Process {
 public:

@@ -127,20 +127,19 @@ struct Stated {
 
 // The keys of one parameter in an accepted key file, in file order.
 std::vector<Stated> StatedKeys(const vparams::ParamEntry& e, const nlohmann::json& keys) {
+    // A number, a checkbox's true or false, a popup's name or number.
+    const auto number = [&](const nlohmann::json& v) {
+        return v.is_boolean() ? (v.get<bool>() ? 1.0 : 0.0)
+               : v.is_string() ? Declared().ParseChoice(e.index, v.get<std::string>())
+                               : v.get<double>();
+    };
     std::vector<Stated> stated;
     for (const nlohmann::json& key : keys) {
         const nlohmann::json& v = key.at("value");
-        Stated k{key.at("frame").get<long>(), {0.0, 0.0}, key.value("interpolation", "linear") == "hold"};
-        if (v.is_array()) {
-            k.value = {v[0].get<double>(), v[1].get<double>()};
-        } else if (v.is_boolean()) {
-            k.value[0] = v.get<bool>() ? 1.0 : 0.0;
-        } else if (v.is_string()) {
-            k.value[0] = Declared().ParseChoice(e.index, v.get<std::string>());
-        } else {
-            k.value[0] = v.get<double>();
-        }
-        stated.push_back(k);
+        stated.push_back({key.at("frame").get<long>(),
+                          v.is_array() ? std::array<double, 2>{number(v[0]), number(v[1])}
+                                       : std::array<double, 2>{number(v), 0.0},
+                          key.value("interpolation", "linear") == "hold"});
     }
     return stated;
 }
