@@ -18,8 +18,10 @@ public:
     XvfbSession& operator=(const XvfbSession&) = delete;
 
     const std::string& Display() const { return display_; }
-    // "DISPLAY=:N ", for the front of a shell command.
-    std::string Env() const { return "DISPLAY=" + display_ + " "; }
+    // Shell words before a command to run on this display. A session bus
+    // nobody answers on: with none, a program under X starts one of its own
+    // that outlives it (one dbus-daemon per window test).
+    std::string Env() const { return "DISPLAY=" + display_ + " DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent "; }
     // `xdotool ARGS` on this display: its output; a failing call is a test failure.
     std::string Xdo(const std::string& args) const;
     // The screen, or the area at (x, y) of `w` x `h`, without the pointer, as
