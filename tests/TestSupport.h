@@ -3,6 +3,9 @@
 // commands run as a user runs them.
 #pragma once
 
+#include <sys/types.h>
+
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,6 +62,42 @@ CliRun RunShell(const std::string& command, bool with_stderr = true);
 // The built `vellora` (VELLORA_CLI_PATH) with `args`, shell-quoted by the
 // caller, and `env` words for env(1) before it; the module is the built one.
 CliRun RunCli(const std::string& args, bool with_stderr = true, const std::string& env = "");
+
+// A command run by the shell and left running, in a process group of its own,
+// with SIGINT and SIGTERM at their defaults whatever the test program does
+// with them: nothing on its standard input, its standard output on a pipe,
+// its standard error in `err_path`.
+// The group is killed and reaped when it goes, if still there.
+class Process {
+public:
+    explicit Process(const std::string& command, const std::string& err_path = "/dev/null");
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+    // The shell's id, which is the command's when it starts with exec; -1 when it could not start.
+    pid_t Pid() const { return pid_; }
+    // The next line of standard output, waiting at most `ms`; false at its end or on time-out.
+    bool ReadLine(std::string& line, int ms = 30000);
+    // Sends `sig` to the process, after `after_ms` when given.
+    void Signal(int sig, int after_ms = 0) const;
+    // SIGSTOP, then waits until it has stopped: false when it ended first.
+    bool Pause();
+    // Whether it has ended, waiting at most `ms` (-1: until it does).
+    bool Ended(int ms = 0);
+    // Once ended: the wait status, and the exit status (-1 when ended by a signal).
+    int Status() const { return status_; }
+    int ExitCode() const;
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    bool ended_ = false;
+    int status_ = 0;
+    std::string pending_;
+};
+
+// Asks `done` every `step_ms` until it says yes or `seconds` have passed; its last answer.
+bool WaitUntil(double seconds, const std::function<bool()>& done, int step_ms = 500);
 
 // `env` words for RunCli that start the command in `dir`.
 std::string InFolder(const std::string& dir);

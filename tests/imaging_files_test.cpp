@@ -97,28 +97,20 @@ bool Writing(const vtest::TempDir& dir) {
 // run again. Returns how the interrupted run ended.
 int InterruptWhileWriting(const vtest::TempDir& dir, const std::string& args, int sig) {
     for (int attempt = 0; attempt < 20; ++attempt) {
-        const pid_t child = fork();
-        if (child == 0) {
-            execl("/bin/sh", "sh", "-c", ("exec '" + std::string(VELLORA_CLI_PATH) + "' " + args + " 2>/dev/null").c_str(),
-                  static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        int status = 0;
-        bool sent = false, ended = false;
-        while (!sent && !ended) {
-            ended = waitpid(child, &status, WNOHANG) != 0;
-            if (ended || !Writing(dir)) {
+        vtest::Process run("exec '" + std::string(VELLORA_CLI_PATH) + "' " + args);
+        bool sent = false;
+        while (!sent && !run.Ended()) {
+            if (!Writing(dir)) {
                 std::this_thread::sleep_for(std::chrono::microseconds(200));
                 continue;
             }
-            kill(child, SIGSTOP);
-            ended = waitpid(child, &status, WUNTRACED) != child || !WIFSTOPPED(status);
-            if (!ended && Writing(dir)) sent = kill(child, sig) == 0;
-            if (!ended) kill(child, SIGCONT);
+            if (!run.Pause()) break;
+            if ((sent = Writing(dir))) run.Signal(sig);
+            run.Signal(SIGCONT);
         }
         if (sent) {
-            waitpid(child, &status, 0);
-            return status;
+            run.Ended(-1);
+            return run.Status();
         }
         for (const std::string& name : dir.Names()) std::remove(dir.Path(name).c_str());
     }

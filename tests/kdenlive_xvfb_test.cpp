@@ -4,11 +4,13 @@
 // complaint about it or the filter, and the project's filter set up.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <fstream>
 #include <regex>
 #include <string>
 
-#include "tests/TestSupport.h"
+#include "tests/Xvfb.h"
 
 namespace {
 
@@ -22,7 +24,7 @@ TEST(KdenliveXvfb, LoadsTheDescriptorAndAProjectUsingTheFilterWithoutComplaint) 
 #ifdef VELLORA_SANITIZED
     GTEST_SKIP() << "Kdenlive cannot load a sanitizer's build of the module; the melt tests cover it";
 #endif
-    for (const char* program : {"kdenlive", "xvfb-run", "dbus-run-session", "ffmpeg", "xdotool"}) {
+    for (const char* program : {"kdenlive", "Xvfb", "dbus-run-session", "ffmpeg", "xdotool"}) {
         if (vtest::RunShell(std::string("command -v ") + program).status != 0) {
             FAIL() << program << " is not installed (scripts/install-deps.sh installs it)";
         }
@@ -35,51 +37,44 @@ TEST(KdenliveXvfb, LoadsTheDescriptorAndAProjectUsingTheFilterWithoutComplaint) 
     project = std::regex_replace(project, std::regex("@ROOT@"), dir.Dir());
     project = std::regex_replace(project, std::regex("@MASK@"), "ellipse");
     std::ofstream(dir.Path("keyed.kdenlive")) << project;
-    // Kdenlive logs each effect it has read; once ours is, the window is left
-    // to draw the project and then photographed from the X server.
-    std::ofstream(dir.Path("run.sh")) << "kdenlive keyed.kdenlive > kdenlive.log 2>&1 &\n"
-                                         "pid=$!\n"
-                                         "i=0\n"
-                                         "while [ $i -lt 80 ] && ! grep -q 'END parsing of  \"vellora\"' kdenlive.log; "
-                                         "do sleep 0.5; i=$((i+1)); done\n"
-                                         "sleep 6\n"
-                                         "ffmpeg -v error -f x11grab -video_size 1600x1000 -i \"$DISPLAY\" -frames:v 1 "
-                                         "kdenlive.png\n"
-                                         // The clip on the timeline: its effects and the box's handles.
-                                         "xdotool mousemove 182 551 click 1\n"
-                                         "sleep 3\n"
-                                         "ffmpeg -v error -f x11grab -video_size 1600x1000 -i \"$DISPLAY\" -frames:v 1 "
-                                         "kdenlive_effect.png\n"
-                                         "kill -9 $pid\n";
+    vtest::XvfbSession x(1600, 1000);
+    ASSERT_FALSE(x.Display().empty()) << "Xvfb did not start";
     const std::string home = dir.Path("home");
-    const vtest::CliRun run = vtest::RunShell(
+    vtest::Process kdenlive(
         "cd '" + dir.Dir() + "' && HOME='" + home + "' XDG_CONFIG_HOME='" + home + "/.config' XDG_DATA_HOME='" +
         home + "/.local/share' XDG_CACHE_HOME='" + home + "/.cache' XDG_RUNTIME_DIR='" + dir.Path("run") +
         "' XDG_DATA_DIRS='" + dir.Path("share") + ":/usr/share' MLT_REPOSITORY='" VELLORA_MLT_REPOSITORY
-        "' MLT_DATA='" VELLORA_MLT_DATA "' QT_LOGGING_RULES='*.debug=true' timeout -s KILL 80 xvfb-run -a -s "
-        "'-screen 0 1600x1000x24' dbus-run-session sh run.sh");
-    const std::string log = vtest::FileText(dir.Path("kdenlive.log"));
-    ASSERT_FALSE(log.empty()) << run.out;
+        "' MLT_DATA='" VELLORA_MLT_DATA "' QT_LOGGING_RULES='*.debug=true' " + x.Env() +
+        "exec dbus-run-session kdenlive keyed.kdenlive >kdenlive.log 2>&1");
+    // Kdenlive logs each effect it has read; once ours is, the window is left
+    // to draw the project and then photographed, then the clip on the timeline
+    // clicked (its effects and the box's handles) and photographed again.
+    const auto log = [&] { return vtest::FileText(dir.Path("kdenlive.log")); };
+    vtest::WaitUntil(40, [&] { return log().find("END parsing of  \"vellora\"") != std::string::npos; });
+    ::sleep(6);
+    x.Screenshot(dir.Path("kdenlive.png"));
+    x.Xdo("mousemove 182 551 click 1");
+    ::sleep(3);
+    x.Screenshot(dir.Path("kdenlive_effect.png"));
+    ASSERT_FALSE(log().empty());
 
     const std::string xml = vtest::FileText(VELLORA_KDENLIVE_XML);
     const int declared = Count(xml, "<parameter ");
-    EXPECT_NE(log.find("XML parsing of  \"vellora\" . found " + std::to_string(declared) + " parameters"),
+    EXPECT_NE(log().find("XML parsing of  \"vellora\" . found " + std::to_string(declared) + " parameters"),
               std::string::npos)
         << "Kdenlive did not read the descriptor's " << declared << " parameters";
-    EXPECT_EQ(log.find("plugin not available: \"vellora\""), std::string::npos) << "Kdenlive found no MLT filter";
+    EXPECT_EQ(log().find("plugin not available: \"vellora\""), std::string::npos) << "Kdenlive found no MLT filter";
     const std::regex refused("Failed to parse[^\\n]*vellora|vellora[^\\n]*(Failed to parse|not available)");
-    EXPECT_FALSE(std::regex_search(log, refused)) << "Kdenlive refused the descriptor";
+    EXPECT_FALSE(std::regex_search(log(), refused)) << "Kdenlive refused the descriptor";
     // The project's keyed properties reach the filter as written.
     for (const char* name : {"rect", "angle", "feather", "opacity", "mask_type"}) {
-        EXPECT_NE(log.find(std::string("\"vellora\" : Setting parameter  \"") + name + "\""), std::string::npos)
+        EXPECT_NE(log().find(std::string("\"vellora\" : Setting parameter  \"") + name + "\""), std::string::npos)
             << name;
     }
-    EXPECT_EQ(log.find("passes through unchanged"), std::string::npos) << "the filter refused a value Kdenlive set";
+    EXPECT_EQ(log().find("passes through unchanged"), std::string::npos) << "the filter refused a value Kdenlive set";
     // Kept for a person to look at; the folder goes with the test.
     for (const char* name : {"kdenlive.png", "kdenlive_effect.png"}) {
-        const std::string shot = std::string(VELLORA_BUILD_DIR) + "/screenshots/" + name;
-        vtest::RunShell("mkdir -p '" VELLORA_BUILD_DIR "/screenshots' && cp '" + dir.Path(name) + "' '" + shot + "'");
-        EXPECT_FALSE(vtest::FileText(shot).empty()) << "no screenshot " << name << ": " << run.out;
+        EXPECT_TRUE(vtest::XvfbSession::Keep(dir.Path(name), name)) << "no screenshot " << name;
     }
 }
 

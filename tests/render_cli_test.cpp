@@ -253,8 +253,7 @@ TEST_F(RenderCli, PixelAspectTakesNumeratorAndDenominator) {
         const vtest::CliRun run = vtest::RunCli(std::string("overlay testcard:320x240 '") + Path("o.png") +
                                          "' -q --width 200 --height 100 --par " + par + " --trace '" + trace + "'");
         ASSERT_EQ(run.status, 0) << run.out;
-        std::ifstream in(trace);
-        const nlohmann::json strokes = nlohmann::json::parse(in)["strokes"];
+        const nlohmann::json strokes = nlohmann::json::parse(vtest::FileText(trace))["strokes"];
         EXPECT_EQ(strokes[0]["path"][0], nlohmann::json({"move", right, 120.0})) << par;
     }
 }

@@ -3,18 +3,13 @@
 // with, frames in flight, interruption, and the ffmpeg round trip.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -25,34 +20,26 @@
 #include "imaging/ImageIO.h"
 #include "tests/TestFiles.h"
 
-extern char** environ;
-
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using vtest::CliRun;
 
 class RenderClip : public ::testing::Test {
 protected:
     std::string Path(const std::string& name) const { return dir_.Path(name); }
 
     // `vellora render ARGS` run in the scratch folder.
-    Outcome Vellora(const std::string& args) {
-        const std::string command = "cd '" + dir_.Dir() + "' && '" VELLORA_CLI_PATH "' render " + args + " >'" +
-                                    out_.Path("out") + "' 2>'" + out_.Path("err") + "'";
-        const int status = std::system(command.c_str());
-        return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadAll(out_.Path("out")), ReadAll(out_.Path("err"))};
+    CliRun Vellora(const std::string& args) {
+        return vtest::RunCli("render " + args, false, vtest::InFolder(dir_.Dir()));
     }
+    // The same left running, its standard error in Err().
+    std::unique_ptr<vtest::Process> Start(const std::string& args) {
+        return std::make_unique<vtest::Process>("cd '" + dir_.Dir() + "' && exec '" VELLORA_CLI_PATH "' render " + args,
+                                                err_.Path("err"));
+    }
+    std::string Err() const { return vtest::FileText(err_.Path("err")); }
     void Ok(const std::string& args) {
-        const Outcome run = Vellora(args);
+        const CliRun run = Vellora(args);
         ASSERT_EQ(run.status, 0) << args << "\n" << run.err;
     }
 
@@ -76,13 +63,13 @@ protected:
         }
     }
     void WriteText(const std::string& name, const std::string& text) { std::ofstream(Path(name)) << text; }
-    std::string Bytes(const std::string& name) const { return ReadAll(Path(name)); }
+    std::string Bytes(const std::string& name) const { return vtest::FileText(Path(name)); }
 
     // One line naming each part, a failing exit, and the folder as it was.
     void ExpectRefused(const std::string& args, const std::vector<std::string>& parts) {
         SCOPED_TRACE(args);
         const std::vector<std::string> before = dir_.Names();
-        const Outcome run = Vellora(args);
+        const CliRun run = Vellora(args);
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
         for (const std::string& part : parts) EXPECT_NE(run.err.find(part), std::string::npos) << run.err;
@@ -90,7 +77,7 @@ protected:
     }
 
     vtest::TempDir dir_;
-    vtest::TempDir out_;  // the command's own output, outside the folder it works in
+    vtest::TempDir err_;  // a started command's standard error, outside the folder it works in
 };
 
 // Fractions of a pixel that binary floating point holds exactly, so the
@@ -222,7 +209,7 @@ TEST_F(RenderClip, SkipExistingLeavesWrittenFramesAlone) {
     Ok("'in.%d.png' 'out.%d.png'");
     WriteText("out.2.png", "kept");
     std::remove(Path("out.3.png").c_str());
-    const Outcome run = Vellora("'in.%d.png' 'out.%d.png' --skip-existing --progress json");
+    const CliRun run = Vellora("'in.%d.png' 'out.%d.png' --skip-existing --progress json");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(Bytes("out.2.png"), "kept");
     // One JSON line, for the one frame rendered.
@@ -236,7 +223,7 @@ TEST_F(RenderClip, SkipExistingLeavesWrittenFramesAlone) {
     EXPECT_TRUE(finished[0]["milliseconds"].is_number());
     EXPECT_FALSE(vtest::ReadFile(Path("out.3.png")).data.empty());
 
-    const Outcome again = Vellora("'in.%d.png' 'out.%d.png' --skip-existing --progress json");
+    const CliRun again = Vellora("'in.%d.png' 'out.%d.png' --skip-existing --progress json");
     EXPECT_EQ(again.status, 0);
     EXPECT_EQ(again.out, "");
 }
@@ -265,52 +252,18 @@ TEST_F(RenderClip, EachFrameIsSentWithItsTimeAtTheGivenRate) {
     }
 }
 
-// `vellora render ARGS` started in the folder, its standard output on a pipe.
-pid_t Start(const std::string& dir, const std::string& args, int* out_fd) {
-    int pipe_fds[2];
-    if (::pipe(pipe_fds) != 0) return -1;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
-    const std::string command = "cd '" + dir + "' && exec '" VELLORA_CLI_PATH "' render " + args + " 2>.err";
-    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
-    pid_t pid = -1;
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGINT);
-    sigaddset(&defaults, SIGTERM);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
-    if (posix_spawn(&pid, "/bin/sh", &actions, &attr, const_cast<char**>(argv), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    ::close(pipe_fds[1]);
-    *out_fd = pipe_fds[0];
-    return pid;
-}
-
 TEST_F(RenderClip, AnInterruptLeavesOnlyWholeFramesAndSaysWhichAreComplete) {
     // Frames slow enough (16-bit PNG, compressed) that the clip is still running when signalled.
     WriteClip("in.%02d.png", vimaging::SampleType::U16, 1, 24, 400, 300);
     for (const auto& [sig, code, name] : {std::make_tuple(SIGINT, 130, "SIGINT"), std::make_tuple(SIGTERM, 143, "SIGTERM")}) {
         SCOPED_TRACE(name);
-        int out = -1;
-        const pid_t pid = Start(dir_.Dir(), "'in.##.png' 'out.##.png' --progress json --skip-existing --jobs 2", &out);
-        ASSERT_GT(pid, 0);
-        FILE* lines = ::fdopen(out, "r");
-        char first[512] = {0};
-        ASSERT_NE(std::fgets(first, sizeof(first), lines), nullptr);  // a frame is done: stop now
-        ::kill(pid, sig);
-        int status = 0;
-        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        std::fclose(lines);
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), code);
-        const std::string err = Bytes(".err");
-        std::remove(Path(".err").c_str());
+        const auto clip = Start("'in.##.png' 'out.##.png' --progress json --skip-existing --jobs 2");
+        std::string first;
+        ASSERT_TRUE(clip->ReadLine(first, 120000));  // a frame is done: stop now
+        clip->Signal(sig);
+        ASSERT_TRUE(clip->Ended(-1));
+        EXPECT_EQ(clip->ExitCode(), code);
+        const std::string err = Err();
         EXPECT_NE(err.find(std::string("interrupted by ") + name), std::string::npos) << err;
         EXPECT_NE(err.find(" are complete"), std::string::npos) << err;
         EXPECT_NE(err.find("--skip-existing"), std::string::npos) << err;
@@ -357,17 +310,15 @@ TEST_F(RenderClip, AStillInputIsNeverOverwrittenAsAFrameUnderAnotherName) {
 // Waits until `pid` blocks SIGINT, which a clip does from its start to take
 // signals on a thread of its own; false if it never does within 30 s.
 bool TakesSignals(pid_t pid) {
-    for (int i = 0; i < 3000; ++i) {
-        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-        std::string line;
-        while (std::getline(status, line)) {
+    return vtest::WaitUntil(30, [pid] {
+        std::istringstream status(vtest::FileText("/proc/" + std::to_string(pid) + "/status"));
+        for (std::string line; std::getline(status, line);) {
             if (line.rfind("SigBlk:", 0) == 0 && (std::stoull(line.substr(7), nullptr, 16) & (1ull << (SIGINT - 1)))) {
                 return true;
             }
         }
-        ::usleep(10 * 1000);
-    }
-    return false;
+        return false;
+    }, 10);
 }
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
@@ -385,23 +336,17 @@ TEST_F(RenderClip, TheLongestListStartsAtOnceAndEveryStageStopsAtOnce) {
     for (const auto& [sig, code] : {std::make_pair(SIGINT, 130), std::make_pair(SIGTERM, 143)}) {
         SCOPED_TRACE(sig);
         const Clock::time_point start = Clock::now();
-        int out = -1;
-        const pid_t pid = Start(dir_.Dir(), "in.png 'o/f.#########.png' --frames 1-10000000 --progress json", &out);
-        ASSERT_GT(pid, 0);
-        FILE* lines = ::fdopen(out, "r");
-        char first[512] = {0};
-        ASSERT_NE(std::fgets(first, sizeof(first), lines), nullptr);
+        const auto clip = Start("in.png 'o/f.#########.png' --frames 1-10000000 --progress json");
+        std::string first;
+        ASSERT_TRUE(clip->ReadLine(first, 120000));
         EXPECT_LT(SecondsSince(start), 3.0) << "before the first frame";
         const Clock::time_point signalled = Clock::now();
-        ::kill(pid, sig);
-        int status = 0;
-        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        clip->Signal(sig);
+        ASSERT_TRUE(clip->Ended(-1));
         EXPECT_LT(SecondsSince(signalled), 3.0) << "from the signal to the end";
-        std::fclose(lines);
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), code);
-        EXPECT_NE(Bytes(".err").find("-10000000 are not"), std::string::npos) << Bytes(".err");
-        ASSERT_EQ(std::system(("rm -r '" + Path("o") + "' && mkdir '" + Path("o") + "'").c_str()), 0);
+        EXPECT_EQ(clip->ExitCode(), code);
+        EXPECT_NE(Err().find("-10000000 are not"), std::string::npos) << Err();
+        ASSERT_EQ(vtest::RunShell("rm -r '" + Path("o") + "' && mkdir '" + Path("o") + "'").status, 0);
     }
 
     // A sequence of many frames (links to one file) whose headers take seconds
@@ -416,21 +361,15 @@ TEST_F(RenderClip, TheLongestListStartsAtOnceAndEveryStageStopsAtOnce) {
         ASSERT_EQ(::symlink("../long.png", Path(name).c_str()), 0);
     }
     const Clock::time_point start = Clock::now();
-    int out = -1;
-    const pid_t pid = Start(dir_.Dir(), "'o/s.######.png' 'o/r.######.png' --progress json", &out);
-    ASSERT_GT(pid, 0);
-    ASSERT_TRUE(TakesSignals(pid));
-    ::sleep(1);  // past the listing of the folder, into the headers
+    const auto clip = Start("'o/s.######.png' 'o/r.######.png' --progress json");
+    ASSERT_TRUE(TakesSignals(clip->Pid()));
+    clip->Signal(SIGINT, 1000);  // past the listing of the folder, into the headers
     const Clock::time_point signalled = Clock::now();
-    ::kill(pid, SIGINT);
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(clip->Ended(-1));
     EXPECT_LT(SecondsSince(signalled), 3.0) << "from the signal to the end";
-    ::close(out);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 130);
-    EXPECT_NE(Bytes(".err").find("interrupted before the first frame; nothing was written"), std::string::npos)
-        << Bytes(".err") << " after " << SecondsSince(start) << " s";
+    EXPECT_EQ(clip->ExitCode(), 130);
+    EXPECT_NE(Err().find("interrupted before the first frame; nothing was written"), std::string::npos)
+        << Err() << " after " << SecondsSince(start) << " s";
     const std::vector<std::string> names = vtest::FolderNames(Path("o"));
     EXPECT_EQ(std::count_if(names.begin(), names.end(), [](const std::string& n) { return n.rfind("s.", 0) != 0; }), 0);
 }
@@ -443,7 +382,7 @@ TEST_F(RenderClip, JsonProgressReportsAnyFileName) {
     const std::string utf8 = "d\xc3\xa9j\xc3\xa0/";
     for (const std::string& folder : {latin1, utf8}) {
         ASSERT_EQ(::mkdir(Path(folder).c_str(), 0755), 0);
-        const Outcome run = Vellora("in.png '" + folder + "f.#.png' --frames 1-3 --progress json");
+        const CliRun run = Vellora("in.png '" + folder + "f.#.png' --frames 1-3 --progress json");
         ASSERT_EQ(run.status, 0) << run.err;
         std::istringstream lines(run.out);
         std::string line;
@@ -474,12 +413,12 @@ TEST_F(RenderClip, JsonProgressReportsAnyFileName) {
 // sequence of a video, vellora keys the mask over it, ffmpeg makes ProRes
 // 4444 with alpha from the result, whose alpha decodes to what vellora wrote.
 TEST_F(RenderClip, SixteenBitRoundTripThroughFfmpegKeepsAlpha) {
-    if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) {
+    if (vtest::RunShell("command -v ffmpeg").status != 0) {
         FAIL() << "ffmpeg is not installed (scripts/install-deps.sh installs it)";
     }
     const auto run = [&](const std::string& command) {
-        const int status = std::system(("cd '" + dir_.Dir() + "' && " + command + " >.log 2>&1").c_str());
-        ASSERT_EQ(status, 0) << command << "\n" << Bytes(".log");
+        const CliRun ran = vtest::RunShell("cd '" + dir_.Dir() + "' && " + command);
+        ASSERT_EQ(ran.status, 0) << command << "\n" << ran.out;
     };
     run("ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=96x64:rate=25 -frames:v 6 -pix_fmt rgba64be in.%04d.png");
     WriteText("keys.json", R"({"width": [{"frame": 1, "value": 30}, {"frame": 6, "value": 80}],

@@ -44,8 +44,10 @@ TEST(Scripts, SetupAndTestConfigureTheirSharedBuildAlike) {
     Executable(dir.Path("build/bin/vellora"), "exit 0");
     const std::string env = "PATH='" + dir.Path("bin") + "':\"$PATH\" VELLORA_BUILD_DIR='" + dir.Path("build") + "' ";
     const std::string root = VELLORA_SOURCE_DIR;
-    ASSERT_EQ(std::system((env + "'" + root + "/scripts/setup.sh' >/dev/null").c_str()), 0);
-    ASSERT_EQ(std::system((env + "'" + root + "/scripts/test.sh' >/dev/null").c_str()), 0);
+    for (const char* script : {"setup.sh", "test.sh"}) {
+        const vtest::CliRun run = vtest::RunShell(env + "'" + root + "/scripts/" + script + "'");
+        ASSERT_EQ(run.status, 0) << script << ": " << run.out;
+    }
     const std::vector<std::string> lines = ConfigureLines(vtest::FileText(dir.Path("cmake.log")));
     ASSERT_EQ(lines.size(), 2u) << vtest::FileText(dir.Path("cmake.log"));
     EXPECT_NE(lines[0].find(dir.Path("build")), std::string::npos) << lines[0];
@@ -58,9 +60,9 @@ TEST(Scripts, SetupAndTestConfigureTheirSharedBuildAlike) {
 // finds its module there.
 TEST(Install, PutsEverythingUnderThePrefixAndTheCommandFindsItsModule) {
     vtest::TempDir dir;
-    const std::string install = std::string("cmake --install '") + VELLORA_BUILD_DIR + "' --prefix '" + dir.Dir() +
-                                "' >/dev/null";
-    ASSERT_EQ(std::system(install.c_str()), 0);
+    const vtest::CliRun install =
+        vtest::RunShell(std::string("cmake --install '") + VELLORA_BUILD_DIR + "' --prefix '" + dir.Dir() + "'");
+    ASSERT_EQ(install.status, 0) << install.out;
     for (const char* file : {"bin/vellora", "lib/frei0r-1/vellora.so", "share/man/man1/vellora.1.gz",
                              "share/bash-completion/completions/vellora", "share/doc/vellora/README.md",
                              "share/doc/vellora/copyright", "share/doc/vellora/docs/commands.md"}) {
@@ -83,16 +85,16 @@ TEST(Install, PutsEverythingUnderThePrefixAndTheCommandFindsItsModule) {
     EXPECT_EQ(module.rfind(dir.Dir() + "/", 0), 0u) << module << " is not the installed module";
     EXPECT_NE(module.find("/vellora/Vellora.so"), std::string::npos) << module << " is not in a folder of its own";
     EXPECT_EQ(module.find("/../"), std::string::npos) << module << " is not named plainly";
-    EXPECT_EQ(std::system((vellora + "render testcard:32x16 " + dir.Arg("out.png") + " -q").c_str()), 0);
+    EXPECT_EQ(vtest::RunShell(vellora + "render testcard:32x16 " + dir.Arg("out.png") + " -q").status, 0);
     EXPECT_EQ(vtest::ReadFile(dir.Path("out.png")).spec.width, 32);
 }
 
 // Shotcut reads a filter only as a whole folder: its QML and the params.js the build writes.
 TEST(Install, PutsShotcutsFilterFolderWhereShotcutReadsIt) {
     vtest::TempDir dir;
-    const std::string install = std::string("cmake --install '") + VELLORA_BUILD_DIR + "' --prefix '" + dir.Dir() +
-                                "' >/dev/null";
-    ASSERT_EQ(std::system(install.c_str()), 0);
+    const vtest::CliRun install =
+        vtest::RunShell(std::string("cmake --install '") + VELLORA_BUILD_DIR + "' --prefix '" + dir.Dir() + "'");
+    ASSERT_EQ(install.status, 0) << install.out;
     const std::string folder = dir.Path("share/shotcut/qml/filters/vellora");
     EXPECT_EQ(vtest::FolderNames(folder),
               (std::vector<std::string>{"keys.js", "meta.qml", "params.js", "ui.qml", "vui.qml"}));

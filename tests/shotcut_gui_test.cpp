@@ -6,27 +6,20 @@
 // and turned. Slow (Shotcut starts in 10 to 60 s): its tests carry "Gui".
 #include <gtest/gtest.h>
 
-#include <sys/types.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <csignal>
 #include <cmath>
 #include <cstdlib>
-#include <functional>
 #include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "imaging/ImageIO.h"
-#include "tests/TestSupport.h"
+#include "tests/Xvfb.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using vtest::WaitUntil;
 const double kPi = std::acos(-1.0);
 
 const int kProfileW = 640, kProfileH = 360;
@@ -113,7 +106,7 @@ protected:
 #ifdef VELLORA_SANITIZED
         GTEST_SKIP() << "Shotcut cannot load a sanitizer's build of the module; the melt tests cover it";
 #endif
-        for (const char* program : {"shotcut", "Xvfb", "xdotool", "import", "melt"}) {
+        for (const char* program : {"shotcut", "Xvfb", "xdotool", "ffmpeg", "melt"}) {
             if (vtest::RunShell(std::string("command -v ") + program + " >/dev/null").status != 0) {
                 GTEST_SKIP() << program << " is missing (scripts/install-deps.sh installs it)";
             }
@@ -123,12 +116,8 @@ protected:
                                                      Q(dir_.Path("prefix")) + " " + Q(VELLORA_BUILD_DIR), false);
         ASSERT_EQ(prefix.status, 0) << prefix.err;
         env_ = prefix.out;
-        const vtest::CliRun x = vtest::RunShell(
-            "Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>" + dir_.Arg("display") +
-            " >/dev/null 2>&1 & echo $!", false);
-        xvfb_ = std::stoi(x.out);
-        ASSERT_TRUE(Poll(30, [&] { return !vtest::FileText(dir_.Path("display")).empty(); })) << "Xvfb did not start";
-        display_ = ":" + std::to_string(std::stoi(vtest::FileText(dir_.Path("display"))));
+        x_ = std::make_unique<vtest::XvfbSession>(1600, 1000);
+        ASSERT_FALSE(x_->Display().empty()) << "Xvfb did not start";
     }
 
     void TearDown() override {
@@ -137,28 +126,16 @@ protected:
             std::ofstream(std::string(std::getenv("VELLORA_GUI_KEEP")) + "/shotcut.log") << Log();
             vtest::RunShell("cp " + dir_.Arg("shot.png") + " " + Q(std::getenv("VELLORA_GUI_KEEP")));
         }
-        if (shotcut_ > 0) kill(shotcut_, SIGKILL);
-        if (xvfb_ > 0) kill(xvfb_, SIGTERM);
     }
 
-    static bool Poll(int seconds, const std::function<bool()>& done) {
-        const auto end = Clock::now() + std::chrono::seconds(seconds);
-        while (Clock::now() < end) {
-            if (done()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        }
-        return done();
-    }
-
-    vtest::CliRun X(const std::string& command) { return vtest::RunShell("DISPLAY=" + display_ + " " + command); }
+    vtest::CliRun X(const std::string& command) { return vtest::RunShell(x_->Env() + command); }
 
     void StartShotcut(const std::string& project) {
-        const vtest::CliRun run = vtest::RunShell(
-            env_ + " export HOME=" + dir_.Arg("home") + " DISPLAY=" + display_ +
-            " QT_QPA_PLATFORM=xcb; mkdir -p \"$HOME\"; \"$SHOTCUT\" --noupgrade " + Q(project) + " >" +
-            dir_.Arg("shotcut.log") + " 2>&1 & echo $!", false);
-        shotcut_ = std::stoi(run.out);
-        ASSERT_TRUE(Poll(180, [&] { return !Window().empty(); })) << "no Shotcut window: " << Log();
+        shotcut_ = std::make_unique<vtest::Process>(
+            env_ + " export HOME=" + dir_.Arg("home") + " " + x_->Env() +
+            " QT_QPA_PLATFORM=xcb; mkdir -p \"$HOME\"; exec \"$SHOTCUT\" --noupgrade " + Q(project) + " >" +
+            dir_.Arg("shotcut.log") + " 2>&1");
+        ASSERT_TRUE(WaitUntil(180, [&] { return !Window().empty(); })) << "no Shotcut window: " << Log();
     }
 
     std::string Window() {
@@ -174,7 +151,7 @@ protected:
     }
 
     vimaging::Image Shot() {
-        X("import -window root " + dir_.Arg("shot.png"));
+        x_->Screenshot(dir_.Path("shot.png"));
         return vimaging::ReadImage(dir_.Path("shot.png"));
     }
 
@@ -204,8 +181,9 @@ protected:
     }
 
     vtest::TempDir dir_;
-    std::string env_, display_;
-    pid_t xvfb_ = -1, shotcut_ = -1;
+    std::string env_;
+    std::unique_ptr<vtest::XvfbSession> x_;
+    std::unique_ptr<vtest::Process> shotcut_;
 };
 
 // A saved filter property, or "" when the project lacks it.
@@ -243,12 +221,12 @@ TEST_F(ShotcutXvfb, GuiHandlesMoveResizeAndTurnTheMaskInTheSavedProject) {
     std::ofstream(project) << Project();
     StartShotcut(project);
 
-    ASSERT_TRUE(Poll(60, [&] { return Log().find("added filter \"Mask: Vellora\"") != std::string::npos; }))
+    ASSERT_TRUE(WaitUntil(60, [&] { return Log().find("added filter \"Mask: Vellora\"") != std::string::npos; }))
         << Log();
 
     // The player: the largest run of the clip's blue in the upper part of the window.
     Box player;
-    ASSERT_TRUE(Poll(90, [&] {
+    ASSERT_TRUE(WaitUntil(90, [&] {
         // Room for the player; without a window manager the size is ours to set,
         // and Shotcut sets its own once more as it finishes starting.
         X("xdotool windowsize " + Window() + " 1600 1000");
@@ -267,7 +245,7 @@ TEST_F(ShotcutXvfb, GuiHandlesMoveResizeAndTurnTheMaskInTheSavedProject) {
     Click((clip.x0 + clip.x1) / 2.0, (clip.y0 + clip.y1) / 2.0);
     Click(795, 45);  // the toolbar's Filters button
     Box handles;
-    ASSERT_TRUE(Poll(60, [&] {
+    ASSERT_TRUE(WaitUntil(60, [&] {
         handles = Find(Shot(), player, IsHandle);
         return !handles.Empty();
     })) << "no on-video handles: " << Log();
@@ -294,8 +272,8 @@ TEST_F(ShotcutXvfb, GuiHandlesMoveResizeAndTurnTheMaskInTheSavedProject) {
 
     const std::string before = vtest::FileText(project);
     X("xdotool windowfocus --sync " + Window() + " key ctrl+s");
-    ASSERT_TRUE(Poll(60, [&] { return vtest::FileText(project) != before; })) << "Ctrl+S saved nothing: " << Log();
-    ASSERT_TRUE(Poll(30, [&] { return vtest::FileText(project).find("</mlt>") != std::string::npos; }));
+    ASSERT_TRUE(WaitUntil(60, [&] { return vtest::FileText(project) != before; })) << "Ctrl+S saved nothing: " << Log();
+    ASSERT_TRUE(WaitUntil(30, [&] { return vtest::FileText(project).find("</mlt>") != std::string::npos; }));
     const std::string saved = vtest::FileText(project);
     // Neither the folder's metadata nor its panel and player QML, loaded and used, met a QML warning.
     EXPECT_FALSE(std::regex_search(Log(), std::regex("Warning.*vellora/[a-z]+\\.(qml|js)"))) << Log();
@@ -317,8 +295,7 @@ TEST_F(ShotcutXvfb, GuiHandlesMoveResizeAndTurnTheMaskInTheSavedProject) {
     EXPECT_TRUE(inverted) << "the panel's Invert mask box did not reach the project";
 
     // melt renders the saved project: inside the turned box opaque, outside half transparent (inverted: the reverse).
-    kill(shotcut_, SIGKILL);
-    shotcut_ = -1;
+    shotcut_.reset();
     const vtest::CliRun melt = vtest::RunShell(
         env_ + " timeout -s KILL 120 melt -quiet " + Q(project) + " out=0 -consumer avformat:" +
         dir_.Arg("frame.rgba") + " f=rawvideo vcodec=rawvideo pix_fmt=rgba mlt_image_format=rgba an=1");

@@ -1,19 +1,13 @@
 // `vellora view` as a person uses it: the real window on an X server of its own
 // (Xvfb), moved, clicked and typed into with xdotool, its report lines read,
 // and what it did compared with `vellora drag` and `vellora render`.
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -23,134 +17,47 @@
 
 #include "imaging/ImageIO.h"
 #include "tests/TestFiles.h"
+#include "tests/Xvfb.h"
 
 namespace {
 
 using nlohmann::json;
 
-// A child process with its standard output on a pipe and its standard error in a file.
-struct Child {
-    pid_t pid = -1;
-    int out = -1;
-};
-
-Child Spawn(const std::vector<std::string>& argv, const std::string& display, const std::string& err_path) {
-    int fds[2];
-    if (pipe(fds) != 0) return {};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(fds[1], STDOUT_FILENO);
-        const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (err >= 0) dup2(err, STDERR_FILENO);
-        close(fds[0]);
-        if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
-        unsetenv("VELLORA_MODULE");
-        // SDL's input-method support leaves a D-Bus connection's memory behind,
-        // allocated where the sanitizer build cannot tell it from ours; the
-        // window's own parts are leak-checked in process (view_parts_test).
-        // Without the leak check, full stacks on malloc buy nothing and slow
-        // Mesa's shader compiler past the tests' time-outs.
-        const char* asan = getenv("ASAN_OPTIONS");
-        setenv("ASAN_OPTIONS",
-               ((asan ? std::string(asan) + ":" : std::string()) + "detect_leaks=0:fast_unwind_on_malloc=1").c_str(), 1);
-        std::vector<char*> args;
-        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    close(fds[1]);
-    return Child{pid, fds[0]};
-}
-
-// Reads up to a newline, waiting at most `ms`; false at the end of the stream or on time-out.
-bool ReadLine(int fd, std::string& pending, std::string& line, int ms) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    for (;;) {
-        const size_t newline = pending.find('\n');
-        if (newline != std::string::npos) {
-            line = pending.substr(0, newline);
-            pending.erase(0, newline + 1);
-            return true;
-        }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return false;
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
-        char buffer[4096];
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n <= 0) return false;
-        pending.append(buffer, static_cast<size_t>(n));
-    }
-}
-
-int WaitExit(pid_t pid, int ms) {
-    for (int waited = 0; waited < ms; waited += 20) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        usleep(20000);
-    }
-    return -2;
-}
-
-// An Xvfb of our own, on the display number it picks itself (-displayfd).
-class XServer {
-public:
-    XServer() {
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(fds[0]);
-            const int null = open("/dev/null", O_RDWR);
-            dup2(null, STDOUT_FILENO);
-            dup2(null, STDERR_FILENO);
-            const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1920x1200x24", "-nolisten", "tcp",
-                   "-noreset", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string pending, number;
-        if (ReadLine(fds[0], pending, number, 15000) && !number.empty()) display_ = ":" + number;
-        close(fds[0]);
-    }
-    ~XServer() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            WaitExit(pid_, 5000);
-        }
-    }
-    const std::string& Display() const { return display_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string display_;
+// A press at picture point (fx, fy) and a release at (tx, ty), done in the
+// window after `before` and by `vellora drag` with `view` options: both take
+// `handle` and leave the same parameters, `changes` among them moved.
+struct GestureCase {
+    int fx, fy, tx, ty;
+    const char* view;
+    const char* handle;
+    const char* changes;
+    std::function<void()> before;
 };
 
 class ViewWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        x_ = std::make_unique<XServer>();
+        x_ = std::make_unique<vtest::XvfbSession>(1920, 1200);
         if (x_->Display().empty()) GTEST_SKIP() << "no X server could be started (Xvfb -displayfd failed): skipped";
         ASSERT_EQ(vtest::RunShell("command -v xdotool").status, 0) << "xdotool is missing (scripts/install-deps.sh)";
     }
 
-    void TearDown() override {
-        if (view_.pid > 0 && WaitExit(view_.pid, 0) == -2) {
-            kill(view_.pid, SIGKILL);
-            WaitExit(view_.pid, 5000);
-        }
-        if (view_.out >= 0) close(view_.out);
-    }
+    // The window's exit status once it ends within `ms`; -2 while it runs.
+    int Exit(int ms) { return view_->Ended(ms) ? view_->ExitCode() : -2; }
 
     // Opens the window on `args` and waits for its first picture.
     void Open(const std::string& args) {
-        std::vector<std::string> argv{VELLORA_CLI_PATH, "view", "--report", "--size", "1280x800"};
-        std::istringstream words(args);
-        for (std::string w; words >> w;) argv.push_back(w);
-        view_ = Spawn(argv, x_->Display(), dir_ + "/stderr.txt");
-        ASSERT_GT(view_.pid, 0);
+        // SDL's input-method support leaves a D-Bus connection's memory behind,
+        // allocated where the sanitizer build cannot tell it from ours; the
+        // window's own parts are leak-checked in process (view_parts_test).
+        // Without the leak check, full stacks on malloc buy nothing and slow
+        // Mesa's shader compiler past the tests' time-outs.
+        view_ = std::make_unique<vtest::Process>(
+            "exec env -u VELLORA_MODULE " + x_->Env() +
+                "ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0:fast_unwind_on_malloc=1\" '" +
+                VELLORA_CLI_PATH "' view --report --size 1280x800 " + args,
+            dir_ + "/stderr.txt");
+        ASSERT_GT(view_->Pid(), 0);
         ready_ = Next("ready");
         ASSERT_TRUE(ready_.is_object()) << vtest::FileText(dir_ + "/stderr.txt");
         window_ = Xdo("search --sync --name '^vellora view'");
@@ -163,7 +70,7 @@ protected:
     // The next report line of `event`; the view lines in between update the origin and zoom.
     json Next(const std::string& event, int timeout_ms = 30000) {
         std::string line;
-        while (ReadLine(view_.out, pending_, line, timeout_ms)) {
+        while (view_->ReadLine(line, timeout_ms)) {
             const json j = json::parse(line);
             if (j["event"] == event) return j;
             EXPECT_EQ(j["event"], "ready") << "unexpected report line " << line;
@@ -173,11 +80,7 @@ protected:
         return json();
     }
 
-    std::string Xdo(const std::string& args) {
-        const vtest::CliRun run = vtest::RunShell("DISPLAY=" + x_->Display() + " xdotool " + args, false);
-        EXPECT_EQ(run.status, 0) << args << ": " << run.err;
-        return run.out;
-    }
+    std::string Xdo(const std::string& args) { return x_->Xdo(args); }
 
     // A press at picture point `from` (window point minus the reported origin),
     // a move half-way, a release at `to`; returns the gesture's report line.
@@ -209,6 +112,28 @@ protected:
         return json::parse(run.out);
     }
 
+    // Plays `cases` in order, each from the parameters the one before left;
+    // returns what each left.
+    std::vector<json> Gestures(const std::vector<GestureCase>& cases) {
+        std::vector<json> left;
+        for (const GestureCase& c : cases) {
+            SCOPED_TRACE(std::string(c.handle) + " in " + c.view);
+            if (c.before) c.before();
+            const json start = left.empty() ? json::object() : left.back();
+            const json done = Gesture(c.fx, c.fy, c.tx, c.ty);
+            const json drag = Drag(c.view, start, std::to_string(c.fx) + "," + std::to_string(c.fy),
+                                   std::to_string(c.tx) + "," + std::to_string(c.ty));
+            EXPECT_EQ(done["handle"], c.handle);
+            EXPECT_EQ(done["handle"], drag["handle_name"]);
+            EXPECT_EQ(done["params"], drag["params"]);
+            if (start.contains(c.changes)) {
+                EXPECT_NE(done["params"][c.changes], start[c.changes]);
+            }
+            left.push_back(done["params"]);
+        }
+        return left;
+    }
+
     // The saved picture against `render --params` of the saved values: byte for
     // byte, or sample for sample where the format stamps the time of writing (EXR).
     void ExpectRenderedAgain(const json& saved, const std::string& input, const std::string& host_options) {
@@ -232,11 +157,11 @@ protected:
 
     json ReadJson(const std::string& path) { return json::parse(vtest::FileText(path)); }
 
-    std::unique_ptr<XServer> x_;
+    std::unique_ptr<vtest::XvfbSession> x_;
     const vtest::TempDir temp_;
     const std::string dir_ = temp_.Dir();
-    Child view_;
-    std::string pending_, window_;
+    std::unique_ptr<vtest::Process> view_;
+    std::string window_;
     json ready_;
 };
 
@@ -248,28 +173,16 @@ TEST_F(ViewWindow, GesturesEditsUndoAndSaveMatchTheCommandLine) {
     Open(card + " --zoom 1 --save " + dir_ + "/saved.png");
     EXPECT_EQ(ready_["zoom"], 1.0);
     EXPECT_EQ(ready_["window"], "layer");
-    const std::string drag_view = card + " --zoom 1";
 
     // Default mask: centre (320, 180), 300 x 200, so the bottom-right corner is at (470, 280).
-    json corner = Gesture(470, 280, 520, 312);
-    json expected = Drag(drag_view, json::object(), "470,280", "520,312");
-    EXPECT_EQ(corner["handle"], expected["handle_name"]);
-    EXPECT_EQ(corner["handle"], "bottom_right");
-    EXPECT_EQ(corner["params"], expected["params"]);
-
-    // Now 400 x 264 with no feather: the right feather handle sits on the right edge's middle.
-    const json feather = Gesture(520, 180, 490, 186);
-    expected = Drag(drag_view, corner["params"], "520,180", "490,186");
-    EXPECT_EQ(feather["handle"], "feather_right");
-    EXPECT_EQ(feather["params"], expected["params"]);
-    EXPECT_GT(feather["params"]["feather"].get<double>(), 0.0);
-
+    // Then 400 x 264 with no feather: the right feather handle sits on the right edge's middle.
     // The rotation handle is a fifth of the layer's height above the centre.
-    const json rotation = Gesture(320, 108, 390, 150);
-    expected = Drag(drag_view, feather["params"], "320,108", "390,150");
-    EXPECT_EQ(rotation["handle"], "rotation");
-    EXPECT_EQ(rotation["params"], expected["params"]);
-    EXPECT_NE(rotation["params"]["angle"], feather["params"]["angle"]);
+    const char* const view = "testcard:640x360 --zoom 1";  // as opened
+    const std::vector<json> left = Gestures({{470, 280, 520, 312, view, "bottom_right", "width", {}},
+                                             {520, 180, 490, 186, view, "feather_right", "feather", {}},
+                                             {320, 108, 390, 150, view, "rotation", "angle", {}}});
+    ASSERT_EQ(left.size(), 3u);
+    const json &feather = left[1], &rotation = left[2];
 
     // Find the Height control, type a value, save.
     Keys("ctrl+f");
@@ -278,7 +191,7 @@ TEST_F(ViewWindow, GesturesEditsUndoAndSaveMatchTheCommandLine) {
     Type("150");
     Keys("Return ctrl+s");
     json saved = Next("saved");
-    json typed = rotation["params"];
+    json typed = rotation;
     typed["height"] = 150.0;
     EXPECT_EQ(ReadJson(saved["params_file"]), typed);
     ExpectRenderedAgain(saved, card, "");
@@ -286,13 +199,13 @@ TEST_F(ViewWindow, GesturesEditsUndoAndSaveMatchTheCommandLine) {
     // Two undos take back the typed value and the whole rotation gesture.
     Keys("ctrl+z ctrl+z ctrl+s");
     saved = Next("saved");
-    EXPECT_EQ(ReadJson(saved["params_file"]), feather["params"]);
+    EXPECT_EQ(ReadJson(saved["params_file"]), feather);
     ExpectRenderedAgain(saved, card, "");
 
     // Redo brings the rotation back; the window reports it on the way out.
     Keys("ctrl+shift+z ctrl+q");
-    EXPECT_EQ(Next("exit")["params"], rotation["params"]);
-    EXPECT_EQ(WaitExit(view_.pid, 10000), 0) << vtest::FileText(dir_ + "/stderr.txt");
+    EXPECT_EQ(Next("exit")["params"], rotation);
+    EXPECT_EQ(Exit(10000), 0) << vtest::FileText(dir_ + "/stderr.txt");
 }
 
 // After the window is panned and zoomed, and in the composition window with
@@ -306,45 +219,43 @@ TEST_F(ViewWindow, GesturesAfterPanZoomAndWindowSwitchMatchDrag) {
 
     // Opacity handle: 40 window pixels left of the centre, 50 above it at 100 %.
     // The centre (160, 90) lies at composition (190, 110), window (380, 220).
-    const json opacity = Gesture(340, 170, 341, 191);
-    json expected = Drag(card + " --window comp --zoom 2 --layer-offset 30,20", json::object(), "340,170", "341,191");
-    EXPECT_EQ(opacity["handle"], "opacity");
-    EXPECT_EQ(opacity["params"], expected["params"]);
-
-    // Pan with space and a drag: the picture moves by exactly the drag.
-    const int x0 = ready_["origin"][0], y0 = ready_["origin"][1];
-    Xdo("mousemove --window " + window_ + " 600 500 keydown space mousedown 1 mousemove_relative 17 9 sleep 0.1 "
-        "mouseup 1 keyup space");
-    const json panned = json::array({x0 + 17, y0 + 9});
-    while (ready_["origin"] != panned && (ready_ = Next("ready", 3000)).is_object()) {
-    }
-    EXPECT_EQ(ready_["origin"], panned);
-    EXPECT_EQ(ready_["zoom"], 2.0);
-
-    // Zoom out a step from 200 %: 150 %. The bottom-right corner, layer (310, 190),
-    // is composition (340, 210), window (510, 315).
-    Keys("minus");
-    ready_ = Next("ready");
-    ASSERT_EQ(ready_["zoom"], 1.5);
-    const json corner = Gesture(510, 315, 540, 330);
-    expected = Drag(card + " --window comp --zoom 1.5 --layer-offset 30,20", opacity["params"], "510,315", "540,330");
-    EXPECT_EQ(corner["handle"], "bottom_right");
-    EXPECT_EQ(corner["params"], expected["params"]);
-
-    // The layer window keeps its own view, still at 200 %: the rotation handle,
-    // layer (160, 54), is window (320, 108).
-    Keys("w");
-    ready_ = Next("ready");
-    EXPECT_EQ(ready_["window"], "layer");
-    EXPECT_EQ(ready_["zoom"], 2.0);
-    const json rotation = Gesture(320, 108, 400, 180);
-    expected = Drag(card + " --zoom 2", corner["params"], "320,108", "400,180");
-    EXPECT_EQ(rotation["handle"], "rotation");
-    EXPECT_EQ(rotation["params"], expected["params"]);
+    const auto pan = [&] {
+        // Pan with space and a drag: the picture moves by exactly the drag.
+        const int x0 = ready_["origin"][0], y0 = ready_["origin"][1];
+        Xdo("mousemove --window " + window_ + " 600 500 keydown space mousedown 1 mousemove_relative 17 9 sleep 0.1 "
+            "mouseup 1 keyup space");
+        const json panned = json::array({x0 + 17, y0 + 9});
+        while (ready_["origin"] != panned && (ready_ = Next("ready", 3000)).is_object()) {
+        }
+        EXPECT_EQ(ready_["origin"], panned);
+        EXPECT_EQ(ready_["zoom"], 2.0);
+        // Zoom out a step from 200 %: 150 %.
+        Keys("minus");
+        ready_ = Next("ready");
+        ASSERT_EQ(ready_["zoom"], 1.5);
+    };
+    const auto layer_window = [&] {
+        // The layer window keeps its own view, still at 200 %.
+        Keys("w");
+        ready_ = Next("ready");
+        EXPECT_EQ(ready_["window"], "layer");
+        EXPECT_EQ(ready_["zoom"], 2.0);
+    };
+    // After the pan and zoom the bottom-right corner, layer (310, 190), is
+    // composition (340, 210), window (510, 315); in the layer window the
+    // rotation handle, layer (160, 54), is window (320, 108).
+    const std::vector<json> left =
+        Gestures({{340, 170, 341, 191, "testcard:320x180 --window comp --zoom 2 --layer-offset 30,20", "opacity",
+                   "opacity", {}},
+                  {510, 315, 540, 330, "testcard:320x180 --window comp --zoom 1.5 --layer-offset 30,20",
+                   "bottom_right", "width", pan},
+                  {320, 108, 400, 180, "testcard:320x180 --zoom 2", "rotation", "angle", layer_window}});
+    ASSERT_EQ(left.size(), 3u);
+    const json& rotation = left[2];
 
     Keys("Escape");
-    EXPECT_EQ(Next("exit")["params"], rotation["params"]);
-    EXPECT_EQ(WaitExit(view_.pid, 10000), 0) << vtest::FileText(dir_ + "/stderr.txt");
+    EXPECT_EQ(Next("exit")["params"], rotation);
+    EXPECT_EQ(Exit(10000), 0) << vtest::FileText(dir_ + "/stderr.txt");
 }
 
 // Premiere's float frames saved as EXR, then the host switched to After
@@ -376,7 +287,7 @@ TEST_F(ViewWindow, HostSwitchCarriesTheValuesAndSavesWhatRenderMakes) {
 
     Keys("ctrl+q");
     Next("exit");
-    EXPECT_EQ(WaitExit(view_.pid, 10000), 0) << vtest::FileText(dir_ + "/stderr.txt");
+    EXPECT_EQ(Exit(10000), 0) << vtest::FileText(dir_ + "/stderr.txt");
 }
 
 // A save writes the picture and its parameters or neither, and a failure is
@@ -419,7 +330,7 @@ TEST_F(ViewWindow, ASaveThatCannotWriteTheParametersWritesNothing) {
     expect_view(Next("ready"), 1.5, x0 + 40 - 60, y0 + 30 - 45);
     Keys("ctrl+q");
     Next("exit");
-    EXPECT_EQ(WaitExit(view_.pid, 10000), 0) << vtest::FileText(dir_ + "/stderr.txt");
+    EXPECT_EQ(Exit(10000), 0) << vtest::FileText(dir_ + "/stderr.txt");
 }
 
 // What the window shows where the report says it shows it: layer pixel (x, y)
@@ -441,11 +352,8 @@ TEST_F(ViewWindow, PictureAppearsWhereTheReportPutsIt) {
         std::sscanf(geometry.c_str(), "WIDTH=%d", &w), std::sscanf(geometry.c_str(), "HEIGHT=%d", &h);
     }
     const std::string shot = dir_ + "/shot.png";
-    const vtest::CliRun grab = vtest::RunShell("ffmpeg -loglevel error -y -f x11grab -draw_mouse 0 -video_size " +
-                                               std::to_string(w) + "x" + std::to_string(h) + " -i '" + x_->Display() +
-                                               "+" + std::to_string(x) + "," + std::to_string(y) + "' -frames:v 1 '" +
-                                               shot + "'");
-    ASSERT_EQ(grab.status, 0) << grab.out;
+    ASSERT_TRUE(x_->Screenshot(shot, x, y, w, h));
+    vtest::XvfbSession::Keep(shot, "view_window.png");
     const vimaging::Image screen = vimaging::ReadImage(shot);
     ASSERT_EQ(screen.width, 1280);
     const int x0 = ready_["origin"][0], y0 = ready_["origin"][1];

@@ -5,18 +5,23 @@
 // Promises held: a frame list names the same frames written back as the
 // tools describe it; a pattern's folder lists exactly the frames written by
 // its names; keyed values stay in the declared ranges, equal each key at its
-// frame, hold outside the keys and between hold keys, and lie between the
-// two keys of a linear stretch; the host takes every frame's values.
+// frame, hold outside the keys, between hold keys and for popups and the
+// checkbox, and move between the two keys of a linear stretch from one towards
+// the other, half-way at its middle; all as the file states the keys, read
+// apart from the code that reads them. The host takes every frame's values.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "clip/FramePattern.h"
 #include "fuzz/drivers/Bytes.h"
@@ -113,35 +118,63 @@ double Get(const vparams::EffectValues& v, const vparams::ParamEntry& e, int axi
     return axis == 0 ? *(v.*e.number) : *(v.*e.number_y);
 }
 
-// What one track promises at `frame`, given the value the keys gave there.
-std::string CheckTrack(const vparams::Track& track, long frame, const vparams::EffectValues& values) {
-    const vparams::ParamEntry& e = *track.param;
-    const std::vector<vparams::Key>& keys = track.keys;
-    const int axes = e.number_y ? 2 : 1;
-    const auto at = std::upper_bound(keys.begin(), keys.end(), frame,
-                                     [](long f, const vparams::Key& k) { return f < k.frame; });
-    // A key's value as the parameter holds it: popups a choice, the checkbox on or off.
-    const auto held = [&](double v) { return e.choice ? static_cast<int>(v) : e.flag ? (v != 0.0 ? 1.0 : 0.0) : v; };
-    for (int axis = 0; axis < axes; ++axis) {
-        const double got = Get(values, e, axis);
+// A key as the file states it, read here apart from the key reader, so a
+// fault there shows as a difference.
+struct Stated {
+    long frame;
+    std::array<double, 2> value;
+    bool hold;
+};
+
+// The keys of one parameter in an accepted key file, in file order.
+std::vector<Stated> StatedKeys(const vparams::ParamEntry& e, const nlohmann::json& keys) {
+    // A number, a checkbox's true or false, a popup's name or number.
+    const auto number = [&](const nlohmann::json& v) {
+        return v.is_boolean() ? (v.get<bool>() ? 1.0 : 0.0)
+               : v.is_string() ? Declared().ParseChoice(e.index, v.get<std::string>())
+                               : v.get<double>();
+    };
+    std::vector<Stated> stated;
+    for (const nlohmann::json& key : keys) {
+        const nlohmann::json& v = key.at("value");
+        stated.push_back({key.at("frame").get<long>(),
+                          v.is_array() ? std::array<double, 2>{number(v[0]), number(v[1])}
+                                       : std::array<double, 2>{number(v), 0.0},
+                          key.value("interpolation", "linear") == "hold"});
+    }
+    return stated;
+}
+
+// What the key format promises of one parameter at `frame`: a key's own value
+// at its frame, the first before it and the last after it; popups, the
+// checkbox and a hold key keep the value until the next key; elsewhere the
+// value lies between the stretch's two keys, moves from one towards the other
+// frame by frame (`previous` is the value a frame earlier) and is half-way at
+// the stretch's middle.
+std::string CheckStated(const vparams::ParamEntry& e, const std::vector<Stated>& keys, long frame,
+                        const vparams::EffectValues& values, const vparams::EffectValues& previous) {
+    const bool interpolates = e.number != nullptr;
+    size_t i = 0;  // the stretch is keys[i] .. keys[i + 1]
+    while (i + 1 < keys.size() && keys[i + 1].frame <= frame) ++i;
+    for (int axis = 0; axis < (e.number_y ? 2 : 1); ++axis) {
+        const double got = Get(values, e, axis), v0 = keys[i].value[axis];
         const std::string where = std::string(e.key) + " at frame " + std::to_string(frame) + " is " +
                                   std::to_string(got);
-        if (at == keys.begin()) {
-            if (got != held(keys.front().value[axis])) return where + ", not the first key's value before it";
+        if (frame <= keys[i].frame || i + 1 == keys.size() || keys[i].hold || !interpolates) {
+            if (got != v0) return where + ", not the value " + std::to_string(v0) + " of the key that holds";
             continue;
         }
-        const vparams::Key& before = *(at - 1);
-        const double v0 = before.value[axis];
-        const bool holds = at == keys.end() || before.frame == frame ||
-                           before.interpolation == vparams::Interpolation::Hold || !vparams::Interpolates(e.type);
-        if (holds) {
-            if (got != held(v0)) return where + ", not the held value " + std::to_string(held(v0));
-            continue;
-        }
-        const double v1 = at->value[axis];
-        const double slack = 1e-12 * std::max(std::fabs(v0), std::fabs(v1));
-        if (got < std::min(v0, v1) - slack || got > std::max(v0, v1) + slack) {
+        const Stated& next = keys[i + 1];
+        const double v1 = next.value[axis], slack = 1e-9 * std::max({1.0, std::fabs(v0), std::fabs(v1)});
+        if (got < std::min(v0, v1) || got > std::max(v0, v1)) {
             return where + ", outside its stretch " + std::to_string(v0) + ".." + std::to_string(v1);
+        }
+        const double before = frame - 1 == keys[i].frame ? v0 : Get(previous, e, axis);
+        if ((v1 - v0) * (got - before) < 0) {
+            return where + ", back towards " + std::to_string(v0) + " from " + std::to_string(before);
+        }
+        if (2 * (frame - keys[i].frame) == next.frame - keys[i].frame && std::fabs(got - (v0 + v1) / 2) > slack) {
+            return where + ", not half-way between " + std::to_string(v0) + " and " + std::to_string(v1);
         }
     }
     return {};
@@ -167,21 +200,29 @@ public:
             } catch (const vsupport::InputError&) {
                 return {};
             }
+            const nlohmann::json file = nlohmann::json::parse(keys_text);
+            std::vector<std::pair<const vparams::ParamEntry*, std::vector<Stated>>> stated;
+            for (auto it = file.begin(); it != file.end(); ++it) {
+                const vparams::ParamEntry* e = vparams::FindKey(it.key());
+                if (!e || !keys.Has(it.key())) return "'" + it.key() + "' is in the file but has no track";
+                stated.emplace_back(e, StatedKeys(*e, it.value()));
+            }
+            if (stated.size() != keys.Tracks().size()) return "the keys hold tracks the file does not name";
             std::set<long> checked(frames.begin(), frames.begin() + std::min(frames.size(), kFramesChecked));
-            for (const vparams::Track& track : keys.Tracks()) {
-                for (size_t i = 0; i < track.keys.size() && checked.size() < 4 * kFramesChecked; ++i) {
-                    const long f = track.keys[i].frame;
+            for (const auto& [e, track] : stated) {
+                for (size_t i = 0; i < track.size() && checked.size() < 4 * kFramesChecked; ++i) {
+                    const long f = track[i].frame;
                     checked.insert({f - 1, f, f + 1});
-                    if (i + 1 < track.keys.size()) checked.insert(f + (track.keys[i + 1].frame - f) / 2);
+                    if (i + 1 < track.size()) checked.insert(f + (track[i + 1].frame - f) / 2);
                 }
             }
             for (long frame : checked) {
-                const vparams::EffectValues values = keys.At(frame, {});
+                const vparams::EffectValues values = keys.At(frame, {}), previous = keys.At(frame - 1, {});
                 if (std::string bad = OutOfRange(values, Declared()); !bad.empty()) {
                     return "at frame " + std::to_string(frame) + ": " + bad;
                 }
-                for (const vparams::Track& track : keys.Tracks()) {
-                    if (std::string bad = CheckTrack(track, frame, values); !bad.empty()) return bad;
+                for (const auto& [e, track] : stated) {
+                    if (std::string bad = CheckStated(*e, track, frame, values, previous); !bad.empty()) return bad;
                 }
                 vparams::ApplyEffectValues(host_, values, kLayerWidth, kLayerHeight);
             }
