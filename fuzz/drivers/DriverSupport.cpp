@@ -9,6 +9,7 @@
 #include "fuzz/drivers/Drivers.h"
 #include "host/Host.h"
 #include "host/HostError.h"
+#include "support/InputError.h"
 
 namespace vfuzz {
 
@@ -94,6 +95,8 @@ std::string Guarded(const std::function<std::string()>& check) {
     try {
         return check();
     } catch (const vhost::HostError& e) {
+        return std::string("a refusal after the input was accepted: ") + e.what();
+    } catch (const vsupport::InputError& e) {
         return std::string("a refusal after the input was accepted: ") + e.what();
     } catch (const std::exception& e) {
         return std::string("an exception the tools do not expect: ") + e.what();
