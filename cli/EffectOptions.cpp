@@ -5,16 +5,16 @@
 #include <memory>
 #include <optional>
 
-#include "host/HostError.h"
 #include "imaging/AtomicFile.h"
 #include "imaging/ReadBudget.h"
 #include "params/EffectParams.h"
+#include "support/InputError.h"
 
 namespace vcli {
 
 namespace {
 
-using vhost::HostError;
+using vsupport::InputError;
 
 // Follows a range in a message: "(0 to 15000 pixels)".
 const char* UnitSuffix(vparams::Units units) {
@@ -169,11 +169,7 @@ void AddEffectOptions(CLI::App* app, EffectOptions& o) {
 
 ResolvedEffect ResolveEffectOptions(const EffectOptions& o) {
     ResolvedEffect r;
-    try {
-        r.host_app = vhost::ParseHostApp(Trim(o.host));
-    } catch (const HostError& e) {
-        throw HostError(std::string("--host: ") + e.what());
-    }
+    r.host_app = OptionValue("--host", [&] { return vhost::ParseHostApp(Trim(o.host)); });
 
     const std::string depth = Trim(o.depth);
     r.depth_given = !depth.empty();
@@ -185,11 +181,11 @@ ResolvedEffect ResolveEffectOptions(const EffectOptions& o) {
     } else if (depth == "float" && !ae) {
         r.layout = vhost::PixelLayout::BGRA32F;
     } else if (depth == "float") {
-        throw HostError("--depth float needs --host premiere (After Effects renders 8 or 16-bit worlds)");
+        throw InputError("--depth float needs --host premiere (After Effects renders 8 or 16-bit worlds)");
     } else if (depth == "16") {
-        throw HostError("--depth 16 needs --host ae (Premiere renders 8-bit or float BGRA frames)");
+        throw InputError("--depth 16 needs --host ae (Premiere renders 8-bit or float BGRA frames)");
     } else {
-        throw HostError("--depth '" + o.depth + "' is not a depth (expected 8, 16 or float)");
+        throw InputError("--depth '" + o.depth + "' is not a depth (expected 8, 16 or float)");
     }
     r.file_type = vimaging::WorldSampleType(r.layout);
 
@@ -230,11 +226,7 @@ ResolvedEffect ResolveEffectOptions(const EffectOptions& o) {
         }
         if (given.text.empty()) continue;
         if (e.choice) {
-            try {
-                v.*e.choice = declared.ParseChoice(e.index, Trim(given.text));
-            } catch (const HostError& error) {
-                throw HostError(option + ": " + error.what());
-            }
+            v.*e.choice = OptionValue(option, [&] { return declared.ParseChoice(e.index, Trim(given.text)); });
         } else if (e.number_y) {
             double x = 0, y = 0;
             ParsePoint(given.text, option, x, y);

@@ -70,7 +70,7 @@ struct ResolvedEffect {
 };
 
 // Loads the module to learn what it declares, then checks the values against
-// it. Throws vhost::HostError naming the option and the value. Without
+// it. Throws vsupport::InputError naming the option and the value. Without
 // --depth the frame is 8-bit until FollowInputDepth sees the input.
 ResolvedEffect ResolveEffectOptions(const EffectOptions& options);
 

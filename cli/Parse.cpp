@@ -7,18 +7,15 @@
 #include <cstdlib>
 #include <numeric>
 
-#include "host/HostError.h"
 #include "params/ParamTable.h"
+#include "support/Text.h"
 
 namespace vcli {
 
-using vhost::HostError;
+using vsupport::InputError;
 
-std::string Trim(const std::string& text) {
-    const size_t begin = text.find_first_not_of(" \t");
-    if (begin == std::string::npos) return "";
-    return text.substr(begin, text.find_last_not_of(" \t") - begin + 1);
-}
+// Not line ends: a value "8\n" stays refused.
+std::string Trim(const std::string& text) { return vtext::Trim(text, " \t"); }
 
 double ParseNumber(const std::string& text, const std::string& option) {
     // Decimal only: strtod alone would also take "0x10", "inf" and "nan".
@@ -41,13 +38,13 @@ double ParseNumber(const std::string& text, const std::string& option) {
         ok = digits() > 0;
     }
     if (!ok || i != t.size()) {
-        throw HostError(option + " '" + text + "' is not a number");
+        throw InputError(option + " '" + text + "' is not a number");
     }
     errno = 0;
     const double value = std::strtod(t.c_str(), nullptr);
     // Underflow gives 0 or a denormal, which is the number; overflow is not.
     if (errno == ERANGE && std::fabs(value) > 1.0) {
-        throw HostError(option + " " + t + " is out of range");
+        throw InputError(option + " " + t + " is out of range");
     }
     return value;
 }
@@ -56,8 +53,8 @@ double ParseRanged(const std::string& text, const std::string& option, double lo
                    const std::string& unit) {
     const double value = ParseNumber(text, option);
     if (value < lo || value > hi) {
-        throw HostError(option + " " + Trim(text) + " is out of range (" + vparams::Exact(lo) + " to " +
-                        vparams::Exact(hi) + unit + ")");
+        throw InputError(option + " " + Trim(text) + " is out of range (" + vparams::Exact(lo) + " to " +
+                         vparams::Exact(hi) + unit + ")");
     }
     return value;
 }
@@ -69,36 +66,36 @@ long ParseInteger(const std::string& text, const std::string& option, long lo, l
     errno = 0;
     const long value = decimal ? std::strtol(trimmed.c_str(), nullptr, 10) : 0;
     if (!decimal) {
-        throw HostError(option + " '" + text + "' is not a whole number");
+        throw InputError(option + " '" + text + "' is not a whole number");
     }
     if (errno == ERANGE || value < lo || value > hi) {
-        throw HostError(option + " " + trimmed + " is out of range (" + std::to_string(lo) + " to " +
-                        std::to_string(hi) + ")");
+        throw InputError(option + " " + trimmed + " is out of range (" + std::to_string(lo) + " to " +
+                         std::to_string(hi) + ")");
     }
     return value;
 }
 
 void ParsePoint(const std::string& text, const std::string& option, double& x, double& y) {
     const size_t comma = text.find(',');
-    if (comma == std::string::npos) throw HostError(option + " '" + text + "' must be X,Y");
+    if (comma == std::string::npos) throw InputError(option + " '" + text + "' must be X,Y");
     x = ParseNumber(text.substr(0, comma), option + " x");
     y = ParseNumber(text.substr(comma + 1), option + " y");
     const double limit = vparams::kFixedLimit;
     if (std::fabs(x) > limit || std::fabs(y) > limit) {
-        throw HostError(option + " '" + text + "' is out of range (" + vparams::Exact(-limit) + " to " +
-                        vparams::Exact(limit) + " on each axis)");
+        throw InputError(option + " '" + text + "' is out of range (" + vparams::Exact(-limit) + " to " +
+                         vparams::Exact(limit) + " on each axis)");
     }
 }
 
 void ParseSize(const std::string& text, const std::string& option, long lo, long hi, int& width, int& height) {
     const size_t x = text.find('x');
-    if (x == std::string::npos) throw HostError(option + " '" + text + "' must be WIDTHxHEIGHT, e.g. 1600x1000");
+    if (x == std::string::npos) throw InputError(option + " '" + text + "' must be WIDTHxHEIGHT, e.g. 1600x1000");
     try {
         width = static_cast<int>(ParseInteger(text.substr(0, x), option, lo, hi));
         height = static_cast<int>(ParseInteger(text.substr(x + 1), option, lo, hi));
-    } catch (const HostError&) {
-        throw HostError(option + " '" + text + "' must be WIDTHxHEIGHT, each " + std::to_string(lo) + " to " +
-                        std::to_string(hi) + " pixels");
+    } catch (const InputError&) {
+        throw InputError(option + " '" + text + "' must be WIDTHxHEIGHT, each " + std::to_string(lo) + " to " +
+                         std::to_string(hi) + " pixels");
     }
 }
 
@@ -116,12 +113,12 @@ FrameRate ParseFrameRate(const std::string& text, const std::string& option) {
     const std::string refused = option + " '" + text + "' is not a frame rate (write 25, 30000/1001 or 29.97)";
     if (t.empty() || t.find_first_not_of("0123456789./") != std::string::npos ||
         std::count(t.begin(), t.end(), '/') + std::count(t.begin(), t.end(), '.') > 1) {
-        throw HostError(refused);
+        throw InputError(refused);
     }
     // Each part within the host's time fields (A_long).
     const long max = 2147483647;
     const auto part = [&](const std::string& digits) {
-        if (digits.empty() || digits.size() > 10) throw HostError(refused);
+        if (digits.empty() || digits.size() > 10) throw InputError(refused);
         return ParseInteger(digits, option, 1, max);
     };
     long num = 0, den = 1;
@@ -131,7 +128,7 @@ FrameRate ParseFrameRate(const std::string& text, const std::string& option) {
         den = part(t.substr(slash + 1));
     } else if (dot != std::string::npos) {
         const std::string fraction = t.substr(dot + 1);
-        if (fraction.empty() || fraction.size() > 6) throw HostError(refused);
+        if (fraction.empty() || fraction.size() > 6) throw InputError(refused);
         for (size_t i = 0; i < fraction.size(); ++i) den *= 10;
         num = part(t.substr(0, dot) + fraction);
     } else {
@@ -140,7 +137,7 @@ FrameRate ParseFrameRate(const std::string& text, const std::string& option) {
     const long divisor = std::gcd(num, den);
     num /= divisor;
     den /= divisor;
-    if (num > 1000 * den) throw HostError(option + " " + t + " is above 1000 frames a second");
+    if (num > 1000 * den) throw InputError(option + " " + t + " is above 1000 frames a second");
     return FrameRate{static_cast<unsigned long>(num), den};
 }
 

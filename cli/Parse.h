@@ -1,16 +1,33 @@
 // One parser per kind of value an option takes: each takes the option's text
-// (spaces and tabs around it ignored) and throws vhost::HostError naming the
-// option and the value.
+// (spaces and tabs around it ignored) and throws vsupport::InputError naming
+// the option and the value.
 #pragma once
 
 #include <string>
 
 #include <CLI/CLI.hpp>
 
+#include "host/HostError.h"
+#include "support/InputError.h"
+
 namespace vcli {
 
 // `text` without the spaces and tabs around it: options take " 8" as "8".
 std::string Trim(const std::string& text);
+
+// `parse(...)` of an option's value by a parser of a lower layer, whose
+// refusal of the value (either kind of error) is the user's mistake: it is
+// rethrown as InputError after "option: ".
+template <class Parse>
+auto OptionValue(const std::string& option, Parse&& parse) {
+    try {
+        return parse();
+    } catch (const vsupport::InputError& e) {
+        throw vsupport::InputError(option + ": " + e.what());
+    } catch (const vhost::HostError& e) {
+        throw vsupport::InputError(option + ": " + e.what());
+    }
+}
 
 // A decimal number ("1e-400" is 0); anything else ("0x10", "inf") is refused.
 double ParseNumber(const std::string& text, const std::string& option);
