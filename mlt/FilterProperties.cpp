@@ -10,18 +10,16 @@
 
 #include "host/HostError.h"
 #include "params/EffectParams.h"
+#include "support/InputError.h"
+#include "support/Text.h"
 
 namespace vmlt {
 
 namespace {
 
 using vhost::HostError;
-
-std::string Trim(const std::string& s) {
-    const size_t a = s.find_first_not_of(" \t\r\n");
-    if (a == std::string::npos) return "";
-    return s.substr(a, s.find_last_not_of(" \t\r\n") - a + 1);
-}
+using vsupport::InputError;
+using vtext::Trim;
 
 // The values of an animation's keys ("5", "0=5;24=10", "00:00:01.000~=5"),
 // or of a plain value: whatever follows each key's "=".
@@ -69,7 +67,7 @@ std::vector<std::string> Words(const std::string& text) {
 }
 
 [[noreturn]] void Refuse(const std::string& name, const std::string& text, const std::string& why) {
-    throw HostError("property '" + name + "' = '" + text + "': " + why);
+    throw InputError("property '" + name + "' = '" + text + "': " + why);
 }
 
 }  // namespace
@@ -98,6 +96,21 @@ std::vector<FilterProperty> FilterProperties(const vparams::Declaration& declare
     }
     return list;
 }
+
+namespace {
+
+// A refusal of the origin, width or height the table checked names the
+// property the user set: the rectangle.
+void NameRect(const PropertySource& source, const std::string& text) {
+    for (const std::string& key : RectKeys()) {
+        if (text.find("'" + key + "'") != std::string::npos) {
+            const char* raw = source.text(kRectName);
+            Refuse(kRectName, raw ? raw : "", text.substr(std::strlen("vellora: ")));
+        }
+    }
+}
+
+}  // namespace
 
 vparams::EffectValues ValuesFromProperties(const PropertySource& source, const vparams::Declaration& declared,
                                            int width, int height) {
@@ -167,15 +180,11 @@ vparams::EffectValues ValuesFromProperties(const PropertySource& source, const v
     try {
         for (const nlohmann::json& check : checks) vparams::EffectValuesFromJson(check, {}, "vellora", declared);
         return vparams::EffectValuesFromJson(json, {}, "vellora", declared);
+    } catch (const InputError& e) {
+        NameRect(source, e.what());
+        throw;
     } catch (const HostError& e) {
-        // Name the property the user set: the rectangle for its three parts.
-        std::string text = e.what();
-        for (const std::string& key : RectKeys()) {
-            if (text.find("'" + key + "'") != std::string::npos) {
-                const char* raw = source.text(kRectName);
-                Refuse(kRectName, raw ? raw : "", text.substr(std::strlen("vellora: ")));
-            }
-        }
+        NameRect(source, e.what());
         throw;
     }
 }

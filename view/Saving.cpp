@@ -6,6 +6,7 @@
 #include "host/HostError.h"
 #include "imaging/AtomicFile.h"
 #include "params/EffectParams.h"
+#include "support/InputError.h"
 
 namespace vview {
 
@@ -23,15 +24,25 @@ std::string WithExtension(const std::string& path, const std::string& ext) {
 
 void Saver::Save(const std::string& path) {
     using vhost::HostError;
+    using vsupport::InputError;
     const ViewOptions& options = state_.options;
     bool image_saved = false;
+    const auto failed = [&](const std::string& what) {
+        // A dialog that stays until dismissed: a failed save must not pass unseen.
+        save_error_ = std::string(image_saved ? "The picture was saved as " + path + ", but not its parameters"
+                                              : "Nothing was saved") +
+                      ":\n" + what;
+        open_save_error_ = true;
+        state_.Say("save failed: " + what, true);
+        report_.Line({{"event", "save_failed"}, {"image", path}, {"error", what}});
+    };
     try {
         if (!options.saver.save) throw HostError("this window cannot save");
         const std::string params_path = WithExtension(path, ".json");
         if (params_path.empty()) {
-            throw HostError("'" + path + "' has no extension to pick the image format by (e.g. .png)");
+            throw InputError("'" + path + "' has no extension to pick the image format by (e.g. .png)");
         }
-        if (params_path == path) throw HostError("'" + path + "' would be overwritten by the parameters");
+        if (params_path == path) throw InputError("'" + path + "' would be overwritten by the parameters");
         const nlohmann::ordered_json params = state_.ParamsJson();
         // A value --params would refuse (a handle dragged past the centre) cannot be saved to be rendered again.
         vparams::EffectValuesFromJson(params, {}, "the parameters", vparams::Declaration::Read(state_.Host()));
@@ -47,14 +58,10 @@ void Saver::Save(const std::string& path) {
         for (const std::string& warning : saved.warnings) text += "; " + warning;
         state_.Say(text);
         report_.Line({{"event", "saved"}, {"image", path}, {"params_file", params_path}});
+    } catch (const InputError& e) {
+        failed(e.what());
     } catch (const HostError& e) {
-        // A dialog that stays until dismissed: a failed save must not pass unseen.
-        save_error_ = std::string(image_saved ? "The picture was saved as " + path + ", but not its parameters"
-                                              : "Nothing was saved") +
-                      ":\n" + e.what();
-        open_save_error_ = true;
-        state_.Say("save failed: " + std::string(e.what()), true);
-        report_.Line({{"event", "save_failed"}, {"image", path}, {"error", e.what()}});
+        failed(e.what());
     }
 }
 
