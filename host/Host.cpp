@@ -10,7 +10,6 @@
 #include "host/HostError.h"
 #include "support/Text.h"
 #include "host/RenderSuites.h"
-#include "support/Text.h"
 
 namespace vhost {
 

@@ -179,7 +179,7 @@ public:
             } catch (const vsupport::InputError&) {
                 return {};  // a format that cannot keep the result is refused before writing
             } catch (const vhost::HostError&) {
-                return {};  // the scratch disk's failures are not the image code's
+                return {};  // a write the writer itself reports failed
             }
             vimaging::ImageReader again(out_path);
             if (again.Width() != world.Width() || again.Height() != world.Height()) {
