@@ -4,14 +4,13 @@
 // module, every output written whole.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 
 #include "cli/EffectOptions.h"
-#include "host/Host.h"
+#include "clip/CommandLog.h"
 
 namespace vcli {
 
@@ -34,20 +33,16 @@ bool IsClip(const std::string& input, const std::string& output, const ClipOptio
 // A still render refuses the options only a clip uses, naming the first given.
 void RefuseClipOptions(const ClipOptions& clip);
 
-// Renders the clip. Throws HostError for anything found wrong before the
-// first frame is written, and for a frame that fails (after saying which
-// frames are complete); throws ExitStatus 130 or 143 after SIGINT or SIGTERM.
+// Renders the clip: the steps of clip/, in order. Throws InputError (or
+// HostError) for anything found wrong before the first frame is written, and
+// for a frame that fails (after saying which frames are complete); throws
+// ExitStatus 130 or 143 after SIGINT or SIGTERM.
 void RenderClip(const std::string& input, const std::string& output, const EffectOptions& effect,
                 const ClipOptions& clip, bool quiet);
 
-// One render command as --command-log writes it.
-struct LoggedCommand {
-    std::optional<long> frame;  // unset for a still
-    vhost::CommandRecord record;
-};
-// Throws HostError naming --command-log when the file cannot be written.
-void CheckCommandLog(const std::string& path);
-// One JSON line per command, written whole.
-void WriteCommandLog(const std::string& path, const std::vector<LoggedCommand>& commands);
+// --command-log, which a still render writes too.
+using vclip::CheckCommandLog;
+using vclip::LoggedCommand;
+using vclip::WriteCommandLog;
 
 }  // namespace vcli

@@ -55,7 +55,11 @@ void AddWindowOptions(CLI::App* app, WindowOptions& o) {
 
 voverlay::WindowView ResolveWindowOptions(const WindowOptions& o) {
     voverlay::WindowView view;
-    view.type = OptionValue("--window", [&] { return voverlay::ParseWindowType(Trim(o.window)); });
+    try {
+        view.type = voverlay::ParseWindowType(Trim(o.window));
+    } catch (const HostError& e) {  // the overlay's list of windows
+        throw InputError(std::string("--window: ") + e.what());
+    }
     // A fraction as the help writes the range ("1/64"), or a decimal.
     const size_t slash = o.zoom.find('/');
     view.zoom = slash == std::string::npos

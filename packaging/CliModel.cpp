@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "cli/Commands.h"
-#include "cli/EffectSession.h"
+#include "clip/EffectSession.h"
 #include "host/PluginModule.h"
 #include "params/ParamTable.h"
 
@@ -39,7 +39,7 @@ std::string Trimmed(std::string s) {
 
 // The popups' options take the names of the choices the module declares.
 std::map<std::string, std::vector<std::string>> PopupChoices() {
-    const vparams::Declaration declared = vcli::DeclarationOf(vhost::DefaultModulePath(), vhost::HostApp::AfterEffects);
+    const vparams::Declaration declared = vclip::DeclarationOf(vhost::DefaultModulePath(), vhost::HostApp::AfterEffects);
     std::map<std::string, std::vector<std::string>> out;
     for (const vparams::ParamEntry& entry : vparams::ParamTable()) {
         if (entry.type != PF_Param_POPUP) continue;

@@ -51,6 +51,21 @@ TEST(GeometryFixed, RoundsHalfAwayFromZeroAndSaturates) {
     EXPECT_EQ(FixedFromFloat(std::numeric_limits<float>::quiet_NaN()), 0);
 }
 
+// A single-precision argument rounds as if x * 65536 were taken in float: that
+// product is exact, so the one double conversion serves both.
+TEST(GeometryFixed, FloatArgumentsRoundAsTheirSinglePrecisionProduct) {
+    const float cases[] = {0.0f,     -0.0f,  1e-8f,     -7.62939453125e-06f, 359.99998f, -359.99998f,
+                           32767.5f, 32768.0f, -32768.0f, 1.0e30f,             -3.4e38f,   1.17549435e-38f};
+    for (float x : cases) {
+        const double product = static_cast<double>(x * 65536.0f);
+        const double whole = std::trunc(product + (x < 0.0f ? -0.5 : 0.5));
+        const PF_Fixed expected = whole >= 2147483647.0    ? INT32_MAX
+                                  : whole <= -2147483648.0 ? INT32_MIN
+                                                           : static_cast<PF_Fixed>(whole);
+        EXPECT_EQ(FixedFromFloat(x), expected) << x;
+    }
+}
+
 TEST(GeometryFrame, ZeroHeightOrWidthGivesNoVerticalInsetAndHugeSizesSaturate) {
     View v;
     PF_FixedRect outer, inner;

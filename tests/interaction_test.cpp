@@ -1,6 +1,8 @@
 // Clicking and dragging the overlay's handles through the loaded module, as a
 // host sends the events: which handle a click grabs, and what each drag writes.
 #include <cmath>
+#include <map>
+#include <string>
 #include <memory>
 #include <vector>
 
@@ -251,6 +253,48 @@ TEST(InteractionDrag, OpacityFollowsWindowPixelsAboveTheCentre) {
         Rig rig;
         EXPECT_EQ(rig.Gesture(160, 100, 160, c.y).handle, 10);
         EXPECT_DOUBLE_EQ(rig.P(PARAM_OPACITY).u.fd.value / kFix, c.opacity) << c.y;
+    }
+}
+
+// Where a handle is drawn, a click grabs that handle: drawing and hit-testing
+// place the handles alike whatever the turn, pixel aspect, window and zoom.
+TEST(InteractionGesture, EveryDrawnHandleGrabsItsOwnHandle) {
+    // Rectangle mask, so the strokes run: frame, squares TL TR BR BL, circles
+    // top bottom left right, rotation arm and circle, opacity track and marker.
+    const std::map<size_t, int> handle_of_stroke = {{1, 1}, {2, 2},  {3, 4}, {4, 3},  {5, 8},
+                                                    {6, 9}, {7, 6},  {8, 7}, {10, 5}, {12, 10}};
+    const struct {
+        HostApp app;
+        double angle, opacity;
+        A_long par_num;
+        voverlay::WindowView view;
+    } cases[] = {{HostApp::AfterEffects, 0, 100, 1, {}},
+                 {HostApp::Premiere, 37, 35, 1, {}},
+                 {HostApp::AfterEffects, 200, 80, 2, {}},
+                 {HostApp::Premiere, 0, 0, 1, {PF_Window_COMP, 2.0, 0.0, 0.0, 30.0, 10.0}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(vhost::HostAppName(c.app)) + " angle " + std::to_string(c.angle));
+        Rig rig(c.app, 300, 200, c.angle, 30, c.opacity, c.view);
+        rig.P(PARAM_MASK_TYPE).u.pd.value = 2;
+        rig.host->InData().pixel_aspect_ratio = {c.par_num, 1};
+        PF_EventOutFlags flags = PF_EO_NONE;
+        ASSERT_EQ(rig.window->Draw(&flags), PF_Err_NONE);
+        const std::vector<voverlay::StrokeRecord> strokes = rig.window->Strokes();
+        ASSERT_EQ(strokes.size(), 13u);
+        for (const auto& [index, handle] : handle_of_stroke) {
+            // The middle of the square, circle or marker, to the nearest pixel.
+            double x = 0, y = 0, n = 0;
+            for (const auto& e : strokes[index].path) {
+                if (e.kind == voverlay::PathElement::Kind::Close) continue;
+                x += e.x;
+                y += e.y;
+                ++n;
+            }
+            const A_long cx = static_cast<A_long>(std::floor(x / n + 0.5));
+            const A_long cy = static_cast<A_long>(std::floor(y / n + 0.5));
+            const PF_EventExtra e = rig.Send(PF_Event_DO_CLICK, cx, cy);
+            EXPECT_EQ(e.u.do_click.continue_refcon[0], handle) << "stroke " << index << " at " << cx << "," << cy;
+        }
     }
 }
 

@@ -94,9 +94,9 @@ std::string OutOfRange(const vparams::EffectValues& v, const vparams::Declaratio
 std::string Guarded(const std::function<std::string()>& check) {
     try {
         return check();
-    } catch (const vhost::HostError& e) {
-        return std::string("a refusal after the input was accepted: ") + e.what();
     } catch (const vsupport::InputError& e) {
+        return std::string("a refusal after the input was accepted: ") + e.what();
+    } catch (const vhost::HostError& e) {
         return std::string("a refusal after the input was accepted: ") + e.what();
     } catch (const std::exception& e) {
         return std::string("an exception the tools do not expect: ") + e.what();

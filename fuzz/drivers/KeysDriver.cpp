@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/FramePattern.h"
+#include "clip/FramePattern.h"
 #include "fuzz/drivers/Bytes.h"
 #include "fuzz/drivers/DriverSupport.h"
 #include "fuzz/drivers/Scratch.h"
@@ -26,6 +26,7 @@
 #include "host/HostError.h"
 #include "params/EffectParams.h"
 #include "params/Keyframes.h"
+#include "support/InputError.h"
 
 namespace vfuzz {
 
@@ -36,17 +37,17 @@ constexpr size_t kFramesChecked = 48;
 
 std::string Frames(const std::string& text, std::vector<long>& frames) {
     try {
-        frames = vcli::ParseFrameList(text, "--frames");
-    } catch (const vhost::HostError&) {
+        frames = vclip::ParseFrameList(text, "--frames");
+    } catch (const vsupport::InputError&) {
         frames.clear();
         return {};
     }
-    const std::string described = vcli::DescribeFrames(frames);
-    if (vcli::ParseFrameList(described, "--frames") != frames) {
+    const std::string described = vclip::DescribeFrames(frames);
+    if (vclip::ParseFrameList(described, "--frames") != frames) {
         return "--frames '" + text + "' is described as '" + described + "', which names other frames";
     }
     // The runs a clip plans with name the same frames, found by index and by number.
-    const vcli::FrameList list = vcli::ParseFrames(text, "--frames");
+    const vclip::FrameList list = vclip::ParseFrames(text, "--frames");
     if (list.Size() != frames.size() || list.Describe() != described) {
         return "--frames '" + text + "' plans " + std::to_string(list.Size()) + " frames as " + list.Describe();
     }
@@ -61,7 +62,7 @@ std::string Frames(const std::string& text, std::vector<long>& frames) {
         if (i % 3 == 0) every_third.push_back(frames[i]);
     }
     // Without: what is left after taking some frames away, as a set difference gives it.
-    const vcli::FrameList left = list.Without(vcli::FrameList::Of(every_third));
+    const vclip::FrameList left = list.Without(vclip::FrameList::Of(every_third));
     if (left.Size() != frames.size() - every_third.size()) {
         return "--frames '" + text + "' without " + std::to_string(every_third.size()) + " of its frames leaves " +
                std::to_string(left.Size());
@@ -81,10 +82,10 @@ std::string Pattern(const std::string& name, const std::vector<long>& frames) {
     }
     const std::string folder = ScratchDir() + "seq/";
     ::mkdir(folder.c_str(), 0700);
-    std::optional<vcli::FramePattern> pattern;
+    std::optional<vclip::FramePattern> pattern;
     try {
-        pattern = vcli::FramePattern::Parse(folder + name, "OUTPUT");
-    } catch (const vhost::HostError&) {
+        pattern = vclip::FramePattern::Parse(folder + name, "OUTPUT");
+    } catch (const vsupport::InputError&) {
         return {};
     }
     if (!pattern) return {};
@@ -99,8 +100,8 @@ std::string Pattern(const std::string& name, const std::vector<long>& frames) {
     }
     const std::vector<long> listed = pattern->FramesOnDisk();
     if (listed != written) {
-        problem = "pattern '" + name + "' wrote frames " + vcli::DescribeFrames(written) + " but lists " +
-                  vcli::DescribeFrames(listed);
+        problem = "pattern '" + name + "' wrote frames " + vclip::DescribeFrames(written) + " but lists " +
+                  vclip::DescribeFrames(listed);
     }
     for (long f : written) ::unlink(pattern->Path(f).c_str());
     return problem;

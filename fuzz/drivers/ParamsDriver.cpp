@@ -11,13 +11,14 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/EffectOptions.h"
-#include "cli/EffectSession.h"
+#include "clip/EffectSession.h"
+#include "clip/EffectSetup.h"
 #include "fuzz/drivers/Bytes.h"
 #include "fuzz/drivers/DriverSupport.h"
 #include "fuzz/drivers/Scratch.h"
 #include "host/HostError.h"
 #include "params/EffectParams.h"
+#include "support/InputError.h"
 
 namespace vfuzz {
 
@@ -34,7 +35,7 @@ public:
     std::string Run(const uint8_t* data, size_t size) override {
         Bytes in(data, size);
         const std::string file = in.Until('\0');
-        vcli::EffectOptions options;
+        vclip::EffectOptions options;
         options.module = EffectModulePath();
         options.params_file = ScratchFile("params.json", file.data(), file.size());
         for (std::string* text : {&options.host, &options.depth, &options.downsample, &options.par, &options.threads}) {
@@ -42,7 +43,7 @@ public:
         }
         if (options.host.empty()) options.host = "ae";
         for (size_t i = 0; i < options.params.size() && !in.Empty(); ++i) {
-            vcli::EffectOptions::Param& param = options.params[i];
+            vclip::EffectOptions::Param& param = options.params[i];
             param.text = in.Until('\0');
             if (vparams::ParamTable()[i].flag) {
                 param.on = param.text == "on";
@@ -51,19 +52,21 @@ public:
             }
         }
         return Guarded([&]() -> std::string {
-            vcli::ResolvedEffect effect;
+            vclip::ResolvedEffect effect;
             try {
-                effect = vcli::ResolveEffectOptions(options);
-            } catch (const vhost::HostError&) {
+                effect = vclip::ResolveEffectOptions(options);
+            } catch (const vsupport::InputError&) {
                 return {};  // refused, naming what: the tools' answer to a bad file or value
+            } catch (const vhost::HostError&) {
+                return {};  // the same, from the layers that still report a bad file as the host's error
             }
             if (std::string bad = OutOfRange(effect.values, effect.declared); !bad.empty()) return bad;
 
-            vcli::EffectSession first(effect, kLayerWidth, kLayerHeight);
+            vclip::EffectSession first(effect, kLayerWidth, kLayerHeight);
             const std::string saved = vparams::ReadEffectValuesJson(first.Host()).dump();
-            vcli::ResolvedEffect again = effect;
+            vclip::ResolvedEffect again = effect;
             again.values = vparams::EffectValuesFromJsonText(saved, {}, "the saved values", effect.declared);
-            vcli::EffectSession second(again, kLayerWidth, kLayerHeight);
+            vclip::EffectSession second(again, kLayerWidth, kLayerHeight);
             const std::string resaved = vparams::ReadEffectValuesJson(second.Host()).dump();
             if (resaved != saved) return "saved values " + saved + " read back as " + resaved;
             return {};

@@ -13,25 +13,115 @@ const A_char kFalloffName[] = "Alpha falloff";
 const A_char kFalloffChoices[] = "Linear|Quadratic|Cubic|Gamma 2.2|Gaussian|Exponential";
 const A_char kInvertText[] = "Invert mask";
 
-const PF_Fixed kFixedOne = 65536;
-
 bool NeedsRecords(PF_Cmd cmd) {
     return cmd == PF_Cmd_ABOUT || cmd == PF_Cmd_GLOBAL_SETUP || cmd == PF_Cmd_PARAMS_SETUP ||
            cmd == PF_Cmd_RENDER || cmd == PF_Cmd_EVENT;
 }
 
-void SetFloatSlider(PF_ParamDef& def, float dephault) {
-    def.param_type = PF_Param_FLOAT_SLIDER;
-    def.u.fs_d.valid_min = 0.0f;
-    def.u.fs_d.valid_max = 15000.0f;
-    def.u.fs_d.slider_min = 0.0f;
-    def.u.fs_d.slider_max = 15000.0f;
-    def.u.fs_d.value = dephault;
-    def.u.fs_d.dephault = dephault;
-    def.u.fs_d.precision = 1;
-    def.u.fs_d.display_flags = 0;
-    def.u.fs_d.fs_flags = 0;
-    def.u.fs_d.curve_tolerance = 0.05f;
+// Declares one parameter at a time, appended after the ones before it: each
+// call clears the record, lets the kind fill its fields, names it and adds it.
+class ParamDeclarer {
+public:
+    explicit ParamDeclarer(PF_InData* in_data) : in_data_(in_data) {}
+
+    PF_Err Popup(const A_char* name, A_long id, A_short num_choices, A_short dephault, const A_char* choices) {
+        Clear(PF_Param_POPUP, PF_ParamFlag_CANNOT_TIME_VARY);
+        def_.u.pd.num_choices = num_choices;
+        def_.u.pd.dephault = dephault;
+        def_.u.pd.value = dephault;
+        def_.u.pd.u.namesptr = choices;
+        return Add(name, id);
+    }
+
+    // The default is in percent of the layer.
+    PF_Err Point(const A_char* name, A_long id, A_long percent) {
+        Clear(PF_Param_POINT, 0);
+        def_.u.td.x_value = def_.u.td.x_dephault = vfixed::FromInt(percent);
+        def_.u.td.y_value = def_.u.td.y_dephault = vfixed::FromInt(percent);
+        def_.u.td.restrict_bounds = 0;
+        return Add(name, id);
+    }
+
+    // A size in full-resolution pixels, 0 to kMaxSize, shown with one decimal.
+    PF_Err Size(const A_char* name, A_long id, float dephault) {
+        Clear(PF_Param_FLOAT_SLIDER, 0);
+        def_.u.fs_d.valid_min = 0.0f;
+        def_.u.fs_d.valid_max = kMaxSize;
+        def_.u.fs_d.slider_min = 0.0f;
+        def_.u.fs_d.slider_max = kMaxSize;
+        def_.u.fs_d.value = dephault;
+        def_.u.fs_d.dephault = dephault;
+        def_.u.fs_d.precision = 1;
+        def_.u.fs_d.display_flags = 0;
+        def_.u.fs_d.fs_flags = 0;
+        def_.u.fs_d.curve_tolerance = 0.05f;
+        return Add(name, id);
+    }
+
+    PF_Err Angle(const A_char* name, A_long id) {
+        Clear(PF_Param_ANGLE, 0);
+        def_.u.ad.value = 0;
+        def_.u.ad.dephault = 0;
+        return Add(name, id);
+    }
+
+    // A percentage, 0 to 100, shown with one decimal and the percent sign.
+    PF_Err Percent(const A_char* name, A_long id, A_long dephault) {
+        Clear(PF_Param_FIX_SLIDER, 0);
+        def_.u.fd.valid_min = 0;
+        def_.u.fd.valid_max = vfixed::FromInt(100);
+        def_.u.fd.slider_min = 0;
+        def_.u.fd.slider_max = vfixed::FromInt(100);
+        def_.u.fd.value = vfixed::FromInt(dephault);
+        def_.u.fd.dephault = vfixed::FromInt(dephault);
+        def_.u.fd.precision = 1;
+        def_.u.fd.display_flags = PF_ValueDisplayFlag_PERCENT;
+        return Add(name, id);
+    }
+
+    PF_Err Checkbox(const A_char* name, A_long id, const A_char* text) {
+        Clear(PF_Param_CHECKBOX, PF_ParamFlag_CANNOT_TIME_VARY);
+        def_.u.bd.value = 0;
+        def_.u.bd.dephault = 0;
+        def_.u.bd.u.nameptr = text;
+        return Add(name, id);
+    }
+
+private:
+    void Clear(PF_ParamType type, PF_ParamFlags flags) {
+        std::memset(&def_, 0, sizeof(def_));
+        def_.param_type = type;
+        def_.flags = flags;
+    }
+
+    PF_Err Add(const A_char* name, A_long id) {
+        in_data_->utils->ansi.strcpy(def_.name, name);
+        def_.uu.id = id;
+        return in_data_->inter.add_param(in_data_->effect_ref, -1, &def_);
+    }
+
+    PF_InData* in_data_;
+    PF_ParamDef def_;
+};
+
+// The parameters after the input layer, in index order; the first refusal ends it.
+PF_Err DeclareParams(PF_InData* in_data) {
+    ParamDeclarer d(in_data);
+    PF_Err err = d.Popup(GetStringPtr(StrID_MaskType_Param_Name), MASK_TYPE_ID, 2, MASK_ELLIPSE,
+                         GetStringPtr(StrID_MaskType_Choices));
+    if (!err) {
+        err = d.Popup(GetStringPtr(StrID_CompositeMode_Param_Name), COMPOSITE_MODE_ID, 4, COMPOSITE_CREATE,
+                      GetStringPtr(StrID_CompositeMode_Choices));
+    }
+    if (!err) err = d.Point(GetStringPtr(StrID_Origin_Param_Name), ORIGIN_ID, 50);
+    if (!err) err = d.Size(GetStringPtr(StrID_Width_Param_Name), WIDTH_ID, kDefaultWidth);
+    if (!err) err = d.Size(GetStringPtr(StrID_Height_Param_Name), HEIGHT_ID, kDefaultHeight);
+    if (!err) err = d.Angle(GetStringPtr(StrID_Angle_Param_Name), ANGLE_ID);
+    if (!err) err = d.Size(GetStringPtr(StrID_Feather_Param_Name), FEATHER_ID, 0.0f);
+    if (!err) err = d.Percent(GetStringPtr(StrID_Opacity_Param_Name), OPACITY_ID, 100);
+    if (!err) err = d.Checkbox(GetStringPtr(StrID_Invert_Param_Name), INVERT_ID, kInvertText);
+    if (!err) err = d.Popup(kFalloffName, FALLOFF_ID, 6, FALLOFF_LINEAR, kFalloffChoices);
+    return err;
 }
 
 }  // namespace
@@ -78,103 +168,8 @@ PF_Err ParamsSetup(PF_InData* in_data, PF_OutData* out_data) {
         !in_data->utils->ansi.strcpy) {
         return PF_Err_INVALID_CALLBACK;
     }
-    PF_Err err = PF_Err_NONE;
-    PF_ParamDef def;
-    const auto add = [&]() { return in_data->inter.add_param(in_data->effect_ref, -1, &def); };
-    const auto name = [&](const A_char* text) { in_data->utils->ansi.strcpy(def.name, text); };
-
-    std::memset(&def, 0, sizeof(def));
-    def.param_type = PF_Param_POPUP;
-    def.flags = PF_ParamFlag_CANNOT_TIME_VARY;
-    def.u.pd.num_choices = 2;
-    def.u.pd.dephault = MASK_ELLIPSE;
-    def.u.pd.value = MASK_ELLIPSE;
-    name(GetStringPtr(StrID_MaskType_Param_Name));
-    def.u.pd.u.namesptr = GetStringPtr(StrID_MaskType_Choices);
-    def.uu.id = MASK_TYPE_ID;
-    if ((err = add()) != PF_Err_NONE) return err;
-
-    std::memset(&def, 0, sizeof(def));
-    def.param_type = PF_Param_POPUP;
-    def.flags = PF_ParamFlag_CANNOT_TIME_VARY;
-    def.u.pd.num_choices = 4;
-    def.u.pd.dephault = COMPOSITE_CREATE;
-    def.u.pd.value = COMPOSITE_CREATE;
-    name(GetStringPtr(StrID_CompositeMode_Param_Name));
-    def.u.pd.u.namesptr = GetStringPtr(StrID_CompositeMode_Choices);
-    def.uu.id = COMPOSITE_MODE_ID;
-    if ((err = add()) != PF_Err_NONE) return err;
-
-    // The point's default is in percent of the layer: its centre.
-    std::memset(&def, 0, sizeof(def));
-    def.param_type = PF_Param_POINT;
-    def.u.td.x_value = def.u.td.x_dephault = 50 * kFixedOne;
-    def.u.td.y_value = def.u.td.y_dephault = 50 * kFixedOne;
-    def.u.td.restrict_bounds = 0;
-    name(GetStringPtr(StrID_Origin_Param_Name));
-    def.uu.id = ORIGIN_ID;
-    if ((err = add()) != PF_Err_NONE) return err;
-
-    std::memset(&def, 0, sizeof(def));
-    SetFloatSlider(def, kDefaultWidth);
-    name(GetStringPtr(StrID_Width_Param_Name));
-    def.uu.id = WIDTH_ID;
-    if ((err = add()) != PF_Err_NONE) return err;
-
-    std::memset(&def, 0, sizeof(def));
-    SetFloatSlider(def, kDefaultHeight);
-    name(GetStringPtr(StrID_Height_Param_Name));
-    def.uu.id = HEIGHT_ID;
-    if ((err = add()) != PF_Err_NONE) return err;
-
-    std::memset(&def, 0, sizeof(def));
-    def.param_type = PF_Param_ANGLE;
-    def.u.ad.value = 0;
-    def.u.ad.dephault = 0;
-    name(GetStringPtr(StrID_Angle_Param_Name));
-    def.uu.id = ANGLE_ID;
-    if ((err = add()) != PF_Err_NONE) return err;
-
-    std::memset(&def, 0, sizeof(def));
-    SetFloatSlider(def, 0.0f);
-    name(GetStringPtr(StrID_Feather_Param_Name));
-    def.uu.id = FEATHER_ID;
-    if ((err = add()) != PF_Err_NONE) return err;
-
-    std::memset(&def, 0, sizeof(def));
-    def.param_type = PF_Param_FIX_SLIDER;
-    def.u.fd.valid_min = 0;
-    def.u.fd.valid_max = 100 * kFixedOne;
-    def.u.fd.slider_min = 0;
-    def.u.fd.slider_max = 100 * kFixedOne;
-    def.u.fd.value = 100 * kFixedOne;
-    def.u.fd.dephault = 100 * kFixedOne;
-    def.u.fd.precision = 1;
-    def.u.fd.display_flags = PF_ValueDisplayFlag_PERCENT;
-    name(GetStringPtr(StrID_Opacity_Param_Name));
-    def.uu.id = OPACITY_ID;
-    if ((err = add()) != PF_Err_NONE) return err;
-
-    std::memset(&def, 0, sizeof(def));
-    def.param_type = PF_Param_CHECKBOX;
-    def.flags = PF_ParamFlag_CANNOT_TIME_VARY;
-    def.u.bd.value = 0;
-    def.u.bd.dephault = 0;
-    def.u.bd.u.nameptr = kInvertText;
-    name(GetStringPtr(StrID_Invert_Param_Name));
-    def.uu.id = INVERT_ID;
-    if ((err = add()) != PF_Err_NONE) return err;
-
-    std::memset(&def, 0, sizeof(def));
-    def.param_type = PF_Param_POPUP;
-    def.flags = PF_ParamFlag_CANNOT_TIME_VARY;
-    def.u.pd.num_choices = 6;
-    def.u.pd.dephault = FALLOFF_LINEAR;
-    def.u.pd.value = FALLOFF_LINEAR;
-    name(kFalloffName);
-    def.u.pd.u.namesptr = kFalloffChoices;
-    def.uu.id = FALLOFF_ID;
-    if ((err = add()) != PF_Err_NONE) return err;
+    PF_Err err = DeclareParams(in_data);
+    if (err != PF_Err_NONE) return err;
 
     PF_CustomUIInfo ui;
     std::memset(&ui, 0, sizeof(ui));

@@ -4,6 +4,7 @@
 #include "api/AE_Effect.h"
 #include "api/AE_EffectSuites.h"
 #include "api/AE_EffectUI.h"
+#include "api/FixedPoint.h"
 
 #define VELLORA_MAJOR_VERSION 1
 #define VELLORA_MINOR_VERSION 0
@@ -57,13 +58,16 @@ enum FalloffCurve {
 // declares them and the mask record starts from them.
 constexpr float kDefaultWidth = 300.0f;
 constexpr float kDefaultHeight = 200.0f;
+// Width, Height and Feather range over 0 to this, in full-resolution pixels:
+// the sliders declare it and the overlay's drags keep to it.
+constexpr float kMaxSize = 15000.0f;
 
 // Whether the host passed the array and every declared parameter after the
 // input layer; render and the overlay read them without a check-out.
 bool ParamsPresent(PF_ParamDef** params);
 
-// 16.16 fixed point to a real number.
-#define VELLORA_FIX2DBL 1.52587890625e-05
+// 16.16 fixed point to a real number, under the name some files still use.
+#define VELLORA_FIX2DBL vfixed::kToDouble
 
 extern "C" {
 // The single door through which the host reaches the effect.

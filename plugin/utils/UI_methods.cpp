@@ -7,27 +7,14 @@
 
 namespace {
 
-A_long SaturateToLong(double truncated) {
-    if (std::isnan(truncated)) return 0;
-    if (truncated >= 2147483647.0) return INT32_MAX;
-    if (truncated <= -2147483648.0) return INT32_MIN;
-    return static_cast<A_long>(truncated);
-}
-
-A_long ClampToLong(int64_t v) {
-    if (v > INT32_MAX) return INT32_MAX;
-    if (v < INT32_MIN) return INT32_MIN;
-    return static_cast<A_long>(v);
-}
-
 void ToLayerFixed(PF_Point* window_point, PF_FixedPoint* layer_fixed) {
-    layer_fixed->x = ClampToLong(static_cast<int64_t>(window_point->h) * 65536);
-    layer_fixed->y = ClampToLong(static_cast<int64_t>(window_point->v) * 65536);
+    layer_fixed->x = vfixed::FromInt(window_point->h);
+    layer_fixed->y = vfixed::FromInt(window_point->v);
 }
 
 void FromLayerFixed(const PF_FixedPoint* layer_fixed, PF_Point* layer_point) {
-    layer_point->h = layer_fixed->x >> 16;
-    layer_point->v = layer_fixed->y >> 16;
+    layer_point->h = vfixed::Floor(layer_fixed->x);
+    layer_point->v = vfixed::Floor(layer_fixed->y);
 }
 
 void FrameToSource(PF_EventExtra* extra, PF_FixedPoint* point) {
@@ -35,22 +22,6 @@ void FrameToSource(PF_EventExtra* extra, PF_FixedPoint* point) {
 }
 
 }  // namespace
-
-PF_Fixed FixedFromFloat(double x) {
-    const double scaled = x * 65536.0 + (x < 0.0 ? -0.5 : 0.5);
-    return SaturateToLong(std::trunc(scaled));
-}
-
-PF_Fixed FixedFromFloat(float x) {
-    const float scaled = x * 65536.0f;
-    return SaturateToLong(std::trunc(static_cast<double>(scaled) + (x < 0.0f ? -0.5 : 0.5)));
-}
-
-A_long TruncToLong(double x) { return SaturateToLong(std::trunc(x)); }
-
-A_long AddLong(A_long a, A_long b) { return ClampToLong(static_cast<int64_t>(a) + b); }
-
-A_long SubLong(A_long a, A_long b) { return ClampToLong(static_cast<int64_t>(a) - b); }
 
 PF_WindowType EventWindowType(const PF_EventExtra* extra) {
     if (!extra || !extra->contextH || !*extra->contextH) return PF_Window_NONE;

@@ -4,6 +4,7 @@
 
 #include "api/AE_Effect.h"
 #include "api/AE_EffectUI.h"
+#include "api/FixedPoint.h"
 
 // Four corners of a rectangle in 16.16. Field order is not an outline order:
 // an outline runs topLeft, topRight, bottomRight, bottomLeft.
@@ -23,16 +24,15 @@ typedef struct {
 } PF_RectPoints;
 
 // Rounds half away from zero to 16.16. Values beyond the 32-bit range
-// saturate and NaN gives 0, so huge sizes at high zoom stay defined.
-PF_Fixed FixedFromFloat(double x);
-// The single-precision flavour: x * 65536 is taken in float before rounding.
-PF_Fixed FixedFromFloat(float x);
+// saturate and NaN gives 0, so huge sizes at high zoom stay defined. A float
+// argument gives what x * 65536 in single precision would: that product is exact.
+inline PF_Fixed FixedFromFloat(double x) { return vfixed::FromDouble(x); }
 
 // Truncation toward zero to a 32-bit integer, saturating, NaN -> 0.
-A_long TruncToLong(double x);
+inline A_long TruncToLong(double x) { return vfixed::SaturateWhole(std::trunc(x)); }
 // 32-bit sums and differences of 16.16 values, saturating instead of wrapping.
-A_long AddLong(A_long a, A_long b);
-A_long SubLong(A_long a, A_long b);
+inline A_long AddLong(A_long a, A_long b) { return vfixed::Saturate(static_cast<int64_t>(a) + b); }
+inline A_long SubLong(A_long a, A_long b) { return vfixed::Saturate(static_cast<int64_t>(a) - b); }
 
 // The window type of an event, PF_Window_NONE when the event carries no context.
 PF_WindowType EventWindowType(const PF_EventExtra* extra);

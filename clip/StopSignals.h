@@ -6,10 +6,11 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <ctime>
 #include <thread>
 
-namespace vcli {
+namespace vclip {
 
 // SIGINT and SIGTERM, taken by a thread of their own instead of a handler, so
 // a frame in flight is never cut off half-written: the first asks the clip to
@@ -75,4 +76,31 @@ private:
     std::thread watcher_;
 };
 
-}  // namespace vcli
+// The exit status after a signal, as a shell reports it: 128 + the signal.
+inline int ExitCodeAfter(int signal) { return signal == SIGTERM ? 143 : 130; }
+
+// A clip stopped before its first frame: the command ends with `exit_code`.
+struct ClipInterrupted {
+    int exit_code;
+};
+
+// The flag every planning step and lane watches, and the signals that raise it.
+class ClipStop {
+public:
+    ClipStop() : signals_(flag_) {}
+    std::atomic<bool>& Flag() { return flag_; }
+    // The first signal taken, or 0.
+    int Signal() const { return signals_.Received(); }
+    // Between two looks before the first frame: stops at once, nothing written.
+    void Poll() const {
+        if (!flag_) return;
+        std::fprintf(stderr, "vellora: interrupted before the first frame; nothing was written\n");
+        throw ClipInterrupted{ExitCodeAfter(Signal())};
+    }
+
+private:
+    std::atomic<bool> flag_{false};  // before the signals, which set it
+    StopSignals signals_;
+};
+
+}  // namespace vclip

@@ -11,7 +11,7 @@
 
 #include "imaging/LibraryMessages.h"
 
-namespace vcli {
+namespace vclip {
 
 // "0:42", "1:02:03".
 inline std::string FormatDuration(double seconds) {
@@ -121,4 +121,4 @@ private:
     Clock::time_point last_shown_{};
 };
 
-}  // namespace vcli
+}  // namespace vclip

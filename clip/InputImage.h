@@ -9,7 +9,7 @@
 #include "host/World.h"
 #include "imaging/ImageIO.h"
 
-namespace vcli {
+namespace vclip {
 
 struct ResolvedEffect;
 
@@ -43,4 +43,4 @@ private:
 // warnings: after the input has proved readable, so a refusal stays one line.
 vhost::World LoadInputWorld(InputImage& input, const ResolvedEffect& effect);
 
-}  // namespace vcli
+}  // namespace vclip

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-namespace vcli {
+namespace vclip {
 
 class FramePattern {
 public:
     // The pattern in `path`'s file name, or nothing when it names one file.
-    // Throws HostError starting with `what` for two patterns in one name, a
+    // Throws vsupport::InputError starting with `what` for two patterns in one name, a
     // pattern in a folder name, or a width printf pads with spaces.
     static std::optional<FramePattern> Parse(const std::string& path, const std::string& what);
 
@@ -24,7 +24,7 @@ public:
     const std::string& Text() const { return text_; }
     // Every frame whose file exists in the pattern's folder, in order. Names
     // the pattern would not write (other padding) are not frames of it.
-    // Throws HostError naming the folder when it cannot be listed. `poll`,
+    // Throws vsupport::InputError naming the folder when it cannot be listed. `poll`,
     // when given, is called every few thousand names (it may throw to stop).
     std::vector<long> FramesOnDisk(const std::function<void()>& poll = nullptr) const;
 
@@ -72,7 +72,7 @@ private:
     std::vector<size_t> starts_;  // frames before each range and after the last: Size()
 };
 
-// Frames of a list such as "1-10,21-30" or "7". Throws HostError naming
+// Frames of a list such as "1-10,21-30" or "7". Throws vsupport::InputError naming
 // `option` for anything else: a range that runs backwards, frames named
 // twice, numbers beyond kMaxFrameNumber, more than kMaxClipFrames frames.
 FrameList ParseFrames(const std::string& text, const std::string& option);
@@ -82,4 +82,4 @@ std::vector<long> ParseFrameList(const std::string& text, const std::string& opt
 // "1-7, 9, 11-20": sorted frames as ranges.
 std::string DescribeFrames(const std::vector<long>& frames);
 
-}  // namespace vcli
+}  // namespace vclip

@@ -1,4 +1,4 @@
-#include "cli/FramePattern.h"
+#include "clip/FramePattern.h"
 
 #include <dirent.h>
 
@@ -8,13 +8,14 @@
 #include <cstring>
 #include <memory>
 
-#include "host/HostError.h"
+#include "clip/Parse.h"
+#include "support/InputError.h"
 
-namespace vcli {
+namespace vclip {
 
 namespace {
 
-using vhost::HostError;
+using vsupport::InputError;
 
 bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
 
@@ -36,8 +37,8 @@ std::vector<Found> FindPatterns(const std::string& name, const std::string& what
             // As for %0Nd: frame numbers have at most 9 digits, and a wider
             // name would never be listed as a frame on disk.
             if (end - i > 9) {
-                throw HostError(what + " '" + path + "': " + std::to_string(end - i) +
-                                " #s is not a frame width from 1 to 9 digits");
+                throw InputError(what + " '" + path + "': " + std::to_string(end - i) +
+                                 " #s is not a frame width from 1 to 9 digits");
             }
             found.push_back({i, end - i, static_cast<int>(end - i)});
             i = end - 1;
@@ -52,13 +53,13 @@ std::vector<Found> FindPatterns(const std::string& name, const std::string& what
             if (j >= name.size() || name[j] != 'd') continue;  // a plain '%' in a name
             const std::string digits = name.substr(i + 1 + (zero ? 1 : 0), j - i - 1 - (zero ? 1 : 0));
             if (!digits.empty() && !zero) {
-                throw HostError(what + " '" + path + "': " + name.substr(i, j - i + 1) +
-                                " pads frame numbers with spaces; write %0" + digits + "d for zeros");
+                throw InputError(what + " '" + path + "': " + name.substr(i, j - i + 1) +
+                                 " pads frame numbers with spaces; write %0" + digits + "d for zeros");
             }
             const int width = digits.empty() ? 1 : std::stoi(digits.substr(0, 3));
             if (width < 1 || width > 9) {
-                throw HostError(what + " '" + path + "': " + name.substr(i, j - i + 1) +
-                                " is not a frame width from 1 to 9 digits");
+                throw InputError(what + " '" + path + "': " + name.substr(i, j - i + 1) +
+                                 " is not a frame width from 1 to 9 digits");
             }
             found.push_back({i, j - i + 1, width});
             i = j;
@@ -79,16 +80,10 @@ std::string Literal(const std::string& text) {
 
 long ParseFrameNumber(const std::string& text, const std::string& option, const std::string& list) {
     if (text.empty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), IsDigit)) {
-        throw HostError(option + " '" + list + "': '" + text + "' is not a frame number (0 to " +
-                        std::to_string(kMaxFrameNumber) + ")");
+        throw InputError(option + " '" + list + "': '" + text + "' is not a frame number (0 to " +
+                         std::to_string(kMaxFrameNumber) + ")");
     }
     return std::stol(text);
-}
-
-std::string Trimmed(const std::string& text) {
-    const size_t begin = text.find_first_not_of(" \t");
-    if (begin == std::string::npos) return "";
-    return text.substr(begin, text.find_last_not_of(" \t") - begin + 1);
 }
 
 }  // namespace
@@ -100,16 +95,16 @@ std::optional<FramePattern> FramePattern::Parse(const std::string& path, const s
     const std::vector<Found> in_name = FindPatterns(name, what, path);
     if (in_name.empty()) {
         if (!FindPatterns(folder, what, path).empty()) {
-            throw HostError(what + " '" + path + "': a frame number goes in the file name, not in a folder's");
+            throw InputError(what + " '" + path + "': a frame number goes in the file name, not in a folder's");
         }
         return std::nullopt;
     }
     if (in_name.size() > 1) {
-        throw HostError(what + " '" + path + "' holds " + std::to_string(in_name.size()) +
-                        " frame-number patterns; a sequence's names have one");
+        throw InputError(what + " '" + path + "' holds " + std::to_string(in_name.size()) +
+                         " frame-number patterns; a sequence's names have one");
     }
     if (!FindPatterns(folder, what, path).empty()) {
-        throw HostError(what + " '" + path + "': a frame number goes in the file name, not in a folder's");
+        throw InputError(what + " '" + path + "': a frame number goes in the file name, not in a folder's");
     }
     FramePattern pattern;
     pattern.text_ = path;
@@ -130,7 +125,7 @@ std::vector<long> FramePattern::FramesOnDisk(const std::function<void()>& poll) 
     const std::string folder = folder_.empty() ? "." : folder_;
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
     if (!dir) {
-        throw HostError("cannot list the frames of '" + text_ + "': folder '" + folder + "': " + std::strerror(errno));
+        throw InputError("cannot list the frames of '" + text_ + "': folder '" + folder + "': " + std::strerror(errno));
     }
     std::vector<long> frames;
     size_t seen = 0;
@@ -220,22 +215,22 @@ FrameList ParseFrames(const std::string& text, const std::string& option) {
     size_t start = 0;
     for (;;) {
         const size_t comma = text.find(',', start);
-        const std::string item = Trimmed(text.substr(start, comma == std::string::npos ? std::string::npos
+        const std::string item = Trim(text.substr(start, comma == std::string::npos ? std::string::npos
                                                                                          : comma - start));
         if (item.empty()) {
-            throw HostError(option + " '" + text + "': expected frames such as 1-10 or 1-10,21-30");
+            throw InputError(option + " '" + text + "': expected frames such as 1-10 or 1-10,21-30");
         }
         const size_t dash = item.find('-');
-        const long first = ParseFrameNumber(Trimmed(item.substr(0, dash)), option, text);
-        const long last = dash == std::string::npos ? first : ParseFrameNumber(Trimmed(item.substr(dash + 1)), option, text);
+        const long first = ParseFrameNumber(Trim(item.substr(0, dash)), option, text);
+        const long last = dash == std::string::npos ? first : ParseFrameNumber(Trim(item.substr(dash + 1)), option, text);
         if (last < first) {
-            throw HostError(option + " '" + text + "': range " + item + " runs backwards; write " +
-                            std::to_string(last) + "-" + std::to_string(first));
+            throw InputError(option + " '" + text + "': range " + item + " runs backwards; write " +
+                             std::to_string(last) + "-" + std::to_string(first));
         }
         count += static_cast<size_t>(last - first + 1);
         if (count > static_cast<size_t>(kMaxClipFrames)) {
-            throw HostError(option + " '" + text + "' names more than " + std::to_string(kMaxClipFrames) +
-                            " frames; split the clip");
+            throw InputError(option + " '" + text + "' names more than " + std::to_string(kMaxClipFrames) +
+                             " frames; split the clip");
         }
         ranges.push_back({first, last});
         if (comma == std::string::npos) break;
@@ -245,8 +240,8 @@ FrameList ParseFrames(const std::string& text, const std::string& option) {
     // Sorted by first frame, the first range that starts inside an earlier one starts at the lowest frame named twice.
     for (size_t i = 1; i < ranges.size(); ++i) {
         if (ranges[i].first <= ranges[i - 1].last) {
-            throw HostError(option + " '" + text + "': frame " + std::to_string(ranges[i].first) +
-                            " is in two ranges");
+            throw InputError(option + " '" + text + "': frame " + std::to_string(ranges[i].first) +
+                             " is in two ranges");
         }
     }
     return FrameList(ranges);
@@ -274,4 +269,4 @@ std::string DescribeFrames(const std::vector<long>& frames) {
     return text;
 }
 
-}  // namespace vcli
+}  // namespace vclip

@@ -1,9 +1,9 @@
-#include "cli/EffectSession.h"
+#include "clip/EffectSession.h"
 
-#include "cli/EffectOptions.h"
+#include "clip/EffectSetup.h"
 #include "params/EffectParams.h"
 
-namespace vcli {
+namespace vclip {
 
 vparams::Declaration DeclarationOf(const std::string& module_path, vhost::HostApp app) {
     const vhost::PluginModule module(module_path);
@@ -19,4 +19,4 @@ EffectSession::EffectSession(const ResolvedEffect& effect, int layer_width, int 
     vparams::ApplyEffectValues(*host_, effect.values, layer_width, layer_height);
 }
 
-}  // namespace vcli
+}  // namespace vclip

@@ -10,7 +10,7 @@
 #include "host/PluginModule.h"
 #include "params/ParamTable.h"
 
-namespace vcli {
+namespace vclip {
 
 struct ResolvedEffect;
 
@@ -34,4 +34,4 @@ private:
     vparams::Declaration declared_;
 };
 
-}  // namespace vcli
+}  // namespace vclip

@@ -1,12 +1,12 @@
-#include "cli/InputImage.h"
+#include "clip/InputImage.h"
 
 #include <algorithm>
 
-#include "cli/EffectOptions.h"
+#include "clip/EffectSetup.h"
 #include "imaging/ImageSource.h"
 #include "imaging/TestCard.h"
 
-namespace vcli {
+namespace vclip {
 
 InputImage::InputImage(const std::string& name) : name_(name) {
     if (const auto card = vimaging::ParseTestCardName(name)) {
@@ -58,4 +58,4 @@ vhost::World LoadInputWorld(InputImage& input, const ResolvedEffect& effect) {
     return world;
 }
 
-}  // namespace vcli
+}  // namespace vclip
