@@ -97,21 +97,6 @@ std::vector<FilterProperty> FilterProperties(const vparams::Declaration& declare
     return list;
 }
 
-namespace {
-
-// A refusal of the origin, width or height the table checked names the
-// property the user set: the rectangle.
-void NameRect(const PropertySource& source, const std::string& text) {
-    for (const std::string& key : RectKeys()) {
-        if (text.find("'" + key + "'") != std::string::npos) {
-            const char* raw = source.text(kRectName);
-            Refuse(kRectName, raw ? raw : "", text.substr(std::strlen("vellora: ")));
-        }
-    }
-}
-
-}  // namespace
-
 vparams::EffectValues ValuesFromProperties(const PropertySource& source, const vparams::Declaration& declared,
                                            int width, int height) {
     nlohmann::json json = nlohmann::json::object();
@@ -180,11 +165,15 @@ vparams::EffectValues ValuesFromProperties(const PropertySource& source, const v
     try {
         for (const nlohmann::json& check : checks) vparams::EffectValuesFromJson(check, {}, "vellora", declared);
         return vparams::EffectValuesFromJson(json, {}, "vellora", declared);
-    } catch (const InputError& e) {
-        NameRect(source, e.what());
-        throw;
-    } catch (const HostError& e) {
-        NameRect(source, e.what());
+    } catch (const vsupport::InputError& e) {
+        // Name the property the user set: the rectangle for its three parts.
+        std::string text = e.what();
+        for (const std::string& key : RectKeys()) {
+            if (text.find("'" + key + "'") != std::string::npos) {
+                const char* raw = source.text(kRectName);
+                Refuse(kRectName, raw ? raw : "", text.substr(std::strlen("vellora: ")));
+            }
+        }
         throw;
     }
 }

@@ -1,43 +1,27 @@
 #include "params/EffectParams.h"
 
-#include <algorithm>
-#include <cctype>
-#include <cmath>
-#include <cstdlib>
-#include <limits>
-#include <sstream>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "api/FixedPoint.h"
 #include "host/HostError.h"
-#include "plugin/Vellora/Vellora.h"
 #include "params/ParamTable.h"
+#include "params/ParamValue.h"
 #include "params/StrictJson.h"
+#include "support/InputError.h"
 
 namespace vparams {
 
 namespace {
 
 // 16.16 fixed point of a value in the parameter's own units.
-PF_Fixed ToFixed(double value, const char* what) {
-    const double scaled = std::round(value * 65536.0);
-    if (!std::isfinite(scaled) || scaled > std::numeric_limits<PF_Fixed>::max() ||
-        scaled < std::numeric_limits<PF_Fixed>::min()) {
-        std::ostringstream msg;
-        msg << what << " " << value << " cannot be held by the host (16.16 fixed point, about +/-32767)";
-        throw vhost::HostError(msg.str());
+PF_Fixed ToFixed(double value, const std::string& what) {
+    if (!vfixed::Fits(value)) {
+        throw vsupport::InputError(what + " " + Exact(value) +
+                                   " cannot be held by the host (16.16 fixed point, about +/-32767)");
     }
-    return static_cast<PF_Fixed>(scaled);
-}
-
-double FromFixed(PF_Fixed value) { return value * VELLORA_FIX2DBL; }
-
-double InRange(double value, double lo, double hi, const std::string& what) {
-    if (!std::isfinite(value) || value < lo || value > hi) {
-        throw vhost::HostError(what + " " + Exact(value) + " is out of range (" + Exact(lo) + " to " + Exact(hi) + ")");
-    }
-    return value;
+    return vfixed::FromDouble(value);
 }
 
 }  // namespace
@@ -73,9 +57,9 @@ void ApplyEffectValues(vhost::Host& host, const EffectValues& values, int layer_
                 if (const auto& v = values.*e.number) p.u.ad.value = ToFixed(*v, e.key);
                 break;
             case PF_Param_POINT:
-                if (const auto& v = values.*e.number) p.u.td.x_value = ToFixed(*v, (e.key + std::string(" x")).c_str());
+                if (const auto& v = values.*e.number) p.u.td.x_value = ToFixed(*v, e.key + std::string(" x"));
                 if (const auto& v = values.*e.number_y) {
-                    p.u.td.y_value = ToFixed(*v, (e.key + std::string(" y")).c_str());
+                    p.u.td.y_value = ToFixed(*v, e.key + std::string(" y"));
                 }
                 break;
             default:
@@ -100,14 +84,14 @@ EffectValues ReadEffectValues(vhost::Host& host) {
                 v.*e.number = p.u.fs_d.value;
                 break;
             case PF_Param_FIX_SLIDER:
-                v.*e.number = FromFixed(p.u.fd.value);
+                v.*e.number = vfixed::ToDouble(p.u.fd.value);
                 break;
             case PF_Param_ANGLE:
-                v.*e.number = FromFixed(p.u.ad.value);
+                v.*e.number = vfixed::ToDouble(p.u.ad.value);
                 break;
             case PF_Param_POINT:
-                v.*e.number = FromFixed(p.u.td.x_value);
-                v.*e.number_y = FromFixed(p.u.td.y_value);
+                v.*e.number = vfixed::ToDouble(p.u.td.x_value);
+                v.*e.number_y = vfixed::ToDouble(p.u.td.y_value);
                 break;
             default:
                 break;
@@ -154,70 +138,18 @@ EffectValues EffectValuesFromJson(const nlohmann::json& json, EffectValues base,
                                   const Declaration& declared) {
     const std::string where = source_name.empty() ? std::string("parameters") : source_name;
     if (!json.is_object()) {
-        throw vhost::HostError(where + ": expected a JSON object of parameter values");
+        throw vsupport::InputError(where + ": expected a JSON object of parameter values");
     }
-    const auto number = [&](const nlohmann::json& value, const std::string& key) {
-        if (!value.is_number()) {
-            throw vhost::HostError(where + ": '" + key + "' must be a number, not " + Short(value));
-        }
-        return value.get<double>();
-    };
-    const auto choice = [&](const nlohmann::json& value, const ParamEntry& e) {
-        const std::string key = e.key;
-        if (value.is_string()) {
-            try {
-                return declared.ParseChoice(e.index, value.get<std::string>());
-            } catch (const vhost::HostError& error) {
-                throw vhost::HostError(where + ": '" + key + "': " + error.what());
-            }
-        }
-        const int count = static_cast<int>(declared.Max(e.index));
-        if (value.is_number_integer() && value.get<int>() >= 1 && value.get<int>() <= count) {
-            return value.get<int>();
-        }
-        throw vhost::HostError(where + ": '" + key + "' must be a name or a number from 1 to " + std::to_string(count) +
-                               ", not " + Short(value));
-    };
-    const auto ranged = [&](const nlohmann::json& value, const ParamEntry& e) {
-        const std::string key = e.key;
-        try {
-            return InRange(number(value, key), declared.Min(e.index), declared.Max(e.index), "'" + key + "'");
-        } catch (const vhost::HostError& error) {
-            const std::string text = error.what();
-            throw vhost::HostError(text.rfind(where, 0) == 0 ? text : where + ": " + text);
-        }
-    };
-
     EffectValues v = base;
     for (auto it = json.begin(); it != json.end(); ++it) {
-        const std::string& key = it.key();
-        const nlohmann::json& value = it.value();
-        const ParamEntry* e = FindKey(key);
-        if (!e) {
-            std::string keys;
-            for (const ParamEntry& entry : ParamTable()) keys += (keys.empty() ? "" : ", ") + std::string(entry.key);
-            throw vhost::HostError(where + ": unknown parameter '" + key + "' (expected " + keys + ")");
+        const ParamEntry& e = ParamOfKey(it.key(), where);
+        if (e.number_y && it.value().is_null()) {
+            // null sets the point back to its default, the layer's centre.
+            (v.*e.number).reset();
+            (v.*e.number_y).reset();
+            continue;
         }
-        if (e->choice) {
-            v.*e->choice = choice(value, *e);
-        } else if (e->flag) {
-            if (!value.is_boolean()) {
-                throw vhost::HostError(where + ": '" + key + "' must be true or false, not " + Short(value));
-            }
-            v.*e->flag = value.get<bool>();
-        } else if (e->number_y) {
-            if (value.is_null()) {
-                (v.*e->number).reset();
-                (v.*e->number_y).reset();
-            } else if (value.is_array() && value.size() == 2) {
-                v.*e->number = ranged(value[0], *e);
-                v.*e->number_y = ranged(value[1], *e);
-            } else {
-                throw vhost::HostError(where + ": '" + key + "' must be [x, y] in layer pixels, not " + Short(value));
-            }
-        } else {
-            v.*e->number = ranged(value, *e);
-        }
+        StoreParamValue(e, ReadParamValue(e, declared, it.value(), where + ": '" + e.key + "'"), v);
     }
     return v;
 }

@@ -35,7 +35,7 @@ nlohmann::ordered_json EffectValuesToJson(const EffectValues& values, const Decl
 // The values `host` holds now, as EffectValuesToJson writes them.
 nlohmann::ordered_json ReadEffectValuesJson(vhost::Host& host);
 // Overlays the keys present in `json` on `base`, each held to the declared
-// range or choices; throws HostError naming a bad key or value.
+// range or choices; throws InputError naming a bad key or value.
 EffectValues EffectValuesFromJson(const nlohmann::json& json, EffectValues base, const std::string& source_name,
                                   const Declaration& declared);
 // A parameters file is a few hundred bytes nested two deep: far more of
@@ -43,7 +43,7 @@ EffectValues EffectValuesFromJson(const nlohmann::json& json, EffectValues base,
 constexpr size_t kMaxParamsBytes = 1 << 20;
 constexpr int kMaxParamsDepth = 16;
 // The same from JSON text, which must be one object with each key once and
-// nothing after it; throws HostError starting with `source_name`.
+// nothing after it; throws InputError starting with `source_name`.
 EffectValues EffectValuesFromJsonText(const std::string& text, EffectValues base, const std::string& source_name,
                                       const Declaration& declared);
 

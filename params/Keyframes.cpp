@@ -1,94 +1,48 @@
 #include "params/Keyframes.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <limits>
 
 #include <nlohmann/json.hpp>
 
-#include "host/HostError.h"
 #include "params/StrictJson.h"
+#include "support/InputError.h"
 
 namespace vparams {
 
 namespace {
 
-using vhost::HostError;
+using vsupport::InputError;
 
 constexpr long kMaxFrame = std::numeric_limits<int32_t>::max();
-
-std::string KeyList() {
-    std::string list;
-    for (const ParamEntry& e : ParamTable()) list += (list.empty() ? "" : ", ") + std::string(e.key);
-    return list;
-}
-
-// Reads one key's value by its parameter's type; `fail` throws with the reason.
-template <class Fail>
-KeyValue ReadValue(const ParamEntry& param, const Declaration& declared, const nlohmann::json& value, Fail fail) {
-    const double lo = declared.Min(param.index), hi = declared.Max(param.index);
-    const auto ranged = [&](const nlohmann::json& v, const char* what) {
-        if (!v.is_number()) fail(std::string(what) + " must be a number, not " + Short(v));
-        const double d = v.get<double>();
-        if (!std::isfinite(d) || d < lo || d > hi) {
-            fail(Short(v) + " is out of range (" + Exact(lo) + " to " + Exact(hi) + ")");
-        }
-        return d;
-    };
-    switch (param.type) {
-        case PF_Param_POINT:
-            if (!value.is_array() || value.size() != 2) {
-                fail("the value must be [x, y] in layer pixels, not " + Short(value));
-            }
-            return {ranged(value[0], "x"), ranged(value[1], "y")};
-        case PF_Param_CHECKBOX:
-            if (!value.is_boolean()) fail("the value must be true or false, not " + Short(value));
-            return {value.get<bool>() ? 1.0 : 0.0, 0.0};
-        case PF_Param_POPUP:
-            if (value.is_string()) {
-                try {
-                    return {static_cast<double>(declared.ParseChoice(param.index, value.get<std::string>())), 0.0};
-                } catch (const HostError& e) {
-                    fail(e.what());
-                }
-            }
-            if (!value.is_number_integer() || value.get<double>() < lo || value.get<double>() > hi) {
-                fail("the value must be a name or a number from 1 to " + Exact(hi) + ", not " + Short(value));
-            }
-            return {value.get<double>(), 0.0};
-        default:
-            return {ranged(value, "the value"), 0.0};
-    }
-}
 
 Track ReadTrack(const ParamEntry& param, const Declaration& declared, const nlohmann::json& keys,
                 const std::string& where) {
     const std::string name = "'" + std::string(param.key) + "'";
     if (!keys.is_array()) {
-        throw HostError(where + ": " + name + " must be an array of keys {\"frame\": N, \"value\": V}, not " +
-                        Short(keys));
+        throw InputError(where + ": " + name + " must be an array of keys {\"frame\": N, \"value\": V}, not " +
+                         Short(keys));
     }
-    if (keys.empty()) throw HostError(where + ": " + name + " has no keys");
+    if (keys.empty()) throw InputError(where + ": " + name + " has no keys");
     Track track;
     track.param = &param;
     for (size_t i = 0; i < keys.size(); ++i) {
         const nlohmann::json& key = keys[i];
         const std::string nth = name + " key " + std::to_string(i + 1);
         if (!key.is_object()) {
-            throw HostError(where + ": " + nth + " must be an object {\"frame\": N, \"value\": V}, not " + Short(key));
+            throw InputError(where + ": " + nth + " must be an object {\"frame\": N, \"value\": V}, not " + Short(key));
         }
         const auto frame = key.find("frame");
-        if (frame == key.end()) throw HostError(where + ": " + nth + " has no \"frame\"");
+        if (frame == key.end()) throw InputError(where + ": " + nth + " has no \"frame\"");
         if (!frame->is_number_integer() || frame->get<double>() < 0 || frame->get<double>() > kMaxFrame) {
-            throw HostError(where + ": " + nth + ": \"frame\" must be a whole number from 0 to " +
-                            std::to_string(kMaxFrame) + ", not " + Short(*frame));
+            throw InputError(where + ": " + nth + ": \"frame\" must be a whole number from 0 to " +
+                             std::to_string(kMaxFrame) + ", not " + Short(*frame));
         }
         Key k;
         k.frame = frame->get<long>();
-        const auto fail = [&](const std::string& reason) {
-            throw HostError(where + ": " + name + " at frame " + std::to_string(k.frame) + ": " + reason);
-        };
+        const std::string at = where + ": " + name + " at frame " + std::to_string(k.frame);
+        const auto fail = [&](const std::string& reason) { throw InputError(at + ": " + reason); };
         for (auto it = key.begin(); it != key.end(); ++it) {
             if (it.key() != "frame" && it.key() != "value" && it.key() != "interpolation") {
                 fail("unknown member \"" + it.key() + "\" (a key holds frame, value and interpolation)");
@@ -102,7 +56,7 @@ Track ReadTrack(const ParamEntry& param, const Declaration& declared, const nloh
         }
         const auto value = key.find("value");
         if (value == key.end()) fail("the key has no \"value\"");
-        k.value = ReadValue(param, declared, *value, fail);
+        k.value = ReadParamValue(param, declared, *value, at);
         const auto interpolation = key.find("interpolation");
         if (interpolation != key.end()) {
             if (*interpolation == "hold") {
@@ -145,15 +99,12 @@ KeyValue ValueAt(const Track& track, long frame) {
 Keyframes Keyframes::FromJson(const nlohmann::json& json, const std::string& source_name,
                               const Declaration& declared) {
     if (!json.is_object()) {
-        throw HostError(source_name + ": expected a JSON object of parameters, each with an array of keys");
+        throw InputError(source_name + ": expected a JSON object of parameters, each with an array of keys");
     }
     Keyframes result;
     for (auto it = json.begin(); it != json.end(); ++it) {
-        const ParamEntry* param = FindKey(it.key());
-        if (!param) {
-            throw HostError(source_name + ": unknown parameter '" + it.key() + "' (expected " + KeyList() + ")");
-        }
-        result.tracks_.push_back(ReadTrack(*param, declared, it.value(), source_name));
+        const ParamEntry& param = ParamOfKey(it.key(), source_name);
+        result.tracks_.push_back(ReadTrack(param, declared, it.value(), source_name));
     }
     // The host's order, whatever the file's.
     std::sort(result.tracks_.begin(), result.tracks_.end(),
@@ -172,14 +123,7 @@ bool Keyframes::Has(const std::string& key) const {
 }
 
 EffectValues Keyframes::At(long frame, EffectValues base) const {
-    for (const Track& track : tracks_) {
-        const ParamEntry& e = *track.param;
-        const KeyValue v = ValueAt(track, frame);
-        if (e.choice) base.*e.choice = static_cast<int>(v[0]);
-        if (e.flag) base.*e.flag = v[0] != 0.0;
-        if (e.number) base.*e.number = v[0];
-        if (e.number_y) base.*e.number_y = v[1];
-    }
+    for (const Track& track : tracks_) StoreParamValue(*track.param, ValueAt(track, frame), base);
     return base;
 }
 

@@ -10,7 +10,6 @@
 // stays.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -19,14 +18,11 @@
 
 #include "params/EffectValues.h"
 #include "params/ParamTable.h"
+#include "params/ParamValue.h"
 
 namespace vparams {
 
 enum class Interpolation { Linear, Hold };
-
-// A value of any kind: a number in [0]; a point's x and y; a popup's 1-based
-// choice; a checkbox's 0 or 1.
-using KeyValue = std::array<double, 2>;
 
 struct Key {
     long frame = 0;
@@ -55,7 +51,7 @@ constexpr int kMaxKeysDepth = 8;
 class Keyframes {
 public:
     Keyframes() = default;
-    // Throws HostError starting with `source_name`, naming the parameter, the
+    // Throws InputError starting with `source_name`, naming the parameter, the
     // frame and the reason for anything it refuses: unknown names, malformed
     // keys, keys out of frame order, values outside the range the plug-in
     // declares (`declared`).

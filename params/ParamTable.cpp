@@ -1,15 +1,17 @@
 #include "params/ParamTable.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
 
+#include "api/FixedPoint.h"
 #include "host/HostError.h"
 #include "host/SetUp.h"
 #include "plugin/Vellora/Vellora.h"
+#include "support/InputError.h"
+#include "support/Text.h"
 
 namespace vparams {
 
@@ -67,19 +69,6 @@ const char* TypeName(PF_ParamType type) {
     }
 }
 
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
-std::string Join(const std::vector<std::string>& items, const char* last) {
-    std::string text;
-    for (size_t i = 0; i < items.size(); ++i) {
-        text += (i == 0 ? "" : i + 1 == items.size() ? last : ", ") + items[i];
-    }
-    return text;
-}
-
 }  // namespace
 
 std::vector<std::string> SplitChoices(const char* text, int count) {
@@ -127,7 +116,6 @@ std::string Exact(double value) {
 }
 
 Declaration Declaration::Read(const vhost::Host& host) {
-    const double fix = VELLORA_FIX2DBL;
     Declaration d;
     for (const PF_ParamDef& p : const_cast<vhost::Host&>(host).Params()) {
         DeclaredParam q;
@@ -154,19 +142,19 @@ Declaration Declaration::Read(const vhost::Host& host) {
                 q.display_flags = p.u.fs_d.display_flags;
                 break;
             case PF_Param_FIX_SLIDER:
-                q.dephault = p.u.fd.dephault * fix;
+                q.dephault = vfixed::ToDouble(p.u.fd.dephault);
                 q.has_range = true;
-                q.valid_min = p.u.fd.valid_min * fix;
-                q.valid_max = p.u.fd.valid_max * fix;
+                q.valid_min = vfixed::ToDouble(p.u.fd.valid_min);
+                q.valid_max = vfixed::ToDouble(p.u.fd.valid_max);
                 q.precision = p.u.fd.precision;
                 q.display_flags = p.u.fd.display_flags;
                 break;
             case PF_Param_ANGLE:
-                q.dephault = p.u.ad.dephault * fix;
+                q.dephault = vfixed::ToDouble(p.u.ad.dephault);
                 break;
             case PF_Param_POINT:
-                q.default_x = p.u.td.x_dephault * fix;
-                q.default_y = p.u.td.y_dephault * fix;
+                q.default_x = vfixed::ToDouble(p.u.td.x_dephault);
+                q.default_y = vfixed::ToDouble(p.u.td.y_dephault);
                 break;
             default:
                 break;
@@ -194,7 +182,7 @@ std::string Declaration::ChoiceName(int index, int value) const {
     const std::vector<std::string>& choices = (*this)[index].choices;
     if (value < 1 || value > static_cast<int>(choices.size())) return "unknown";
     const std::string& text = choices[static_cast<size_t>(value - 1)];
-    return Lower(text.substr(0, text.find(' ')));
+    return vtext::Lower(text.substr(0, text.find(' ')));
 }
 
 int Declaration::ParseChoice(int index, const std::string& name) const {
@@ -202,14 +190,12 @@ int Declaration::ParseChoice(int index, const std::string& name) const {
     std::vector<std::string> names;
     for (int k = 1; k <= count; ++k) {
         names.push_back(ChoiceName(index, k));
-        if (Lower(name) == names.back()) return k;
+        if (vtext::Lower(name) == names.back()) return k;
     }
     const ParamEntry* entry = FindEntry(index);
     std::string what = entry ? entry->key : (*this)[index].name;
     std::replace(what.begin(), what.end(), '_', ' ');
-    std::string list;
-    for (size_t i = 0; i < names.size(); ++i) list += (i ? ", " : "") + names[i];
-    throw HostError("unknown " + what + " '" + name + "' (expected one of: " + list + ")");
+    throw vsupport::InputError("unknown " + what + " '" + name + "' (expected one of: " + vtext::Join(names) + ")");
 }
 
 void CheckParamTable(const Declaration& declared) {
@@ -276,7 +262,7 @@ std::string OptionHelp(const ParamEntry& e, const Declaration& declared) {
         case PF_Param_POPUP: {
             std::vector<std::string> names;
             for (size_t k = 1; k <= p.choices.size(); ++k) names.push_back(declared.ChoiceName(e.index, int(k)));
-            return help + ": " + Join(names, " or ") + " [" +
+            return help + ": " + vtext::Join(names, ", ", " or ") + " [" +
                    declared.ChoiceName(e.index, static_cast<int>(p.dephault)) + "]";
         }
         case PF_Param_POINT:
@@ -294,7 +280,7 @@ std::string Frei0rHelp(const ParamEntry& e, const Frei0rParam& f, const Declarat
     const DeclaredParam& p = declared[e.index];
     if (p.type != PF_Param_POPUP) return f.help;
     std::vector<std::string> names;
-    for (const std::string& choice : p.choices) names.push_back(Lower(choice));
+    for (const std::string& choice : p.choices) names.push_back(vtext::Lower(choice));
     if (f.map == Frei0rMap::Switch && names.size() == 2) {
         return std::string(f.help) + "below 0.5 " + names[0] + ", otherwise " + names[1];
     }

@@ -14,8 +14,10 @@
 #include <vector>
 
 #include "api/AE_Effect.h"
+#include "api/FixedPoint.h"
 #include "host/Host.h"
 #include "params/EffectValues.h"
+#include "support/InputError.h"
 
 namespace vparams {
 
@@ -64,8 +66,9 @@ const ParamEntry* FindEntry(int index);
 // The row of a --params key, or null.
 const ParamEntry* FindKey(const std::string& key);
 
-// Points and angles declare no range; 16.16 fixed point holds about +/-32767.
-constexpr double kFixedLimit = 32767.0;
+// Points and angles declare no range: they keep to the whole numbers 16.16
+// fixed point holds, +/-32767.
+constexpr double kFixedLimit = vfixed::Floor(INT32_MAX);
 
 // One parameter as the plug-in declared it, copied out of the host's list so
 // it outlives the host and the module. Fixed-point values are real numbers in
@@ -99,7 +102,7 @@ public:
     // The command-line name of choice `value` (1-based): the declared text in
     // lower case up to its first space ("Gamma 2.2" is "gamma"); "unknown" off the list.
     std::string ChoiceName(int index, int value) const;
-    // The value of a choice by that name (any case); throws HostError naming
+    // The value of a choice by that name (any case); throws InputError naming
     // the bad name and the accepted ones.
     int ParseChoice(int index, const std::string& name) const;
 

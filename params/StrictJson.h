@@ -1,6 +1,7 @@
 // JSON a user hands the tools (parameter and key files), read strictly: one
-// value with each member of an object given once, refused before parsing when
-// it is far larger or deeper than such a file, since the parser recurses.
+// value with each member of an object given once, refused when it is far
+// larger or deeper than such a file: the size before parsing, the depth as the
+// parser reaches it.
 #pragma once
 
 #include <cstddef>
@@ -16,7 +17,7 @@ struct JsonLimits {
     const char* what;  // "a parameters file", said when a limit is passed
 };
 
-// Throws HostError starting with `source_name`: too large, too deep, not
+// Throws InputError starting with `source_name`: too large, too deep, not
 // valid JSON (the parser's message, its quote of the input cut short), or a
 // member given twice.
 nlohmann::json ParseStrictJson(const std::string& text, const std::string& source_name, const JsonLimits& limits);

@@ -2,6 +2,7 @@
 // key file may not say, and the time a host sends with each frame's render.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,8 @@
 #include "params/EffectParams.h"
 #include "params/Keyframes.h"
 #include "params/ParamTable.h"
+#include "params/StrictJson.h"
+#include "support/InputError.h"
 #include "tests/TestSupport.h"
 
 namespace {
@@ -137,12 +140,75 @@ TEST(Keyframes, RefusalsNameTheParameterTheFrameAndTheReason) {
         try {
             Keys(c.json, "--keys 'k.json'");
             ADD_FAILURE() << "accepted";
-        } catch (const vhost::HostError& e) {
+        } catch (const vsupport::InputError& e) {
             const std::string what = e.what();
             EXPECT_EQ(what.rfind("--keys 'k.json'", 0), 0u) << what;
             for (const char* part : c.named) EXPECT_NE(what.find(part), std::string::npos) << what;
         }
     }
+}
+
+// A bad value reads the same in a parameters file and a key file: only where
+// it is differs (the key file adds the frame).
+TEST(ParamValues, ParamsAndKeyFilesRefuseABadValueInTheSameWords) {
+    const vparams::Declaration declared = vparams::Declaration::Read(*vtest::SetUpHost());
+    const struct {
+        const char* key;
+        const char* value;
+        const char* reason;
+    } cases[] = {
+        {"width", "15000.5", "15000.5 is out of range (0 to 15000)"},
+        {"width", "\"wide\"", "\"wide\" is not a number"},
+        {"opacity", "-1e-07", "-1e-07 is out of range (0 to 100)"},
+        {"origin", "[1, 40000]", "y 40000 is out of range (-32767 to 32767)"},
+        {"origin", "5", "5 is not [x, y] in layer pixels"},
+        {"invert", "1", "1 is not true or false"},
+        {"falloff", "7", "7 is not a name or a number from 1 to 6"},
+        // Not a wrap-around into the list (4294967297 is 1 in 32 bits).
+        {"falloff", "4294967297", "4294967297 is not a name or a number from 1 to 6"},
+        {"mask_type", "\"circle\"", "unknown mask type 'circle' (expected one of: ellipse, rectangle)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        const auto refusal = [](const std::function<void()>& read) -> std::string {
+            try {
+                read();
+            } catch (const vsupport::InputError& e) {
+                return e.what();
+            }
+            return "accepted";
+        };
+        EXPECT_EQ(refusal([&] {
+                      vparams::EffectValuesFromJsonText(std::string("{\"") + c.key + "\": " + c.value + "}", {},
+                                                        "p.json", declared);
+                  }),
+                  std::string("p.json: '") + c.key + "': " + c.reason);
+        EXPECT_EQ(refusal([&] {
+                      Keys(std::string("{\"") + c.key + "\": [{\"frame\": 3, \"value\": " + c.value + "}]}", "k.json");
+                  }),
+                  std::string("k.json: '") + c.key + "' at frame 3: " + c.reason);
+    }
+}
+
+// Nesting is refused past the limit as the parser reaches it, naming the
+// file, at any depth of input and however the brackets are balanced.
+TEST(ParamValues, NestingIsCountedByTheParser) {
+    const vparams::JsonLimits limits{1 << 20, 4, "a test file"};
+    const auto parse = [&](const std::string& text) -> std::string {
+        try {
+            vparams::ParseStrictJson(text, "n.json", limits);
+        } catch (const vsupport::InputError& e) {
+            return e.what();
+        }
+        return "accepted";
+    };
+    const std::string too_deep = "n.json nests arrays or objects more than 4 deep, far more than a test file";
+    EXPECT_EQ(parse(R"({"a": [[{"b": 1}]]})"), "accepted");
+    EXPECT_EQ(parse(R"({"a": [[{"b": []}]]})"), too_deep);
+    EXPECT_EQ(parse(R"(["[[[[[", {"{{{{": ["]]]]"]}])"), "accepted");
+    EXPECT_EQ(parse(std::string(100000, '[')), too_deep);
+    EXPECT_EQ(parse(std::string(100000, '{')).rfind("n.json is not valid JSON", 0), 0u);
+    EXPECT_EQ(parse(R"({"a": 1, "b": {"a": 2}, "a": 3})"), "n.json: key 'a' is given twice");
 }
 
 // The time fields of PF_InData as the effect receives them, read from the

@@ -197,11 +197,11 @@ TEST_F(MltFilter, BadValuesAreNamedAndPassFramesThroughUnsetOnesAreDefaults) {
         const char* setting;
         const char* named;
     } bad[] = {
-        {"feather=-5", "'feather' -5 is out of range (0 to 15000)"},
-        {"'opacity=0=50;9=101'", "'opacity' 101 is out of range (0 to 100)"},
+        {"feather=-5", "'feather': -5 is out of range (0 to 15000)"},
+        {"'opacity=0=50;9=101'", "'opacity': 101 is out of range (0 to 100)"},
         {"mask_type=circle", "unknown mask type 'circle' (expected one of: ellipse, rectangle)"},
         {"'rect=1 2 3'", "property 'rect' = '1 2 3': expected \"X Y W H\""},
-        {"'rect=0 0 16000 10'", "property 'rect' = '0 0 16000 10': 'width' 16000 is out of range"},
+        {"'rect=0 0 16000 10'", "property 'rect' = '0 0 16000 10': 'width': 16000 is out of range"},
         {"angle=abc", "property 'angle' = 'abc': expected a number"},
         {"invert=2", "property 'invert' = '2': expected 0 or 1"},
         {"'falloff=0=linear;5=cubic'", "property 'falloff' = '0=linear;5=cubic': cannot be keyframed"},

@@ -139,7 +139,7 @@ TEST(ParamTable, TheCliFollowsTheDeclaration) {
     std::ofstream(dir.Path("p.json")) << "{\"width\": 9000.5}";
     const auto file = RunCli("render testcard:8x8 " + dir.Arg("out.png") + " -q --params " + dir.Arg("p.json") + module,
                              true, env);
-    EXPECT_TRUE(vtest::OneLineNaming(file.out, "'width' 9000.5 is out of range (0 to 9000)"));
+    EXPECT_TRUE(vtest::OneLineNaming(file.out, "'width': 9000.5 is out of range (0 to 9000)"));
     EXPECT_EQ(RunCli("render testcard:8x8 " + dir.Arg("out.png") + " -q --width 9000.5").status, 0);
 
     const auto info = RunCli("info --json" + module, false, env);
@@ -187,6 +187,15 @@ TEST(ParamTable, FixedPointValuesGoToTheNearestStepOnBothSidesOfZero) {
                 EXPECT_LE(std::fabs(p[PARAM_OPACITY].u.fd.value * step - value), step / 2);
             }
         }
+    }
+    // Past what 16.16 holds: refused, naming the value, neither wrapped nor clamped.
+    vparams::EffectValues far;
+    far.origin_y = 32768;
+    try {
+        vparams::ApplyEffectValues(*host, far, 400, 300);
+        ADD_FAILURE() << "accepted";
+    } catch (const vsupport::InputError& e) {
+        EXPECT_TRUE(Has(e.what(), "origin y 32768 cannot be held by the host")) << e.what();
     }
 }
 

@@ -125,10 +125,11 @@ TEST_F(RenderCli, ParamsFilesAreStrictJson) {
     ExpectRefused("testcard:8x8 '" + Path("out.png") + "' --params '" + dir_.Dir() + "'", "Is a directory");
     ExpectRefused(ParamsFile("deep.json", "{\"width\": " + std::string(100000, '[') + std::string(100000, ']') + "}"),
                   "nests arrays or objects more than 16 deep");
+    ExpectRefused(ParamsFile("open.json", std::string(100000, '[')), "nests arrays or objects more than 16 deep");
     ExpectRefused(ParamsFile("huge.json", "{\"width\": \"" + std::string(5 << 20, 'x') + "\"}"),
                   "more than 1048576 bytes");
     ExpectRefused(ParamsFile("long.json", "{\"width\": \"" + std::string(100000, 'x') + "\"}"),
-                  "'width' must be a number, not \"xxx");
+                  "'width': \"" + std::string(39, 'x') + "... (100002 characters) is not a number");
     ExpectRefused(ParamsFile("token.json", "{\"width\": " + std::string(100000, 'x') + "}"), "not valid JSON");
     // Brackets inside strings are not nesting.
     ExpectRefused(ParamsFile("quoted.json", "{\"mask_type\": \"" + std::string(100, '[') + "\"}"), "mask type");
@@ -176,7 +177,7 @@ TEST_F(RenderCli, EveryNumericKeyOfAParamsFileKeepsToItsRange) {
     for (const Range& r : ranges) {
         for (const char* bad : {r.below, r.above}) {
             ExpectRefused(write(std::string("{\"") + r.key + "\": " + bad + "}"),
-                          std::string("'") + r.key + "' " + bad + " is out of range");
+                          std::string("'") + r.key + "': " + bad + " is out of range");
         }
         for (const char* good : {r.low, r.high}) {
             EXPECT_EQ(Vellora(write(std::string("{\"") + r.key + "\": " + good + "}")).status, 0) << r.key << good;

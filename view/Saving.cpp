@@ -27,15 +27,6 @@ void Saver::Save(const std::string& path) {
     using vsupport::InputError;
     const ViewOptions& options = state_.options;
     bool image_saved = false;
-    const auto failed = [&](const std::string& what) {
-        // A dialog that stays until dismissed: a failed save must not pass unseen.
-        save_error_ = std::string(image_saved ? "The picture was saved as " + path + ", but not its parameters"
-                                              : "Nothing was saved") +
-                      ":\n" + what;
-        open_save_error_ = true;
-        state_.Say("save failed: " + what, true);
-        report_.Line({{"event", "save_failed"}, {"image", path}, {"error", what}});
-    };
     try {
         if (!options.saver.save) throw HostError("this window cannot save");
         const std::string params_path = WithExtension(path, ".json");
@@ -58,10 +49,14 @@ void Saver::Save(const std::string& path) {
         for (const std::string& warning : saved.warnings) text += "; " + warning;
         state_.Say(text);
         report_.Line({{"event", "saved"}, {"image", path}, {"params_file", params_path}});
-    } catch (const InputError& e) {
-        failed(e.what());
-    } catch (const HostError& e) {
-        failed(e.what());
+    } catch (const std::runtime_error& e) {  // a HostError, or an InputError from the parameters' check
+        // A dialog that stays until dismissed: a failed save must not pass unseen.
+        save_error_ = std::string(image_saved ? "The picture was saved as " + path + ", but not its parameters"
+                                              : "Nothing was saved") +
+                      ":\n" + e.what();
+        open_save_error_ = true;
+        state_.Say("save failed: " + std::string(e.what()), true);
+        report_.Line({{"event", "save_failed"}, {"image", path}, {"error", e.what()}});
     }
 }
 

@@ -164,7 +164,7 @@ public:
             vparams::Keyframes keys;
             try {
                 keys = vparams::Keyframes::FromJsonText(keys_text, "--keys 'fuzz.json'", Declared());
-            } catch (const vhost::HostError&) {
+            } catch (const vsupport::InputError&) {
                 return {};
             }
             std::set<long> checked(frames.begin(), frames.begin() + std::min(frames.size(), kFramesChecked));
