@@ -18,6 +18,7 @@
 #include "params/EffectParams.h"
 #include "imaging/ImageIO.h"
 #include "cli/WindowOptions.h"
+#include "support/InputError.h"
 
 namespace vcli {
 
@@ -44,7 +45,7 @@ void RunDrag(const DragOptions& options) {
     const PF_Point from = WindowPixel(options.from, "--from");
     const PF_Point to = WindowPixel(options.to, "--to");
     if (options.steps < 1 || options.steps > 10000) {
-        throw vhost::HostError("--steps " + std::to_string(options.steps) + " is out of range (1 to 10000)");
+        throw vsupport::InputError("--steps " + std::to_string(options.steps) + " is out of range (1 to 10000)");
     }
     InputImage input(options.input);
     FollowInputDepth(effect, input.Type(), options.input);

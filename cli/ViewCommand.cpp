@@ -10,12 +10,14 @@
 #include "imaging/ImageIO.h"
 #include "view/ViewApp.h"
 #include "cli/WindowOptions.h"
+#include "support/InputError.h"
 
 namespace vcli {
 
 namespace {
 
 using vhost::HostError;
+using vsupport::InputError;
 
 struct ViewCommandOptions {
     std::string input;
@@ -72,7 +74,7 @@ void RunView(const ViewCommandOptions& o, bool zoom_given) {
     vview::ViewOptions view;
     view.view = ResolveWindowOptions(o.window);
     if (!o.window.trace.empty()) {
-        throw HostError("--trace is not used by view (vellora overlay and drag write the strokes)");
+        throw InputError("--trace is not used by view (vellora overlay and drag write the strokes)");
     }
     ParseSize(o.size, "--size", 320, 16384, view.width, view.height);
     auto input = std::make_shared<InputImage>(o.input);
@@ -81,6 +83,8 @@ void RunView(const ViewCommandOptions& o, bool zoom_given) {
         try {
             vimaging::CheckWritable(o.save, effect.file_type, WriteOptionsFor(effect, *input, nullptr), input->Width(),
                                  input->Height());
+        } catch (const InputError& e) {
+            throw InputError(std::string("--save: ") + e.what());
         } catch (const HostError& e) {
             throw HostError(std::string("--save: ") + e.what());
         }

@@ -19,10 +19,12 @@
 #include "host/SetUp.h"
 #include "imaging/ImageIO.h"
 #include "host/Render.h"
+#include "support/InputError.h"
 
 namespace vcli {
 
 using vhost::HostError;
+using vsupport::InputError;
 
 void AddWindowOptions(CLI::App* app, WindowOptions& o) {
     const char* group = "Window";
@@ -55,8 +57,8 @@ voverlay::WindowView ResolveWindowOptions(const WindowOptions& o) {
     voverlay::WindowView view;
     try {
         view.type = voverlay::ParseWindowType(Trim(o.window));
-    } catch (const HostError& e) {
-        throw HostError(std::string("--window: ") + e.what());
+    } catch (const HostError& e) {  // the overlay's list of windows
+        throw InputError(std::string("--window: ") + e.what());
     }
     // A fraction as the help writes the range ("1/64"), or a decimal.
     const size_t slash = o.zoom.find('/');
@@ -64,12 +66,12 @@ voverlay::WindowView ResolveWindowOptions(const WindowOptions& o) {
                     ? ParseNumber(o.zoom, "--zoom")
                     : ParseNumber(o.zoom.substr(0, slash), "--zoom") / ParseNumber(o.zoom.substr(slash + 1), "--zoom");
     if (!(view.zoom >= 1.0 / 64) || view.zoom > 64) {
-        throw HostError("--zoom " + o.zoom + " is out of range (1/64 to 64)");
+        throw InputError("--zoom " + o.zoom + " is out of range (1/64 to 64)");
     }
     ParsePoint(o.pan, "--pan", view.pan_x, view.pan_y);
     ParsePoint(o.layer_offset, "--layer-offset", view.layer_offset_x, view.layer_offset_y);
     if (view.type != PF_Window_COMP && (view.layer_offset_x != 0 || view.layer_offset_y != 0)) {
-        throw HostError("--layer-offset needs --window comp (the layer window shows the layer alone)");
+        throw InputError("--layer-offset needs --window comp (the layer window shows the layer alone)");
     }
     return view;
 }
@@ -153,8 +155,8 @@ void CheckPictureAndTrace(const std::string& picture, const std::string& picture
     if (trace.empty()) return;
     const vimaging::OutputTarget trace_target = vimaging::FindOutputTarget(trace, true, "--trace");
     if (!picture.empty() && vimaging::SameFile(trace_target, vimaging::FindOutputTarget(picture, false))) {
-        throw HostError("--trace '" + trace + "' is the same file as " + picture_option + " '" + picture +
-                        "' (give each its own name)");
+        throw InputError("--trace '" + trace + "' is the same file as " + picture_option + " '" + picture +
+                         "' (give each its own name)");
     }
 }
 

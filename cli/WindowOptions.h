@@ -24,7 +24,7 @@ struct WindowOptions {
 
 void AddWindowOptions(CLI::App* app, WindowOptions& options);
 
-// Throws vhost::HostError naming the option and the value.
+// Throws vsupport::InputError naming the option and the value.
 voverlay::WindowView ResolveWindowOptions(const WindowOptions& options);
 
 // Renders `input` through the session's host and returns the rendered frame
@@ -41,7 +41,7 @@ void DrawOverlay(voverlay::OverlayWindow& window, const ResolvedEffect& effect);
 
 // The window's picture, opaque 8-bit RGB, written whole or not at all.
 void WritePicture(const std::string& path, const voverlay::OverlayWindow& window);
-// Before any work: throws HostError when the picture (named by `picture_option`
+// Before any work: throws InputError when the picture (named by `picture_option`
 // in messages; may be empty) cannot be written, or the trace cannot be or is the same file.
 void CheckPictureAndTrace(const std::string& picture, const std::string& picture_option, const std::string& trace);
 // The stroke trace as JSON, written whole or not at all.

@@ -2,11 +2,13 @@
 #include <cstring>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
 #include "host/HostError.h"
 #include "support/InputError.h"
+#include "support/Text.h"
 
 namespace {
 
@@ -40,13 +42,13 @@ int main(int argc, char** argv) {
         return "vellora: " + what + "\n";
     });
 
-    std::string names;
-    const auto commands = app.get_subcommands([](CLI::App*) { return true; });
+    std::vector<std::string> list;
     bool known = false;
-    for (size_t i = 0; i < commands.size(); ++i) {
-        names += (i == 0 ? "" : i + 1 == commands.size() ? " or " : ", ") + commands[i]->get_name();
-        known = known || (argc > 1 && commands[i]->check_name(argv[1]));
+    for (const CLI::App* command : app.get_subcommands([](CLI::App*) { return true; })) {
+        list.push_back(command->get_name());
+        known = known || (argc > 1 && command->check_name(argv[1]));
     }
+    const std::string names = vtext::Join(list, ", ", " or ");
     if (argc < 2) {
         std::fprintf(stderr, "vellora: name a sub-command: %s (vellora --help explains them)\n", names.c_str());
         return 1;

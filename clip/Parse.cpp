@@ -9,16 +9,14 @@
 
 #include "support/InputError.h"
 #include "params/ParamTable.h"
+#include "support/Text.h"
 
 namespace vclip {
 
 using vsupport::InputError;
 
-std::string Trim(const std::string& text) {
-    const size_t begin = text.find_first_not_of(" \t");
-    if (begin == std::string::npos) return "";
-    return text.substr(begin, text.find_last_not_of(" \t") - begin + 1);
-}
+// Not line ends: a value "8\n" stays refused.
+std::string Trim(const std::string& text) { return vtext::Trim(text, " \t"); }
 
 double ParseNumber(const std::string& text, const std::string& option) {
     // Decimal only: strtod alone would also take "0x10", "inf" and "nan".

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <thread>
 
+#include "api/FixedPoint.h"
 #include "host/CoreSuites.h"
 #include "host/HostError.h"
 #include "support/Text.h"
@@ -294,8 +295,7 @@ void Host::ResetParam(size_t index, int layer_width, int layer_height) {
         case PF_Param_POINT: {
             // x_dephault is 16.16 percent; 16.16 percent of a pixel count is 16.16 pixels.
             const auto at = [](PF_Fixed percent, int size) {
-                const double v = std::round(percent / 100.0 * size);
-                return static_cast<PF_Fixed>(std::clamp(v, -2147483648.0, 2147483647.0));
+                return vfixed::SaturateWhole(std::round(percent / 100.0 * size));
             };
             p.u.td.x_value = at(p.u.td.x_dephault, layer_width);
             p.u.td.y_value = at(p.u.td.y_dephault, layer_height);

@@ -1,11 +1,10 @@
 #include "host/Render.h"
 
-#include <algorithm>
 #include <cmath>
-#include <limits>
 #include <utility>
 #include <vector>
 
+#include "api/FixedPoint.h"
 #include "host/HostError.h"
 
 namespace vhost {
@@ -24,9 +23,7 @@ PrPixelFormat PremiereFormatOf(PixelLayout layout) {
 }
 
 PF_Fixed ScaleToBuffer(PF_Fixed value, PF_RationalScale scale) {
-    const double scaled = std::round(static_cast<double>(value) * scale.num / scale.den);
-    return static_cast<PF_Fixed>(std::clamp(scaled, double(std::numeric_limits<PF_Fixed>::min()),
-                                            double(std::numeric_limits<PF_Fixed>::max())));
+    return vfixed::SaturateWhole(std::round(static_cast<double>(value) * scale.num / scale.den));
 }
 
 namespace {

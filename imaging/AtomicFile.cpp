@@ -17,6 +17,7 @@
 
 #include "host/ExitGuard.h"
 #include "host/HostError.h"
+#include "support/InputError.h"
 
 namespace vimaging {
 
@@ -43,6 +44,24 @@ std::string Extension(const std::string& file) {
     if (dot == std::string::npos || dot == 0 || base.size() - dot > 16) return "";
     return base.substr(dot);
 }
+
+// A file that cannot be written or read for want of room, memory or a
+// working disk is the system's failure; any other reason (no such folder,
+// permission, a read-only file system, a name too long) is the path's.
+bool SystemFault(int err) {
+    return err == ENOSPC || err == EDQUOT || err == EIO || err == EFBIG || err == ENOMEM || err == EMFILE ||
+           err == ENFILE;
+}
+
+// The errors about one file, each starting "what: cannot read 'path': ".
+struct FileFault {
+    std::string start;
+    [[noreturn]] void Errno(int err) const {
+        if (SystemFault(err)) throw vhost::HostError(start + std::strerror(err));
+        throw vsupport::InputError(start + std::strerror(err));
+    }
+    [[noreturn]] void operator()(const std::string& reason) const { throw vsupport::InputError(start + reason); }
+};
 
 const char* KindOf(mode_t mode) {
     if (S_ISFIFO(mode)) return "a FIFO";
@@ -193,9 +212,7 @@ void CopyInto(const std::string& from, const std::string& to, const std::functio
 }  // namespace
 
 OutputTarget FindOutputTarget(const std::string& path, bool allow_special, const std::string& what) {
-    const auto fail = [&](const std::string& reason) {
-        throw vhost::HostError(Prefix(what) + "cannot write " + Quoted(path) + ": " + reason);
-    };
+    const FileFault fail{Prefix(what) + "cannot write " + Quoted(path) + ": "};
     OutputTarget target;
     target.path = path;
     target.file = path;
@@ -225,17 +242,17 @@ OutputTarget FindOutputTarget(const std::string& path, bool allow_special, const
         }
         return target;
     }
-    if (errno != ENOENT) fail(std::strerror(errno));
+    if (errno != ENOENT) fail.Errno(errno);
     // A new file, perhaps named by a link to where it will be: follow the links by hand.
     for (int hops = 0;; ++hops) {
         if (::lstat(target.file.c_str(), &st) != 0) {
             if (errno == ENOENT) break;  // its folder is checked when the temporary file is made
-            fail(std::strerror(errno));
+            fail.Errno(errno);
         }
         if (!S_ISLNK(st.st_mode) || hops >= 40) fail(std::strerror(ELOOP));
         std::vector<char> link(PATH_MAX + 1);
         const ssize_t n = ::readlink(target.file.c_str(), link.data(), PATH_MAX);
-        if (n < 0) fail(std::strerror(errno));
+        if (n < 0) fail.Errno(errno);
         const std::string to(link.data(), static_cast<size_t>(n));
         target.file = to[0] == '/' ? to : Folder(target.file) + "/" + to;
     }
@@ -276,7 +293,7 @@ TempFile::TempFile(const OutputTarget& target, const std::string& what) : target
         ReleaseSlot(slot_);
         slot_ = -1;
         committed_ = true;  // nothing to remove
-        Fail(std::strerror(err));
+        Fail(err);
     }
 }
 
@@ -289,8 +306,12 @@ void TempFile::Fail(const std::string& reason) const {
     throw vhost::HostError(Prefix(what_) + "cannot write " + Quoted(target_.path) + ": " + reason);
 }
 
+void TempFile::Fail(int err) const {
+    FileFault{Prefix(what_) + "cannot write " + Quoted(target_.path) + ": "}.Errno(err);
+}
+
 void TempFile::Commit() {
-    const auto fail = [&](int err) { Fail(std::strerror(err)); };
+    const auto fail = [&](int err) { Fail(err); };
     if (target_.exists) {
         // Only root may give a file away; the mode is kept either way.
         if (::chown(path_.c_str(), target_.uid, target_.gid) != 0) errno = 0;
@@ -328,47 +349,41 @@ void WriteText(const std::string& file, int flags, const std::string& text, cons
 
 PendingText::PendingText(const std::string& path, const std::string& text, const std::string& what)
     : target_(FindOutputTarget(path, false, what)), temp_(target_, what) {
-    WriteText(temp_.Path(), O_WRONLY | O_TRUNC, text, [&](int err) {
-        throw vhost::HostError(Prefix(what) + "cannot write " + Quoted(path) + ": " + std::strerror(err));
-    });
+    const FileFault fail{Prefix(what) + "cannot write " + Quoted(path) + ": "};
+    WriteText(temp_.Path(), O_WRONLY | O_TRUNC, text, [&](int err) { fail.Errno(err); });
 }
 
 void WriteTextAtomically(const std::string& path, const std::string& text, const std::string& what) {
     const OutputTarget target = FindOutputTarget(path, true, what);
     if (target.special) {
-        WriteText(target.file, O_WRONLY, text, [&](int err) {
-            throw vhost::HostError(Prefix(what) + "cannot write " + Quoted(path) + ": " + std::strerror(err));
-        });
+        const FileFault fail{Prefix(what) + "cannot write " + Quoted(path) + ": "};
+        WriteText(target.file, O_WRONLY, text, [&](int err) { fail.Errno(err); });
         return;
     }
     PendingText(path, text, what).Commit();
 }
 
 void CheckReadableFile(const std::string& path, const std::string& what) {
-    const auto fail = [&](const std::string& reason) {
-        throw vhost::HostError(Prefix(what) + "cannot read " + Quoted(path) + ": " + reason);
-    };
+    const FileFault fail{Prefix(what) + "cannot read " + Quoted(path) + ": "};
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) fail(std::strerror(errno));
+    if (::stat(path.c_str(), &st) != 0) fail.Errno(errno);
     if (S_ISDIR(st.st_mode)) fail(std::strerror(EISDIR));
     if (!S_ISREG(st.st_mode)) fail(std::string("it is ") + KindOf(st.st_mode) + ", not a regular file");
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) fail(std::strerror(errno));
+    if (fd < 0) fail.Errno(errno);
     ::close(fd);
 }
 
 std::string ReadTextFile(const std::string& path, size_t limit, const std::string& what) {
-    const auto fail = [&](const std::string& reason) {
-        throw vhost::HostError(Prefix(what) + "cannot read " + Quoted(path) + ": " + reason);
-    };
+    const FileFault fail{Prefix(what) + "cannot read " + Quoted(path) + ": "};
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) fail(std::strerror(errno));
+    if (::stat(path.c_str(), &st) != 0) fail.Errno(errno);
     if (S_ISDIR(st.st_mode)) fail(std::strerror(EISDIR));
     if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode) && !S_ISCHR(st.st_mode)) {
         fail(std::string("it is ") + KindOf(st.st_mode) + ", not a file or a pipe");
     }
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) fail(std::strerror(errno));
+    if (fd < 0) fail.Errno(errno);
     std::string text;
     char buffer[65536];
     for (;;) {
@@ -377,7 +392,7 @@ std::string ReadTextFile(const std::string& path, size_t limit, const std::strin
         if (n < 0) {
             const int err = errno;
             ::close(fd);
-            fail(std::strerror(err));
+            fail.Errno(err);
         }
         if (n == 0) break;
         text.append(buffer, static_cast<size_t>(n));

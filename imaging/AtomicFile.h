@@ -4,6 +4,10 @@
 // through to its target. A file with other hard links is rewritten in place
 // once the new content is complete, so every name sees it. Temporary files
 // are removed on every error and on SIGINT, SIGTERM and SIGHUP.
+//
+// Errors name the file. A path that cannot be used (no such folder, a
+// directory, permission) throws vsupport::InputError; a full disk, a quota, an
+// I/O error or no memory throws vhost::HostError.
 #pragma once
 
 #include <sys/types.h>
@@ -26,7 +30,7 @@ struct OutputTarget {
     ino_t ino = 0;
 };
 
-// Throws HostError naming `path` (after "what: " when given) for a directory,
+// Throws naming `path` (after "what: " when given) for a directory,
 // a link loop, an unreadable folder, or a special file unless `allow_special`.
 OutputTarget FindOutputTarget(const std::string& path, bool allow_special, const std::string& what = "");
 
@@ -48,7 +52,8 @@ public:
     void Commit();
 
 private:
-    [[noreturn]] void Fail(const std::string& reason) const;
+    [[noreturn]] void Fail(const std::string& reason) const;  // the host's
+    [[noreturn]] void Fail(int err) const;
 
     OutputTarget target_;
     std::string what_;
@@ -59,7 +64,7 @@ private:
 
 // `text` written beside `path` now, put in its place only by Commit(), so a
 // save of several files can fail before any of them is replaced. Throws
-// HostError naming `path` (after "what: " when given) when it cannot be written.
+// naming `path` (after "what: " when given) when it cannot be written.
 class PendingText {
 public:
     PendingText(const std::string& path, const std::string& text, const std::string& what = "");
@@ -74,13 +79,13 @@ private:
 // /dev/stdout) is written in place. `what` starts error messages ("--trace").
 void WriteTextAtomically(const std::string& path, const std::string& text, const std::string& what);
 
-// Throws HostError unless `path` is a regular file this process can read:
+// Throws unless `path` is a regular file this process can read:
 // "cannot read 'x': Is a directory", "... Permission denied", a FIFO (which
 // would wait for a writer) or a device. `what` starts the message when given.
 void CheckReadableFile(const std::string& path, const std::string& what = "");
 
 // The whole of a small text file, a pipe (<(...), /dev/stdin) or a terminal,
-// at most `limit` bytes. Throws HostError naming `path` for anything else,
+// at most `limit` bytes. Throws naming `path` for anything else,
 // for more bytes, and for the reasons CheckReadableFile gives.
 std::string ReadTextFile(const std::string& path, size_t limit, const std::string& what = "");
 

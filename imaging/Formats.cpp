@@ -1,5 +1,10 @@
 #include "imaging/Formats.h"
 
+#include <string>
+#include <vector>
+
+#include "support/Text.h"
+
 namespace vimaging {
 
 const char* SampleTypeName(SampleType type) {
@@ -52,15 +57,11 @@ bool Keeps(const OutputFormat& format, SampleType type, bool picture) {
 }
 
 std::string Alternatives(SampleType type, bool picture) {
-    std::vector<const char*> labels;
+    std::vector<std::string> labels;
     for (const OutputFormat& format : OutputFormats()) {
         if (Keeps(format, type, picture)) labels.push_back(format.label);
     }
-    std::string text;
-    for (size_t i = 0; i < labels.size(); ++i) {
-        text += (i == 0 ? "" : i + 1 == labels.size() ? " or " : ", ") + std::string(labels[i]);
-    }
-    return text;
+    return vtext::Join(labels, ", ", " or ");
 }
 
 }  // namespace vimaging

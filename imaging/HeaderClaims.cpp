@@ -8,8 +8,8 @@
 #include <fstream>
 #include <vector>
 
-#include "host/HostError.h"
 #include "imaging/ImageFiles.h"
+#include "support/InputError.h"
 
 namespace vimaging {
 
@@ -25,7 +25,7 @@ constexpr uint64_t kMaxRunLength = 128;
 constexpr uint64_t kFreeBytes = uint64_t{64} << 20;
 
 [[noreturn]] void Refuse(const std::string& path, const std::string& reason) {
-    throw vhost::HostError("cannot read " + Quoted(path) + ": " + reason);
+    throw vsupport::InputError("cannot read " + Quoted(path) + ": " + reason);
 }
 
 uint64_t FileLength(const std::string& path) {

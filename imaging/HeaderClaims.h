@@ -13,7 +13,7 @@ namespace vimaging {
 
 // Before the image library sees the file: DPX, Cineon and OpenEXR headers
 // read here (their readers allocate what the header claims as they open).
-// Throws HostError naming the file, the claim and the limit it passes.
+// Throws InputError naming the file, the claim and the limit it passes.
 void CheckRawHeader(const std::string& path, const ReadBudget& budget);
 
 // After the library has read the header, before any pixels: the picture's

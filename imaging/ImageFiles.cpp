@@ -5,6 +5,7 @@
 
 #include "imaging/Formats.h"
 #include "imaging/LibraryMessages.h"
+#include "support/Text.h"
 
 namespace vimaging {
 
@@ -12,7 +13,7 @@ namespace {
 
 // Data that is there but wrong, which decoders also call a "read error".
 bool MentionsCorruptData(const std::string& text) {
-    const std::string lower = Lower(text);
+    const std::string lower = vtext::Lower(text);
     for (const char* corrupt : {"invalid", "incorrect", "crc", "corrupt", "damaged", "bad huffman"}) {
         if (lower.find(corrupt) != std::string::npos) return true;
     }
@@ -23,14 +24,8 @@ bool MentionsCorruptData(const std::string& text) {
 
 std::string Quoted(const std::string& path) { return "'" + path + "'"; }
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
 bool MentionsMissingData(const std::string& text) {
-    const std::string lower = Lower(text);
+    const std::string lower = vtext::Lower(text);
     for (const char* missing : {"end of file", "premature end", "unexpected end", "read error", "truncat",
                                 "not enough data", "short read"}) {
         if (lower.find(missing) != std::string::npos) return true;

@@ -13,7 +13,6 @@
 namespace vimaging {
 
 std::string Quoted(const std::string& path);
-std::string Lower(std::string text);
 
 // Decoders report a file cut short in many words, some only as a warning.
 bool MentionsMissingData(const std::string& text);

@@ -42,7 +42,7 @@ struct Image {
 
 // An image file opened and its header checked; the pixels are read on demand,
 // a band of rows at a time, so a frame is never held twice. Refuses, with
-// HostError naming the file and the reason: anything but a readable regular
+// InputError naming the file and the reason: anything but a readable regular
 // file, files of several images, empty or too large images.
 class ImageReader {
 public:
@@ -89,8 +89,8 @@ struct WriteOptions {
 
 // Writes through a temporary file beside the target which is checked (it
 // opens, with the size and channels written) before it replaces anything;
-// see AtomicFile.h. Throws HostError naming the file when the format is not
-// one that keeps the result (see Formats.h) or the write fails.
+// see AtomicFile.h. Throws InputError naming the file when the format is not
+// one that keeps the result (see Formats.h), HostError when the write fails.
 void WriteImage(const std::string& path, const Image& image, const WriteOptions& options = {});
 void WriteWorld(const std::string& path, const vhost::World& world, const WriteOptions& options = {});
 // Throws the error writing a width x height image of `type` would give (format,

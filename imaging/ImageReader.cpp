@@ -15,6 +15,8 @@
 #include "imaging/ImageSource.h"
 #include "imaging/LibraryMessages.h"
 #include "imaging/PixelKernels.h"
+#include "support/InputError.h"
+#include "support/Text.h"
 
 namespace vimaging {
 
@@ -35,7 +37,7 @@ const UnsafeReader kUnsafeReaders[] = {
 };
 
 bool IsColourName(const std::string& name, const char* base) {
-    return name == base || Lower(name) == Lower(base);
+    return name == base || vtext::Lower(name) == vtext::Lower(base);
 }
 
 // Red, green, blue and alpha by the channels' names: plain R, G, B, Y and A
@@ -105,8 +107,9 @@ struct ImageReader::Impl {
     std::unique_ptr<OIIO::ImageInput> in;
     std::shared_ptr<ImageSource> source;
 
+    // What the file holds or how it is made: the user's to change.
     [[noreturn]] void Fail(const std::string& reason) const {
-        throw vhost::HostError("cannot read " + Quoted(source->path) + ": " + reason);
+        throw vsupport::InputError("cannot read " + Quoted(source->path) + ": " + reason);
     }
 
     // Reads every row as straight RGBA of S and hands it to `sink(y, rgba)`;
@@ -114,7 +117,9 @@ struct ImageReader::Impl {
     // data from the decoder fails, even when it returned the rows.
     template <class S, class Sink>
     void ReadRows(Sink&& sink) {
-        if (!in) Fail("the pixels have already been read");
+        if (!in) {
+            throw vhost::HostError("cannot read " + Quoted(source->path) + ": the pixels have already been read");
+        }
         const OIIO::ImageSpec& spec = source->spec;
         const int width = spec.width, height = spec.height, nch = spec.nchannels;
         // Tiled files are read a row of tiles at a time: OpenImageIO 2.4's

@@ -20,6 +20,7 @@
 #include "imaging/LibraryMessages.h"
 #include "imaging/OutputPlan.h"
 #include "imaging/PixelKernels.h"
+#include "support/InputError.h"
 
 namespace vimaging {
 
@@ -43,7 +44,7 @@ OutputTarget FindImageTarget(const std::string& path) {
     if (target.file != path) {
         const std::string asked = FormatByName(path), held = FormatByName(target.file);
         if (!asked.empty() && !held.empty() && asked != held) {
-            throw vhost::HostError("cannot write " + Quoted(path) + ": it is a link to " + Quoted(target.file) +
+            throw vsupport::InputError("cannot write " + Quoted(path) + ": it is a link to " + Quoted(target.file) +
                             ", whose name asks for the " + FormatLabel(held) + " format, not " + FormatLabel(asked) +
                             "; name the file itself");
         }

@@ -2,10 +2,11 @@
 
 #include <algorithm>
 
-#include "host/HostError.h"
 #include "imaging/ImageFiles.h"
 #include "imaging/ImageSource.h"
 #include "imaging/LibraryMessages.h"
+#include "support/InputError.h"
+#include "support/Text.h"
 
 namespace vimaging {
 
@@ -26,7 +27,7 @@ bool KeepsAttribute(const std::string& name) {
 
 // The source's compression, when the output is the same format and it loses nothing.
 std::string LosslessCompression(const ImageSource& source, const char* format) {
-    const std::string compression = Lower(source.spec.get_string_attribute("compression"));
+    const std::string compression = vtext::Lower(source.spec.get_string_attribute("compression"));
     const std::string method = compression.substr(0, compression.find(':'));
     if (source.format != format || method.empty()) return "";
     static const char* const kLossless[] = {"none", "rle", "zip", "zips", "piz", "lzw", "packbits"};
@@ -36,15 +37,8 @@ std::string LosslessCompression(const ImageSource& source, const char* format) {
     return "";
 }
 
-std::string Join(const std::vector<std::string>& items) {
-    std::string text;
-    for (size_t i = 0; i < items.size(); ++i) text += (i ? ", " : "") + items[i];
-    return text;
-}
-
-
 [[noreturn]] void FailWrite(const std::string& path, const std::string& reason) {
-    throw vhost::HostError("cannot write " + Quoted(path) + ": " + reason);
+    throw vsupport::InputError("cannot write " + Quoted(path) + ": " + reason);
 }
 
 // The format the file's name asks for, refused unless it keeps `type` (an
@@ -159,7 +153,7 @@ void WarnDroppedChannels(const std::string& path, const ImageSource& source, int
     std::vector<std::string> dropped;
     for (int i : source.extras) dropped.push_back(source.spec.channelnames[static_cast<size_t>(i)]);
     plan.warnings.push_back(Quoted(path) + (n > 1 ? " is downsampled, so it" : "") + " cannot keep channel" +
-                            (dropped.size() > 1 ? "s " : " ") + Join(dropped) + " of " + Quoted(source.path) +
+                            (dropped.size() > 1 ? "s " : " ") + vtext::Join(dropped) + " of " + Quoted(source.path) +
                             (n > 1 ? "" : "; OpenEXR can"));
 }
 

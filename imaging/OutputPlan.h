@@ -25,7 +25,7 @@ struct OutputPlan {
     std::vector<std::string> warnings;
 };
 
-// Throws HostError naming `path` when its format cannot keep `type` exactly.
+// Throws InputError naming `path` when its format cannot keep `type` exactly.
 OutputPlan PlanOutput(const std::string& path, SampleType type, const WriteOptions& options, int width, int height);
 
 }  // namespace vimaging

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <optional>
 
-#include "host/HostError.h"
+#include "support/InputError.h"
 
 namespace vimaging {
 
@@ -20,20 +20,20 @@ uint64_t ParseNumber(const std::string& text, const std::string& what, bool suff
                             ", not '" + text + "'";
     size_t digits = 0;
     while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits]))) ++digits;
-    if (digits == 0 || digits > 18) throw vhost::HostError(bad);
+    if (digits == 0 || digits > 18) throw vsupport::InputError(bad);
     uint64_t value = std::stoull(text.substr(0, digits));
     std::string rest = text.substr(digits);
     if (!rest.empty() && suffixes) {
         const char unit = static_cast<char>(std::toupper(static_cast<unsigned char>(rest[0])));
         const int shift = unit == 'K' ? 10 : unit == 'M' ? 20 : unit == 'G' ? 30 : unit == 'T' ? 40 : -1;
         if (shift < 0 || !(rest.size() == 1 || rest.substr(1) == "B" || rest.substr(1) == "iB")) {
-            throw vhost::HostError(bad);
+            throw vsupport::InputError(bad);
         }
-        if (value > (uint64_t{1} << (62 - shift))) throw vhost::HostError(bad);
+        if (value > (uint64_t{1} << (62 - shift))) throw vsupport::InputError(bad);
         value <<= shift;
         rest.clear();
     }
-    if (!rest.empty() || value == 0) throw vhost::HostError(bad);
+    if (!rest.empty() || value == 0) throw vsupport::InputError(bad);
     return value;
 }
 

@@ -19,13 +19,13 @@ struct ReadBudget {
 };
 
 // The budget every read is held to: as set, else from VELLORA_MAX_PIXELS and
-// VELLORA_MAX_MEMORY, else the defaults. Throws HostError naming a variable
+// VELLORA_MAX_MEMORY, else the defaults. Throws InputError naming a variable
 // whose value is not a count or size.
 ReadBudget CurrentReadBudget();
 void SetReadBudget(const ReadBudget& budget);
 
 // "4G", "512M", "64K" or a count of bytes (powers of 1024); `what` names the
-// option or variable in the HostError thrown for anything else, or for 0.
+// option or variable in the InputError thrown for anything else, or for 0.
 uint64_t ParseByteSize(const std::string& text, const std::string& what);
 // A positive whole number, as ParseByteSize without suffixes.
 uint64_t ParseCount(const std::string& text, const std::string& what);

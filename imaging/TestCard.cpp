@@ -1,11 +1,12 @@
 #include "imaging/TestCard.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 
 #include "host/HostError.h"
+#include "support/InputError.h"
+#include "support/Text.h"
 
 namespace vimaging {
 
@@ -59,9 +60,7 @@ Image MakeTestCardRows(int width, int height, int first_row, int rows) {
 Image MakeTestCard(int width, int height) { return MakeTestCardRows(width, height, 0, height); }
 
 std::optional<std::pair<int, int>> ParseTestCardName(const std::string& name) {
-    std::string lower(name);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string lower = vtext::Lower(name);
     const std::string prefix = "testcard:";
     if (lower.compare(0, prefix.size(), prefix) != 0) {
         return std::nullopt;
@@ -73,7 +72,8 @@ std::optional<std::pair<int, int>> ParseTestCardName(const std::string& name) {
     int w = 0, h = 0;
     char tail = 0;
     if (std::sscanf(size.c_str(), "%dx%d%c", &w, &h, &tail) != 2 || w < 1 || h < 1 || w > 16384 || h > 16384) {
-        throw vhost::HostError("bad test card '" + name + "': expected testcard: or testcard:WIDTHxHEIGHT (1..16384)");
+        throw vsupport::InputError("bad test card '" + name +
+                                   "': expected testcard: or testcard:WIDTHxHEIGHT (1..16384)");
     }
     return std::make_pair(w, h);
 }

@@ -21,7 +21,7 @@ Image MakeTestCard(int width = kTestCardWidth, int height = kTestCardHeight);
 Image MakeTestCardRows(int width, int height, int first_row, int rows);
 
 // "testcard:" or "testcard:WxH" (case-insensitive) gives the card's size;
-// any other name gives nothing. A malformed size throws HostError.
+// any other name gives nothing. A malformed size throws InputError.
 std::optional<std::pair<int, int>> ParseTestCardName(const std::string& name);
 
 }  // namespace vimaging

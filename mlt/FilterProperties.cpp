@@ -10,18 +10,16 @@
 
 #include "host/HostError.h"
 #include "params/EffectParams.h"
+#include "support/InputError.h"
+#include "support/Text.h"
 
 namespace vmlt {
 
 namespace {
 
 using vhost::HostError;
-
-std::string Trim(const std::string& s) {
-    const size_t a = s.find_first_not_of(" \t\r\n");
-    if (a == std::string::npos) return "";
-    return s.substr(a, s.find_last_not_of(" \t\r\n") - a + 1);
-}
+using vsupport::InputError;
+using vtext::Trim;
 
 // The values of an animation's keys ("5", "0=5;24=10", "00:00:01.000~=5"),
 // or of a plain value: whatever follows each key's "=".
@@ -69,7 +67,7 @@ std::vector<std::string> Words(const std::string& text) {
 }
 
 [[noreturn]] void Refuse(const std::string& name, const std::string& text, const std::string& why) {
-    throw HostError("property '" + name + "' = '" + text + "': " + why);
+    throw InputError("property '" + name + "' = '" + text + "': " + why);
 }
 
 }  // namespace

@@ -52,7 +52,7 @@ struct PropertySource {
 
 // The effect's values from the set properties (unset ones stay unset: the
 // effect's defaults). `width`/`height` are the profile's, for a rectangle
-// given in percent. Throws HostError naming the property and the value it
+// given in percent. Throws InputError naming the property and the value it
 // refuses: not a number, out of the declared range, an unknown choice.
 vparams::EffectValues ValuesFromProperties(const PropertySource& source, const vparams::Declaration& declared,
                                            int width, int height);

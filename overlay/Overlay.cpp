@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "api/FixedPoint.h"
 #include "host/HostError.h"
 #include "overlay/OverlayInternal.h"
 
@@ -14,15 +15,11 @@ namespace voverlay {
 
 namespace {
 
-PF_Fixed FixedFromReal(double v) {
-    const double r = std::nearbyint(v);
-    if (std::isnan(r)) return 0;
-    if (r >= 2147483647.0) return INT32_MAX;
-    if (r <= -2147483648.0) return INT32_MIN;
-    return static_cast<PF_Fixed>(r);
-}
-
-const double kFixedOne = 65536.0;
+// A view's coordinate in 16.16 units, halves rounded to even as this window
+// always has, not away from zero as vfixed::FromDouble: at zoom 2 every odd
+// coordinate halves to a .5, so the other rounding would move strokes and
+// clicks by one unit.
+PF_Fixed FixedFromReal(double v) { return vfixed::SaturateWhole(std::nearbyint(v)); }
 
 // Checkerboard of the window background, in window pixels.
 const int kCheckerSize = 8;
@@ -55,8 +52,8 @@ struct OverlayCallbacks {
         OverlayWindow* w = Window(refcon, contextH);
         if (!w || !pt) return PF_Err_BAD_CALLBACK_PARAM;
         if (w->host_.Faults().ShouldFail("layer_to_comp")) return w->host_.Faults().injected_error;
-        pt->x = FixedFromReal(pt->x + w->view_.layer_offset_x * kFixedOne);
-        pt->y = FixedFromReal(pt->y + w->view_.layer_offset_y * kFixedOne);
+        pt->x = FixedFromReal(pt->x + w->view_.layer_offset_x * vfixed::kOne);
+        pt->y = FixedFromReal(pt->y + w->view_.layer_offset_y * vfixed::kOne);
         return PF_Err_NONE;
     }
 
@@ -64,8 +61,8 @@ struct OverlayCallbacks {
         OverlayWindow* w = Window(refcon, contextH);
         if (!w || !pt) return PF_Err_BAD_CALLBACK_PARAM;
         if (w->host_.Faults().ShouldFail("comp_to_layer")) return w->host_.Faults().injected_error;
-        pt->x = FixedFromReal(pt->x - w->view_.layer_offset_x * kFixedOne);
-        pt->y = FixedFromReal(pt->y - w->view_.layer_offset_y * kFixedOne);
+        pt->x = FixedFromReal(pt->x - w->view_.layer_offset_x * vfixed::kOne);
+        pt->y = FixedFromReal(pt->y - w->view_.layer_offset_y * vfixed::kOne);
         return PF_Err_NONE;
     }
 
@@ -73,8 +70,8 @@ struct OverlayCallbacks {
         OverlayWindow* w = Window(refcon, contextH);
         if (!w || !pt) return PF_Err_BAD_CALLBACK_PARAM;
         if (w->host_.Faults().ShouldFail("source_to_frame")) return w->host_.Faults().injected_error;
-        pt->x = FixedFromReal(pt->x * w->view_.zoom + w->view_.pan_x * kFixedOne);
-        pt->y = FixedFromReal(pt->y * w->view_.zoom + w->view_.pan_y * kFixedOne);
+        pt->x = FixedFromReal(pt->x * w->view_.zoom + w->view_.pan_x * vfixed::kOne);
+        pt->y = FixedFromReal(pt->y * w->view_.zoom + w->view_.pan_y * vfixed::kOne);
         return PF_Err_NONE;
     }
 
@@ -82,8 +79,8 @@ struct OverlayCallbacks {
         OverlayWindow* w = Window(refcon, contextH);
         if (!w || !pt) return PF_Err_BAD_CALLBACK_PARAM;
         if (w->host_.Faults().ShouldFail("frame_to_source")) return w->host_.Faults().injected_error;
-        pt->x = FixedFromReal((pt->x - w->view_.pan_x * kFixedOne) / w->view_.zoom);
-        pt->y = FixedFromReal((pt->y - w->view_.pan_y * kFixedOne) / w->view_.zoom);
+        pt->x = FixedFromReal((pt->x - w->view_.pan_x * vfixed::kOne) / w->view_.zoom);
+        pt->y = FixedFromReal((pt->y - w->view_.pan_y * vfixed::kOne) / w->view_.zoom);
         return PF_Err_NONE;
     }
 };

@@ -11,11 +11,10 @@ std::string Lower(std::string text) {
     return text;
 }
 
-std::string Trim(const std::string& text) {
-    const char* const kSpace = " \t\r\n";
-    const size_t begin = text.find_first_not_of(kSpace);
+std::string Trim(const std::string& text, const char* space) {
+    const size_t begin = text.find_first_not_of(space);
     if (begin == std::string::npos) return "";
-    return text.substr(begin, text.find_last_not_of(kSpace) - begin + 1);
+    return text.substr(begin, text.find_last_not_of(space) - begin + 1);
 }
 
 std::string Join(const std::vector<std::string>& items, const char* separator, const char* last) {

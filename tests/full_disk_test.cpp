@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "host/HostError.h"
+#include "imaging/AtomicFile.h"
+#include "support/InputError.h"
 #include "tests/TestFiles.h"
 
 namespace {
@@ -70,6 +73,25 @@ TEST(FullDisk, AnOutputThatDoesNotFitFailsAndKeepsTheOldFile) {
             EXPECT_EQ(disk.Names(), std::vector<std::string>({"filler", keep}));
         }
     }
+}
+
+// A full disk is the system's failure, not a mistake in the name given; a
+// folder that is not there, or a directory named as the file, is the user's.
+TEST(FullDisk, AFullDiskIsAHostErrorAMissingFolderAnInputError) {
+    vtest::SmallDisk disk(1 << 20);
+    REQUIRE_MOUNTED(disk);
+    disk.LeaveFree(16 << 10);
+    const std::string big(256 << 10, 'x');
+    try {
+        vimaging::WriteTextAtomically(disk.Path("big.json"), big, "--trace");
+        ADD_FAILURE() << "256K written to a disk with 16K free";
+    } catch (const vhost::HostError& e) {
+        EXPECT_NE(std::string(e.what()).find(std::strerror(ENOSPC)), std::string::npos) << e.what();
+    }
+    EXPECT_THROW(vimaging::WriteTextAtomically(disk.Path("none/a.json"), "{}", "--trace"), vsupport::InputError);
+    EXPECT_THROW(vimaging::WriteTextAtomically(disk.Path(""), "{}", "--trace"), vsupport::InputError);
+    EXPECT_THROW(vimaging::ReadTextFile(disk.Path("none.json"), 100), vsupport::InputError);
+    EXPECT_EQ(disk.Names(), std::vector<std::string>({"filler"}));
 }
 
 TEST(FullDisk, TheJpegLibraryGivingUpIsAFailureWithItsMessage) {

@@ -195,6 +195,24 @@ TEST(OverlayDraw, CompositionWindowAtZoomTwoWithAnOffset) {
     EXPECT_EQ(Path(s.Strokes()[11]), "M420,270 L420,370");
 }
 
+// The window's conversions round 16.16 halves to even: at zoom 2 an odd
+// coordinate halves to a .5, where rounding away from zero would move it.
+TEST(OverlayDraw, ViewConversionsRoundHalvesToEven) {
+    voverlay::WindowView view;
+    view.zoom = 2;
+    Scene s = Draw(HostApp::AfterEffects, Values(), view);
+    PF_EventExtra event = s.window->NewEvent(PF_Event_DRAW);
+    const struct {
+        PF_Fixed in, out;
+    } cases[] = {{5, 2}, {7, 4}, {-5, -2}, {-7, -4}, {6, 3}};
+    for (const auto& c : cases) {
+        PF_FixedPoint pt{c.in, -c.in};
+        ASSERT_EQ(event.cbs.frame_to_source(event.cbs.refcon, event.contextH, &pt), PF_Err_NONE);
+        EXPECT_EQ(pt.x, c.out) << c.in;
+        EXPECT_EQ(pt.y, -c.out) << c.in;
+    }
+}
+
 TEST(OverlayDraw, OtherWindowsDrawNothingAndLeaveTheFlags) {
     for (PF_WindowType type : {PF_WindowType{PF_Window_EFFECT}, PF_WindowType{PF_Window_NONE}}) {
         voverlay::WindowView view;

@@ -19,9 +19,9 @@
 
 #include <gtest/gtest.h>
 
-#include "host/HostError.h"
 #include "imaging/ImageIO.h"
 #include "imaging/ReadBudget.h"
+#include "support/InputError.h"
 #include "tests/TestFiles.h"
 #include "tests/TestSupport.h"
 
@@ -59,7 +59,7 @@ std::string HostileReadFailures(const std::string& dir) {
             vimaging::ImageReader reader(path);
             const vimaging::Image image = reader.Read();
             if (f.kind != "good") bad += f.name + " (" + f.what + ") was read\n";
-        } catch (const vhost::HostError& e) {
+        } catch (const vsupport::InputError& e) {
             const std::string what = e.what();
             if (f.kind == "good") {
                 bad += f.name + " refused: " + what + "\n";
@@ -165,9 +165,9 @@ TEST(ReadBudget, SizesReadAsPeopleWriteThem) {
     EXPECT_EQ(vimaging::ParseByteSize("512m", "x"), uint64_t{512} << 20);
     EXPECT_EQ(vimaging::ParseByteSize("64KiB", "x"), uint64_t{64} << 10);
     EXPECT_EQ(vimaging::ParseByteSize("1000", "x"), 1000u);
-    EXPECT_THROW(vimaging::ParseByteSize("99999999999T", "x"), vhost::HostError);
-    EXPECT_THROW(vimaging::ParseByteSize("-1", "x"), vhost::HostError);
-    EXPECT_THROW(vimaging::ParseCount("3k", "x"), vhost::HostError);
+    EXPECT_THROW(vimaging::ParseByteSize("99999999999T", "x"), vsupport::InputError);
+    EXPECT_THROW(vimaging::ParseByteSize("-1", "x"), vsupport::InputError);
+    EXPECT_THROW(vimaging::ParseCount("3k", "x"), vsupport::InputError);
     EXPECT_EQ(vimaging::ByteSizeText(3u << 29), "1.5 GiB");
 }
 
@@ -198,7 +198,7 @@ TEST(ReadBudget, ASixteenKFrameOfSixteenBitRgbaOpensByDefault) {
     try {
         vimaging::ImageReader cut(path);
         ADD_FAILURE() << "a cut 16K frame opened";
-    } catch (const vhost::HostError& e) {
+    } catch (const vsupport::InputError& e) {
         EXPECT_NE(std::string(e.what()).find("truncated"), std::string::npos) << e.what();
     }
 }
@@ -253,14 +253,14 @@ TEST(CutFiles, EveryFormatIsRefusedOrReadsTheSameTwice) {
                 Poison(round == 0 ? 0x5a : 0xa5);
                 try {
                     (round == 0 ? first : second) = vimaging::NormalisedRGBA(vimaging::ReadImage(path));
-                } catch (const vhost::HostError& e) {
+                } catch (const vsupport::InputError& e) {
                     (round == 0 ? first_error : second_error) = e.what();
                 }
             }
             const std::string which = std::string(kind.ext) + " of " + std::to_string(bytes.size()) + " bytes cut to " +
                                       std::to_string(keep);
             if (plain.count(kind.ext)) {
-                EXPECT_THROW(vimaging::ImageReader{path}, vhost::HostError) << which;
+                EXPECT_THROW(vimaging::ImageReader{path}, vsupport::InputError) << which;
             }
             EXPECT_EQ(first_error, second_error) << which;
             if (first_error.empty()) {

@@ -83,6 +83,7 @@ TEST_F(RenderCli, BadInputGivesOneClearLineAndNoFile) {
         {"'" + Path("junk.png") + "' " + out, "junk.png"},
         {"'' " + out, "INPUT"},
         {"testcard:32x32 " + out + " --mask blob", "--mask"},
+        {"testcard:32x32 " + out + " --host nuke", "--host: unknown host 'nuke'"},
         {"testcard:32x32 " + out + " --width abc", "--width"},
         {"testcard:32x32 " + out + " --opacity 150", "--opacity"},
         {"testcard:32x32 " + out + " --depth float", "--depth float"},

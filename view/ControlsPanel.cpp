@@ -1,24 +1,20 @@
 #include "view/ControlsPanel.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 
 #include <imgui.h>
 #include <imgui_stdlib.h>
 
+#include "api/FixedPoint.h"
 #include "params/EffectParams.h"
 #include "params/ParamTable.h"
+#include "support/Text.h"
 
 namespace vview {
 
 namespace {
-
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
 
 // printf format for a value shown with `precision` decimals and the declared display flags.
 std::string Format(int precision, int display_flags, const char* unit = "") {
@@ -33,9 +29,6 @@ std::string Format(int precision, int display_flags, const char* unit = "") {
     return format + unit;
 }
 
-PF_Fixed ToFixed(double v) {
-    return static_cast<PF_Fixed>(std::clamp(std::round(v * 65536.0), -2147483648.0, 2147483647.0));
-}
 
 // Typed values stay in the range the effect declared valid, as a host keeps them.
 double Hold(double v, double lo, double hi) { return lo < hi ? std::clamp(v, lo, hi) : v; }
@@ -99,28 +92,28 @@ bool DrawValue(PF_ParamDef& p, PF_ParamType type) {
         }
         case PF_Param_FIX_SLIDER: {
             PF_FixedSliderDef& d = p.u.fd;
-            const double k = 1.0 / 65536.0;
+            const double k = vfixed::kToDouble;
             double v = d.value * k;
             if (!Slider(&v, d.slider_min * k, d.slider_max * k, d.valid_min * k, d.valid_max * k,
                         Format(d.precision, d.display_flags))) {
                 return false;
             }
-            d.value = ToFixed(Hold(v, d.valid_min * k, d.valid_max * k));
+            d.value = vfixed::FromDouble(Hold(v, d.valid_min * k, d.valid_max * k));
             return true;
         }
         case PF_Param_ANGLE: {
             PF_AngleDef& d = p.u.ad;
-            const double k = 1.0 / 65536.0;
+            const double k = vfixed::kToDouble;
             double v = d.value * k;
             if (!ImGui::DragScalar("##value", ImGuiDataType_Double, &v, 0.25f, nullptr, nullptr, "%.1f\xc2\xb0")) {
                 return false;
             }
-            d.value = ToFixed(Hold(v, d.valid_min * k, d.valid_max * k));
+            d.value = vfixed::FromDouble(Hold(v, d.valid_min * k, d.valid_max * k));
             return true;
         }
         case PF_Param_POINT: {
             // Layer pixels at full resolution, as the host holds them.
-            const double k = 1.0 / 65536.0;
+            const double k = vfixed::kToDouble;
             double x = p.u.td.x_value * k, y = p.u.td.y_value * k;
             const float half = (ImGui::GetContentRegionAvail().x - ImGui::GetStyle().ItemSpacing.x) / 2;
             ImGui::SetNextItemWidth(half);
@@ -129,8 +122,8 @@ bool DrawValue(PF_ParamDef& p, PF_ParamType type) {
             ImGui::SetNextItemWidth(half);
             changed |= ImGui::DragScalar("##y", ImGuiDataType_Double, &y, 1.0f, nullptr, nullptr, "y %.1f");
             if (changed) {
-                p.u.td.x_value = ToFixed(x);
-                p.u.td.y_value = ToFixed(y);
+                p.u.td.x_value = vfixed::FromDouble(x);
+                p.u.td.y_value = vfixed::FromDouble(y);
             }
             return changed;
         }
@@ -177,14 +170,14 @@ ControlsPanel::Outcome ControlsPanel::Draw(vhost::Host& host, int layer_width, i
     }
     ImGui::Separator();
 
-    const std::string wanted = Lower(filter_);
+    const std::string wanted = vtext::Lower(filter_);
     bool focus_here = focus_first_match_;
     focus_first_match_ = false;
     std::vector<PF_ParamDef>& params = vparams::SetUpParams(host, "show");
     for (const vparams::ParamEntry& entry : vparams::ParamTable()) {
         const size_t i = static_cast<size_t>(entry.index);
         PF_ParamDef& p = params[i];
-        if (!wanted.empty() && Lower(entry.name).find(wanted) == std::string::npos) continue;
+        if (!wanted.empty() && vtext::Lower(entry.name).find(wanted) == std::string::npos) continue;
         ImGui::PushID(static_cast<int>(i));
         ImGui::AlignTextToFramePadding();
         ImGui::TextUnformatted(entry.name);

@@ -6,6 +6,7 @@
 
 #include "host/ApiNames.h"
 #include "host/HostError.h"
+#include "support/InputError.h"
 
 namespace vview {
 
@@ -67,6 +68,8 @@ void HostSwitch::Switch(const Mode& mode) {
         state_.need = ViewState::Need::Full;
         state_.Say(std::string("Host: ") + mode.name);
     } catch (const vhost::HostError& e) {
+        state_.Say(std::string("cannot switch to ") + mode.name + ": " + e.what(), true);
+    } catch (const vsupport::InputError& e) {
         state_.Say(std::string("cannot switch to ") + mode.name + ": " + e.what(), true);
     }
 }

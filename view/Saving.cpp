@@ -6,6 +6,7 @@
 #include "host/HostError.h"
 #include "imaging/AtomicFile.h"
 #include "params/EffectParams.h"
+#include "support/InputError.h"
 
 namespace vview {
 
@@ -23,15 +24,16 @@ std::string WithExtension(const std::string& path, const std::string& ext) {
 
 void Saver::Save(const std::string& path) {
     using vhost::HostError;
+    using vsupport::InputError;
     const ViewOptions& options = state_.options;
     bool image_saved = false;
     try {
         if (!options.saver.save) throw HostError("this window cannot save");
         const std::string params_path = WithExtension(path, ".json");
         if (params_path.empty()) {
-            throw HostError("'" + path + "' has no extension to pick the image format by (e.g. .png)");
+            throw InputError("'" + path + "' has no extension to pick the image format by (e.g. .png)");
         }
-        if (params_path == path) throw HostError("'" + path + "' would be overwritten by the parameters");
+        if (params_path == path) throw InputError("'" + path + "' would be overwritten by the parameters");
         const nlohmann::ordered_json params = state_.ParamsJson();
         // A value --params would refuse (a handle dragged past the centre) cannot be saved to be rendered again.
         vparams::EffectValuesFromJson(params, {}, "the parameters", vparams::Declaration::Read(state_.Host()));

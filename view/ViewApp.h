@@ -34,7 +34,8 @@ struct FrameSaver {
         std::string render_options;         // what `vellora render` needs to make the same file
         std::vector<std::string> warnings;  // what the file could not keep
     };
-    // Writes a full-resolution frame; throws HostError naming the file.
+    // Writes a full-resolution frame; throws naming the file (InputError or
+    // HostError by cause, as imaging/AtomicFile.h says).
     std::function<Saved(const std::string& path, const vhost::World& frame, vhost::HostApp, vhost::PixelLayout)>
         save;
 };

@@ -30,6 +30,7 @@
 #include "imaging/Formats.h"
 #include "imaging/ImageIO.h"
 #include "imaging/ImageSource.h"
+#include "support/InputError.h"
 
 namespace vfuzz {
 
@@ -164,7 +165,7 @@ public:
                 world = vhost::World(layout, reader.Width(), reader.Height());
                 reader.ReadInto(world);
                 source = reader.Source();
-            } catch (const vhost::HostError&) {
+            } catch (const vsupport::InputError&) {
                 return {};  // refused, naming the file and why
             }
             vimaging::WriteOptions options;
@@ -175,8 +176,10 @@ public:
                 vimaging::CheckWritable(out_path, vimaging::WorldSampleType(layout), options, world.Width(),
                                         world.Height());
                 vimaging::WriteWorld(out_path, world, options);
-            } catch (const vhost::HostError&) {
+            } catch (const vsupport::InputError&) {
                 return {};  // a format that cannot keep the result is refused before writing
+            } catch (const vhost::HostError&) {
+                return {};  // a write the writer itself reports failed
             }
             vimaging::ImageReader again(out_path);
             if (again.Width() != world.Width() || again.Height() != world.Height()) {
