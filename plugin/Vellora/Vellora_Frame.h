@@ -53,8 +53,6 @@ struct VignetteTables {
     std::vector<int16_t> bandBytes;      // Create's 8-bit result per cell, -1 where unsettled
 };
 
-enum VignetteZone { ZONE_EDGE = 0, ZONE_OUTSIDE = 1, ZONE_CORE = 2 };
-
 // A rectangle ramp: the curve's double value at whole distances first .. first + count - 1.
 struct VignetteRamp {
     const double* values;
