@@ -131,7 +131,9 @@ __attribute__((always_inline)) inline auto WithCurveIn(A_long falloff, Fn&& fn, 
     return result;
 }
 
-// fn(Curve<F>{}) for the curve of popup value `falloff`.
+// fn(Curve<F>{}) for the curve of popup value `falloff`. Inside a function
+// built once per vector width, give `fn` always_inline: a lambda called out of
+// line is built for the baseline only.
 template <class Fn>
 __attribute__((always_inline)) inline auto WithCurve(A_long falloff, Fn&& fn) {
     return WithCurveIn(falloff, static_cast<Fn&&>(fn), Curves{});

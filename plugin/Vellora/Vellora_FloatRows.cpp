@@ -100,7 +100,7 @@ __attribute__((always_inline)) inline void ShortCurves(const float* __restrict r
 // One copy per vector width, holding every curve's loop.
 VELLORA_VECTOR_CLONES
 void BlockCurves(A_long falloff, const float* __restrict ramp, float* __restrict curve, int32_t* __restrict settled) {
-    vellora_curves::WithCurve(falloff, [&](auto c) {
+    vellora_curves::WithCurve(falloff, [&](auto c) __attribute__((always_inline)) {
         using C = decltype(c);
         if constexpr (C::kHasShort) ShortCurves<C>(ramp, curve, settled);
         return 0;

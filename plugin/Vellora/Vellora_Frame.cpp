@@ -190,7 +190,7 @@ __attribute__((always_inline)) inline void CurveEstimatesOf(bool upper, double* 
 // A plain loop per curve, so each vectorises.
 VELLORA_VECTOR_CLONES
 void CurveEstimates(A_long falloff, bool upper, double* __restrict t, A_long n) {
-    vellora_curves::WithCurve(falloff, [&](auto c) {
+    vellora_curves::WithCurve(falloff, [&](auto c) __attribute__((always_inline)) {
         CurveEstimatesOf<decltype(c)>(upper, t, n);
         return 0;
     });

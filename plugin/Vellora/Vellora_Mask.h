@@ -97,7 +97,9 @@ __attribute__((always_inline)) inline float CurveFloat(const VignetteInfo* vi, d
     using namespace vellora_curves;
     t = ClampRamp(t);
     if constexpr (Falloff == kAnyFalloff) {
-        return WithCurve(vi->falloff, [t](auto curve) { return RoundedCurve<decltype(curve)>(t); });
+        return WithCurve(vi->falloff, [t](auto curve) __attribute__((always_inline)) {
+            return RoundedCurve<decltype(curve)>(t);
+        });
     } else {
         return RoundedCurve<Curve<Falloff>>(t);
     }
