@@ -150,12 +150,11 @@ __attribute__((noinline)) PF_Err Blend8Edge(void* refcon, A_long x, A_long y, PF
     }
     float u, v;
     VignetteMaskPoint(vi, x, y, &u, &v);
-    float q;
-    const int zone = EllipseZone(vi, u, v, &q);
+    const float q = EllipseOuterForm(vi, u * u, v * v);
     uint32_t result;
-    if (zone == ZONE_OUTSIDE) {
+    if (EllipseOutside(q)) {
         result = f->outside32[alpha];
-    } else if (zone == ZONE_CORE) {
+    } else if (EllipseCore(vi, u * u, v * v)) {
         result = f->core32[alpha];
     } else {
         const float fi = (q - f->bandQ0) * f->bandCellsPerQ;

@@ -239,17 +239,27 @@ __attribute__((always_inline)) inline float RectangleEdge(const VignetteInfo* vi
 
 enum VignetteZone { ZONE_EDGE = 0, ZONE_OUTSIDE = 1, ZONE_CORE = 2 };
 
-// The ellipse's zone of the mask-frame point (u, v), and its outer form in
-// *outer: outside from a form of 1 on (exactly 1 is outside), in the core up to
-// an inner form of 1 (exactly 1 is core), all inside the core with a hard edge.
-// Without branches, so that the loops over blocks of pixels vectorise.
+// The ellipse's zone tests on the squares uu = u^2, vv = v^2 of a mask-frame
+// point: outside from an outer form of 1 on (exactly 1 is outside), in the core
+// up to an inner form of 1 (exactly 1 is core), all core with a hard edge.
+__attribute__((always_inline)) inline float EllipseOuterForm(const VignetteInfo* vi, float uu, float vv) {
+    return vi->scaleU * uu + vi->scaleV * vv;
+}
+__attribute__((always_inline)) inline bool EllipseOutside(float outerForm) { return outerForm >= 1.0f; }
+// (Both sides evaluated, so that the loops over blocks of pixels vectorise.)
+__attribute__((always_inline)) inline bool EllipseCore(const VignetteInfo* vi, float uu, float vv) {
+    return (vi->feather == 0.0f) | (vi->innerInvHalfWidthSq * uu + vi->innerInvHalfHeightSq * vv <= 1.0f);
+}
+
+// The ellipse's zone of (u, v) without branches, for loops over blocks of
+// pixels, and its outer form in *outer.
 __attribute__((always_inline)) inline int EllipseZone(const VignetteInfo* vi, float u, float v,
                                                       float* outer = nullptr) {
     const float uu = u * u;
     const float vv = v * v;
-    const float q = vi->scaleU * uu + vi->scaleV * vv;
-    const bool outside = q >= 1.0f;
-    const bool core = (vi->feather == 0.0f) | (vi->innerInvHalfWidthSq * uu + vi->innerInvHalfHeightSq * vv <= 1.0f);
+    const float q = EllipseOuterForm(vi, uu, vv);
+    const bool outside = EllipseOutside(q);
+    const bool core = EllipseCore(vi, uu, vv);
     if (outer) *outer = q;
     return static_cast<int>(outside) * ZONE_OUTSIDE + static_cast<int>(core & !outside) * ZONE_CORE;
 }
@@ -259,9 +269,11 @@ __attribute__((always_inline)) inline int EllipseZone(const VignetteInfo* vi, fl
 template <A_long Falloff = kAnyFalloff>
 __attribute__((always_inline)) inline float VignetteEdge(const VignetteInfo* vi, float u, float v) {
     if (vi->isEllipse) {
-        const int zone = EllipseZone(vi, u, v);
-        if (zone != ZONE_EDGE) {
-            return zone == ZONE_OUTSIDE ? 1.0f : 0.0f;
+        if (EllipseOutside(EllipseOuterForm(vi, u * u, v * v))) {
+            return 1.0f;
+        }
+        if (EllipseCore(vi, u * u, v * v)) {
+            return 0.0f;
         }
         return VignetteEllipseBand<Falloff>(vi, u, v);
     }
