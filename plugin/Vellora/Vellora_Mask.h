@@ -251,16 +251,12 @@ __attribute__((always_inline)) inline bool EllipseCore(const VignetteInfo* vi, f
     return (vi->feather == 0.0f) | (vi->innerInvHalfWidthSq * uu + vi->innerInvHalfHeightSq * vv <= 1.0f);
 }
 
-// The ellipse's zone of (u, v) without branches, for loops over blocks of
-// pixels, and its outer form in *outer.
-__attribute__((always_inline)) inline int EllipseZone(const VignetteInfo* vi, float u, float v,
-                                                      float* outer = nullptr) {
+// The ellipse's zone of (u, v) without branches, for loops over blocks of pixels.
+__attribute__((always_inline)) inline int EllipseZone(const VignetteInfo* vi, float u, float v) {
     const float uu = u * u;
     const float vv = v * v;
-    const float q = EllipseOuterForm(vi, uu, vv);
-    const bool outside = EllipseOutside(q);
+    const bool outside = EllipseOutside(EllipseOuterForm(vi, uu, vv));
     const bool core = EllipseCore(vi, uu, vv);
-    if (outer) *outer = q;
     return static_cast<int>(outside) * ZONE_OUTSIDE + static_cast<int>(core & !outside) * ZONE_CORE;
 }
 
