@@ -12,6 +12,7 @@
 #include <random>
 
 #include "host/Render.h"
+#include "tests/CurveOracle.h"
 #include "tests/TestSupport.h"
 #include "plugin/Vellora/Vellora.h"
 #include "host/World.h"
@@ -86,17 +87,7 @@ Record Build(const Case& k, PF_Fixed ox, PF_Fixed oy) {
     return r;
 }
 
-double Curve(const Record& r, double t) {
-    t = std::fmin(std::fmax(t, 0.0), 1.0);
-    switch (r.falloff) {
-        case 2: return t * t;
-        case 3: return t * (t * t);
-        case 4: return std::pow(t, 0.454);
-        case 5: return 1.0 - std::pow(360.0, -std::pow(t, 2.5));
-        case 6: return (1.0 - std::pow(2.5, -t)) * 2.5 / 1.5;
-        default: return t;
-    }
-}
+double Curve(const Record& r, double t) { return vtest::CurveOracle(r.falloff, t); }
 
 float Edge(const Record& r, int x, int y) {
     if (r.empty) return 1.0f;

@@ -77,18 +77,35 @@ void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, V
 
 namespace {
 
+// A packed 8-bit pixel as one little-endian word; its alpha is byte AlphaByte.
+__attribute__((always_inline)) inline uint32_t LoadPixel8(const PF_Pixel* in) {
+    uint32_t pixel;
+    std::memcpy(&pixel, in, sizeof(pixel));
+    return pixel;
+}
+
+template <int AlphaByte>
+__attribute__((always_inline)) inline uint32_t Alpha8Of(uint32_t pixel) {
+    return (pixel >> (8 * AlphaByte)) & 0xFF;
+}
+
+// Writes `pixel` with its alpha byte replaced by `shifted`, an alpha already
+// in that byte's place: the colour bytes are the source's, whatever the alpha.
+template <int AlphaByte>
+__attribute__((always_inline)) inline PF_Err StoreAlpha8(uint32_t pixel, uint32_t shifted, PF_Pixel* out) {
+    pixel = (pixel & ~(uint32_t{0xFF} << (8 * AlphaByte))) | shifted;
+    std::memcpy(out, &pixel, sizeof(pixel));
+    return PF_Err_NONE;
+}
+
 // 8-bit pixels off the row spans by the exact path.
 template <A_long Mode, int S, int AlphaByte>
 __attribute__((noinline)) PF_Err Blend8Exact(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
     const VignetteFrame* f = static_cast<const VignetteFrame*>(refcon);
-    constexpr int kShift = 8 * AlphaByte;
-    uint32_t pixel;
-    std::memcpy(&pixel, in, sizeof(pixel));
-    const float a = kAlpha8[(pixel >> kShift) & 0xFF];
+    const uint32_t pixel = LoadPixel8(in);
+    const float a = kAlpha8[Alpha8Of<AlphaByte>(pixel)];
     const uint32_t result = ToAlpha8(255.0f * CompositeAlpha<Mode>(&f->info, EdgeAt<S, kAnyFalloff>(f, x, y), a));
-    pixel = (pixel & ~(uint32_t{0xFF} << kShift)) | result << kShift;
-    std::memcpy(out, &pixel, sizeof(pixel));
-    return PF_Err_NONE;
+    return StoreAlpha8<AlphaByte>(pixel, result << (8 * AlphaByte), out);
 }
 
 // 8-bit pixels of the ellipse off the row spans: the exact path's zone tests,
@@ -105,9 +122,8 @@ __attribute__((noinline)) PF_Err Blend8Edge(void* refcon, A_long x, A_long y, PF
     }
     const VignetteInfo* vi = &f->info;
     constexpr int kShift = 8 * AlphaByte;
-    uint32_t pixel;
-    std::memcpy(&pixel, in, sizeof(pixel));
-    const uint32_t alpha = (pixel >> kShift) & 0xFF;
+    const uint32_t pixel = LoadPixel8(in);
+    const uint32_t alpha = Alpha8Of<AlphaByte>(pixel);
     // The byte cell i settles, or -1.
     const auto byte = [&](A_long i) -> int {
         if (Mode == COMPOSITE_CREATE) {
@@ -129,18 +145,16 @@ __attribute__((noinline)) PF_Err Blend8Edge(void* refcon, A_long x, A_long y, PF
             if (__builtin_expect(settled < 0, 0)) {
                 return Blend8Exact<Mode, S, AlphaByte>(refcon, x, y, in, out);
             }
-            pixel = (pixel & ~(uint32_t{0xFF} << kShift)) | static_cast<uint32_t>(settled) << kShift;
-            std::memcpy(out, &pixel, sizeof(pixel));
-            return PF_Err_NONE;
+            return StoreAlpha8<AlphaByte>(pixel, static_cast<uint32_t>(settled) << kShift, out);
         }
     }
     float u, v;
     VignetteMaskPoint(vi, x, y, &u, &v);
-    const float q = vi->scaleU * (u * u) + vi->scaleV * (v * v);
+    const float q = EllipseOuterForm(vi, u * u, v * v);
     uint32_t result;
-    if (q >= 1.0f) {
+    if (EllipseOutside(q)) {
         result = f->outside32[alpha];
-    } else if (vi->innerInvHalfWidthSq * (u * u) + vi->innerInvHalfHeightSq * (v * v) <= 1.0f) {
+    } else if (EllipseCore(vi, u * u, v * v)) {
         result = f->core32[alpha];
     } else {
         const float fi = (q - f->bandQ0) * f->bandCellsPerQ;
@@ -153,36 +167,24 @@ __attribute__((noinline)) PF_Err Blend8Edge(void* refcon, A_long x, A_long y, PF
         }
         result = static_cast<uint32_t>(settled) << kShift;
     }
-    pixel = (pixel & ~(uint32_t{0xFF} << kShift)) | result;
-    std::memcpy(out, &pixel, sizeof(pixel));
-    return PF_Err_NONE;
+    return StoreAlpha8<AlphaByte>(pixel, result, out);
 }
 
 // The frame's result table for a pixel certainly outside or in the core, else null.
 __attribute__((always_inline)) inline const uint32_t* ShortcutTable(const VignetteFrame* frame, A_long x, A_long y) {
-    if (__builtin_expect(static_cast<A_u_long>(y) < frame->rowCount && static_cast<A_u_long>(x) < frame->columnCount,
-                         1)) {
-        const VignetteRowSpans& row = frame->rows[y];
-        if (__builtin_expect(!row.outer.Holds(x), 1)) {
-            return frame->outside32;
-        }
-        if (row.core.Holds(x)) {
-            return frame->core32;
-        }
+    const int zone = frame->ZoneOf(x, y);
+    if (__builtin_expect(zone == ZONE_OUTSIDE, 1)) {
+        return frame->outside32;
     }
-    return nullptr;
+    return zone == ZONE_CORE ? frame->core32 : nullptr;
 }
 
 template <A_long Mode, int S, int AlphaByte>
 PF_Err Blend8(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
     // Certainly outside or in the core: the frame's table holds Blend_Float's result.
     if (const uint32_t* table = ShortcutTable(static_cast<const VignetteFrame*>(refcon), x, y)) {
-        constexpr int kShift = 8 * AlphaByte;
-        uint32_t pixel;
-        std::memcpy(&pixel, in, sizeof(pixel));
-        pixel = (pixel & ~(uint32_t{0xFF} << kShift)) | table[(pixel >> kShift) & 0xFF];
-        std::memcpy(out, &pixel, sizeof(pixel));
-        return PF_Err_NONE;
+        const uint32_t pixel = LoadPixel8(in);
+        return StoreAlpha8<AlphaByte>(pixel, table[Alpha8Of<AlphaByte>(pixel)], out);
     }
     return Blend8Edge<Mode, S, AlphaByte>(refcon, x, y, in, out);
 }

@@ -10,15 +10,20 @@ using namespace vellora_render;
 
 namespace {
 
+// Writes a BGRA pixel: the source's colour, the new alpha `alpha` (computed
+// before, so source and destination may be the same pixel).
+__attribute__((always_inline)) inline void WritePixel(const PF_FpShort* s, PF_FpShort* d, PF_FpShort alpha) {
+    d[0] = s[0];
+    d[1] = s[1];
+    d[2] = s[2];
+    d[3] = alpha;
+}
+
 // Float rows: a run of pixels that take one strength, colour copied.
 template <A_long Mode>
 void UniformRun(const VignetteInfo* vi, float strength, const PF_FpShort* s, PF_FpShort* d, A_long n) {
     for (A_long i = 0; i < n; ++i, s += 4, d += 4) {
-        const PF_FpShort o = CombineAlpha<Mode>(vi, strength, s[3]);
-        d[0] = s[0];
-        d[1] = s[1];
-        d[2] = s[2];
-        d[3] = o;
+        WritePixel(s, d, CombineAlpha<Mode>(vi, strength, s[3]));
     }
 }
 
@@ -27,11 +32,7 @@ template <A_long Mode, int S, A_long Falloff>
 void EdgeRunScalar(const VignetteFrame* f, A_long y, A_long x0, A_long x1, const PF_FpShort* s, PF_FpShort* d) {
     const VignetteInfo* vi = &f->info;
     for (A_long x = x0; x < x1; ++x) {
-        const PF_FpShort o = CompositeAlpha<Mode>(vi, EdgeAt<S, Falloff>(f, x, y), s[4 * x + 3]);
-        d[4 * x] = s[4 * x];
-        d[4 * x + 1] = s[4 * x + 1];
-        d[4 * x + 2] = s[4 * x + 2];
-        d[4 * x + 3] = o;
+        WritePixel(s + 4 * x, d + 4 * x, CompositeAlpha<Mode>(vi, EdgeAt<S, Falloff>(f, x, y), s[4 * x + 3]));
     }
 }
 
@@ -44,7 +45,6 @@ void EdgeRunScalar(const VignetteFrame* f, A_long y, A_long x0, A_long x1, const
 
 // Long enough that each vectorised loop has several independent chains in flight.
 constexpr int kBlock = 32;
-constexpr int32_t kBlockBand = 0, kBlockOutside = 1, kBlockCore = 2;
 
 // The ellipse's zone (band, outside or core) and ramp position of pixels
 // x .. x + kBlock - 1 of row fy: VignetteEdge's tests and VignetteEllipseBand's
@@ -54,17 +54,12 @@ VELLORA_VECTOR_CLONES
 void EllipseBlock(const VignetteInfo* __restrict vi, A_long x, float fy, int32_t* __restrict zone,
                   float* __restrict ramp) {
     const float(&m)[2][3] = vi->pixelToMask;
-    const bool hard = vi->feather == 0.0f;
     for (int i = 0; i < kBlock; ++i) {
         const float fx = static_cast<float>(x + i);
         const float u = (m[0][0] * fx + m[0][1] * fy) + m[0][2];
         const float v = (m[1][0] * fx + m[1][1] * fy) + m[1][2];
-        const float uu = u * u;
-        const float vv = v * v;
-        const bool outside = vi->scaleU * uu + vi->scaleV * vv >= 1.0f;
-        const bool core = hard | (vi->innerInvHalfWidthSq * uu + vi->innerInvHalfHeightSq * vv <= 1.0f);
-        zone[i] = static_cast<int32_t>(outside) * kBlockOutside + static_cast<int32_t>(core & !outside) * kBlockCore;
-        const float r = std::sqrt(uu + vv);
+        zone[i] = EllipseZone(vi, u, v);
+        const float r = std::sqrt(u * u + v * v);
         const float cu = u / r;
         const float sv = v / r;
         const float outerSum = vi->halfWidthSq * (sv * sv) + vi->halfHeightSq * (cu * cu);
@@ -77,38 +72,24 @@ void EllipseBlock(const VignetteInfo* __restrict vi, A_long x, float fy, int32_t
     }
 }
 
-// CurveFloat's short path of Gamma 2.2, Gaussian and Exponential for a block
-// of ramp positions: `curve` gets the value where its rounding to single
-// precision is settled, `settled` 1 there and 0 where CurveFloat must decide.
-// CurveFloat's estimate and bound with the table-free exp and log, in a plain
-// loop the compiler vectorises: where the bound settles the rounding, the value
-// is the rounded curve itself, whichever way it was estimated.
-template <A_long Falloff>
+// CurveFloat's short path for a block of ramp positions: `curve` gets the
+// value where its rounding to single precision is settled, `settled` 1 there
+// and 0 where CurveFloat must decide. CurveFloat's estimate and bound with the
+// table-free exp and log, in a plain loop the compiler vectorises: where the
+// bound settles the rounding, the value is the rounded curve itself, whichever
+// way it was estimated.
+template <class C>
 __attribute__((always_inline)) inline void ShortCurves(const float* __restrict ramp, float* __restrict curve,
                                                      int32_t* __restrict settled) {
-    using namespace vellora_detail;
     constexpr float kNever = std::numeric_limits<float>::quiet_NaN();  // equal to nothing
     for (int i = 0; i < kBlock; ++i) {
-        double t = ramp[i];
-        t = t > 0.0 ? (t < 1.0 ? t : 1.0) : 0.0;
-        double y, bound;
-        // Where the short path cannot serve, `hi` is made to differ from `lo`.
-        // (Written with selections of values alone: g++ vectorises those.)
-        bool usable = true;
-        if (Falloff == FALLOFF_GAMMA) {
-            // Below 2^-20 CurveFloat uses pow; the log is given 1 there instead.
-            usable = ramp[i] >= 0x1p-20f;
-            y = ExpNonPositivePoly(0.454 * LogPositivePoly(ramp[i] >= 0x1p-20f ? t : 1.0));
-            bound = y * 4e-14;
-        } else if (Falloff == FALLOFF_GAUSSIAN) {
-            const double q = ExpNonPositivePoly(-((t * t) * std::sqrt(t)) * kLn360);
-            y = 1.0 - q;
-            bound = q * 4e-14;
-        } else {
-            const double q = ExpNonPositivePoly(-t * kLn25);
-            y = (1.0 - q) * 2.5 / 1.5;
-            bound = (q + y) * 4e-14;
-        }
+        const double t = vellora_curves::ClampRamp(ramp[i]);
+        // Where the short path cannot serve, it is given a t it can, and `hi`
+        // is made to differ from `lo`. (Written with selections of values
+        // alone: g++ vectorises those.)
+        const bool usable = t >= C::kShortFrom;
+        double bound;
+        const double y = C::template Short<vellora_curves::VectorMath>(usable ? t : 1.0, &bound);
         const float lo = static_cast<float>(y - bound);
         const float hi = static_cast<float>(y + bound);
         curve[i] = lo;
@@ -116,19 +97,14 @@ __attribute__((always_inline)) inline void ShortCurves(const float* __restrict r
     }
 }
 
+// One copy per vector width, holding every curve's loop.
 VELLORA_VECTOR_CLONES
-void GammaCurves(const float* __restrict ramp, float* __restrict curve, int32_t* __restrict settled) {
-    ShortCurves<FALLOFF_GAMMA>(ramp, curve, settled);
-}
-
-VELLORA_VECTOR_CLONES
-void GaussianCurves(const float* __restrict ramp, float* __restrict curve, int32_t* __restrict settled) {
-    ShortCurves<FALLOFF_GAUSSIAN>(ramp, curve, settled);
-}
-
-VELLORA_VECTOR_CLONES
-void ExponentialCurves(const float* __restrict ramp, float* __restrict curve, int32_t* __restrict settled) {
-    ShortCurves<FALLOFF_EXPONENTIAL>(ramp, curve, settled);
+void BlockCurves(A_long falloff, const float* __restrict ramp, float* __restrict curve, int32_t* __restrict settled) {
+    vellora_curves::WithCurve(falloff, [&](auto c) __attribute__((always_inline)) {
+        using C = decltype(c);
+        if constexpr (C::kHasShort) ShortCurves<C>(ramp, curve, settled);
+        return 0;
+    });
 }
 
 template <A_long Mode, int S, A_long Falloff>
@@ -144,35 +120,25 @@ void EdgeRun(const VignetteFrame* f, A_long y, A_long x0, A_long x1, const PF_Fp
         const int n = static_cast<int>(std::min<A_long>(kBlock, x1 - x));
         EllipseBlock(vi, x, static_cast<float>(y), zone, ramp);
         // The exponential curves' short paths for the whole block at once.
-        constexpr bool kShort =
-            Falloff == FALLOFF_GAMMA || Falloff == FALLOFF_GAUSSIAN || Falloff == FALLOFF_EXPONENTIAL;
+        constexpr bool kShort = vellora_curves::HasShort<Falloff>();
         alignas(64) float curve[kBlock];
         alignas(64) int32_t settled[kBlock];
         if (kShort) {
             bool any = false;
-            for (int i = 0; i < n; ++i) any |= zone[i] == kBlockBand;
-            if (any) {
-                if (Falloff == FALLOFF_GAMMA) GammaCurves(ramp, curve, settled);
-                if (Falloff == FALLOFF_GAUSSIAN) GaussianCurves(ramp, curve, settled);
-                if (Falloff == FALLOFF_EXPONENTIAL) ExponentialCurves(ramp, curve, settled);
-            }
+            for (int i = 0; i < n; ++i) any |= zone[i] == ZONE_EDGE;
+            if (any) BlockCurves(Falloff, ramp, curve, settled);
         }
         for (int i = 0; i < n; ++i) {
             float e;
-            if (zone[i] == kBlockOutside) {
+            if (zone[i] == ZONE_OUTSIDE) {
                 e = 1.0f;
-            } else if (zone[i] == kBlockCore) {
+            } else if (zone[i] == ZONE_CORE) {
                 e = 0.0f;
             } else {
                 e = kShort && settled[i] ? curve[i] : CurveFloat<Falloff>(vi, ramp[i]);
             }
             const PF_FpShort* p = s + 4 * (x + i);
-            PF_FpShort* q = d + 4 * (x + i);
-            const PF_FpShort o = CompositeAlpha<Mode>(vi, e, p[3]);
-            q[0] = p[0];
-            q[1] = p[1];
-            q[2] = p[2];
-            q[3] = o;
+            WritePixel(p, d + 4 * (x + i), CompositeAlpha<Mode>(vi, e, p[3]));
         }
     }
 }

@@ -166,43 +166,34 @@ constexpr A_long kMaxCells = 16384;
 // the inner half-height's rounding can move the edge that far for thin cores.
 constexpr double kInnerEdgeRoom = 0.01;
 
-// The curve at ramp positions t (clamped to 0..1) to within 1e-13, in place:
-// a bound, never a result. Below 2^-20, where the short log does not serve,
-// Gamma 2.2 is bounded by 0 from below and by its value at 2^-20 from above.
+// Curve C at ramp positions t (clamped to 0..1) to within 1e-13, in place:
+// a bound, never a result. The short path, where a curve has one; below
+// kShortFrom, where it does not serve, the curve (rising from 0) is bounded by
+// 0 from below and by its value at kShortFrom from above.
+template <class C>
+__attribute__((always_inline)) inline void CurveEstimatesOf(bool upper, double* __restrict t, A_long n) {
+    using vellora_curves::ClampRamp;
+    if constexpr (C::kHasShort) {
+        const double below = upper ? 1.0 : 0.0;  // times the value at kShortFrom
+        for (A_long i = 0; i < n; ++i) {
+            const double x = ClampRamp(t[i]);
+            double bound;
+            const double v = C::template Short<vellora_curves::VectorMath>(x >= C::kShortFrom ? x : C::kShortFrom,
+                                                                            &bound);
+            t[i] = v * (x >= C::kShortFrom ? 1.0 : below);
+        }
+    } else {
+        for (A_long i = 0; i < n; ++i) t[i] = C::Exact(ClampRamp(t[i]));
+    }
+}
+
 // A plain loop per curve, so each vectorises.
 VELLORA_VECTOR_CLONES
 void CurveEstimates(A_long falloff, bool upper, double* __restrict t, A_long n) {
-    using namespace vellora_detail;
-    const auto clamp = [](double x) { return x > 0.0 ? (x < 1.0 ? x : 1.0) : 0.0; };
-    switch (falloff) {
-        case FALLOFF_QUADRATIC:
-            for (A_long i = 0; i < n; ++i) t[i] = clamp(t[i]) * clamp(t[i]);
-            break;
-        case FALLOFF_CUBIC:
-            for (A_long i = 0; i < n; ++i) t[i] = clamp(t[i]) * (clamp(t[i]) * clamp(t[i]));
-            break;
-        case FALLOFF_GAMMA: {
-            const double below = upper ? 1.0 : 0.0;  // times the value at 2^-20
-            for (A_long i = 0; i < n; ++i) {
-                const double x = clamp(t[i]);
-                const double v = ExpNonPositivePoly(0.454 * LogPositivePoly(x >= 0x1p-20 ? x : 0x1p-20));
-                t[i] = v * (x >= 0x1p-20 ? 1.0 : below);
-            }
-            break;
-        }
-        case FALLOFF_GAUSSIAN:
-            for (A_long i = 0; i < n; ++i) {
-                const double x = clamp(t[i]);
-                t[i] = 1.0 - ExpNonPositivePoly(-((x * x) * std::sqrt(x)) * kLn360);
-            }
-            break;
-        case FALLOFF_EXPONENTIAL:
-            for (A_long i = 0; i < n; ++i) t[i] = (1.0 - ExpNonPositivePoly(-clamp(t[i]) * kLn25)) * 2.5 / 1.5;
-            break;
-        default:
-            for (A_long i = 0; i < n; ++i) t[i] = clamp(t[i]);
-            break;
-    }
+    vellora_curves::WithCurve(falloff, [&](auto c) __attribute__((always_inline)) {
+        CurveEstimatesOf<decltype(c)>(upper, t, n);
+        return 0;
+    });
 }
 
 // The float next to f towards -infinity or +infinity (f finite).

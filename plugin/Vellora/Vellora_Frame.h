@@ -53,8 +53,6 @@ struct VignetteTables {
     std::vector<int16_t> bandBytes;      // Create's 8-bit result per cell, -1 where unsettled
 };
 
-enum VignetteZone { ZONE_EDGE = 0, ZONE_OUTSIDE = 1, ZONE_CORE = 2 };
-
 // A rectangle ramp: the curve's double value at whole distances first .. first + count - 1.
 struct VignetteRamp {
     const double* values;
@@ -99,12 +97,13 @@ struct VignetteFrame {
     const VignetteBandRow* bandRows;
     double cellA;
 
+    // Laid out for the common case: a pixel of the output, outside the mask.
     __attribute__((always_inline)) inline int ZoneOf(A_long x, A_long y) const {
-        if (static_cast<A_u_long>(y) >= rowCount || static_cast<A_u_long>(x) >= columnCount) {
+        if (__builtin_expect(static_cast<A_u_long>(y) >= rowCount || static_cast<A_u_long>(x) >= columnCount, 0)) {
             return ZONE_EDGE;
         }
         const VignetteRowSpans& row = rows[y];
-        if (!row.outer.Holds(x)) {
+        if (__builtin_expect(!row.outer.Holds(x), 1)) {
             return ZONE_OUTSIDE;
         }
         return row.core.Holds(x) ? ZONE_CORE : ZONE_EDGE;

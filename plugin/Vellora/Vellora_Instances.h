@@ -78,22 +78,10 @@ auto ByFrame(const VignetteFrame& f) {
     if (!vi.isEllipse) {
         return ByMode<Pick, kRectangle, kAnyFalloff>(vi.compositeMode);
     }
-    switch (vi.falloff) {
-        case FALLOFF_LINEAR:
-            return ByMode<Pick, kEllipse, FALLOFF_LINEAR>(vi.compositeMode);
-        case FALLOFF_QUADRATIC:
-            return ByMode<Pick, kEllipse, FALLOFF_QUADRATIC>(vi.compositeMode);
-        case FALLOFF_CUBIC:
-            return ByMode<Pick, kEllipse, FALLOFF_CUBIC>(vi.compositeMode);
-        case FALLOFF_GAMMA:
-            return ByMode<Pick, kEllipse, FALLOFF_GAMMA>(vi.compositeMode);
-        case FALLOFF_GAUSSIAN:
-            return ByMode<Pick, kEllipse, FALLOFF_GAUSSIAN>(vi.compositeMode);
-        case FALLOFF_EXPONENTIAL:
-            return ByMode<Pick, kEllipse, FALLOFF_EXPONENTIAL>(vi.compositeMode);
-        default:
-            return ByMode<Pick, kEllipse, kAnyFalloff>(vi.compositeMode);
-    }
+    // A falloff the table does not hold is drawn as Linear, as the exact path draws it.
+    return vellora_curves::WithCurve(vi.falloff, [&](auto curve) {
+        return ByMode<Pick, kEllipse, decltype(curve)::kFalloff>(vi.compositeMode);
+    });
 }
 
 }  // namespace vellora_render

@@ -30,7 +30,7 @@ float InverseScaleOf(const PF_RationalScale& r) {
 void FillVignetteInfo(const VignetteParams& p, VignetteInfo* vi) {
     std::memset(vi, 0, sizeof(*vi));
 
-    const double theta = (p.angle * VELLORA_FIX2DBL) * (-0.017453292519943295);
+    const double theta = vfixed::ToDouble(p.angle) * (-0.017453292519943295);
     const float c = static_cast<float>(std::cos(theta));
     const float s = static_cast<float>(std::sin(theta));
 
@@ -38,8 +38,8 @@ void FillVignetteInfo(const VignetteParams& p, VignetteInfo* vi) {
     const float dsy = ScaleOf(p.downsample_y);
     const float sx = InverseScaleOf(p.pixel_aspect_ratio) * dsx;
 
-    const float cx = static_cast<float>(p.origin_x * VELLORA_FIX2DBL);
-    const float cy = static_cast<float>(p.origin_y * VELLORA_FIX2DBL);
+    const float cx = static_cast<float>(vfixed::ToDouble(p.origin_x));
+    const float cy = static_cast<float>(vfixed::ToDouble(p.origin_y));
 
     vi->pixelToMask[0][0] = c / sx;
     vi->pixelToMask[0][1] = (-s) / dsy;
@@ -51,7 +51,7 @@ void FillVignetteInfo(const VignetteParams& p, VignetteInfo* vi) {
     vi->falloff = p.falloff;
     // Opacity is declared 0..100; a damaged project's value outside it would put
     // float alphas outside 0..1, so it is held to the declared range.
-    vi->opacity = static_cast<float>(std::fmin(std::fmax((p.opacity * VELLORA_FIX2DBL) / 100.0, 0.0), 1.0));
+    vi->opacity = static_cast<float>(std::fmin(std::fmax(vfixed::ToDouble(p.opacity) / 100.0, 0.0), 1.0));
     vi->invert = static_cast<A_u_char>(p.invert & 0xFF);
     vi->compositeMode = p.composite_mode;
 
@@ -123,23 +123,9 @@ VignetteParams VignetteParamsFromHost(const PF_InData* in_data, PF_ParamDef* con
 }
 
 double alphaFunct(const VignetteInfo* vi, double t) {
-    // NaN (a band of zero width) counts as the band's inner edge.
-    t = t > 0.0 ? (t < 1.0 ? t : 1.0) : 0.0;
-    switch (vi->falloff) {
-        case FALLOFF_QUADRATIC:
-            return t * t;
-        case FALLOFF_CUBIC:
-            return t * (t * t);
-        case FALLOFF_GAMMA:
-            return std::pow(t, 0.454);
-        case FALLOFF_GAUSSIAN:
-            return 1.0 - std::pow(360.0, -std::pow(t, 2.5));
-        case FALLOFF_EXPONENTIAL:
-            return (1.0 - std::pow(2.5, -t)) * 2.5 / 1.5;
-        case FALLOFF_LINEAR:
-        default:
-            return t;
-    }
+    using namespace vellora_curves;
+    t = ClampRamp(t);
+    return WithCurve(vi->falloff, [t](auto curve) { return decltype(curve)::Exact(t); });
 }
 
 float VignetteRectangleInside(const VignetteInfo* vi, float au, float av) {
