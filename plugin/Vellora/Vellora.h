@@ -66,9 +66,6 @@ constexpr float kMaxSize = 15000.0f;
 // input layer; render and the overlay read them without a check-out.
 bool ParamsPresent(PF_ParamDef** params);
 
-// 16.16 fixed point to a real number, under the name some files still use.
-#define VELLORA_FIX2DBL vfixed::kToDouble
-
 extern "C" {
 // The single door through which the host reaches the effect.
 __attribute__((visibility("default"))) PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
