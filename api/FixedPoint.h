@@ -28,13 +28,15 @@ constexpr A_long Saturate(int64_t v) {
     return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : static_cast<A_long>(v);
 }
 
-// x * 65536 rounded half away from zero (0 counts as not negative), then
-// truncated to 32 bits with saturation.
-inline PF_Fixed FromDouble(double x) { return SaturateWhole(std::trunc(x * 65536.0 + (x < 0.0 ? -0.5 : 0.5))); }
+// x * 65536 rounded half away from zero (0 counts as not negative), as a double.
+inline double Rounded(double x) { return std::trunc(x * kOne + (x < 0.0 ? -0.5 : 0.5)); }
+
+// Rounded, then held to 32 bits.
+inline PF_Fixed FromDouble(double x) { return SaturateWhole(Rounded(x)); }
 
 // Whether FromDouble(x) is x rounded, not clamped or NaN.
 inline bool Fits(double x) {
-    const double scaled = std::trunc(x * 65536.0 + (x < 0.0 ? -0.5 : 0.5));
+    const double scaled = Rounded(x);
     return std::isfinite(scaled) && scaled <= 2147483647.0 && scaled >= -2147483648.0;
 }
 
