@@ -45,30 +45,32 @@ bool DoClickHandles(PF_InData* in_data, PF_ParamDef** params, PF_EventExtra* ext
 
 }  // namespace
 
-void DoClick(PF_InData* in_data, PF_OutData*, PF_ParamDef** params, PF_LayerDef*, PF_EventExtra* extra) {
-    if (!IsOverlayWindow(EventWindowType(extra))) return;
+PF_Err DoClick(PF_InData* in_data, PF_OutData*, PF_ParamDef** params, PF_LayerDef*, PF_EventExtra* extra) {
+    if (!IsOverlayWindow(EventWindowType(extra))) return PF_Err_NONE;
     if (DoClickHandles(in_data, params, extra)) extra->evt_out_flags = PF_EO_HANDLED_EVENT;
+    return PF_Err_NONE;
 }
 
 PF_Err HandleEvent(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output,
                    PF_EventExtra* extra) {
     // A host that sends no event record or parameters gets no overlay rather than a crash.
+    // The handlers' results are always none, and are not passed on.
     if (!in_data || !out_data || !extra || !ParamsPresent(params)) return PF_Err_NONE;
     switch (extra->e_type) {
         case PF_Event_DRAW:
-            DrawEvent(in_data, out_data, params, output, extra);
+            (void)DrawEvent(in_data, out_data, params, output, extra);
             break;
         case PF_Event_DO_CLICK:
             if (!extra->u.do_click.send_drag) {
-                DoClick(in_data, out_data, params, output, extra);
+                (void)DoClick(in_data, out_data, params, output, extra);
             } else {
                 // A click inside a gesture in progress continues it.
                 extra->e_type = PF_Event_DRAG;
-                DoDrag(in_data, out_data, params, output, extra);
+                (void)DoDrag(in_data, out_data, params, output, extra);
             }
             break;
         case PF_Event_DRAG:
-            DoDrag(in_data, out_data, params, output, extra);
+            (void)DoDrag(in_data, out_data, params, output, extra);
             break;
         default:
             break;

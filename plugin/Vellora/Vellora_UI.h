@@ -63,10 +63,11 @@ OverlayLayout ComputeOverlayLayout(PF_InData* in_data, PF_ParamDef** params, PF_
 inline bool IsOverlayWindow(PF_WindowType w_type) { return static_cast<A_u_long>(w_type) <= PF_Window_LAYER; }
 
 // The event entries HandleEvent routes to; each touches the event only in the
-// composition and layer windows.
-void DrawEvent(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output,
+// composition and layer windows. Each returns PF_Err_NONE, as the host's
+// event handlers do: what the drawing or drag met is not an error of the event.
+PF_Err DrawEvent(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output,
+                 PF_EventExtra* extra);
+PF_Err DoClick(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef** params, PF_LayerDef* output,
                PF_EventExtra* extra);
-void DoClick(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef** params, PF_LayerDef* output,
-             PF_EventExtra* extra);
-void DoDrag(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef** params, PF_LayerDef* output,
-            PF_EventExtra* extra);
+PF_Err DoDrag(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef** params, PF_LayerDef* output,
+              PF_EventExtra* extra);

@@ -111,7 +111,7 @@ void DragOpacity(PF_InData* in_data, PF_ParamDef** params, PF_EventExtra* extra,
     MarkChanged(params[PARAM_OPACITY]);
 }
 
-void DoDragHandles(PF_InData* in_data, PF_ParamDef** params, Frame2LayerFunc conversion, PF_EventExtra* extra) {
+bool DoDragHandles(PF_InData* in_data, PF_ParamDef** params, Frame2LayerFunc conversion, PF_EventExtra* extra) {
     AEGP_SuiteHandler suites(in_data->pica_basicP);  // nothing is asked of it: the maths is the library's
     PF_DoClickEventInfo& click = extra->u.do_click;
     PF_Point window_point = click.screen_point, layer_point;
@@ -140,19 +140,21 @@ void DoDragHandles(PF_InData* in_data, PF_ParamDef** params, Frame2LayerFunc con
         click.continue_refcon[0] = HANDLE_NONE;
         click.send_drag = false;
     }
+    return true;
 }
 
 }  // namespace
 
-void DoDrag(PF_InData* in_data, PF_OutData*, PF_ParamDef** params, PF_LayerDef*, PF_EventExtra* extra) {
+PF_Err DoDrag(PF_InData* in_data, PF_OutData*, PF_ParamDef** params, PF_LayerDef*, PF_EventExtra* extra) {
     Frame2LayerFunc conversion;
     switch (EventWindowType(extra)) {
         case PF_Window_LAYER: conversion = &LayerFrame2Layer; break;
         case PF_Window_COMP: conversion = &CompFrame2Layer; break;
-        default: return;
+        default: return PF_Err_NONE;
     }
     const A_intptr_t handle = extra->u.do_click.continue_refcon[0];
-    if (handle < HANDLE_TOP_LEFT || handle > HANDLE_COUNT) return;
-    DoDragHandles(in_data, params, conversion, extra);
+    if (handle < HANDLE_TOP_LEFT || handle > HANDLE_COUNT) return PF_Err_NONE;
+    (void)DoDragHandles(in_data, params, conversion, extra);
     extra->evt_out_flags = PF_EO_HANDLED_EVENT;
+    return PF_Err_NONE;
 }

@@ -275,9 +275,10 @@ void DrawHandles(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[]
 
 }  // namespace
 
-void DrawEvent(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef*,
-               PF_EventExtra* extra) {
-    if (!IsOverlayWindow(EventWindowType(extra))) return;
+PF_Err DrawEvent(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef*,
+                 PF_EventExtra* extra) {
+    if (!IsOverlayWindow(EventWindowType(extra))) return PF_Err_NONE;
     DrawHandles(in_data, out_data, params, extra);
-    extra->evt_out_flags = PF_EO_HANDLED_EVENT;
+    extra->evt_out_flags = PF_EO_HANDLED_EVENT;  // whatever the drawing met
+    return PF_Err_NONE;
 }
