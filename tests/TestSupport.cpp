@@ -99,6 +99,17 @@ CliRun RunShell(const std::string& command, bool with_stderr) {
     return run;
 }
 
+CliRun RunMelt(const std::string& command, const std::string& out) {
+    CliRun run;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        std::remove(out.c_str());
+        run = RunShell(command);
+        if ((run.status == 0 || run.status == 137) && FileText(out).empty()) continue;
+        break;
+    }
+    return run;
+}
+
 CliRun RunCli(const std::string& args, bool with_stderr, const std::string& env) {
     return RunShell("env -u VELLORA_MODULE " + env + " '" + std::string(VELLORA_CLI_PATH) + "' " + args, with_stderr);
 }

@@ -59,6 +59,14 @@ struct CliRun {
 // `command` run by the shell.
 CliRun RunShell(const std::string& command, bool with_stderr = true);
 
+// A melt command that writes the file `out`. Under load melt now and then
+// fails to load its input and still exits 0 (its usage on standard output,
+// "Failed to load" on standard error), or never returns after its render
+// threads end (killed by the command's timeout: 137). Such a run, one that
+// leaves `out` missing or empty, is made again, up to three runs in all; the
+// result is the last run's.
+CliRun RunMelt(const std::string& command, const std::string& out);
+
 // The built `vellora` (VELLORA_CLI_PATH) with `args`, shell-quoted by the
 // caller, and `env` words for env(1) before it; the module is the built one.
 CliRun RunCli(const std::string& args, bool with_stderr = true, const std::string& env = "");

@@ -32,9 +32,13 @@ protected:
     std::string Path(const std::string& name) const { return dir_.Path(name); }
 
     // A command in the scratch folder, melt finding the built module and its metadata.
-    vtest::CliRun Shell(const std::string& command) {
-        return vtest::RunShell("cd '" + dir_.Dir() + "' && MLT_REPOSITORY='" VELLORA_MLT_REPOSITORY
-                               "' MLT_DATA='" VELLORA_MLT_DATA "' FREI0R_PATH='" VELLORA_FREI0R_DIR "' " + command);
+    std::string InDir(const std::string& command) const {
+        return "cd '" + dir_.Dir() + "' && MLT_REPOSITORY='" VELLORA_MLT_REPOSITORY "' MLT_DATA='" VELLORA_MLT_DATA
+               "' FREI0R_PATH='" VELLORA_FREI0R_DIR "' " + command;
+    }
+    vtest::CliRun Shell(const std::string& command) { return vtest::RunShell(InDir(command)); }
+    vtest::CliRun MeltRun(const std::string& command, const std::string& out) {
+        return vtest::RunMelt(InDir(command), Path(out));
     }
     void Run(const std::string& command) {
         const vtest::CliRun run = Shell(command);
@@ -46,7 +50,7 @@ protected:
     std::string Melt(const std::string& args, const std::string& out = "out.rgba") {
         const std::string command = "timeout -s KILL 120 melt -silent " + args + " -consumer avformat:" + out +
                                     " f=rawvideo vcodec=rawvideo pix_fmt=rgba an=1 real_time=-1";
-        const vtest::CliRun run = Shell(command);
+        const vtest::CliRun run = MeltRun(command, out);
         melt_log_ = command + "\n" + run.out;
         EXPECT_EQ(run.status, 0) << melt_log_;
         return vtest::FileText(Path(out));
@@ -248,9 +252,10 @@ TEST_F(MltFilter, ThreadsNeverSliceTheMaskInEitherFilter) {
     ASSERT_NE(unchanged, expected);
     for (const char* real_time : {"-1", "-2"}) {
         const std::string out = std::string("sliced") + real_time + ".rgba";
-        const vtest::CliRun run = Shell("MLT_SLICES_COUNT=4 timeout -s KILL 120 melt -quiet -profile profile still.png out=7 " +
-                                        frei0r + "threads=4 -consumer avformat:" + out +
-                                        " f=rawvideo vcodec=rawvideo pix_fmt=rgba an=1 real_time=" + real_time);
+        const vtest::CliRun run = MeltRun("MLT_SLICES_COUNT=4 timeout -s KILL 120 melt -quiet -profile profile still.png out=7 " +
+                                            frei0r + "threads=4 -consumer avformat:" + out +
+                                            " f=rawvideo vcodec=rawvideo pix_fmt=rgba an=1 real_time=" + real_time,
+                                        out);
         ASSERT_EQ(run.status, 0) << run.out;
         EXPECT_NE(run.out.find("bands of 96x16 rows"), std::string::npos) << run.out;
         const std::string sliced = vtest::FileText(Path(out));

@@ -296,9 +296,10 @@ TEST_F(ShotcutXvfb, GuiHandlesMoveResizeAndTurnTheMaskInTheSavedProject) {
 
     // melt renders the saved project: inside the turned box opaque, outside half transparent (inverted: the reverse).
     shotcut_.reset();
-    const vtest::CliRun melt = vtest::RunShell(
+    const vtest::CliRun melt = vtest::RunMelt(
         env_ + " timeout -s KILL 120 melt -quiet " + Q(project) + " out=0 -consumer avformat:" +
-        dir_.Arg("frame.rgba") + " f=rawvideo vcodec=rawvideo pix_fmt=rgba mlt_image_format=rgba an=1");
+            dir_.Arg("frame.rgba") + " f=rawvideo vcodec=rawvideo pix_fmt=rgba mlt_image_format=rgba an=1",
+        dir_.Path("frame.rgba"));
     ASSERT_EQ(melt.status, 0) << melt.out;
     const std::string frame = vtest::FileText(dir_.Path("frame.rgba"));
     ASSERT_EQ(frame.size(), static_cast<size_t>(kProfileW) * kProfileH * 4);
