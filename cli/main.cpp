@@ -6,8 +6,6 @@
 
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
-#include "host/HostError.h"
-#include "support/InputError.h"
 #include "support/Text.h"
 
 namespace {
@@ -64,13 +62,9 @@ int main(int argc, char** argv) {
         return app.exit(e) == 0 ? 0 : 1;
     } catch (const vcli::ExitStatus& status) {
         return status.code;
-    } catch (const vsupport::InputError& e) {
-        std::fprintf(stderr, "vellora: %s\n", e.what());
-        return 1;
-    } catch (const vhost::HostError& e) {
-        std::fprintf(stderr, "vellora: %s\n", e.what());
-        return 1;
     } catch (const std::exception& e) {
+        // A user's mistake (vsupport::InputError) and a failure of the host or
+        // module (vhost::HostError) alike: one line, exit 1.
         std::fprintf(stderr, "vellora: %s\n", e.what());
         return 1;
     }
