@@ -2,6 +2,7 @@
 // truncation and clamping, NaN, colour channels and in-place use.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -206,8 +207,11 @@ using vtest::SweepMask;
 
 // Pixels of random frames where the instance the render chooses differs from
 // Blend_Float, every pixel of the output and a margin past it, four alphas each.
+// `plant`, when given, changes the frame's tables after they are built.
+using Plant = void (*)(VignetteTables&);
+
 template <class T>
-long ChosenMismatches(int trials, double cellBoundScale, std::string* first) {
+long ChosenMismatches(int trials, double cellBoundScale, std::string* first, Plant plant = nullptr) {
     const float full = static_cast<float>(T::kFull);
     std::mt19937 rng(20261206);
     long mismatches = 0;
@@ -216,6 +220,7 @@ long ChosenMismatches(int trials, double cellBoundScale, std::string* first) {
         VignetteTables tables;
         VignetteFrame frame;
         PrepareRenderFrame(info, kSweepW, kSweepH, tables, &frame, T::kPass, cellBoundScale);
+        if (plant) plant(tables);
         const auto blend = T::kChoose(frame);
         for (A_long y = -2; y < kSweepH + 2; ++y) {
             for (A_long x = -2; x < kSweepW + 2; ++x) {
@@ -263,6 +268,57 @@ TYPED_TEST(Adapters, ChosenInstancesGiveTheExactPathsResults) {
 TEST(AdaptersSweep, CatchesBandCellsWhoseBoundIsTooSmall) {
     EXPECT_GT(ChosenMismatches<Argb8>(144, 0.5, nullptr), 0);
     EXPECT_GT(ChosenMismatches<Bgra8>(144, 0.5, nullptr), 0);
+}
+
+// The sweep proves the rectangle's byte tables only if a table one whole
+// distance off would fail it: read a distance further in along each axis, it must.
+TEST(AdaptersSweep, CatchesRectangleBytesOneDistanceOff) {
+    const Plant shift = [](VignetteTables& tables) {
+        for (std::vector<uint8_t>* bytes : {&tables.rampBytesU, &tables.rampBytesV}) {
+            if (bytes->size() > 256) std::rotate(bytes->begin(), bytes->begin() + 256, bytes->end());
+        }
+    };
+    EXPECT_GT(ChosenMismatches<Argb8>(144, 1.0, nullptr, shift), 0);
+    EXPECT_GT(ChosenMismatches<Bgra8>(144, 1.0, nullptr, shift), 0);
+}
+
+// Rectangle pixels whose mask-frame distance is past the range the byte
+// tables compare in integers (2^24), past int32 (where truncation gives
+// INT32_MIN) or not a number: outside, as the exact path has them.
+TYPED_TEST(Adapters, RectanglePixelsFarOffAreOutside) {
+    using T = TypeParam;
+    VignetteParams p;
+    p.mask_type = MASK_RECTANGLE;
+    p.origin_x = 32 << 16;
+    p.origin_y = 32 << 16;
+    p.width = 40;
+    p.height = 30;
+    p.feather = 10;
+    p.composite_mode = COMPOSITE_SUBTRACT;
+    p.opacity = vtest::Fix(60);
+    const float offsets[] = {0.0f, 16777216.0f, 16777300.0f, -16777300.0f, 2147483520.0f, 2147483648.0f,
+                             -2147483648.0f, -3e9f, 3e9f, std::numeric_limits<float>::infinity(),
+                             std::numeric_limits<float>::quiet_NaN()};
+    for (int axis = 0; axis < 2; ++axis) {
+        for (const float offset : offsets) {
+            Frame<T> f(p);
+            VignetteInfo info = f.frame.info;
+            info.pixelToMask[axis][2] += offset;
+            // No spans past a safe margin: every pixel reaches the band's path.
+            PrepareRenderFrame(info, 64, 64, f.spans, &f.frame, T::kPass);
+            const auto blend = T::kChoose(f.frame);
+            for (A_long x : {0, 14, 20, 32, 50, 63}) {
+                const float a = T::kFull == 255.0 ? 200.0f / 255.0f : 25600.0f * 3.0517578125e-05f;
+                float o;
+                Blend_Float(&info, x, 30, &a, &o);
+                auto in = T::Make(T::kFull == 255.0 ? 200 : 200 * 128, 1, 2, 3);
+                auto out = in;
+                blend(&f.frame, x, 30, &in, &out);
+                const float s = static_cast<float>(T::kFull) * o;
+                EXPECT_EQ(T::Alpha(out), static_cast<unsigned>(s)) << "axis " << axis << " offset " << offset << " x " << x;
+            }
+        }
+    }
 }
 
 }  // namespace

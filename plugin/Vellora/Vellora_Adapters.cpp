@@ -1,6 +1,11 @@
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "plugin/Vellora/Vellora_Instances.h"
 #include "plugin/Vellora/Vellora_Render.h"
@@ -44,6 +49,40 @@ bool Zone16(const VignetteInfo& vi, float s, uint32_t* scale, uint32_t* offset) 
 }
 
 
+// Past this many whole distances along an axis (256 bytes each) the
+// rectangle's band keeps its per-pixel composite.
+constexpr A_u_long kMaxRampBytes = 2048;
+
+// The rectangle's 8-bit results by whole distance and source alpha where one
+// axis alone is in the band: there the edge value is the ramp's value rounded
+// to single precision, as the exact path rounds it.
+void PrepareRampBytes(VignetteTables& tables, VignetteFrame* frame) {
+    const VignetteInfo& vi = frame->info;
+    const VignetteRamp& ru = frame->rampU;
+    const VignetteRamp& rv = frame->rampV;
+    // Whole distances (floats of integers) compare with the sizes as their
+    // ceilings do only while both are exact in single precision.
+    constexpr A_long kExact = 1 << 24;
+    if (vi.isEllipse || !(vi.feather > 0.0f) || ru.count == 0 || rv.count == 0 || ru.count > kMaxRampBytes ||
+        rv.count > kMaxRampBytes || ru.first + static_cast<A_long>(ru.count) > kExact ||
+        rv.first + static_cast<A_long>(rv.count) > kExact) {
+        return;
+    }
+    const auto fill = [&](const VignetteRamp& ramp, std::vector<uint8_t>& bytes) {
+        bytes.resize(256 * static_cast<size_t>(ramp.count));
+        for (A_u_long d = 0; d < ramp.count; ++d) {
+            const float e = static_cast<float>(ramp.values[d]);
+            for (int k = 0; k < 256; ++k) {
+                const float o = CompositeAlpha(&vi, e, kAlpha8[static_cast<size_t>(k)]);
+                bytes[256 * static_cast<size_t>(d) + static_cast<size_t>(k)] = ToAlpha8(255.0f * o);
+            }
+        }
+        return bytes.data();
+    };
+    frame->rampBytesU = fill(ru, tables.rampBytesU);
+    frame->rampBytesV = fill(rv, tables.rampBytesV);
+}
+
 }  // namespace
 
 void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, VignetteTables& tables,
@@ -66,6 +105,14 @@ void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, V
             }
             frame->bandBytes = tables.bandBytes.data();
         }
+        if (frame->bandCells) {
+            tables.bandStrengths.resize(2 * static_cast<size_t>(frame->bandCellCount));
+            for (size_t i = 0; i < tables.bandStrengths.size(); ++i) {
+                tables.bandStrengths[i] = MaskStrength(&frame->info, frame->bandCells[i]);
+            }
+            frame->bandStrengths = tables.bandStrengths.data();
+        }
+        PrepareRampBytes(tables, frame);
     } else if (pass == kPassArgb16) {
         const bool outside = Zone16(frame->info, frame->outsideStrength, &frame->zoneScale16[ZONE_OUTSIDE],
                                     &frame->zoneOffset16[ZONE_OUTSIDE]);
@@ -108,8 +155,100 @@ __attribute__((noinline)) PF_Err Blend8Exact(void* refcon, A_long x, A_long y, P
     return StoreAlpha8<AlphaByte>(pixel, result << (8 * AlphaByte), out);
 }
 
-// 8-bit pixels of the ellipse off the row spans: the exact path's zone tests,
-// then in the band the pixel's cell, which bounds the exact edge value. Every
+// The 8-bit results of strengths s[0] and s[1] combined with alpha `a`, both
+// at once: lane by lane the same single-precision steps as CombineAlpha and
+// ToAlpha8 (the packed min and max pick as std::min and std::max do).
+template <A_long Mode>
+__attribute__((always_inline)) inline int SettledByte(const VignetteInfo* vi, const float* s, float a) {
+#if defined(__SSE2__)
+    double pair;
+    std::memcpy(&pair, s, sizeof(pair));
+    const __m128 strength = _mm_castpd_ps(_mm_set_sd(pair));
+    const __m128 alpha = _mm_set1_ps(a);
+    __m128 o;
+    switch (Mode == kAnyMode ? vi->compositeMode : Mode) {
+        case COMPOSITE_ADD:
+            o = _mm_min_ps(_mm_add_ps(alpha, strength), _mm_set1_ps(1.0f));
+            break;
+        case COMPOSITE_SUBTRACT:
+            o = _mm_max_ps(_mm_sub_ps(alpha, strength), _mm_setzero_ps());
+            break;
+        case COMPOSITE_INTERSECT:
+            o = _mm_mul_ps(alpha, strength);
+            break;
+        case COMPOSITE_CREATE:
+            o = strength;
+            break;
+        default:
+            o = alpha;
+            break;
+    }
+    const __m128 scaled = _mm_mul_ps(_mm_set1_ps(255.0f), o);
+    const __m128i bytes = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(scaled, _mm_setzero_ps()), _mm_set1_ps(255.0f)));
+    const int lo = _mm_cvtsi128_si32(bytes), hi = _mm_cvtsi128_si32(_mm_srli_si128(bytes, 4));
+    return lo == hi ? lo : -1;
+#else
+    const int lo = ToAlpha8(255.0f * CombineAlpha<Mode>(vi, s[0], a));
+    const int hi = ToAlpha8(255.0f * CombineAlpha<Mode>(vi, s[1], a));
+    return lo == hi ? lo : -1;
+#endif
+}
+
+// The whole distance WholeDistance makes of `w`, as an integer, where it is
+// below 2^24 (whole floats up to there are exact); at or past 2^24 (also for
+// NaN, and past the int32 range, where the truncation gives INT32_MIN) some
+// value at or past 2^24 as well. Branch-free, unlike WholeDistance's clamps.
+__attribute__((always_inline)) inline A_u_long WholeIndex(float w) {
+#if defined(__SSE2__)
+    const uint32_t i = static_cast<uint32_t>(_mm_cvttss_si32(_mm_set_ss(w)));
+#else
+    const uint32_t i = static_cast<uint32_t>(static_cast<int32_t>(vellora_detail::WholeDistance(w)));
+#endif
+    return static_cast<int32_t>(i) < 0 ? 0u - i : i;
+}
+
+// 8-bit pixels of the rectangle off the row spans. Whole distances are whole
+// floats, so the exact path's tests against the sizes are integer tests
+// against the ramps' ends (PrepareRampBytes keeps those ends below 2^24);
+// where one axis alone is in the band the frame's table holds the byte, and
+// the corners combine the ramps as the exact path does.
+template <A_long Mode, int AlphaByte>
+__attribute__((always_inline)) inline PF_Err Blend8Ramps(const VignetteFrame* f, A_long x, A_long y, PF_Pixel* in,
+                                                         PF_Pixel* out) {
+    const VignetteInfo* vi = &f->info;
+    constexpr int kShift = 8 * AlphaByte;
+    const uint32_t pixel = LoadPixel8(in);
+    const uint32_t alpha = Alpha8Of<AlphaByte>(pixel);
+    float u, v;
+    VignetteMaskPoint(vi, x, y, &u, &v);
+    const A_u_long iu = WholeIndex(u), iv = WholeIndex(v);
+    const A_u_long firstU = static_cast<A_u_long>(f->rampU.first), firstV = static_cast<A_u_long>(f->rampV.first);
+    const A_u_long du = iu - firstU, dv = iv - firstV;
+    uint32_t result;
+    if (du < f->rampU.count) {
+        if (__builtin_expect(iv < firstV, 1)) {
+            result = uint32_t{f->rampBytesU[256 * du + alpha]} << kShift;
+        } else if (dv < f->rampV.count) {
+            // A corner of the band: both ramps combine like distances.
+            const double ex = f->rampU.values[du], ey = f->rampV.values[dv];
+            const double d = std::sqrt(ex * ex + ey * ey);
+            const float e = d > 1.0 ? 1.0f : static_cast<float>(d);
+            result = uint32_t{ToAlpha8(255.0f * CompositeAlpha<Mode>(vi, e, kAlpha8[alpha]))} << kShift;
+        } else {
+            result = f->outside32[alpha];
+        }
+    } else if (dv < f->rampV.count) {
+        result = iu < firstU ? uint32_t{f->rampBytesV[256 * dv + alpha]} << kShift : f->outside32[alpha];
+    } else {
+        // Below the band on both axes (the core) or past it on one (outside).
+        result = iu < firstU && iv < firstV ? f->core32[alpha] : f->outside32[alpha];
+    }
+    return StoreAlpha8<AlphaByte>(pixel, result, out);
+}
+
+// 8-bit pixels off the row spans; the rectangle's by Blend8Ramps. For the
+// ellipse: the exact path's zone tests, then in the band the pixel's cell,
+// which bounds the exact edge value (as a pair of strengths). Every
 // step from there to the byte (coverage, opacity, the composite, scaling,
 // truncation) keeps or reverses order, so when both bounds give the same byte,
 // so does the exact value; otherwise, a few percent of band pixels, the exact
@@ -117,6 +256,11 @@ __attribute__((noinline)) PF_Err Blend8Exact(void* refcon, A_long x, A_long y, P
 template <A_long Mode, int S, int AlphaByte>
 __attribute__((noinline)) PF_Err Blend8Edge(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
     const VignetteFrame* f = static_cast<const VignetteFrame*>(refcon);
+    if constexpr (S == kRectangle) {
+        if (f->rampBytesU) {
+            return Blend8Ramps<Mode, AlphaByte>(f, x, y, in, out);
+        }
+    }
     if (S != kEllipse || !f->bandCells) {
         return Blend8Exact<Mode, S, AlphaByte>(refcon, x, y, in, out);
     }
@@ -129,11 +273,7 @@ __attribute__((noinline)) PF_Err Blend8Edge(void* refcon, A_long x, A_long y, PF
         if (Mode == COMPOSITE_CREATE) {
             return f->bandBytes[i];
         }
-        const float* cell = f->bandCells + 2 * i;
-        const float a = kAlpha8[alpha];
-        const int lo = ToAlpha8(255.0f * CompositeAlpha<Mode>(vi, cell[0], a));
-        const int hi = ToAlpha8(255.0f * CompositeAlpha<Mode>(vi, cell[1], a));
-        return lo == hi ? lo : -1;
+        return SettledByte<Mode>(vi, f->bandStrengths + 2 * i, kAlpha8[alpha]);
     };
     // Certainly in the band: the cell from the row's quadratic, no zone tests.
     if (f->bandRows && static_cast<A_u_long>(y) < f->rowCount && static_cast<A_u_long>(x) < f->columnCount) {

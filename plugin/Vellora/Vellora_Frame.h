@@ -51,6 +51,8 @@ struct VignetteTables {
     std::vector<double> rampU, rampV;    // the rectangle's curve by whole distance
     std::vector<float> bandCells;        // the ellipse's edge-value bounds, lo and hi per cell
     std::vector<int16_t> bandBytes;      // Create's 8-bit result per cell, -1 where unsettled
+    std::vector<float> bandStrengths;    // the cells' bounds as strengths, for 8-bit results
+    std::vector<uint8_t> rampBytesU, rampBytesV;  // the rectangle's 8-bit results by distance and alpha
 };
 
 // A rectangle ramp: the curve's double value at whole distances first .. first + count - 1.
@@ -96,6 +98,15 @@ struct VignetteFrame {
     // cell a pixel there falls in; null when the frame has no spans.
     const VignetteBandRow* bandRows;
     double cellA;
+    // The band cells' bounds turned into strengths (MaskStrength of each), in
+    // the same pairs, for 8-bit results; null with no cells.
+    const float* bandStrengths;
+    // The rectangle's 8-bit results where one axis alone is in the band: for
+    // whole distance rampU.first + d along u (the other axis in the core), at
+    // rampBytesU[256 d + alpha]; likewise along v. Both null or both set, and
+    // set only where whole distances compare with the sizes as integers do.
+    const uint8_t* rampBytesU;
+    const uint8_t* rampBytesV;
 
     // Laid out for the common case: a pixel of the output, outside the mask.
     __attribute__((always_inline)) inline int ZoneOf(A_long x, A_long y) const {
