@@ -2,6 +2,7 @@
 // render can choose, against Blend_Float pixel by pixel.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -99,6 +100,46 @@ TEST(FloatRows, EveryCurveMatchesTheExactPathAcrossAWideBand) {
             }
         }
         EXPECT_GT(band, kW * kH * 9 / 10) << "the rows must lie in the band";
+    }
+}
+
+// Colour channels pass bit for bit whatever they hold (a signalling NaN with
+// its payload, -0, infinities, subnormals), in every zone and in place.
+TEST(FloatRows, ColourBitsPassUntouchedInEveryZone) {
+    constexpr A_long kW = 64, kH = 4;
+    const uint32_t patterns[] = {0x7F800001u, 0xFFC01234u, 0x80000000u, 0x7F800000u, 0x00000001u, 0xBF800000u};
+    std::vector<float> in(4 * kW * kH);
+    for (A_long i = 0; i < kW * kH; ++i) {
+        for (int c = 0; c < 3; ++c) {
+            std::memcpy(&in[4 * i + c], &patterns[(i + 2 * c) % 6], sizeof(float));
+        }
+        in[4 * i + 3] = 0.75f;
+    }
+    VignetteParams p;
+    p.origin_x = 32 << 16;
+    p.origin_y = 2 << 16;
+    p.width = 40;
+    p.height = 30;
+    p.feather = 10;
+    p.falloff = FALLOFF_GAMMA;
+    for (A_long mode = COMPOSITE_ADD; mode <= COMPOSITE_CREATE; ++mode) {
+        for (int mask : {MASK_ELLIPSE, MASK_RECTANGLE}) {
+            p.composite_mode = mode;
+            p.mask_type = mask;
+            VignetteInfo info;
+            FillVignetteInfo(p, &info);
+            VignetteTables tables;
+            VignetteFrame frame;
+            PrepareRenderFrame(info, kW, kH, tables, &frame, kPassFloat);
+            std::vector<float> apart(in.size()), same = in;
+            PF_LayerDef src = FloatWorld(in, kW, kH), dst = FloatWorld(apart, kW, kH), both = FloatWorld(same, kW, kH);
+            ASSERT_EQ(RenderFloatRows(&frame, &src, &dst, kH), PF_Err_NONE);
+            ASSERT_EQ(RenderFloatRows(&frame, &both, &both, kH), PF_Err_NONE);
+            for (A_long i = 0; i < kW * kH; ++i) {
+                ASSERT_EQ(std::memcmp(&apart[4 * i], &in[4 * i], 3 * sizeof(float)), 0) << "mode " << mode << " " << i;
+                ASSERT_EQ(std::memcmp(&same[4 * i], &apart[4 * i], 4 * sizeof(float)), 0) << "mode " << mode << " " << i;
+            }
+        }
     }
 }
 
