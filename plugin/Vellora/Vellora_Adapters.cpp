@@ -254,7 +254,7 @@ __attribute__((always_inline)) inline PF_Err Blend8Ramps(const VignetteFrame* f,
 // so does the exact value; otherwise, a few percent of band pixels, the exact
 // path decides. Everything rare is a tail call, so this needs no stack frame.
 template <A_long Mode, int S, int AlphaByte>
-__attribute__((noinline)) PF_Err Blend8Edge(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
+__attribute__((noinline, aligned(64))) PF_Err Blend8Edge(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
     const VignetteFrame* f = static_cast<const VignetteFrame*>(refcon);
     if constexpr (S == kRectangle) {
         if (f->rampBytesU) {
@@ -319,8 +319,10 @@ __attribute__((always_inline)) inline const uint32_t* ShortcutTable(const Vignet
     return zone == ZONE_CORE ? frame->core32 : nullptr;
 }
 
+// At the start of a cache line: its common path is about 40 bytes, and where
+// it straddled two lines frames mostly outside the mask ran 5-10% slower.
 template <A_long Mode, int S, int AlphaByte>
-PF_Err Blend8(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
+__attribute__((aligned(64))) PF_Err Blend8(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
     // Certainly outside or in the core: the frame's table holds Blend_Float's result.
     if (const uint32_t* table = ShortcutTable(static_cast<const VignetteFrame*>(refcon), x, y)) {
         const uint32_t pixel = LoadPixel8(in);
