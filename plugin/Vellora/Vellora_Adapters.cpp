@@ -56,10 +56,16 @@ constexpr A_u_long kMaxRampBytes = 2048;
 // The rectangle's 8-bit results by whole distance and source alpha where one
 // axis alone is in the band: there the edge value is the ramp's value rounded
 // to single precision, as the exact path rounds it.
-void PrepareRampBytes(VignetteTables& tables, VignetteFrame* frame) {
+void PrepareRampBytes(A_long width, A_long height, VignetteTables& tables, VignetteFrame* frame) {
     const VignetteInfo& vi = frame->info;
     const VignetteRamp& ru = frame->rampU;
     const VignetteRamp& rv = frame->rampV;
+    // A table costs a composite per entry and saves one per band pixel: none
+    // with more entries than the output has pixels.
+    const int64_t entries = 256 * (static_cast<int64_t>(ru.count) + rv.count);
+    if (entries > static_cast<int64_t>(std::max<A_long>(width, 0)) * std::max<A_long>(height, 0)) {
+        return;
+    }
     // Whole distances (floats of integers) compare with the sizes as their
     // ceilings do only while both are exact in single precision.
     constexpr A_long kExact = 1 << 24;
@@ -112,7 +118,7 @@ void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, V
             }
             frame->bandStrengths = tables.bandStrengths.data();
         }
-        PrepareRampBytes(tables, frame);
+        PrepareRampBytes(width, height, tables, frame);
     } else if (pass == kPassArgb16) {
         const bool outside = Zone16(frame->info, frame->outsideStrength, &frame->zoneScale16[ZONE_OUTSIDE],
                                     &frame->zoneOffset16[ZONE_OUTSIDE]);
