@@ -68,10 +68,9 @@ void PrepareRampBytes(A_long width, A_long height, VignetteTables& tables, Vigne
     }
     // Whole distances (floats of integers) compare with the sizes as their
     // ceilings do only while both are exact in single precision.
-    constexpr A_long kExact = 1 << 24;
+    constexpr int64_t kExact = 1 << 24;
     if (vi.isEllipse || !(vi.feather > 0.0f) || ru.count == 0 || rv.count == 0 || ru.count > kMaxRampBytes ||
-        rv.count > kMaxRampBytes || ru.first + static_cast<A_long>(ru.count) > kExact ||
-        rv.first + static_cast<A_long>(rv.count) > kExact) {
+        rv.count > kMaxRampBytes || int64_t{ru.first} + ru.count > kExact || int64_t{rv.first} + rv.count > kExact) {
         return;
     }
     const auto fill = [&](const VignetteRamp& ramp, std::vector<uint8_t>& bytes) {
