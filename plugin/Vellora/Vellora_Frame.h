@@ -10,7 +10,9 @@
 // - the rectangle's ramps: its band works on whole-pixel distances, so the
 //   curve takes one value per distance, computed once by the exact curve;
 // - the ellipse's band cells for 8-bit results: bounds on the edge value over
-//   small ranges of the outer form, which settle most bytes with no root or curve.
+//   small ranges of the outer form, which settle most bytes with no root or curve;
+// - the rectangle's 8-bit results by whole distance and alpha, where one axis
+//   alone is in the band (built with the pass's other 8-bit tables).
 #pragma once
 
 #include <cstdint>
