@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "plugin/Vellora/Vellora_Band16.h"
 #include "plugin/Vellora/Vellora_Mask.h"
 
 struct VignetteRowSpan {
@@ -51,6 +52,7 @@ struct VignetteTables {
     std::vector<double> rampU, rampV;    // the rectangle's curve by whole distance
     std::vector<float> bandCells;        // the ellipse's edge-value bounds, lo and hi per cell
     std::vector<int16_t> bandBytes;      // Create's 8-bit result per cell, -1 where unsettled
+    std::vector<VignetteChord> band16Chords;  // the curve's chords for 16-bit results
 };
 
 // A rectangle ramp: the curve's double value at whole distances first .. first + count - 1.
@@ -96,6 +98,8 @@ struct VignetteFrame {
     // cell a pixel there falls in; null when the frame has no spans.
     const VignetteBandRow* bandRows;
     double cellA;
+    // The ellipse's band for 16-bit results (no cells for other passes).
+    VignetteBand16 band16;
 
     // Laid out for the common case: a pixel of the output, outside the mask.
     __attribute__((always_inline)) inline int ZoneOf(A_long x, A_long y) const {
