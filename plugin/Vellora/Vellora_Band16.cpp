@@ -62,8 +62,8 @@ void FillChords(std::vector<VignetteChord>& chords, double boundScale) {
 // - each radius's own sum and rounding move it by a_o or a_i, up to 2 units;
 // - the two differences and the last quotient move t by up to 3 units of t.
 // To first order dt = -(k scale + t) rho - k scale (1 - t) a_i - t scale a_o,
-// so |dt| <= 3.5 (scale - 1) + 6.5 t units, at most 3.5 scale + 3 for t <= 1;
-// a tenth more covers the second order and pixels just past either edge. The
+// so |dt| <= 3.5 (scale - 1) + 6.5 t units; a tenth more covers the second
+// order and pixels just past either edge (t a few units below 0). The
 // ratio k itself varies with the direction by the rounding of the constants:
 // it is taken midway, and its spread times |dt/dk| <= (1 - k) scale^2 is added.
 VignetteBand16 BandRampOf(const VignetteInfo& vi, double boundScale) {
@@ -88,10 +88,10 @@ VignetteBand16 BandRampOf(const VignetteInfo& vi, double boundScale) {
     band.k = 0.5 * (kLo + kHi);
     band.scale = 1.0 / (1.0 - band.k);
     const double scaleHi = 1.0 / (1.0 - kHi);
-    const double rounding = 1.1 * kUnit * (3.5 * scaleHi + 3.0);
     const double spread = 1.01 * (1.01 - kLo) * scaleHi * scaleHi * 0.5 * (kHi - kLo);
-    band.bound = boundScale * (rounding + spread + 1e-12);
-    band.usable = std::isfinite(band.formU) && std::isfinite(band.formV) && band.bound < kMaxBound;
+    band.bound = boundScale * (1.1 * kUnit * 3.5 * (scaleHi - 1.0) + spread + 1e-12);
+    band.boundSlope = boundScale * 1.1 * kUnit * 6.5;
+    band.usable = std::isfinite(band.formU) && std::isfinite(band.formV) && band.bound + band.boundSlope < kMaxBound;
     return band;
 }
 

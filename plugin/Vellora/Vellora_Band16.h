@@ -28,7 +28,8 @@ struct VignetteBand16 {
     bool usable;  // false: no shortcut; every band pixel takes the exact path
     double formU, formV;
     double k, scale;
-    double bound;  // in ramp position
+    // How far the exact ramp position may lie from the estimate t: bound + boundSlope * t.
+    double bound, boundSlope;
     const VignetteChord* chords;  // null for the curves computed outright
     A_long chordCount;
 
@@ -36,8 +37,9 @@ struct VignetteBand16 {
     __attribute__((always_inline)) inline void RampRange(float u, float v, double* lo, double* hi) const {
         const double du = u, dv = v;
         const double t = (std::sqrt(formU * (du * du) + formV * (dv * dv)) - k) * scale;
-        *lo = vellora_curves::ClampRamp(t - bound);
-        *hi = vellora_curves::ClampRamp(t + bound);
+        const double reach = bound + boundSlope * t;
+        *lo = vellora_curves::ClampRamp(t - reach);
+        *hi = vellora_curves::ClampRamp(t + reach);
     }
 
     // The curve at clamped ramp position t from the chords, less (Sign -1) or
