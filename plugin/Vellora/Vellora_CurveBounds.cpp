@@ -25,14 +25,19 @@ __attribute__((always_inline)) inline void CurveEstimatesOf(bool upper, double* 
     }
 }
 
-}  // namespace
-
-// A plain loop per curve, so each vectorises.
+// A plain loop per curve, so each vectorises. (Its vector-width copies are
+// called from this file only: g++ and clang resolve them differently elsewhere.)
 VELLORA_VECTOR_CLONES
-void CurveEstimates(A_long falloff, bool upper, double* __restrict t, A_long n) {
+void CurveEstimatesVector(A_long falloff, bool upper, double* __restrict t, A_long n) {
     vellora_curves::WithCurve(falloff, [&](auto c) __attribute__((always_inline)) {
         CurveEstimatesOf<decltype(c)>(upper, t, n);
         return 0;
     });
+}
+
+}  // namespace
+
+void CurveEstimates(A_long falloff, bool upper, double* __restrict t, A_long n) {
+    CurveEstimatesVector(falloff, upper, t, n);
 }
 
