@@ -45,7 +45,7 @@ def load(path):
         name = name.replace("/manual_time", "")
         key = "x_floor" if "x_floor" in b else "ms_per_frame"
         samples.setdefault(name, []).append(b[key])
-    return run.get("context", {}), {k: statistics.median(v) for k, v in samples.items()}
+    return {k: statistics.median(v) for k, v in samples.items()}
 
 
 def cell(values, depth, mask, falloff, feather, threads):
@@ -57,37 +57,34 @@ def cell(values, depth, mask, falloff, feather, threads):
     return f"{x:.2f}" + (" ✗" if t is not None and x > t else "")
 
 
-def rows(mask):
-    yield ("hard", 0, f"{mask}, hard edge")
-    for f in FALLOFFS:
-        yield (f, 400, f"{mask}, {f} 400 px")
+def shape_table(header, columns):
+    """One row per mask and falloff; columns(mask, falloff, feather) gives its cells."""
+    print(header)
+    print("|" + "---|" * (header.count("|") - 1))
+    for mask in ("ellipse", "rectangle"):
+        for falloff, feather in [("hard", 0)] + [(f, 400) for f in FALLOFFS]:
+            label = f"{mask}, hard edge" if feather == 0 else f"{mask}, {falloff} {feather} px"
+            print(f"| {label} | " + " | ".join(columns(mask, falloff, feather)) + " |")
+    print()
+
+
+def or_dash(value):
+    return str(value) if value else "-"
 
 
 def main():
-    context, values = load(sys.argv[1])
+    values = load(sys.argv[1])
     floors = [f"{n[len('Floor/'):].replace('threads:0', 'every core')} {values[n]:.2f} ms"
               for n in sorted(values) if n.startswith("Floor/")]
     print("Floors (a frame, median): " + ", ".join(floors))
     print()
-    print("| 8-bit, x copy pass | AE 1 thread | AE 2 threads | Premiere 1 thread | Premiere 2 threads | target |")
-    print("|---|---|---|---|---|---|")
-    for mask in ("ellipse", "rectangle"):
-        for falloff, feather, label in rows(mask):
-            t = target("ae8", mask, falloff, feather)
-            print(f"| {label} | " + " | ".join(cell(values, d, mask, falloff, feather, n)
-                                                for d in ("ae8", "premiere8") for n in (1, 0))
-                  + f" | {t if t else '-'} |")
-    print()
-    print("| 16-bit and float | AE 16-bit 1 thread | AE 16-bit 2 threads | target | Premiere float | target |")
-    print("|---|---|---|---|---|---|")
-    for mask in ("ellipse", "rectangle"):
-        for falloff, feather, label in rows(mask):
-            t16 = target("ae16", mask, falloff, feather)
-            tf = target("premiere_float", mask, falloff, feather)
-            print(f"| {label} | {cell(values, 'ae16', mask, falloff, feather, 1)} | "
-                  f"{cell(values, 'ae16', mask, falloff, feather, 0)} | {t16 if t16 else '-'} | "
-                  f"{cell(values, 'premiere_float', mask, falloff, feather, 1)} | {tf if tf else '-'} |")
-    print()
+    shape_table("| 8-bit, x copy pass | AE 1 thread | AE 2 threads | Premiere 1 thread | Premiere 2 threads | target |",
+                lambda m, f, w: [cell(values, d, m, f, w, n) for d in ("ae8", "premiere8") for n in (1, 0)]
+                + [or_dash(target("ae8", m, f, w))])
+    shape_table("| 16-bit and float | AE 16-bit 1 thread | AE 16-bit 2 threads | target | Premiere float | target |",
+                lambda m, f, w: [cell(values, "ae16", m, f, w, 1), cell(values, "ae16", m, f, w, 0),
+                                 or_dash(target("ae16", m, f, w)), cell(values, "premiere_float", m, f, w, 1),
+                                 or_dash(target("premiere_float", m, f, w))])
     print("| Gaussian ellipse, feather | AE 8-bit 1 / 2 threads | Premiere 8-bit 1 / 2 threads "
           "| AE 16-bit 1 / 2 threads | Premiere float |")
     print("|---|---|---|---|---|")
