@@ -49,7 +49,8 @@ bool Zone16(const VignetteInfo& vi, float s, uint32_t* scale, uint32_t* offset) 
 void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, VignetteTables& tables,
                         VignetteFrame* frame, RenderPass pass, double cellBoundScale) {
     const bool eight = pass == kPassArgb8 || pass == kPassBgra8;
-    PrepareVignetteFrame(info, width, height, tables, frame, eight, cellBoundScale);
+    // The band cells' rows tell the 16-bit pass, too, where the band is certain.
+    PrepareVignetteFrame(info, width, height, tables, frame, eight || pass == kPassArgb16, cellBoundScale);
     if (eight) {
         const int shift = pass == kPassBgra8 ? 24 : 0;
         for (int k = 0; k < 256; ++k) {
@@ -209,10 +210,13 @@ __attribute__((noinline)) PF_Err Blend16Edge(void* refcon, A_long x, A_long y, P
     if (S == kEllipse && Falloff != kAnyFalloff && f->band16.usable) {
         float u, v;
         VignetteMaskPoint(vi, x, y, &u, &v);
-        // VignetteEdge's tests, then the band through its cell.
-        if (EllipseOutside(EllipseOuterForm(vi, u * u, v * v))) {
+        // VignetteEdge's tests, unless the band is certain, then the band's bounds.
+        const bool certain = f->bandRows && static_cast<A_u_long>(y) < f->rowCount &&
+                             static_cast<A_u_long>(x) < f->columnCount && f->bandRows[y].inside.Holds(x) &&
+                             !f->bandRows[y].core.Holds(x);
+        if (!certain && EllipseOutside(EllipseOuterForm(vi, u * u, v * v))) {
             e = 1.0f;
-        } else if (EllipseCore(vi, u * u, v * v)) {
+        } else if (!certain && EllipseCore(vi, u * u, v * v)) {
             e = 0.0f;
         } else {
             float elo, ehi;
