@@ -263,11 +263,12 @@ TYPED_TEST(Adapters, ChosenInstancesGiveTheExactPathsResults) {
     EXPECT_EQ(ChosenMismatches<TypeParam>(144, 1.0, &first), 0) << first;
 }
 
-// The sweep above proves the band cells' bound only if a bound too small
-// would fail it: planted at half its width, it must.
+// The sweep above proves the band cells' and the 16-bit band's bounds only if
+// a bound too small would fail it: planted at half its width, it must.
 TEST(AdaptersSweep, CatchesBandCellsWhoseBoundIsTooSmall) {
     EXPECT_GT(ChosenMismatches<Argb8>(144, 0.5, nullptr), 0);
     EXPECT_GT(ChosenMismatches<Bgra8>(144, 0.5, nullptr), 0);
+    EXPECT_GT(ChosenMismatches<Argb16>(144, 0.5, nullptr), 0);
 }
 
 // The sweep proves the rectangle's byte tables only if a table one whole

@@ -93,7 +93,8 @@ void PrepareRampBytes(A_long width, A_long height, VignetteTables& tables, Vigne
 void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, VignetteTables& tables,
                         VignetteFrame* frame, RenderPass pass, double cellBoundScale) {
     const bool eight = pass == kPassArgb8 || pass == kPassBgra8;
-    PrepareVignetteFrame(info, width, height, tables, frame, eight, cellBoundScale);
+    // The band cells' rows tell the 16-bit pass, too, where the band is certain.
+    PrepareVignetteFrame(info, width, height, tables, frame, eight || pass == kPassArgb16, cellBoundScale);
     if (eight) {
         const int shift = pass == kPassBgra8 ? 24 : 0;
         for (int k = 0; k < 256; ++k) {
@@ -124,6 +125,7 @@ void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, V
         const bool core = Zone16(frame->info, frame->coreStrength, &frame->zoneScale16[ZONE_CORE],
                                  &frame->zoneOffset16[ZONE_CORE]);
         frame->zones16 = outside && core;
+        PrepareBand16(frame->info, tables.band16Chords, &frame->band16, cellBoundScale);
     }
 }
 
@@ -337,15 +339,47 @@ __attribute__((aligned(64))) PF_Err Blend8(void* refcon, A_long x, A_long y, PF_
 }
 
 // 16-bit pixels near an edge or in the band, out of line as Blend8Edge is.
+// In the ellipse's band the frame's ramp and curve bounds hold the exact edge
+// value; every step from there to the 16-bit result keeps or reverses order,
+// so when both bounds give one result, so does the exact value. Elsewhere the
+// exact path decides.
 template <A_long Mode, int S, A_long Falloff>
 __attribute__((noinline)) PF_Err Blend16Edge(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out) {
     const VignetteFrame* f = static_cast<const VignetteFrame*>(refcon);
-    const float o = CompositeAlpha<Mode>(&f->info, EdgeAt<S, Falloff>(f, x, y),
-                                         static_cast<float>(in->alpha) * 3.0517578125e-05f);
-    const A_u_short result = ToAlpha16(32768.0f * o);
-    *out = *in;
-    out->alpha = result;
-    return PF_Err_NONE;
+    const VignetteInfo* vi = &f->info;
+    const float a = static_cast<float>(in->alpha) * 3.0517578125e-05f;
+    const auto write = [in, out](A_u_short result) {
+        *out = *in;
+        out->alpha = result;
+        return PF_Err_NONE;
+    };
+    float e;
+    if (S == kEllipse && Falloff != kAnyFalloff && f->band16.usable) {
+        float u, v;
+        VignetteMaskPoint(vi, x, y, &u, &v);
+        // VignetteEdge's tests, unless the band is certain, then the band's bounds.
+        const bool certain = f->bandRows && static_cast<A_u_long>(y) < f->rowCount &&
+                             static_cast<A_u_long>(x) < f->columnCount && f->bandRows[y].inside.Holds(x) &&
+                             !f->bandRows[y].core.Holds(x);
+        if (!certain && EllipseOutside(EllipseOuterForm(vi, u * u, v * v))) {
+            e = 1.0f;
+        } else if (!certain && EllipseCore(vi, u * u, v * v)) {
+            e = 0.0f;
+        } else {
+            float elo, ehi;
+            f->band16.EdgeRange<vellora_curves::Curve<Falloff == kAnyFalloff ? FALLOFF_LINEAR : Falloff>>(u, v, &elo,
+                                                                                                          &ehi);
+            const A_u_short lo = ToAlpha16(32768.0f * CompositeAlpha<Mode>(vi, elo, a));
+            const A_u_short hi = ToAlpha16(32768.0f * CompositeAlpha<Mode>(vi, ehi, a));
+            if (__builtin_expect(lo == hi, 1)) {
+                return write(lo);
+            }
+            e = VignetteEllipseBand<Falloff>(vi, u, v);
+        }
+    } else {
+        e = EdgeAt<S, Falloff>(f, x, y);
+    }
+    return write(ToAlpha16(32768.0f * CompositeAlpha<Mode>(vi, e, a)));
 }
 
 // Zones whose results are a constant or the alpha itself, in integers.

@@ -35,7 +35,9 @@ struct VectorMath {
 
 // Each curve: Exact(t) for t in 0..1, and with kHasShort, Short<Math>(t, &bound)
 // for t from kShortFrom to 1: an estimate whose distance from Exact(t) is below
-// `bound`. Every curve rises from Exact(0) = 0.
+// `bound`, and MaxBend(ta, tb), a bound of the curve's second derivative's
+// size over ta..tb (0 <= ta <= tb <= 1; infinite where it has none). Every
+// curve rises from Exact(0) = 0.
 template <A_long Falloff>
 struct Curve;
 
@@ -75,6 +77,8 @@ struct Curve<FALLOFF_GAMMA> {
         *bound = y * kShortBound;
         return y;
     }
+    // |c (c - 1) t^(c - 2)| falls with t.
+    static double MaxBend(double ta, double) { return kExponent * (1.0 - kExponent) * std::pow(ta, kExponent - 2.0); }
 };
 
 // 1 - 360^-(t^2.5): 1 - 1/360 at t = 1, not 1.
@@ -92,6 +96,13 @@ struct Curve<FALLOFF_GAUSSIAN> {
         const double q = Math::Exp(-((t * t) * std::sqrt(t)) * kLnBase);
         *bound = q * kShortBound;
         return 1.0 - q;
+    }
+    // The second derivative is exp(-L t^p) (L p (p - 1) t^(p - 2) - (L p)^2 t^(2p - 2)),
+    // L = log(360): the exponential falls with t, both powers rise.
+    static double MaxBend(double ta, double tb) {
+        const double lp = kLnBase * kPower;
+        return std::exp(-kLnBase * std::pow(ta, kPower)) *
+               (lp * (kPower - 1.0) * std::sqrt(tb) + lp * lp * tb * tb * tb);
     }
 };
 
@@ -111,6 +122,10 @@ struct Curve<FALLOFF_EXPONENTIAL> {
         const double y = (1.0 - q) * kBase / kSpan;
         *bound = (q + y) * kShortBound;
         return y;
+    }
+    // The second derivative is -log(b)^2 b^-t b / (b - 1), falling in size with t.
+    static double MaxBend(double ta, double) {
+        return kLnBase * kLnBase * std::exp(-kLnBase * ta) * kBase / kSpan;
     }
 };
 

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "plugin/Vellora/Vellora_CurveBounds.h"
+
 namespace {
 
 // Slack of the row spans: relative on every size, and absolute for the
@@ -165,36 +167,6 @@ constexpr A_long kMaxCells = 16384;
 // Below the inner edge's outer form by this share, pixels take the exact path:
 // the inner half-height's rounding can move the edge that far for thin cores.
 constexpr double kInnerEdgeRoom = 0.01;
-
-// Curve C at ramp positions t (clamped to 0..1) to within 1e-13, in place:
-// a bound, never a result. The short path, where a curve has one; below
-// kShortFrom, where it does not serve, the curve (rising from 0) is bounded by
-// 0 from below and by its value at kShortFrom from above.
-template <class C>
-__attribute__((always_inline)) inline void CurveEstimatesOf(bool upper, double* __restrict t, A_long n) {
-    using vellora_curves::ClampRamp;
-    if constexpr (C::kHasShort) {
-        const double below = upper ? 1.0 : 0.0;  // times the value at kShortFrom
-        for (A_long i = 0; i < n; ++i) {
-            const double x = ClampRamp(t[i]);
-            double bound;
-            const double v = C::template Short<vellora_curves::VectorMath>(x >= C::kShortFrom ? x : C::kShortFrom,
-                                                                            &bound);
-            t[i] = v * (x >= C::kShortFrom ? 1.0 : below);
-        }
-    } else {
-        for (A_long i = 0; i < n; ++i) t[i] = C::Exact(ClampRamp(t[i]));
-    }
-}
-
-// A plain loop per curve, so each vectorises.
-VELLORA_VECTOR_CLONES
-void CurveEstimates(A_long falloff, bool upper, double* __restrict t, A_long n) {
-    vellora_curves::WithCurve(falloff, [&](auto c) __attribute__((always_inline)) {
-        CurveEstimatesOf<decltype(c)>(upper, t, n);
-        return 0;
-    });
-}
 
 // The float next to f towards -infinity or +infinity (f finite).
 float FloatStep(float f, bool up) {

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "plugin/Vellora/Vellora_Band16.h"
 #include "plugin/Vellora/Vellora_Mask.h"
 
 struct VignetteRowSpan {
@@ -53,6 +54,7 @@ struct VignetteTables {
     std::vector<double> rampU, rampV;    // the rectangle's curve by whole distance
     std::vector<float> bandCells;        // the ellipse's edge-value bounds, lo and hi per cell
     std::vector<int16_t> bandBytes;      // Create's 8-bit result per cell, -1 where unsettled
+    std::vector<VignetteChord> band16Chords;  // the curve's chords for 16-bit results
     std::vector<float> bandStrengths;    // the cells' bounds as strengths, for 8-bit results
     std::vector<uint8_t> rampBytesU, rampBytesV;  // the rectangle's 8-bit results by distance and alpha
 };
@@ -100,6 +102,8 @@ struct VignetteFrame {
     // cell a pixel there falls in; null when the frame has no spans.
     const VignetteBandRow* bandRows;
     double cellA;
+    // The ellipse's band for 16-bit results (no cells for other passes).
+    VignetteBand16 band16;
     // The band cells' bounds turned into strengths (MaskStrength of each), in
     // the same pairs, for 8-bit results; null with no cells.
     const float* bandStrengths;
