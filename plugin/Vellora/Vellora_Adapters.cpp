@@ -51,7 +51,7 @@ bool Zone16(const VignetteInfo& vi, float s, uint32_t* scale, uint32_t* offset) 
 
 // Past this many whole distances along an axis (256 bytes each) the
 // rectangle's band keeps its per-pixel composite.
-constexpr A_u_long kMaxRampBytes = 2048;
+constexpr A_u_long kMaxTabledDistances = 2048;
 
 // The rectangle's 8-bit results by whole distance and source alpha where one
 // axis alone is in the band: there the edge value is the ramp's value rounded
@@ -69,8 +69,8 @@ void PrepareRampBytes(A_long width, A_long height, VignetteTables& tables, Vigne
     // Whole distances (floats of integers) compare with the sizes as their
     // ceilings do only while both are exact in single precision.
     constexpr int64_t kExact = 1 << 24;
-    if (vi.isEllipse || !(vi.feather > 0.0f) || ru.count == 0 || rv.count == 0 || ru.count > kMaxRampBytes ||
-        rv.count > kMaxRampBytes || int64_t{ru.first} + ru.count > kExact || int64_t{rv.first} + rv.count > kExact) {
+    if (vi.isEllipse || !(vi.feather > 0.0f) || ru.count == 0 || rv.count == 0 || ru.count > kMaxTabledDistances ||
+        rv.count > kMaxTabledDistances || int64_t{ru.first} + ru.count > kExact || int64_t{rv.first} + rv.count > kExact) {
         return;
     }
     const auto fill = [&](const VignetteRamp& ramp, std::vector<uint8_t>& bytes) {
