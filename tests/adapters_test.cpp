@@ -321,7 +321,8 @@ TYPED_TEST(Adapters, RectanglePixelsFarOffAreOutside) {
                 auto out = in;
                 blend(&f.frame, x, 30, &in, &out);
                 const float s = static_cast<float>(T::kFull) * o;
-                EXPECT_EQ(T::Alpha(out), static_cast<unsigned>(s)) << "axis " << axis << " offset " << offset << " x " << x;
+                EXPECT_EQ(T::Alpha(out), static_cast<unsigned>(s))
+                    << "axis " << axis << " offset " << offset << " x " << x;
             }
         }
     }

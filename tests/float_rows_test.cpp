@@ -137,7 +137,8 @@ TEST(FloatRows, ColourBitsPassUntouchedInEveryZone) {
             ASSERT_EQ(RenderFloatRows(&frame, &both, &both, kH), PF_Err_NONE);
             for (A_long i = 0; i < kW * kH; ++i) {
                 ASSERT_EQ(std::memcmp(&apart[4 * i], &in[4 * i], 3 * sizeof(float)), 0) << "mode " << mode << " " << i;
-                ASSERT_EQ(std::memcmp(&same[4 * i], &apart[4 * i], 4 * sizeof(float)), 0) << "mode " << mode << " " << i;
+                ASSERT_EQ(std::memcmp(&same[4 * i], &apart[4 * i], 4 * sizeof(float)), 0)
+                    << "mode " << mode << " " << i;
             }
         }
     }

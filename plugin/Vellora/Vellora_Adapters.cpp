@@ -69,8 +69,9 @@ void PrepareRampBytes(A_long width, A_long height, VignetteTables& tables, Vigne
     // Whole distances (floats of integers) compare with the sizes as their
     // ceilings do only while both are exact in single precision.
     constexpr int64_t kExact = 1 << 24;
-    if (vi.isEllipse || !(vi.feather > 0.0f) || ru.count == 0 || rv.count == 0 || ru.count > kMaxTabledDistances ||
-        rv.count > kMaxTabledDistances || int64_t{ru.first} + ru.count > kExact || int64_t{rv.first} + rv.count > kExact) {
+    if (vi.isEllipse || !(vi.feather > 0.0f) || ru.count == 0 || rv.count == 0 ||
+        ru.count > kMaxTabledDistances || rv.count > kMaxTabledDistances || int64_t{ru.first} + ru.count > kExact ||
+        int64_t{rv.first} + rv.count > kExact) {
         return;
     }
     const auto fill = [&](const VignetteRamp& ramp, std::vector<uint8_t>& bytes) {
@@ -261,7 +262,8 @@ __attribute__((always_inline)) inline PF_Err Blend8Ramps(const VignetteFrame* f,
 // so does the exact value; otherwise, a few percent of band pixels, the exact
 // path decides. Everything rare is a tail call, so this needs no stack frame.
 template <A_long Mode, int S, int AlphaByte>
-__attribute__((noinline, aligned(64))) PF_Err Blend8Edge(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
+__attribute__((noinline, aligned(64))) PF_Err Blend8Edge(void* refcon, A_long x, A_long y, PF_Pixel* in,
+                                                         PF_Pixel* out) {
     const VignetteFrame* f = static_cast<const VignetteFrame*>(refcon);
     if constexpr (S == kRectangle) {
         if (f->rampBytesU) {
