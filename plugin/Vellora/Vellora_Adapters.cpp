@@ -132,6 +132,47 @@ void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, V
 
 namespace {
 
+// The integer results (full scale Full: 255 or 32768) of strengths s[0] and
+// s[1] combined with alpha `a`, both at once: lane by lane the same
+// single-precision steps as CombineAlpha and ToAlpha (the packed min and max
+// pick as std::min and std::max do). The result where both agree, else -1.
+template <A_long Mode, int Full>
+__attribute__((always_inline)) inline int SettledAlpha(const VignetteInfo* vi, const float* s, float a) {
+#if defined(__SSE2__)
+    double pair;
+    std::memcpy(&pair, s, sizeof(pair));
+    const __m128 strength = _mm_castpd_ps(_mm_set_sd(pair));
+    const __m128 alpha = _mm_set1_ps(a);
+    __m128 o;
+    switch (Mode == kAnyMode ? vi->compositeMode : Mode) {
+        case COMPOSITE_ADD:
+            o = _mm_min_ps(_mm_add_ps(alpha, strength), _mm_set1_ps(1.0f));
+            break;
+        case COMPOSITE_SUBTRACT:
+            o = _mm_max_ps(_mm_sub_ps(alpha, strength), _mm_setzero_ps());
+            break;
+        case COMPOSITE_INTERSECT:
+            o = _mm_mul_ps(alpha, strength);
+            break;
+        case COMPOSITE_CREATE:
+            o = strength;
+            break;
+        default:
+            o = alpha;
+            break;
+    }
+    constexpr float kFull = static_cast<float>(Full);
+    const __m128 scaled = _mm_mul_ps(_mm_set1_ps(kFull), o);
+    const __m128i results = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(scaled, _mm_setzero_ps()), _mm_set1_ps(kFull)));
+    const int lo = _mm_cvtsi128_si32(results), hi = _mm_cvtsi128_si32(_mm_srli_si128(results, 4));
+    return lo == hi ? lo : -1;
+#else
+    const int lo = ToAlpha<Full>(static_cast<float>(Full) * CombineAlpha<Mode>(vi, s[0], a));
+    const int hi = ToAlpha<Full>(static_cast<float>(Full) * CombineAlpha<Mode>(vi, s[1], a));
+    return lo == hi ? lo : -1;
+#endif
+}
+
 // A packed 8-bit pixel as one little-endian word; its alpha is byte AlphaByte.
 __attribute__((always_inline)) inline uint32_t LoadPixel8(const PF_Pixel* in) {
     uint32_t pixel;
@@ -161,45 +202,6 @@ __attribute__((noinline)) PF_Err Blend8Exact(void* refcon, A_long x, A_long y, P
     const float a = kAlpha8[Alpha8Of<AlphaByte>(pixel)];
     const uint32_t result = ToAlpha8(255.0f * CompositeAlpha<Mode>(&f->info, EdgeAt<S, kAnyFalloff>(f, x, y), a));
     return StoreAlpha8<AlphaByte>(pixel, result << (8 * AlphaByte), out);
-}
-
-// The 8-bit results of strengths s[0] and s[1] combined with alpha `a`, both
-// at once: lane by lane the same single-precision steps as CombineAlpha and
-// ToAlpha8 (the packed min and max pick as std::min and std::max do).
-template <A_long Mode>
-__attribute__((always_inline)) inline int SettledByte(const VignetteInfo* vi, const float* s, float a) {
-#if defined(__SSE2__)
-    double pair;
-    std::memcpy(&pair, s, sizeof(pair));
-    const __m128 strength = _mm_castpd_ps(_mm_set_sd(pair));
-    const __m128 alpha = _mm_set1_ps(a);
-    __m128 o;
-    switch (Mode == kAnyMode ? vi->compositeMode : Mode) {
-        case COMPOSITE_ADD:
-            o = _mm_min_ps(_mm_add_ps(alpha, strength), _mm_set1_ps(1.0f));
-            break;
-        case COMPOSITE_SUBTRACT:
-            o = _mm_max_ps(_mm_sub_ps(alpha, strength), _mm_setzero_ps());
-            break;
-        case COMPOSITE_INTERSECT:
-            o = _mm_mul_ps(alpha, strength);
-            break;
-        case COMPOSITE_CREATE:
-            o = strength;
-            break;
-        default:
-            o = alpha;
-            break;
-    }
-    const __m128 scaled = _mm_mul_ps(_mm_set1_ps(255.0f), o);
-    const __m128i bytes = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(scaled, _mm_setzero_ps()), _mm_set1_ps(255.0f)));
-    const int lo = _mm_cvtsi128_si32(bytes), hi = _mm_cvtsi128_si32(_mm_srli_si128(bytes, 4));
-    return lo == hi ? lo : -1;
-#else
-    const int lo = ToAlpha8(255.0f * CombineAlpha<Mode>(vi, s[0], a));
-    const int hi = ToAlpha8(255.0f * CombineAlpha<Mode>(vi, s[1], a));
-    return lo == hi ? lo : -1;
-#endif
 }
 
 // The whole distance WholeDistance makes of `w`, as an integer, where it is
@@ -282,7 +284,7 @@ __attribute__((noinline, aligned(64))) PF_Err Blend8Edge(void* refcon, A_long x,
         if (Mode == COMPOSITE_CREATE) {
             return f->bandBytes[i];
         }
-        return SettledByte<Mode>(vi, f->bandStrengths + 2 * i, kAlpha8[alpha]);
+        return SettledAlpha<Mode, 255>(vi, f->bandStrengths + 2 * i, kAlpha8[alpha]);
     };
     // Certainly in the band: the cell from the row's quadratic, no zone tests.
     if (f->bandRows && static_cast<A_u_long>(y) < f->rowCount && static_cast<A_u_long>(x) < f->columnCount) {
@@ -371,10 +373,10 @@ __attribute__((noinline)) PF_Err Blend16Edge(void* refcon, A_long x, A_long y, P
             float elo, ehi;
             f->band16.EdgeRange<vellora_curves::Curve<Falloff == kAnyFalloff ? FALLOFF_LINEAR : Falloff>>(u, v, &elo,
                                                                                                           &ehi);
-            const A_u_short lo = ToAlpha16(32768.0f * CompositeAlpha<Mode>(vi, elo, a));
-            const A_u_short hi = ToAlpha16(32768.0f * CompositeAlpha<Mode>(vi, ehi, a));
-            if (__builtin_expect(lo == hi, 1)) {
-                return write(lo);
+            alignas(8) const float strengths[2] = {MaskStrength(vi, elo), MaskStrength(vi, ehi)};
+            const int settled = SettledAlpha<Mode, 32768>(vi, strengths, a);
+            if (__builtin_expect(settled >= 0, 1)) {
+                return write(static_cast<A_u_short>(settled));
             }
             e = VignetteEllipseBand<Falloff>(vi, u, v);
         }
