@@ -37,7 +37,7 @@ def target(depth, mask, falloff, feather):
 def load(path):
     with open(path) as f:
         run = json.load(f)
-    samples = {}
+    samples, frames = {}, {}
     for b in run["benchmarks"]:
         if b.get("run_type") == "aggregate":
             continue
@@ -45,7 +45,9 @@ def load(path):
         name = name.replace("/manual_time", "")
         key = "x_floor" if "x_floor" in b else "ms_per_frame"
         samples.setdefault(name, []).append(b[key])
-    return {k: statistics.median(v) for k, v in samples.items()}
+        frames.setdefault(name, []).append(b["ms_per_frame"])
+    median = lambda d: {k: statistics.median(v) for k, v in d.items()}
+    return median(samples), median(frames)
 
 
 def cell(values, depth, mask, falloff, feather, threads):
@@ -73,10 +75,16 @@ def or_dash(value):
 
 
 def main():
-    values = load(sys.argv[1])
+    values, frames = load(sys.argv[1])
     floors = [f"{n[len('Floor/'):].replace('threads:0', 'every core')} {values[n]:.2f} ms"
               for n in sorted(values) if n.startswith("Floor/")]
     print("Floors (a frame, median): " + ", ".join(floors))
+    speedups = sorted(frames[n] / frames[n.replace(":0", ":1")] for n in frames
+                      if n.startswith("Render/") and n.endswith("threads:0"))
+    speedups = [1 / x for x in speedups]
+    if speedups:
+        print(f"Two threads against one: {min(speedups):.2f}x to {max(speedups):.2f}x as fast "
+              f"(median {statistics.median(speedups):.2f}x)")
     print()
     shape_table("| 8-bit, x copy pass | AE 1 thread | AE 2 threads | Premiere 1 thread | Premiere 2 threads | target |",
                 lambda m, f, w: [cell(values, d, m, f, w, n) for d in ("ae8", "premiere8") for n in (1, 0)]
