@@ -132,35 +132,31 @@ void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, V
 
 namespace {
 
+#if defined(__SSE2__)
+// CombineWith's arithmetic on four floats at once. Min and max pick as
+// std::min and std::max do, also for NaN: std::min(p, q) is q < p ? q : p,
+// which is minps(q, p).
+struct PackedOps {
+    static __m128 Constant(float c) { return _mm_set1_ps(c); }
+    static __m128 Add(__m128 x, __m128 y) { return _mm_add_ps(x, y); }
+    static __m128 Sub(__m128 x, __m128 y) { return _mm_sub_ps(x, y); }
+    static __m128 Mul(__m128 x, __m128 y) { return _mm_mul_ps(x, y); }
+    static __m128 Min(__m128 p, __m128 q) { return _mm_min_ps(q, p); }
+    static __m128 Max(__m128 p, __m128 q) { return _mm_max_ps(q, p); }
+};
+#endif
+
 // The integer results (full scale Full: 255 or 32768) of strengths s[0] and
 // s[1] combined with alpha `a`, both at once: lane by lane the same
-// single-precision steps as CombineAlpha and ToAlpha (the packed min and max
-// pick as std::min and std::max do). The result where both agree, else -1.
+// single-precision steps as CombineAlpha and ToAlpha. The result where both
+// agree, else -1.
 template <A_long Mode, int Full>
 __attribute__((always_inline)) inline int SettledAlpha(const VignetteInfo* vi, const float* s, float a) {
 #if defined(__SSE2__)
     double pair;
     std::memcpy(&pair, s, sizeof(pair));
     const __m128 strength = _mm_castpd_ps(_mm_set_sd(pair));
-    const __m128 alpha = _mm_set1_ps(a);
-    __m128 o;
-    switch (Mode == kAnyMode ? vi->compositeMode : Mode) {
-        case COMPOSITE_ADD:
-            o = _mm_min_ps(_mm_add_ps(alpha, strength), _mm_set1_ps(1.0f));
-            break;
-        case COMPOSITE_SUBTRACT:
-            o = _mm_max_ps(_mm_sub_ps(alpha, strength), _mm_setzero_ps());
-            break;
-        case COMPOSITE_INTERSECT:
-            o = _mm_mul_ps(alpha, strength);
-            break;
-        case COMPOSITE_CREATE:
-            o = strength;
-            break;
-        default:
-            o = alpha;
-            break;
-    }
+    const __m128 o = CombineWith<Mode, PackedOps>(vi, strength, _mm_set1_ps(a));
     constexpr float kFull = static_cast<float>(Full);
     const __m128 scaled = _mm_mul_ps(_mm_set1_ps(kFull), o);
     const __m128i results = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(scaled, _mm_setzero_ps()), _mm_set1_ps(kFull)));
@@ -240,9 +236,7 @@ __attribute__((always_inline)) inline PF_Err Blend8Ramps(const VignetteFrame* f,
             result = uint32_t{f->rampBytesU[256 * du + alpha]} << kShift;
         } else if (dv < f->rampV.count) {
             // A corner of the band: both ramps combine like distances.
-            const double ex = f->rampU.values[du], ey = f->rampV.values[dv];
-            const double d = std::sqrt(ex * ex + ey * ey);
-            const float e = d > 1.0 ? 1.0f : static_cast<float>(d);
+            const float e = CornerEdge(f->rampU.values[du], f->rampV.values[dv]);
             result = uint32_t{ToAlpha8(255.0f * CompositeAlpha<Mode>(vi, e, kAlpha8[alpha]))} << kShift;
         } else {
             result = f->outside32[alpha];

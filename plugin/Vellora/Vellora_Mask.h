@@ -142,6 +142,13 @@ __attribute__((always_inline)) inline float VignetteEllipseBand(const VignetteIn
     return CurveFloat<Falloff>(vi, t);
 }
 
+// The edge value in a corner of the rectangle's band, from the curve's values
+// along both axes: they combine like distances, up to 1.
+__attribute__((always_inline)) inline float CornerEdge(double ex, double ey) {
+    const double d = std::sqrt(ex * ex + ey * ey);
+    return d > 1.0 ? 1.0f : static_cast<float>(d);
+}
+
 // The rectangle's edge value for whole distances inside the outer rectangle,
 // `curveU(au)` and `curveV(av)` giving the curve's double value along each axis.
 template <class CurveU, class CurveV>
@@ -150,10 +157,7 @@ __attribute__((always_inline)) inline float RectangleBand(const VignetteInfo* vi
     if (au >= vi->innerHalfWidth) {
         const double ex = curveU(au);
         if (av >= vi->innerHalfHeight) {
-            // Corner of the band: both ramps combine like distances.
-            const double ey = curveV(av);
-            const double d = std::sqrt(ex * ex + ey * ey);
-            return d > 1.0 ? 1.0f : static_cast<float>(d);
+            return CornerEdge(ex, curveV(av));
         }
         return static_cast<float>(ex);
     }
@@ -188,22 +192,39 @@ __attribute__((always_inline)) inline float MaskStrength(const VignetteInfo* vi,
     return c * vi->opacity;
 }
 
-// Combines a strength `s` with the pixel's alpha `a` by the composite mode.
-template <A_long Mode>
-__attribute__((always_inline)) inline float CombineAlpha(const VignetteInfo* vi, float s, float a) {
+// Combines a strength `s` with the pixel's alpha `a` by the composite mode, in
+// the arithmetic `Ops` gives values of type V: single floats (ScalarOps), or
+// several at once, lane by lane the same steps.
+template <A_long Mode, class Ops, class V>
+__attribute__((always_inline)) inline V CombineWith(const VignetteInfo* vi, V s, V a) {
     switch (Mode == kAnyMode ? vi->compositeMode : Mode) {
         case COMPOSITE_ADD:
-            return std::min(1.0f, a + s);
+            return Ops::Min(Ops::Constant(1.0f), Ops::Add(a, s));
         case COMPOSITE_SUBTRACT:
-            return std::max(0.0f, a - s);
+            return Ops::Max(Ops::Constant(0.0f), Ops::Sub(a, s));
         case COMPOSITE_INTERSECT:
-            return a * s;
+            return Ops::Mul(a, s);
         case COMPOSITE_CREATE:
             return s;
         default:
             // No known mode: leave the layer's alpha as it was rather than invent one.
             return a;
     }
+}
+
+struct ScalarOps {
+    static float Constant(float c) { return c; }
+    static float Add(float x, float y) { return x + y; }
+    static float Sub(float x, float y) { return x - y; }
+    static float Mul(float x, float y) { return x * y; }
+    static float Min(float x, float y) { return std::min(x, y); }
+    static float Max(float x, float y) { return std::max(x, y); }
+};
+
+// Combines a strength `s` with the pixel's alpha `a` by the composite mode.
+template <A_long Mode>
+__attribute__((always_inline)) inline float CombineAlpha(const VignetteInfo* vi, float s, float a) {
+    return CombineWith<Mode, ScalarOps>(vi, s, a);
 }
 
 // Turns an edge value into coverage, scales it by the opacity and combines it

@@ -12,8 +12,10 @@ enum RenderPass { kPassArgb8, kPassBgra8, kPassArgb16, kPassFloat };
 // frame's VignetteInfo and the shortcuts its pass uses (tables kept in
 // `tables`): row spans and the rectangle's ramps for every pass; for the 8-bit
 // passes the results outside and in the core by source alpha, placed in the
-// pass's alpha byte, and the ellipse's band cells; for 16 bits the zones' results.
-// `cellBoundScale` is PrepareVignetteFrame's.
+// pass's alpha byte, the ellipse's band cells as strengths and the rectangle's
+// bytes by whole distance and alpha; for 16 bits the zones' results, the band
+// cells' rows and the ellipse's ramp bound and curve chords. `cellBoundScale`
+// scales the cells' and the 16-bit band's bounds (anything but 1 is for tests).
 void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, VignetteTables& tables,
                         VignetteFrame* frame, RenderPass pass, double cellBoundScale = 1.0);
 
