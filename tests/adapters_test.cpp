@@ -328,4 +328,29 @@ TYPED_TEST(Adapters, RectanglePixelsFarOffAreOutside) {
     }
 }
 
+// A damaged project's mask far past the declared sizes renders as the exact
+// path does; its ramps would index whole distances past the int32 range (an
+// out-of-range conversion the undefined-behaviour sanitizer reports), so it
+// computes its curve per pixel.
+TYPED_TEST(Adapters, HugeFeatheredMasksMatchTheExactPath) {
+    using T = TypeParam;
+    for (const int mask : {MASK_RECTANGLE, MASK_ELLIPSE}) {
+        VignetteParams p = vtest::Centred(2e12, 1e12, 400, FALLOFF_GAUSSIAN);
+        p.mask_type = mask;
+        p.composite_mode = COMPOSITE_INTERSECT;
+        Frame<T> f(p);
+        const auto blend = T::kChoose(f.frame);
+        for (A_long x : {0, 250, 500, 999}) {
+            const unsigned in_alpha = T::kFull == 255.0 ? 200 : 200 * 128;
+            const float a = T::kFull == 255.0 ? 200.0f / 255.0f : static_cast<float>(in_alpha) * 3.0517578125e-05f;
+            float o;
+            Blend_Float(&f.frame.info, x, 400, &a, &o);
+            auto in = T::Make(in_alpha, 1, 2, 3);
+            auto out = in;
+            blend(&f.frame, x, 400, &in, &out);
+            EXPECT_EQ(T::Alpha(out), static_cast<unsigned>(static_cast<float>(T::kFull) * o)) << mask << " x " << x;
+        }
+    }
+}
+
 }  // namespace

@@ -135,7 +135,10 @@ void PrepareSpans(const VignetteInfo& vi, A_long width, A_long height, VignetteT
 constexpr A_long kMaxRamp = 1 << 16;
 
 VignetteRamp PrepareRamp(const VignetteInfo& vi, float inner, float outer, float scale, std::vector<double>& values) {
-    if (!(inner >= 0.0f) || !(outer > inner) || !(outer - inner < static_cast<float>(kMaxRamp))) {
+    // Distances are indexed as int32: a damaged project's size past kMaxMagnitude
+    // would overflow them, so such masks compute the curve per pixel.
+    if (!(inner >= 0.0f) || !(outer > inner) || !(outer - inner < static_cast<float>(kMaxRamp)) ||
+        !(outer < kMaxMagnitude)) {
         return VignetteRamp{nullptr, 0, 0};
     }
     // Band distances d are whole, inner <= d < outer.
