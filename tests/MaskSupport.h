@@ -29,6 +29,19 @@ inline VignetteParams Centred(double width, double height, double feather, A_lon
     return p;
 }
 
+// A 40x30 mask with a 10-pixel feather centred on (x, y): small enough that
+// a 64x64 output holds its outside, band and core.
+inline VignetteParams SmallSoft(double x, double y, A_long curve = FALLOFF_LINEAR) {
+    VignetteParams p;
+    p.origin_x = Fix(x);
+    p.origin_y = Fix(y);
+    p.width = 40;
+    p.height = 30;
+    p.feather = 10;
+    p.falloff = curve;
+    return p;
+}
+
 // New alpha of pixel (x, y) for an existing alpha `a`, by the exact path.
 inline float Blend(const VignetteInfo& vi, A_long x, A_long y, float a = 1.0f) {
     float out = -99.0f;

@@ -158,14 +158,7 @@ TYPED_TEST(Adapters, ResultsTruncateAndClamp) {
 
 TYPED_TEST(Adapters, ColourChannelsAreCopiedWhateverTheAlpha) {
     using T = TypeParam;
-    VignetteParams soft;
-    soft.origin_x = 32 << 16;
-    soft.origin_y = 32 << 16;
-    soft.width = 40;
-    soft.height = 30;
-    soft.feather = 10;
-    soft.falloff = FALLOFF_GAUSSIAN;
-    Frame<T> f(soft);
+    Frame<T> f(vtest::SmallSoft(32, 32, FALLOFF_GAUSSIAN));
     for (A_long y = 0; y < 64; y += 3) {
         for (A_long x = 0; x < 64; x += 3) {
             const auto in = T::Make((x * 7 + y) % 256, x, y, 200);
@@ -293,13 +286,8 @@ TEST(AdaptersSweep, CatchesRectangleBytesOneDistanceOff) {
 // INT32_MIN) or not a number: outside, as the exact path has them.
 TYPED_TEST(Adapters, RectanglePixelsFarOffAreOutside) {
     using T = TypeParam;
-    VignetteParams p;
+    VignetteParams p = vtest::SmallSoft(32, 32);
     p.mask_type = MASK_RECTANGLE;
-    p.origin_x = 32 << 16;
-    p.origin_y = 32 << 16;
-    p.width = 40;
-    p.height = 30;
-    p.feather = 10;
     p.composite_mode = COMPOSITE_SUBTRACT;
     p.opacity = vtest::Fix(60);
     const float offsets[] = {0.0f, 16777216.0f, 16777300.0f, -16777300.0f, 2147483520.0f, 2147483648.0f,

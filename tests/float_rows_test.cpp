@@ -115,13 +115,7 @@ TEST(FloatRows, ColourBitsPassUntouchedInEveryZone) {
         }
         in[4 * i + 3] = 0.75f;
     }
-    VignetteParams p;
-    p.origin_x = 32 << 16;
-    p.origin_y = 2 << 16;
-    p.width = 40;
-    p.height = 30;
-    p.feather = 10;
-    p.falloff = FALLOFF_GAMMA;
+    VignetteParams p = vtest::SmallSoft(32, 2, FALLOFF_GAMMA);
     for (A_long mode = COMPOSITE_ADD; mode <= COMPOSITE_CREATE; ++mode) {
         for (int mask : {MASK_ELLIPSE, MASK_RECTANGLE}) {
             p.composite_mode = mode;
