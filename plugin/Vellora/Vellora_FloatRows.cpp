@@ -155,14 +155,6 @@ void EdgeRun(const VignetteFrame* f, A_long y, A_long x0, A_long x1, const PF_Fp
     }
 }
 
-// Columns of `span` within 0 .. cols - 1, as a half-open range; empty when lo >= hi.
-void Clip(const VignetteRowSpan& span, A_long cols, A_long* lo, A_long* hi) {
-    const int64_t first = span.lo;
-    const int64_t last = first + static_cast<int64_t>(span.width);
-    *lo = static_cast<A_long>(std::clamp<int64_t>(first, 0, cols));
-    *hi = static_cast<A_long>(std::clamp<int64_t>(last + 1, 0, cols));
-}
-
 template <A_long Mode, int S, A_long Falloff>
 PF_Err FloatRows(const VignetteFrame* f, const PF_LayerDef* input, PF_LayerDef* output, A_long rows) {
     // A world without pixels is the host's fault, not an empty frame: say so, as iterate does.
@@ -184,23 +176,13 @@ PF_Err FloatRows(const VignetteFrame* f, const PF_LayerDef* input, PF_LayerDef* 
         PF_FpShort* d = reinterpret_cast<PF_FpShort*>(dstRow);
         if (spans && static_cast<A_u_long>(y) < f->rowCount) {
             // outside | edge | core | edge | outside, each run settled in one loop.
-            A_long oLo, oHi, cLo, cHi;
-            Clip(f->rows[y].outer, cols, &oLo, &oHi);
-            if (oLo >= oHi) {
-                UniformRun<Mode>(vi, f->outsideStrength, s, d, cols);
-            } else {
-                Clip(f->rows[y].core, cols, &cLo, &cHi);
-                cLo = std::max(cLo, oLo);
-                cHi = std::min(cHi, oHi);
-                if (cLo >= cHi) {
-                    cLo = cHi = oHi;
-                }
-                UniformRun<Mode>(vi, f->outsideStrength, s, d, oLo);
-                EdgeRun<Mode, S, Falloff>(f, y, oLo, cLo, s, d);
-                UniformRun<Mode>(vi, f->coreStrength, s + 4 * cLo, d + 4 * cLo, cHi - cLo);
-                EdgeRun<Mode, S, Falloff>(f, y, cHi, oHi, s, d);
-                UniformRun<Mode>(vi, f->outsideStrength, s + 4 * oHi, d + 4 * oHi, cols - oHi);
-            }
+            A_long b[4];
+            f->RowRuns(y, cols, b);
+            UniformRun<Mode>(vi, f->outsideStrength, s, d, b[0]);
+            EdgeRun<Mode, S, Falloff>(f, y, b[0], b[1], s, d);
+            UniformRun<Mode>(vi, f->coreStrength, s + 4 * b[1], d + 4 * b[1], b[2] - b[1]);
+            EdgeRun<Mode, S, Falloff>(f, y, b[2], b[3], s, d);
+            UniformRun<Mode>(vi, f->outsideStrength, s + 4 * b[3], d + 4 * b[3], cols - b[3]);
         } else {
             EdgeRun<Mode, S, Falloff>(f, y, 0, cols, s, d);
         }

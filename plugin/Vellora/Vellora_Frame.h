@@ -15,6 +15,7 @@
 //   alone is in the band (built with the pass's other 8-bit tables).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -28,6 +29,13 @@ struct VignetteRowSpan {
     __attribute__((always_inline)) inline bool Holds(A_long x) const {
         // One unsigned compare folds the two-sided test.
         return static_cast<A_u_long>(x) - static_cast<A_u_long>(lo) <= width;
+    }
+
+    // Its columns within 0 .. cols - 1, as a half-open range; empty when lo >= hi.
+    void ClipTo(A_long cols, A_long* first, A_long* end) const {
+        const int64_t l = lo;
+        *first = static_cast<A_long>(std::clamp<int64_t>(l, 0, cols));
+        *end = static_cast<A_long>(std::clamp<int64_t>(l + static_cast<int64_t>(width) + 1, 0, cols));
     }
 };
 
@@ -113,6 +121,23 @@ struct VignetteFrame {
     // set only where whole distances compare with the sizes as integers do.
     const uint8_t* rampBytesU;
     const uint8_t* rampBytesV;
+
+    // Row y (below rowCount) over columns 0 .. cols - 1 (at most columnCount)
+    // as runs: outside before b[0], edge to b[1], core to b[2], edge to b[3],
+    // outside after.
+    void RowRuns(A_long y, A_long cols, A_long b[4]) const {
+        rows[y].outer.ClipTo(cols, &b[0], &b[3]);
+        if (b[0] >= b[3]) {
+            b[0] = b[1] = b[2] = b[3] = cols;
+            return;
+        }
+        rows[y].core.ClipTo(cols, &b[1], &b[2]);
+        b[1] = std::max(b[1], b[0]);
+        b[2] = std::min(b[2], b[3]);
+        if (b[1] >= b[2]) {
+            b[1] = b[2] = b[3];
+        }
+    }
 
     // Laid out for the common case: a pixel of the output, outside the mask.
     __attribute__((always_inline)) inline int ZoneOf(A_long x, A_long y) const {
