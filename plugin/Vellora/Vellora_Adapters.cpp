@@ -7,6 +7,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "plugin/Vellora/Vellora_Band16Block.h"
 #include "plugin/Vellora/Vellora_Instances.h"
 #include "plugin/Vellora/Vellora_Render.h"
 
@@ -92,7 +93,8 @@ void PrepareRampBytes(A_long width, A_long height, VignetteTables& tables, Vigne
 }  // namespace
 
 void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, VignetteTables& tables,
-                        VignetteFrame* frame, RenderPass pass, double cellBoundScale) {
+                        VignetteFrame* frame, RenderPass pass, double cellBoundScale, const PF_LayerDef* source,
+                        const PF_LayerDef* destination) {
     const bool eight = pass == kPassArgb8 || pass == kPassBgra8;
     // The band cells' rows tell the 16-bit pass, too, where the band is certain.
     PrepareVignetteFrame(info, width, height, tables, frame, eight || pass == kPassArgb16, cellBoundScale);
@@ -127,6 +129,7 @@ void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, V
                                  &frame->zoneOffset16[ZONE_CORE]);
         frame->zones16 = outside && core;
         PrepareBand16(frame->info, tables.band16Chords, &frame->band16, cellBoundScale);
+        if (source && destination) PrepareBand16Rows(*source, *destination, tables.band16Rows, frame);
     }
 }
 
@@ -283,7 +286,7 @@ __attribute__((noinline, aligned(64))) PF_Err Blend8Edge(void* refcon, A_long x,
     // Certainly in the band: the cell from the row's quadratic, no zone tests.
     if (f->bandRows && static_cast<A_u_long>(y) < f->rowCount && static_cast<A_u_long>(x) < f->columnCount) {
         const VignetteBandRow& row = f->bandRows[y];
-        if (row.inside.Holds(x) && !row.core.Holds(x)) {
+        if (row.Certain(x)) {
             const double fx = static_cast<double>(x);
             const double fi = (f->cellA * fx + row.cellB) * fx + row.cellC;
             const int settled = fi >= 0.0 && fi < f->bandCellCount ? byte(static_cast<A_long>(fi)) : -1;
@@ -336,48 +339,133 @@ __attribute__((aligned(64))) PF_Err Blend8(void* refcon, A_long x, A_long y, PF_
     return Blend8Edge<Mode, S, AlphaByte>(refcon, x, y, in, out);
 }
 
-// 16-bit pixels near an edge or in the band, out of line as Blend8Edge is.
-// In the ellipse's band the frame's ramp and curve bounds hold the exact edge
-// value; every step from there to the 16-bit result keeps or reverses order,
-// so when both bounds give one result, so does the exact value. Elsewhere the
-// exact path decides.
+// Writes the source pixel with the new alpha `result` (computed before, so
+// source and destination may be the same pixel).
+__attribute__((always_inline)) inline PF_Err Write16(const PF_Pixel16* in, PF_Pixel16* out, A_u_short result) {
+    *out = *in;
+    out->alpha = result;
+    return PF_Err_NONE;
+}
+
+// The exact band's 16-bit result for a pixel Band16Settled leaves open (there
+// the pixel is in the band).
+template <A_long Mode, A_long Falloff>
+A_u_short Band16Exact(const VignetteFrame* f, A_long x, A_long y, float a) {
+    const VignetteInfo* vi = &f->info;
+    float u, v;
+    VignetteMaskPoint(vi, x, y, &u, &v);
+    return ToAlpha16(32768.0f * CompositeAlpha<Mode>(vi, VignetteEllipseBand<Falloff>(vi, u, v), a));
+}
+
+// Fills row y's results over its two edge runs (see Vellora_Band16Rows.h).
+template <A_long Mode, A_long Falloff>
+__attribute__((noinline)) void FillBand16Row(const VignetteFrame* f, A_long y) {
+    const VignetteBand16Rows& r = f->band16Rows;
+    uint32_t* results = r.results + r.origins[y];
+    A_long b[4];
+    f->RowRuns(y, r.columnCount, b);
+    // Blocks settled at once; their open pixels gathered without a branch,
+    // then given their exact values in a loop of their own.
+    alignas(64) float alphas[kBand16Block];
+    alignas(64) int32_t settled[kBand16Block];
+    int open[kBand16Block];
+    for (int run = 0; run < 4; run += 2) {
+        for (A_long x0 = b[run]; x0 < b[run + 1]; x0 += kBand16Block) {
+            const int n = static_cast<int>(std::min<A_long>(kBand16Block, b[run + 1] - x0));
+            for (int i = 0; i < kBand16Block; ++i) {
+                alphas[i] = i < n ? Alpha16(r.SourceAlpha(x0 + i, y)) : 0.0f;
+            }
+            Band16Block(f, x0, y, alphas, settled);
+            int opened = 0;
+            for (int i = 0; i < n; ++i) {
+                const uint32_t alpha = r.SourceAlpha(x0 + i, y);
+                results[x0 + i] = alpha << 16 | (static_cast<uint32_t>(settled[i]) & 0xFFFF);
+                open[opened] = i;
+                opened += settled[i] < 0;
+            }
+            for (int k = 0; k < opened; ++k) {
+                const A_long x = x0 + open[k];
+                results[x] = (results[x] & 0xFFFF0000u) | Band16Exact<Mode, Falloff>(f, x, y, alphas[open[k]]);
+            }
+        }
+    }
+}
+
+// Row y's result for pixel x of source alpha `alpha` once the row is
+// computed; -1 where the row results do not serve.
+__attribute__((always_inline)) inline int Band16FromRow(const VignetteFrame* f, A_long x, A_long y, A_u_short alpha) {
+    const VignetteBand16Rows& r = f->band16Rows;
+    if (!r.source || static_cast<A_u_long>(y) >= static_cast<A_u_long>(r.rowCount) ||
+        static_cast<A_u_long>(x) >= static_cast<A_u_long>(r.columnCount) ||
+        r.states[y].load(std::memory_order_acquire) != kBand16RowReady) {
+        return -1;
+    }
+    const uint32_t packed = r.results[r.origins[y] + x];
+    return packed >> 16 == alpha ? static_cast<int>(packed & 0xFFFF) : -1;
+}
+
+// Computes row y's results unless a callback has claimed the row.
+template <A_long Mode, A_long Falloff>
+void ClaimBand16Row(const VignetteFrame* f, A_long x, A_long y) {
+    const VignetteBand16Rows& r = f->band16Rows;
+    if (!r.source || static_cast<A_u_long>(y) >= static_cast<A_u_long>(r.rowCount) ||
+        static_cast<A_u_long>(x) >= static_cast<A_u_long>(r.columnCount)) {
+        return;
+    }
+    std::atomic<uint8_t>& state = r.states[y];
+    uint8_t empty = kBand16RowEmpty;
+    if (state.load(std::memory_order_relaxed) == kBand16RowEmpty &&
+        state.compare_exchange_strong(empty, kBand16RowBusy, std::memory_order_acquire)) {
+        FillBand16Row<Mode, Falloff>(f, y);
+        state.store(kBand16RowReady, std::memory_order_release);
+    }
+}
+
+// 16-bit pixels near an edge or in the band, out of line as Blend8Edge is:
+// the ellipse's band from its bounds, else the exact path.
 template <A_long Mode, int S, A_long Falloff>
 __attribute__((noinline)) PF_Err Blend16Edge(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out) {
     const VignetteFrame* f = static_cast<const VignetteFrame*>(refcon);
     const VignetteInfo* vi = &f->info;
-    const float a = static_cast<float>(in->alpha) * 3.0517578125e-05f;
-    const auto write = [in, out](A_u_short result) {
-        *out = *in;
-        out->alpha = result;
-        return PF_Err_NONE;
-    };
-    float e;
-    if (S == kEllipse && Falloff != kAnyFalloff && f->band16.usable) {
-        float u, v;
-        VignetteMaskPoint(vi, x, y, &u, &v);
-        // VignetteEdge's tests, unless the band is certain, then the band's bounds.
-        const bool certain = f->bandRows && static_cast<A_u_long>(y) < f->rowCount &&
-                             static_cast<A_u_long>(x) < f->columnCount && f->bandRows[y].inside.Holds(x) &&
-                             !f->bandRows[y].core.Holds(x);
-        if (!certain && EllipseOutside(EllipseOuterForm(vi, u * u, v * v))) {
-            e = 1.0f;
-        } else if (!certain && EllipseCore(vi, u * u, v * v)) {
-            e = 0.0f;
-        } else {
-            float elo, ehi;
-            f->band16.EdgeRange<vellora_curves::Curve<Falloff == kAnyFalloff ? FALLOFF_LINEAR : Falloff>>(u, v, &elo,
-                                                                                                          &ehi);
-            alignas(8) const float strengths[2] = {MaskStrength(vi, elo), MaskStrength(vi, ehi)};
-            const int settled = SettledAlpha<Mode, 32768>(vi, strengths, a);
-            if (__builtin_expect(settled >= 0, 1)) {
-                return write(static_cast<A_u_short>(settled));
-            }
-            e = VignetteEllipseBand<Falloff>(vi, u, v);
+    const float a = Alpha16(in->alpha);
+    if constexpr (S == kEllipse && Falloff != kAnyFalloff) {
+        if (f->band16.usable) {
+            float u, v;
+            VignetteMaskPoint(vi, x, y, &u, &v);
+            const int result = Band16Settled<Mode, Falloff>(f, u, v, f->BandCertain(x, y), a);
+            return Write16(in, out,
+                           result >= 0 ? static_cast<A_u_short>(result) : Band16Exact<Mode, Falloff>(f, x, y, a));
         }
-    } else {
-        e = EdgeAt<S, Falloff>(f, x, y);
     }
-    return write(ToAlpha16(32768.0f * CompositeAlpha<Mode>(vi, e, a)));
+    return Write16(in, out, ToAlpha16(32768.0f * CompositeAlpha<Mode>(vi, EdgeAt<S, Falloff>(f, x, y), a)));
+}
+
+// 16-bit pixels past the row spans whose row results do not serve yet: the
+// row is computed if no callback has, else Blend16Edge decides.
+template <A_long Mode, int S, A_long Falloff>
+__attribute__((noinline)) PF_Err Blend16Claim(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out) {
+    const VignetteFrame* f = static_cast<const VignetteFrame*>(refcon);
+    ClaimBand16Row<Mode, Falloff>(f, x, y);
+    const int result = Band16FromRow(f, x, y, in->alpha);
+    if (result >= 0) {
+        return Write16(in, out, static_cast<A_u_short>(result));
+    }
+    return Blend16Edge<Mode, S, Falloff>(refcon, x, y, in, out);
+}
+
+// 16-bit pixels past the row spans: the ellipse's band from the row results
+// where they serve. Out of line, so the zones' path stays short, and with the
+// rest further out, so this one stays a leaf.
+template <A_long Mode, int S, A_long Falloff>
+__attribute__((noinline)) PF_Err Blend16Band(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out) {
+    if constexpr (S == kEllipse && Falloff != kAnyFalloff) {
+        const int result = Band16FromRow(static_cast<const VignetteFrame*>(refcon), x, y, in->alpha);
+        if (__builtin_expect(result >= 0, 1)) {
+            return Write16(in, out, static_cast<A_u_short>(result));
+        }
+        return Blend16Claim<Mode, S, Falloff>(refcon, x, y, in, out);
+    }
+    return Blend16Edge<Mode, S, Falloff>(refcon, x, y, in, out);
 }
 
 // Zones whose results are a constant or the alpha itself, in integers.
@@ -395,7 +483,7 @@ PF_Err Blend16Simple(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel1
         std::memcpy(out, &pixel, sizeof(pixel));
         return PF_Err_NONE;
     }
-    return Blend16Edge<Mode, S, Falloff>(refcon, x, y, in, out);
+    return Blend16Band<Mode, S, Falloff>(refcon, x, y, in, out);
 }
 
 template <A_long Mode, int S, A_long Falloff>
@@ -404,14 +492,10 @@ PF_Err Blend16(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out
     const VignetteInfo* vi = &f->info;
     const int zone = f->ZoneOf(x, y);
     if (__builtin_expect(zone != ZONE_EDGE, 1)) {
-        const float a = static_cast<float>(in->alpha) * 3.0517578125e-05f;
         const float s = zone == ZONE_OUTSIDE ? f->outsideStrength : f->coreStrength;
-        const A_u_short result = ToAlpha16(32768.0f * CombineAlpha<Mode>(vi, s, a));
-        *out = *in;
-        out->alpha = result;
-        return PF_Err_NONE;
+        return Write16(in, out, ToAlpha16(32768.0f * CombineAlpha<Mode>(vi, s, Alpha16(in->alpha))));
     }
-    return Blend16Edge<Mode, S, Falloff>(refcon, x, y, in, out);
+    return Blend16Band<Mode, S, Falloff>(refcon, x, y, in, out);
 }
 
 // The 8-bit band falls back to the exact curve rarely, so the falloff is not

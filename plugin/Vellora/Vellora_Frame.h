@@ -1,5 +1,6 @@
 // Per-frame shortcuts for the pixel passes, built once before the pass and
-// read-only during it (the pixel functions may run on several threads at once).
+// read-only during it (the pixel functions may run on several threads at
+// once), but for the 16-bit band's row results, each claimed by one callback.
 //
 // Every shortcut gives exactly what Blend_Float gives, or defers to it:
 // - row spans: for every output row a span of columns outside of which every
@@ -12,7 +13,9 @@
 // - the ellipse's band cells for 8-bit results: bounds on the edge value over
 //   small ranges of the outer form, which settle most bytes with no root or curve;
 // - the rectangle's 8-bit results by whole distance and alpha, where one axis
-//   alone is in the band (built with the pass's other 8-bit tables).
+//   alone is in the band (built with the pass's other 8-bit tables);
+// - for 16 bits, the ellipse's band results a row at a time, computed by the
+//   pass's first callback in the row (Vellora_Band16Rows.h).
 #pragma once
 
 #include <algorithm>
@@ -20,6 +23,7 @@
 #include <vector>
 
 #include "plugin/Vellora/Vellora_Band16.h"
+#include "plugin/Vellora/Vellora_Band16Rows.h"
 #include "plugin/Vellora/Vellora_Mask.h"
 
 struct VignetteRowSpan {
@@ -53,6 +57,9 @@ struct VignetteBandRow {
     VignetteRowSpan core;
     double cellB;
     double cellC;
+
+    // Without branches, so that loops over blocks of pixels vectorise.
+    __attribute__((always_inline)) inline bool Certain(A_long x) const { return inside.Holds(x) & !core.Holds(x); }
 };
 
 // Storage of a frame's tables; must outlive the pass.
@@ -65,6 +72,7 @@ struct VignetteTables {
     std::vector<VignetteChord> band16Chords;  // the curve's chords for 16-bit results
     std::vector<float> bandStrengths;    // the cells' bounds as strengths, for 8-bit results
     std::vector<uint8_t> rampBytesU, rampBytesV;  // the rectangle's 8-bit results by distance and alpha
+    VignetteBand16RowStorage band16Rows;
 };
 
 // A rectangle ramp: the curve's double value at whole distances first .. first + count - 1.
@@ -110,8 +118,10 @@ struct VignetteFrame {
     // cell a pixel there falls in; null when the frame has no spans.
     const VignetteBandRow* bandRows;
     double cellA;
-    // The ellipse's band for 16-bit results (no cells for other passes).
+    // The ellipse's band for 16-bit results (no cells for other passes), and
+    // its results a row at a time where the source layer is known.
     VignetteBand16 band16;
+    VignetteBand16Rows band16Rows;
     // The band cells' bounds turned into strengths (MaskStrength of each), in
     // the same pairs, for 8-bit results; null with no cells.
     const float* bandStrengths;
@@ -137,6 +147,12 @@ struct VignetteFrame {
         if (b[1] >= b[2]) {
             b[1] = b[2] = b[3];
         }
+    }
+
+    // Whether pixel (x, y) is certainly in the ellipse's band.
+    __attribute__((always_inline)) inline bool BandCertain(A_long x, A_long y) const {
+        return bandRows && static_cast<A_u_long>(y) < rowCount && static_cast<A_u_long>(x) < columnCount &&
+               bandRows[y].Certain(x);
     }
 
     // Laid out for the common case: a pixel of the output, outside the mask.
@@ -192,3 +208,11 @@ __attribute__((always_inline)) inline float FrameEdge(const VignetteFrame* f, fl
             });
     });
 }
+
+// Sets up the 16-bit band's row results over the 16-bit source layer
+// `source`, for a frame whose band16 is usable and that has row spans;
+// leaves them off otherwise, where they would take more than 64 MB, and where
+// the source shares memory with the `destination` layer (a row read while
+// another thread writes it).
+void PrepareBand16Rows(const PF_LayerDef& source, const PF_LayerDef& destination, VignetteBand16RowStorage& storage,
+                       VignetteFrame* frame);

@@ -23,7 +23,15 @@ constexpr std::array<float, 256> MakeAlpha8Table() {
 inline constexpr std::array<float, 256> kAlpha8 = MakeAlpha8Table();
 
 // Truncating conversion back to an integer alpha; NaN and negatives give 0.
-// A max and a min rather than branches, so nothing depends on the pixel's value.
+// In plain arithmetic, for loops that vectorise.
+template <int Full>
+__attribute__((always_inline)) inline int ToAlphaLanes(float s) {
+    const float above = s > 0.0f ? s : 0.0f;  // NaN fails the test too
+    return static_cast<int>(above < Full ? above : static_cast<float>(Full));
+}
+
+// The same for one value: a max and a min rather than branches, so nothing
+// depends on the pixel's value.
 template <int Full>
 inline int ToAlpha(float s) {
 #if defined(__SSE2__)
@@ -31,10 +39,11 @@ inline int ToAlpha(float s) {
     const __m128 above = _mm_max_ss(_mm_set_ss(s), _mm_setzero_ps());
     return _mm_cvttss_si32(_mm_min_ss(above, _mm_set_ss(static_cast<float>(Full))));
 #else
-    const float above = s > 0.0f ? s : 0.0f;  // NaN fails the test too
-    return static_cast<int>(above < Full ? above : static_cast<float>(Full));
+    return ToAlphaLanes<Full>(s);
 #endif
 }
+
+inline float Alpha16(A_u_short alpha) { return static_cast<float>(alpha) * 3.0517578125e-05f; }
 
 inline A_u_char ToAlpha8(float s) { return static_cast<A_u_char>(ToAlpha<255>(s)); }
 

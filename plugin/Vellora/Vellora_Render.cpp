@@ -13,13 +13,13 @@ PF_Err Render(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], P
     VignetteInfo info;
     FillVignetteInfo(VignetteParamsFromHost(in_data, params), &info);
     // The pass's shortcuts, once the pass is known.
+    PF_LayerDef* const input = &params[PARAM_INPUT]->u.ld;
     VignetteTables tables;
     VignetteFrame vi;
     const auto prepare = [&](RenderPass pass) {
-        PrepareRenderFrame(info, output->width, output->height, tables, &vi, pass);
+        PrepareRenderFrame(info, output->width, output->height, tables, &vi, pass, 1.0, input, output);
     };
 
-    PF_LayerDef* const input = &params[PARAM_INPUT]->u.ld;
     const A_long rows = output->extent_hint.bottom - output->extent_hint.top;
 
     if (in_data->appl_id == PF_APPL_ID_PREMIERE) {

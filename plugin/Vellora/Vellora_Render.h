@@ -14,10 +14,13 @@ enum RenderPass { kPassArgb8, kPassBgra8, kPassArgb16, kPassFloat };
 // passes the results outside and in the core by source alpha, placed in the
 // pass's alpha byte, the ellipse's band cells as strengths and the rectangle's
 // bytes by whole distance and alpha; for 16 bits the zones' results, the band
-// cells' rows and the ellipse's ramp bound and curve chords. `cellBoundScale`
-// scales the cells' and the 16-bit band's bounds (anything but 1 is for tests).
+// cells' rows and the ellipse's ramp bound and curve chords, and given the
+// pass's 16-bit `source` and `destination` layers the band's row results.
+// `cellBoundScale` scales the cells' and the 16-bit band's bounds (anything
+// but 1 is for tests).
 void PrepareRenderFrame(const VignetteInfo& info, A_long width, A_long height, VignetteTables& tables,
-                        VignetteFrame* frame, RenderPass pass, double cellBoundScale = 1.0);
+                        VignetteFrame* frame, RenderPass pass, double cellBoundScale = 1.0,
+                        const PF_LayerDef* source = nullptr, const PF_LayerDef* destination = nullptr);
 
 // The callbacks take a VignetteFrame as refcon.
 // After Effects 8-bit ARGB.

@@ -1,0 +1,56 @@
+#include "plugin/Vellora/Vellora_Band16Block.h"
+
+#include <type_traits>
+
+namespace vellora_render {
+
+namespace {
+
+template <A_long Mode, A_long Falloff>
+__attribute__((always_inline)) inline void Lanes(const VignetteFrame* __restrict f, A_long x, A_long y,
+                                                 const float* __restrict alpha, int32_t* __restrict result) {
+    // The band is certain within the row's inside span past its core.
+    const bool hasRow = f->bandRows != nullptr;
+    const VignetteBandRow row = hasRow ? f->bandRows[y] : VignetteBandRow{};
+    for (int i = 0; i < kBand16Block; ++i) {
+        float u, v;
+        VignetteMaskPoint(&f->info, x + i, y, &u, &v);
+        const bool certain = hasRow & row.Certain(x + i);
+        result[i] = Band16Settled<Mode, Falloff>(f, u, v, certain, alpha[i]);
+    }
+}
+
+template <A_long Mode>
+using ModeConstant = std::integral_constant<A_long, Mode>;
+
+}  // namespace
+
+VELLORA_VECTOR_CLONES
+void Band16Block(const VignetteFrame* f, A_long x, A_long y, const float* alpha, int32_t* result) {
+    vellora_curves::WithCurve(f->info.falloff, [&](auto curve) __attribute__((always_inline)) {
+        constexpr A_long kFalloff = decltype(curve)::kFalloff;
+        const auto lanes = [&](auto mode) __attribute__((always_inline)) {
+            Lanes<decltype(mode)::value, kFalloff>(f, x, y, alpha, result);
+        };
+        switch (f->info.compositeMode) {
+            case COMPOSITE_ADD:
+                lanes(ModeConstant<COMPOSITE_ADD>{});
+                break;
+            case COMPOSITE_SUBTRACT:
+                lanes(ModeConstant<COMPOSITE_SUBTRACT>{});
+                break;
+            case COMPOSITE_INTERSECT:
+                lanes(ModeConstant<COMPOSITE_INTERSECT>{});
+                break;
+            case COMPOSITE_CREATE:
+                lanes(ModeConstant<COMPOSITE_CREATE>{});
+                break;
+            default:
+                lanes(ModeConstant<kAnyMode>{});
+                break;
+        }
+        return 0;
+    });
+}
+
+}  // namespace vellora_render
