@@ -89,7 +89,8 @@ TEST(Band16, RampSweepCatchesABoundTooSmall) {
 }
 
 // The chords hold every curve with one, at ramp positions dense enough to hit
-// each cell's middle, where a chord strays furthest.
+// each cell's middle, where a chord strays furthest, and over ranges from each
+// such position: up to a ten-thousandth past it, crossing cells on the way.
 long ChordMisses(A_long falloff, double boundScale) {
     VignetteParams p = vtest::Centred(800, 600, 200, falloff);
     const VignetteInfo vi = vtest::Info(p);
@@ -103,7 +104,12 @@ long ChordMisses(A_long falloff, double boundScale) {
     for (int i = 0; i <= 1 << 18; ++i) {
         const double t = std::ldexp(static_cast<double>(i), -18);
         const double exact = vtest::CurveOracle(falloff, t);
-        misses += exact < band.ChordBound<-1>(t) || exact > band.ChordBound<1>(t);
+        double lo, hi;
+        band.ChordRange(t, t, &lo, &hi);
+        misses += exact < lo || exact > hi;
+        const double t2 = std::min(1.0, t + 1e-4 * (i % 7) / 6.0);
+        band.ChordRange(t, t2, &lo, &hi);
+        misses += exact < lo || vtest::CurveOracle(falloff, t2) > hi;
     }
     return misses;
 }

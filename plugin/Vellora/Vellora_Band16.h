@@ -42,15 +42,21 @@ struct VignetteBand16 {
         *hi = vellora_curves::ClampRamp(t + reach);
     }
 
-    // The curve at clamped ramp position t from the chords, less (Sign -1) or
-    // more (+1) the chord's error.
-    template <int Sign>
-    __attribute__((always_inline)) inline double ChordBound(double t) const {
-        const double x = t * static_cast<double>(chordCount);
-        A_long i = static_cast<A_long>(x);
+    // The curve between clamped ramp positions tlo <= thi from the chords:
+    // from the cell of tlo when thi lies in it too (nearly always: the range is
+    // far narrower than a cell), else the curve's whole range, 0 to 1.
+    __attribute__((always_inline)) inline void ChordRange(double tlo, double thi, double* lo, double* hi) const {
+        const double n = static_cast<double>(chordCount);
+        const double xlo = tlo * n, xhi = thi * n;
+        A_long i = static_cast<A_long>(xlo);
         i = i < chordCount ? i : chordCount - 1;  // t = 1 is the last cell's end
         const VignetteChord& c = chords[i];
-        return c.c0 + c.rise * (x - static_cast<double>(i)) + Sign * c.error;
+        const double at = static_cast<double>(i);
+        // Selected by arithmetic (exact: the values are finite), so the cell's
+        // loads stay unconditional and the loops over blocks vectorise.
+        const double within = xhi <= at + 1.0 ? 1.0 : 0.0;
+        *lo = (c.c0 + c.rise * (xlo - at) - c.error) * within;
+        *hi = (c.c0 + c.rise * (xhi - at) + c.error) * within + (1.0 - within);
     }
 
     // Single-precision bounds of the exact path's edge value for the band pixel
@@ -61,8 +67,10 @@ struct VignetteBand16 {
         double tlo, thi;
         RampRange(u, v, &tlo, &thi);
         if constexpr (C::kHasShort) {
-            *lo = static_cast<float>(ChordBound<-1>(tlo));
-            *hi = static_cast<float>(ChordBound<1>(thi));
+            double clo, chi;
+            ChordRange(tlo, thi, &clo, &chi);
+            *lo = static_cast<float>(clo);
+            *hi = static_cast<float>(chi);
         } else {
             // The polynomials' double steps are monotone on 0..1.
             *lo = static_cast<float>(C::Exact(tlo));
