@@ -35,6 +35,7 @@ __attribute__((always_inline)) inline void WritePixel(const PF_FpShort* s, PF_Fp
 template <A_long Mode>
 void UniformRun(const VignetteInfo* vi, float strength, const PF_FpShort* s, PF_FpShort* d, A_long n) {
     for (A_long i = 0; i < n; ++i, s += 4, d += 4) {
+        PrefetchAhead(s, d);
         WritePixel(s, d, CombineAlpha<Mode>(vi, strength, s[3]));
     }
 }
