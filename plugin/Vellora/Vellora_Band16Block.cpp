@@ -15,7 +15,8 @@ __attribute__((always_inline)) inline void Lanes(const VignetteFrame* __restrict
     for (int i = 0; i < kBand16Block; ++i) {
         float u, v;
         VignetteMaskPoint(&f->info, x + i, y, &u, &v);
-        const bool certain = hasRow & row.Certain(x + i);
+        const bool inBand = row.Certain(x + i);
+        const bool certain = hasRow & inBand;
         result[i] = Band16Settled<Mode, Falloff>(f, u, v, certain, alpha[i]);
     }
 }

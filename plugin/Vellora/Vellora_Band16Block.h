@@ -19,13 +19,15 @@ template <A_long Mode, A_long Falloff>
 __attribute__((always_inline)) inline int Band16Settled(const VignetteFrame* f, float u, float v, bool certain,
                                                         float a) {
     const VignetteInfo* vi = &f->info;
-    const bool outside = !certain & EllipseOutside(EllipseOuterForm(vi, u * u, v * v));
-    const bool core = !certain & !outside & EllipseCore(vi, u * u, v * v);
+    const bool beyond = EllipseOutside(EllipseOuterForm(vi, u * u, v * v));
+    const bool within = EllipseCore(vi, u * u, v * v);
+    const bool outside = !certain & beyond;
+    const bool zone = outside | (!certain & within);  // outside or in the core
     float elo, ehi;
     f->band16.EdgeRange<vellora_curves::Curve<Falloff>>(u, v, &elo, &ehi);
     const float zoneEdge = outside ? 1.0f : 0.0f;
-    elo = outside | core ? zoneEdge : elo;
-    ehi = outside | core ? zoneEdge : ehi;
+    elo = zone ? zoneEdge : elo;
+    ehi = zone ? zoneEdge : ehi;
     const int lo = ToAlphaLanes<32768>(32768.0f * CompositeAlpha<Mode>(vi, elo, a));
     const int hi = ToAlphaLanes<32768>(32768.0f * CompositeAlpha<Mode>(vi, ehi, a));
     return lo == hi ? lo : -1;

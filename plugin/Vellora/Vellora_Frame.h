@@ -59,7 +59,10 @@ struct VignetteBandRow {
     double cellC;
 
     // Without branches, so that loops over blocks of pixels vectorise.
-    __attribute__((always_inline)) inline bool Certain(A_long x) const { return inside.Holds(x) & !core.Holds(x); }
+    __attribute__((always_inline)) inline bool Certain(A_long x) const {
+        const bool within = inside.Holds(x), inCore = core.Holds(x);
+        return within & !inCore;
+    }
 };
 
 // Storage of a frame's tables; must outlive the pass.
