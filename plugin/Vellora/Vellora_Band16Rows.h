@@ -8,11 +8,11 @@
 // row's other callbacks copy their result.
 //
 // A result holds for the source alpha it was computed for, which is kept
-// beside it: a callback whose pixel has another alpha (a host that handed a
-// different source, or wrote in place before the row was computed) takes its
-// own path. Rows are claimed through an atomic state, so on several threads
-// each row is computed once and read only once complete; a callback that finds
-// its row being computed takes its own path too.
+// beside it: a callback whose pixel has another alpha (a host that handed
+// other pixels than the source layer's) takes its own path. Rows are claimed
+// through an atomic state, so on several threads each row is computed once
+// and read only once complete; a callback that finds its row being computed
+// takes its own path too.
 #pragma once
 
 #include <atomic>
