@@ -368,19 +368,21 @@ __attribute__((noinline)) void FillBand16Row(const VignetteFrame* f, A_long y) {
     // Blocks settled at once; their open pixels gathered without a branch,
     // then given their exact values in a loop of their own.
     alignas(64) float alphas[kBand16Block];
+    A_u_short raw[kBand16Block];
     alignas(64) int32_t settled[kBand16Block];
     int open[kBand16Block];
     for (int run = 0; run < 4; run += 2) {
         for (A_long x0 = b[run]; x0 < b[run + 1]; x0 += kBand16Block) {
             const int n = static_cast<int>(std::min<A_long>(kBand16Block, b[run + 1] - x0));
-            for (int i = 0; i < kBand16Block; ++i) {
-                alphas[i] = i < n ? Alpha16(r.SourceAlpha(x0 + i, y)) : 0.0f;
+            for (int i = 0; i < n; ++i) {
+                raw[i] = r.SourceAlpha(x0 + i, y);
+                alphas[i] = Alpha16(raw[i]);
             }
+            std::fill(alphas + n, alphas + kBand16Block, 0.0f);
             Band16Block(f, x0, y, alphas, settled);
             int opened = 0;
             for (int i = 0; i < n; ++i) {
-                const uint32_t alpha = r.SourceAlpha(x0 + i, y);
-                results[x0 + i] = alpha << 16 | (static_cast<uint32_t>(settled[i]) & 0xFFFF);
+                results[x0 + i] = uint32_t{raw[i]} << 16 | (static_cast<uint32_t>(settled[i]) & 0xFFFF);
                 open[opened] = i;
                 opened += settled[i] < 0;
             }
@@ -396,9 +398,7 @@ __attribute__((noinline)) void FillBand16Row(const VignetteFrame* f, A_long y) {
 // computed; -1 where the row results do not serve.
 __attribute__((always_inline)) inline int Band16FromRow(const VignetteFrame* f, A_long x, A_long y, A_u_short alpha) {
     const VignetteBand16Rows& r = f->band16Rows;
-    if (!r.source || static_cast<A_u_long>(y) >= static_cast<A_u_long>(r.rowCount) ||
-        static_cast<A_u_long>(x) >= static_cast<A_u_long>(r.columnCount) ||
-        r.states[y].load(std::memory_order_acquire) != kBand16RowReady) {
+    if (!r.Covers(x, y) || r.states[y].load(std::memory_order_acquire) != kBand16RowReady) {
         return -1;
     }
     const uint32_t packed = r.results[r.origins[y] + x];
@@ -409,8 +409,7 @@ __attribute__((always_inline)) inline int Band16FromRow(const VignetteFrame* f, 
 template <A_long Mode, A_long Falloff>
 void ClaimBand16Row(const VignetteFrame* f, A_long x, A_long y) {
     const VignetteBand16Rows& r = f->band16Rows;
-    if (!r.source || static_cast<A_u_long>(y) >= static_cast<A_u_long>(r.rowCount) ||
-        static_cast<A_u_long>(x) >= static_cast<A_u_long>(r.columnCount)) {
+    if (!r.Covers(x, y)) {
         return;
     }
     std::atomic<uint8_t>& state = r.states[y];

@@ -37,6 +37,12 @@ struct VignetteBand16Rows {
     uint32_t* results;
     std::atomic<uint8_t>* states;
 
+    // Whether the row results cover pixel (x, y).
+    bool Covers(A_long x, A_long y) const {
+        return source && static_cast<A_u_long>(y) < static_cast<A_u_long>(rowCount) &&
+               static_cast<A_u_long>(x) < static_cast<A_u_long>(columnCount);
+    }
+
     // Source alpha of pixel (x, y), within rowCount and columnCount.
     A_u_short SourceAlpha(A_long x, A_long y) const {
         const auto* row = reinterpret_cast<const PF_Pixel16*>(source + sourceRowBytes * y);
