@@ -45,6 +45,10 @@ constexpr PF_Fixed FromInt(int64_t whole) { return Saturate(whole * kOne); }
 // The whole part, rounded toward minus infinity (an arithmetic shift).
 constexpr A_long Floor(PF_Fixed v) { return v >> kShift; }
 
+// The whole numbers 16.16 holds, +/-32767: points and angles declare no
+// range of their own and keep to these.
+constexpr double kWholeLimit = Floor(INT32_MAX);
+
 // The nearest whole number, halves upward.
 constexpr A_long Round(PF_Fixed v) { return static_cast<A_long>((static_cast<int64_t>(v) + kOne / 2) >> kShift); }
 

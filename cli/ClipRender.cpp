@@ -19,7 +19,7 @@ namespace {
 
 // The clip's own options as values: --fps, --jobs and --progress.
 struct ClipValues {
-    vclip::FrameRate rate;
+    vparse::FrameRate rate;
     int jobs = 0;  // 0: as many as fit
     bool json = false;
 };

@@ -33,7 +33,7 @@ private:
             try {
                 const std::string path = module_->count() ? module_->as<std::string>() : vhost::DefaultModulePath();
                 const vhost::HostApp app =
-                    vhost::ParseHostApp(host_->count() ? Trim(host_->as<std::string>()) : std::string("ae"));
+                    vhost::ParseHostApp(host_->count() ? Trim(host_->as<std::string>()) : std::string("ae"), "--host");
                 declared_ = DeclarationOf(path, app);
             } catch (const std::exception&) {
             }
@@ -62,7 +62,7 @@ void AddReadBudgetOptions(CLI::App* app) {
            "--max-pixels",
            [](const std::string& text) {
                vimaging::ReadBudget budget = vimaging::CurrentReadBudget();
-               budget.max_pixels = vimaging::ParseCount(text, "--max-pixels");
+               budget.max_pixels = vparse::ParseCount(text, "--max-pixels");
                vimaging::SetReadBudget(budget);
            },
            "Refuse input files whose header claims more pixels than this (default: $VELLORA_MAX_PIXELS, "
@@ -73,7 +73,7 @@ void AddReadBudgetOptions(CLI::App* app) {
            "--max-memory",
            [](const std::string& text) {
                vimaging::ReadBudget budget = vimaging::CurrentReadBudget();
-               budget.max_memory = vimaging::ParseByteSize(text, "--max-memory");
+               budget.max_memory = vparse::ParseByteSize(text, "--max-memory");
                vimaging::SetReadBudget(budget);
            },
            "Refuse input files whose samples would take more memory than this, as 512M, 4G (default: "

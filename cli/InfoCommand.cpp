@@ -336,11 +336,7 @@ void PrintControls(std::ostream& out, vhost::Host& host) {
 
 void RunInfo(const InfoOptions& options) {
     EffectInfo info;
-    try {
-        info.app = vhost::ParseHostApp(options.host);
-    } catch (const vhost::HostError& e) {
-        throw vsupport::InputError(e.what());
-    }
+    info.app = vhost::ParseHostApp(options.host, "--host");
     info.path = options.module.empty() ? vhost::DefaultModulePath() : options.module;
     vhost::PluginModule module(info.path);
     auto host = std::make_unique<vhost::Host>(module, info.app);

@@ -45,21 +45,6 @@ std::string Seconds(double s) {
     return buf;
 }
 
-// A seed is a whole number from 0 to 2^64 - 1; CLI11 alone would wrap "-1" round to 2^64 - 1.
-uint64_t ParseSeed(const std::string& text) {
-    const std::string trimmed = Trim(text);
-    if (trimmed.empty() || trimmed.find_first_not_of("0123456789") != std::string::npos) {
-        const bool number = trimmed.size() > 1 && trimmed[0] == '-' &&
-                            trimmed.find_first_not_of("0123456789", 1) == std::string::npos;
-        throw vsupport::InputError("--seed '" + text + "' " +
-                               (number ? "is out of range (0 to 18446744073709551615)" : "is not a whole number"));
-    }
-    errno = 0;
-    const unsigned long long seed = std::strtoull(trimmed.c_str(), nullptr, 10);
-    if (errno == ERANGE) throw vsupport::InputError("--seed " + trimmed + " is out of range (0 to 18446744073709551615)");
-    return static_cast<uint64_t>(seed);
-}
-
 // The validator's options from the command's; a mistake in them is the user's.
 vvalidator::ValidatorOptions ValidatorOptionsOf(const ValidateOptions& o) {
     if (!o.module.empty() && !o.module_option.empty() && o.module != o.module_option) {
@@ -78,8 +63,8 @@ vvalidator::ValidatorOptions ValidatorOptionsOf(const ValidateOptions& o) {
         optind.hosts = {vhost::HostApp::AfterEffects, vhost::HostApp::Premiere};
     } else {
         try {
-            optind.hosts = {vhost::ParseHostApp(o.host)};
-        } catch (const vhost::HostError&) {
+            optind.hosts = {vhost::ParseHostApp(o.host, "--host")};
+        } catch (const vsupport::InputError&) {  // the validator takes "both" too
             throw vsupport::InputError("--host: unknown host '" + o.host + "' (expected 'ae', 'premiere' or 'both')");
         }
     }
@@ -185,7 +170,7 @@ void AddValidateCommand(CLI::App& app) {
     cmd->add_option_function<std::string>(
            "--seed",
            [options](const std::string& text) {
-               options->seed = ParseSeed(text);
+               options->seed = vparse::ParseUnsigned64(text, "--seed");
                options->seed_given = true;
            },
            "Seed of every random choice, 0 to 18446744073709551615 (default: a fresh one, printed)")

@@ -13,7 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "imaging/AtomicFile.h"
+#include "files/AtomicFile.h"
 #include "cli/EffectOptions.h"
 #include "host/HostError.h"
 #include "host/SetUp.h"
@@ -55,16 +55,8 @@ void AddWindowOptions(CLI::App* app, WindowOptions& o) {
 
 voverlay::WindowView ResolveWindowOptions(const WindowOptions& o) {
     voverlay::WindowView view;
-    try {
-        view.type = voverlay::ParseWindowType(Trim(o.window));
-    } catch (const HostError& e) {  // the overlay's list of windows
-        throw InputError(std::string("--window: ") + e.what());
-    }
-    // A fraction as the help writes the range ("1/64"), or a decimal.
-    const size_t slash = o.zoom.find('/');
-    view.zoom = slash == std::string::npos
-                    ? ParseNumber(o.zoom, "--zoom")
-                    : ParseNumber(o.zoom.substr(0, slash), "--zoom") / ParseNumber(o.zoom.substr(slash + 1), "--zoom");
+    view.type = voverlay::ParseWindowType(Trim(o.window), "--window");
+    view.zoom = vparse::ParseFraction(o.zoom, "--zoom");
     if (!(view.zoom >= 1.0 / 64) || view.zoom > 64) {
         throw InputError("--zoom " + o.zoom + " is out of range (1/64 to 64)");
     }
@@ -153,8 +145,8 @@ void CheckPictureAndTrace(const std::string& picture, const std::string& picture
         vimaging::CheckWritable(picture, vimaging::SampleType::U8, optind);
     }
     if (trace.empty()) return;
-    const vimaging::OutputTarget trace_target = vimaging::FindOutputTarget(trace, true, "--trace");
-    if (!picture.empty() && vimaging::SameFile(trace_target, vimaging::FindOutputTarget(picture, false))) {
+    const vfiles::OutputTarget trace_target = vfiles::FindOutputTarget(trace, true, "--trace");
+    if (!picture.empty() && vfiles::SameFile(trace_target, vfiles::FindOutputTarget(picture, false))) {
         throw InputError("--trace '" + trace + "' is the same file as " + picture_option + " '" + picture +
                          "' (give each its own name)");
     }
@@ -167,7 +159,7 @@ void WriteTrace(const std::string& path, const voverlay::OverlayWindow& window) 
     const auto& strokes = trace["strokes"];
     for (size_t i = 0; i < strokes.size(); ++i) text += (i ? ",\n  " : "\n  ") + strokes[i].dump();
     text += strokes.empty() ? "]}\n" : "\n]}\n";
-    vimaging::WriteTextAtomically(path, text, "--trace");
+    vfiles::WriteTextAtomically(path, text, "--trace");
 }
 
 }  // namespace vcli

@@ -1,6 +1,6 @@
 #include "clip/ClipChecks.h"
 
-#include "imaging/AtomicFile.h"
+#include "files/AtomicFile.h"
 #include "imaging/Formats.h"
 #include "support/InputError.h"
 
@@ -82,7 +82,7 @@ void CheckOutputs(const ClipPlan& plan, ResolvedEffect& effect, const Poll& poll
     for (size_t i = 0; i < plan.taken.size(); ++i) {
         if (i % 1024 == 0) poll();
         const long f = plan.taken[i];
-        if (plan.frames.Contains(f)) vimaging::FindOutputTarget(plan.output.Path(f), false, "OUTPUT");
+        if (plan.frames.Contains(f)) vfiles::FindOutputTarget(plan.output.Path(f), false, "OUTPUT");
     }
 }
 

@@ -33,7 +33,7 @@ struct ClipWork {
     const ClipPlan& plan;
     const ResolvedEffect& effect;  // its warnings printed already
     const vparams::Keyframes& keys;
-    FrameRate rate;
+    vparse::FrameRate rate;
     bool record_commands = false;
 };
 

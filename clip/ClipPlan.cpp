@@ -8,11 +8,12 @@
 
 #include "api/AE_Effect.h"
 #include "clip/ClipReport.h"
-#include "imaging/AtomicFile.h"
+#include "files/AtomicFile.h"
 #include "params/ParamTable.h"
 #include "support/InputError.h"
 
 namespace vclip {
+using vparse::Trim;
 
 namespace {
 
@@ -132,7 +133,7 @@ ClipPlan PlanPatterns(const std::string& input, const std::string& output, bool 
 
 vparams::Keyframes ReadKeys(const std::string& path, const EffectOptions& options,
                             const vparams::Declaration& declared) {
-    const std::string text = vimaging::ReadTextFile(path, vparams::kMaxKeysBytes, "--keys");
+    const std::string text = vfiles::ReadTextFile(path, vparams::kMaxKeysBytes, "--keys");
     vparams::Keyframes keys = vparams::Keyframes::FromJsonText(text, "--keys '" + path + "'", declared);
     const std::vector<vparams::ParamEntry>& table = vparams::ParamTable();
     for (size_t i = 0; i < table.size(); ++i) {
@@ -152,7 +153,7 @@ FrameList ChooseFrames(const ClipPlan& plan, const std::string& frames_text, con
     return frames;
 }
 
-void CheckTimeRange(const FrameList& frames, const FrameRate& rate) {
+void CheckTimeRange(const FrameList& frames, const vparse::FrameRate& rate) {
     const long last = frames.Back();
     if ((last + 1) > std::numeric_limits<A_long>::max() / rate.step) {
         throw InputError("frame " + std::to_string(last) + " at " + std::to_string(rate.scale) + "/" +

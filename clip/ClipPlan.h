@@ -12,7 +12,7 @@
 #include "clip/EffectSetup.h"
 #include "clip/FramePattern.h"
 #include "clip/InputImage.h"
-#include "clip/Parse.h"
+#include "parse/Parse.h"
 #include "imaging/ImageIO.h"
 #include "params/Keyframes.h"
 
@@ -61,7 +61,7 @@ vparams::Keyframes ReadKeys(const std::string& path, const EffectOptions& option
 FrameList ChooseFrames(const ClipPlan& plan, const std::string& frames_text, const Poll& poll);
 
 // The last frame's time must fit the host's time fields at `rate`.
-void CheckTimeRange(const FrameList& frames, const FrameRate& rate);
+void CheckTimeRange(const FrameList& frames, const vparse::FrameRate& rate);
 
 // Outputs already taken, never one of the input's files; with --skip-existing
 // the existing ones are left alone. Fills taken, existing and frames.

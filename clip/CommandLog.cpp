@@ -3,12 +3,12 @@
 #include <nlohmann/json.hpp>
 
 #include "host/ApiNames.h"
-#include "imaging/AtomicFile.h"
+#include "files/AtomicFile.h"
 
 namespace vclip {
 
 void CheckCommandLog(const std::string& path) {
-    if (!path.empty()) vimaging::FindOutputTarget(path, true, "--command-log");
+    if (!path.empty()) vfiles::FindOutputTarget(path, true, "--command-log");
 }
 
 void WriteCommandLog(const std::string& path, const std::vector<LoggedCommand>& commands) {
@@ -25,7 +25,7 @@ void WriteCommandLog(const std::string& path, const std::vector<LoggedCommand>& 
         j["result"] = c.record.result;
         text += j.dump() + "\n";
     }
-    vimaging::WriteTextAtomically(path, text, "--command-log");
+    vfiles::WriteTextAtomically(path, text, "--command-log");
 }
 
 }  // namespace vclip

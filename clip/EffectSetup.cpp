@@ -3,29 +3,20 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "imaging/AtomicFile.h"
+#include "files/AtomicFile.h"
 #include "params/EffectParams.h"
+#include "params/ParamFacts.h"
 #include "support/InputError.h"
 
 namespace vclip {
+using vparse::ParseInteger;
+using vparse::ParsePoint;
+using vparse::ParseRanged;
+using vparse::Trim;
 
 namespace {
 
 using vsupport::InputError;
-
-// Follows a range in a message: "(0 to 15000 pixels)".
-const char* UnitSuffix(vparams::Units units) {
-    switch (units) {
-        case vparams::Units::Pixels:
-            return " pixels";
-        case vparams::Units::Degrees:
-            return " degrees";
-        case vparams::Units::Percent:
-            return " percent";
-        default:
-            return "";
-    }
-}
 
 int Rank(vimaging::SampleType type) { return type == vimaging::SampleType::U8 ? 0 : type == vimaging::SampleType::U16 ? 1 : 2; }
 
@@ -33,11 +24,7 @@ int Rank(vimaging::SampleType type) { return type == vimaging::SampleType::U8 ? 
 
 ResolvedEffect ResolveEffectOptions(const EffectOptions& o) {
     ResolvedEffect r;
-    try {
-        r.host_app = vhost::ParseHostApp(Trim(o.host));
-    } catch (const std::runtime_error& e) {  // the host's list of names
-        throw InputError(std::string("--host: ") + e.what());
-    }
+    r.host_app = vhost::ParseHostApp(Trim(o.host), "--host");
 
     const std::string depth = Trim(o.depth);
     r.depth_given = !depth.empty();
@@ -60,17 +47,8 @@ ResolvedEffect ResolveEffectOptions(const EffectOptions& o) {
     r.downsample = static_cast<int>(ParseInteger(o.downsample, "--downsample", 1, 64));
     r.threads = static_cast<int>(ParseInteger(o.threads, "--threads", 0, 256));
 
-    {
-        long num = 0, den = 1;
-        const size_t slash = o.par.find('/');
-        if (slash == std::string::npos) {
-            num = ParseInteger(o.par, "--par", 1, 1000);
-        } else {
-            num = ParseInteger(o.par.substr(0, slash), "--par numerator", 1, 1000);
-            den = ParseInteger(o.par.substr(slash + 1), "--par denominator", 1, 1000);
-        }
-        r.pixel_aspect = PF_RationalScale{static_cast<A_long>(num), static_cast<A_u_long>(den)};
-    }
+    const vparse::Ratio par = vparse::ParseRatio(o.par, "--par", 1, 1000);
+    r.pixel_aspect = PF_RationalScale{static_cast<A_long>(par.num), static_cast<A_u_long>(par.den)};
 
     // The values are held to what the module declares.
     r.module_path = o.module.empty() ? vhost::DefaultModulePath() : o.module;
@@ -79,7 +57,7 @@ ResolvedEffect ResolveEffectOptions(const EffectOptions& o) {
 
     vparams::EffectValues& v = r.values;
     if (!o.params_file.empty()) {
-        const std::string text = vimaging::ReadTextFile(o.params_file, vparams::kMaxParamsBytes, "--params");
+        const std::string text = vfiles::ReadTextFile(o.params_file, vparams::kMaxParamsBytes, "--params");
         v = vparams::EffectValuesFromJsonText(text, {}, "--params: '" + o.params_file + "'", declared);
     }
     const std::vector<vparams::ParamEntry>& table = vparams::ParamTable();
@@ -105,8 +83,9 @@ ResolvedEffect ResolveEffectOptions(const EffectOptions& o) {
             v.*e.number = x;
             v.*e.number_y = y;
         } else {
+            const char* unit = vparams::UnitWord(e.units);
             v.*e.number = ParseRanged(given.text, option, declared.Min(e.index), declared.Max(e.index),
-                                      UnitSuffix(e.units));
+                                      *unit ? std::string(" ") + unit : std::string());
         }
     }
     return r;

@@ -10,7 +10,7 @@
 
 #include "clip/EffectSession.h"
 #include "clip/InputImage.h"
-#include "clip/Parse.h"
+#include "parse/Parse.h"
 #include "host/ApiNames.h"
 #include "host/Host.h"
 #include "imaging/ImageIO.h"

@@ -8,10 +8,11 @@
 #include <cstring>
 #include <memory>
 
-#include "clip/Parse.h"
+#include "parse/Parse.h"
 #include "support/InputError.h"
 
 namespace vclip {
+using vparse::Trim;
 
 namespace {
 

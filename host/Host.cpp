@@ -8,6 +8,7 @@
 #include "api/FixedPoint.h"
 #include "host/CoreSuites.h"
 #include "host/HostError.h"
+#include "support/InputError.h"
 #include "support/Text.h"
 #include "host/RenderSuites.h"
 
@@ -26,11 +27,11 @@ const A_long kApplIdAfterEffects = 0x46585443;  // 'FXTC'
 ScopedCurrentHost::ScopedCurrentHost(Host& host) : previous_(t_current) { t_current = &host; }
 ScopedCurrentHost::~ScopedCurrentHost() { t_current = previous_; }
 
-HostApp ParseHostApp(const std::string& name) {
+HostApp ParseHostApp(const std::string& name, const std::string& option) {
     const std::string lower = vtext::Lower(name);
     if (lower == "ae" || lower == "aftereffects" || lower == "after-effects") return HostApp::AfterEffects;
     if (lower == "premiere" || lower == "pr" || lower == "ppro") return HostApp::Premiere;
-    throw HostError("unknown host '" + name + "' (expected 'ae' or 'premiere')");
+    throw vsupport::InputError(option + ": unknown host '" + name + "' (expected 'ae' or 'premiere')");
 }
 
 const char* HostAppName(HostApp app) { return app == HostApp::Premiere ? "premiere" : "ae"; }

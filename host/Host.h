@@ -24,8 +24,9 @@ namespace vhost {
 
 enum class HostApp { AfterEffects, Premiere };
 
-// "ae" / "premiere"; throws HostError naming the value otherwise.
-HostApp ParseHostApp(const std::string& name);
+// "ae" / "premiere", as a user typed it for `option` ("--host", "host");
+// throws InputError naming the option and the value otherwise.
+HostApp ParseHostApp(const std::string& name, const std::string& option);
 const char* HostAppName(HostApp app);
 
 // 'FXTC' for After Effects-like hosts, 'PrMr' for Premiere.

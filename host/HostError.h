@@ -1,5 +1,6 @@
-// Errors of the reference host itself (a module that will not load, a bad
-// option), as opposed to the PF_Err codes a plug-in returns.
+// Errors of the reference host itself (a module that will not load, a suite
+// misused), as opposed to the PF_Err codes a plug-in returns. What a user
+// typed is an input error (support/InputError.h), wherever it is parsed.
 #pragma once
 
 #include <stdexcept>

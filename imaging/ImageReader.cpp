@@ -9,7 +9,7 @@
 
 #include "host/ExitGuard.h"
 #include "host/HostError.h"
-#include "imaging/AtomicFile.h"
+#include "files/AtomicFile.h"
 #include "imaging/HeaderClaims.h"
 #include "imaging/ImageFiles.h"
 #include "imaging/ImageSource.h"
@@ -180,7 +180,7 @@ ImageReader::ImageReader(const std::string& path) : impl_(std::make_unique<Impl>
     impl_->source = std::make_shared<ImageSource>();
     ImageSource& source = *impl_->source;
     source.path = path;
-    CheckReadableFile(path);
+    vfiles::CheckReadableFile(path);
     const ReadBudget budget = CurrentReadBudget();
     CheckRawHeader(path, budget);
     ApplyLibraryLimits(budget);

@@ -14,7 +14,7 @@
 
 #include "host/ExitGuard.h"
 #include "host/HostError.h"
-#include "imaging/AtomicFile.h"
+#include "files/AtomicFile.h"
 #include "imaging/ImageFiles.h"
 #include "imaging/ImageSource.h"
 #include "imaging/LibraryMessages.h"
@@ -39,8 +39,8 @@ std::string FormatByName(const std::string& file) {
 
 // FindOutputTarget, refusing a link whose name asks for another format than
 // its target's: "x.tif" pointing at "real.png" would put TIFF data in a .png.
-OutputTarget FindImageTarget(const std::string& path) {
-    OutputTarget target = FindOutputTarget(path, false);
+vfiles::OutputTarget FindImageTarget(const std::string& path) {
+    vfiles::OutputTarget target = vfiles::FindOutputTarget(path, false);
     if (target.file != path) {
         const std::string asked = FormatByName(path), held = FormatByName(target.file);
         if (!asked.empty() && !held.empty() && asked != held) {
@@ -138,9 +138,9 @@ void WriteRows(const std::string& path, const std::string& temp, const OutputPla
 template <class RowFor>
 void WriteWith(const std::string& path, SampleType type, int width, int height, const WriteOptions& options,
                RowFor&& row_for) {
-    const OutputTarget target = FindImageTarget(path);
+    const vfiles::OutputTarget target = FindImageTarget(path);
     const OutputPlan plan = PlanOutput(path, type, options, width, height);
-    TempFile temp(target);
+    vfiles::TempFile temp(target);
     {
         // The JPEG library ends the process on a full disk.
         vhost::ExitGuard guard("the image library", "while writing " + Quoted(path));
@@ -155,9 +155,9 @@ void WriteWith(const std::string& path, SampleType type, int width, int height, 
 }  // namespace
 
 void CheckWritable(const std::string& path, SampleType type, const WriteOptions& options, int width, int height) {
-    const OutputTarget target = FindImageTarget(path);
+    const vfiles::OutputTarget target = FindImageTarget(path);
     const OutputPlan plan = PlanOutput(path, type, options, std::max(1, width), std::max(1, height));
-    TempFile probe(target);  // the folder takes a new file
+    vfiles::TempFile probe(target);  // the folder takes a new file
     if (options.warn) {
         for (const std::string& warning : plan.warnings) options.warn(warning);
     }

@@ -24,11 +24,6 @@ struct ReadBudget {
 ReadBudget CurrentReadBudget();
 void SetReadBudget(const ReadBudget& budget);
 
-// "4G", "512M", "64K" or a count of bytes (powers of 1024); `what` names the
-// option or variable in the InputError thrown for anything else, or for 0.
-uint64_t ParseByteSize(const std::string& text, const std::string& what);
-// A positive whole number, as ParseByteSize without suffixes.
-uint64_t ParseCount(const std::string& text, const std::string& what);
 // "2 GiB", "700 MiB", "512 bytes": a size for people.
 std::string ByteSizeText(uint64_t bytes);
 

@@ -6,10 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <nlohmann/json.hpp>
-
 #include "host/HostError.h"
-#include "params/EffectParams.h"
+#include "params/ParamFacts.h"
+#include "params/ParamValue.h"
 #include "support/InputError.h"
 #include "support/Text.h"
 
@@ -70,6 +69,122 @@ std::vector<std::string> Words(const std::string& text) {
     throw InputError("property '" + name + "' = '" + text + "': " + why);
 }
 
+// Whether `time` is a key time MLT reads: a frame ("25", "-1" from the end) or
+// a clock ("00:00:01.000", "00:00:01:05"), with "|" (hold) or "~" (smooth)
+// after it. MLT itself reads anything else as frame 0 and says nothing, so a
+// typo would move a key to the start unseen.
+bool IsKeyTime(std::string time) {
+    if (!time.empty() && (time.back() == '|' || time.back() == '~')) time.pop_back();
+    size_t i = !time.empty() && time[0] == '-' ? 1 : 0;
+    int groups = 0;
+    bool fraction = false;
+    while (true) {
+        const size_t from = i;
+        while (i < time.size() && std::isdigit(static_cast<unsigned char>(time[i]))) ++i;
+        if (i == from) return false;
+        ++groups;
+        if (i == time.size()) return groups <= 4;
+        if (fraction) return false;
+        if (time[i] == '.' || time[i] == ',') {
+            fraction = true;
+        } else if (time[i] != ':' || time[0] == '-') {
+            return false;
+        }
+        ++i;
+    }
+}
+
+// Refuses a key whose time MLT would take as frame 0.
+void CheckKeyTimes(const std::string& name, const std::string& text) {
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(';', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string item = text.substr(start, end - start);
+        const size_t eq = item.find('=');
+        if (eq != std::string::npos && !IsKeyTime(Trim(item.substr(0, eq)))) {
+            Refuse(name, text,
+                   "key time '" + Trim(item.substr(0, eq)) +
+                       "' is not a frame or a time (write 25=... or 00:00:01.000=..., '|' or '~' before '=')");
+        }
+        start = end + 1;
+    }
+}
+
+
+// A rectangle's X Y W H in the profile's pixels: those given as fractions of
+// the profile (MLT reads "10%" as 0.1) scaled by its size.
+std::vector<double> InPixels(std::vector<double> r, const std::vector<bool>& fraction, int width, int height) {
+    for (size_t i = 0; i < 4; ++i) {
+        if (fraction[i]) r[i] *= i % 2 ? height : width;
+    }
+    return r;
+}
+
+struct Frame {
+    const vparams::ParamFactsList& facts;
+    int width, height;  // the profile's
+};
+
+// X Y W H as the values the rectangle stands for (RectKeys: its centre, width
+// and height), each checked; stored in `into` when given.
+void StoreRect(const std::vector<double>& r, const vparams::ParamFactsList& facts, vparams::EffectValues* into) {
+    const vparams::KeyValue parts[] = {{r[0] + r[2] / 2, r[1] + r[3] / 2}, {r[2], 0.0}, {r[3], 0.0}};
+    for (size_t i = 0; i < 3; ++i) {
+        const vparams::ParamFacts& f = facts.Get(RectKeys()[i]);
+        const vparams::KeyValue checked = vparams::CheckValue(f, parts[i]);
+        if (into) vparams::StoreParamValue(*f.entry, checked, *into);
+    }
+}
+
+// One property's text to its value in `values`; every key checked, not only
+// those reached so far. Throws InputError, or ParamError for a value refused.
+void ReadProperty(const FilterProperty& p, const std::string& text, const PropertySource& source, const Frame& frame,
+                  vparams::EffectValues& values) {
+    const std::vector<std::string> keys = KeyValues(text);
+    if (!p.animated && (keys.size() != 1 || text.find('=') != std::string::npos)) {
+        Refuse(p.name, text, "cannot be keyframed");
+    }
+    CheckKeyTimes(p.name, text);
+    if (p.kind == PropertyKind::Rect) {
+        for (const std::string& key : keys) {
+            const std::vector<std::string> words = Words(key);
+            bool ok = words.size() == 4 || words.size() == 5;
+            for (const std::string& w : words) ok = ok && IsNumber(w, true);
+            if (!ok) Refuse(p.name, text, "expected \"X Y W H\" in pixels at every key");
+            std::vector<double> r(4);
+            std::vector<bool> fraction(4);
+            for (size_t i = 0; i < 4; ++i) {
+                fraction[i] = words[i].back() == '%';
+                r[i] = std::strtod(words[i].c_str(), nullptr) / (fraction[i] ? 100.0 : 1.0);
+            }
+            StoreRect(InPixels(r, fraction, frame.width, frame.height), frame.facts, nullptr);
+        }
+        const std::vector<bool> fraction(4, text.find('%') != std::string::npos);
+        StoreRect(InPixels(source.rect_at(p.name.c_str()), fraction, frame.width, frame.height), frame.facts, &values);
+        return;
+    }
+    const vparams::ParamFacts& f = frame.facts.At(p.entry->index);
+    const std::string first = Trim(keys.front());
+    switch (p.kind) {
+        case PropertyKind::Number:
+            for (const std::string& key : keys) {
+                if (!IsNumber(key, false)) Refuse(p.name, text, "expected a number at every key");
+                vparams::CheckValue(f, {std::strtod(key.c_str(), nullptr), 0.0});
+            }
+            vparams::StoreParamValue(*f.entry, vparams::CheckValue(f, {source.number_at(p.name.c_str()), 0.0}), values);
+            break;
+        case PropertyKind::Choice:
+            vparams::StoreParamValue(*f.entry, vparams::ParseValue(f, first), values);
+            break;
+        case PropertyKind::Flag:
+            if (first != "0" && first != "1") Refuse(p.name, text, "expected 0 or 1");
+            vparams::StoreParamValue(*f.entry, {first == "1" ? 1.0 : 0.0, 0.0}, values);
+            break;
+        case PropertyKind::Rect: break;
+    }
+}
+
 }  // namespace
 
 const std::vector<std::string>& RectKeys() {
@@ -99,83 +214,19 @@ std::vector<FilterProperty> FilterProperties(const vparams::Declaration& declare
 
 vparams::EffectValues ValuesFromProperties(const PropertySource& source, const vparams::Declaration& declared,
                                            int width, int height) {
-    nlohmann::json json = nlohmann::json::object();
-    std::vector<nlohmann::json> checks;  // each key's values, held to the declared ranges
+    const vparams::ParamFactsList facts(declared);
+    vparams::EffectValues values;
     for (const FilterProperty& p : FilterProperties(declared)) {
         const char* raw = source.text(p.name.c_str());
         if (!raw) continue;
-        const std::string text = raw;
-        const std::vector<std::string> keys = KeyValues(text);
-        if (!p.animated && (keys.size() != 1 || text.find('=') != std::string::npos)) {
-            Refuse(p.name, text, "cannot be keyframed");
-        }
-        switch (p.kind) {
-            case PropertyKind::Rect: {
-                for (const std::string& key : keys) {
-                    const std::vector<std::string> words = Words(key);
-                    bool ok = words.size() == 4 || words.size() == 5;
-                    for (const std::string& w : words) ok = ok && IsNumber(w, true);
-                    if (!ok) Refuse(p.name, text, "expected \"X Y W H\" in pixels at every key");
-                    // Every key in range, not only those reached so far.
-                    std::vector<double> k(4);
-                    for (size_t i = 0; i < 4; ++i) {
-                        k[i] = std::strtod(words[i].c_str(), nullptr);
-                        if (words[i].back() == '%') k[i] *= (i % 2 ? height : width) / 100.0;
-                    }
-                    checks.push_back({{"origin", {k[0] + k[2] / 2, k[1] + k[3] / 2}}, {"width", k[2]}, {"height", k[3]}});
-                }
-                std::vector<double> r = source.rect_at(p.name.c_str());
-                // MLT reads "10%" as 0.1: a fraction of the profile's size.
-                if (text.find('%') != std::string::npos) {
-                    r[0] *= width;
-                    r[1] *= height;
-                    r[2] *= width;
-                    r[3] *= height;
-                }
-                json["origin"] = {r[0] + r[2] / 2, r[1] + r[3] / 2};
-                json["width"] = r[2];
-                json["height"] = r[3];
-                break;
-            }
-            case PropertyKind::Number:
-                for (const std::string& key : keys) {
-                    if (!IsNumber(key, false)) Refuse(p.name, text, "expected a number at every key");
-                    checks.push_back({{p.name, std::strtod(key.c_str(), nullptr)}});
-                }
-                json[p.name] = source.number_at(p.name.c_str());
-                break;
-            case PropertyKind::Choice: {
-                const std::string value = Trim(keys.front());
-                const bool digits = !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
-                if (digits && value.size() < 4) {
-                    json[p.name] = std::atoi(value.c_str());
-                } else {
-                    json[p.name] = value;
-                }
-                break;
-            }
-            case PropertyKind::Flag: {
-                const std::string value = Trim(keys.front());
-                if (value != "0" && value != "1") Refuse(p.name, text, "expected 0 or 1");
-                json[p.name] = value == "1";
-                break;
-            }
+        try {
+            ReadProperty(p, raw, source, {facts, width, height}, values);
+        } catch (const vparams::ParamError& e) {
+            // The rectangle stands for three values: its refusal names the one.
+            Refuse(p.name, raw, p.kind == PropertyKind::Rect ? e.what() : "'" + e.Value() + "' is " + e.Reason());
         }
     }
-    try {
-        for (const nlohmann::json& check : checks) vparams::EffectValuesFromJson(check, {}, "vellora", declared);
-        return vparams::EffectValuesFromJson(json, {}, "vellora", declared);
-    } catch (const vsupport::InputError& e) {
-        // Name the property the user set: the rectangle for its three parts.
-        std::string text = e.what();
-        for (const std::string& key : RectKeys()) {
-            if (text.find("'" + key + "'") != std::string::npos) {
-                const char* raw = source.text(kRectName);
-                Refuse(kRectName, raw ? raw : "", text.substr(std::strlen("vellora: ")));
-            }
-        }
-        throw;
-    }
+    return values;
 }
 
 }  // namespace vmlt

@@ -41,7 +41,7 @@ const std::vector<std::string>& RectKeys();  // origin, width, height
 // Throws HostError when the table lacks a key the rectangle needs.
 std::vector<FilterProperty> FilterProperties(const vparams::Declaration& declared);
 
-// A property's text as MLT holds it (null when unset), and the value of an
+// A property's text as it was set (null when unset), and the value of an
 // animated property at a frame, as MLT's animation gives it.
 struct PropertySource {
     std::function<const char*(const char* name)> text;

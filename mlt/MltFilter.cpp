@@ -10,6 +10,7 @@
 #include "embed/FrameRenderer.h"
 #include "host/HostError.h"
 #include "mlt/FilterProperties.h"
+#include "mlt/MltPropertySource.h"
 
 namespace vmlt {
 
@@ -68,16 +69,8 @@ int RenderImage(mlt_frame frame, uint8_t** image, mlt_image_format* format, int*
             mlt_service_lock(MLT_FILTER_SERVICE(filter));
             std::unique_ptr<void, void (*)(void*)> unlock(
                 filter, [](void* p) { mlt_service_unlock(MLT_FILTER_SERVICE(static_cast<mlt_filter>(p))); });
-            PropertySource source;
-            source.text = [&](const char* name) { return mlt_properties_get(properties, name); };
-            source.number_at = [&](const char* name) {
-                return mlt_properties_anim_get_double(properties, name, position, length);
-            };
-            source.rect_at = [&](const char* name) {
-                const mlt_rect r = mlt_properties_anim_get_rect(properties, name, position, length);
-                return std::vector<double>{r.x, r.y, r.w, r.h};
-            };
-            values = ValuesFromProperties(source, state->renderer.Declared(), f.layer_width, f.layer_height);
+            values = ValuesFromProperties(MltPropertySource(properties, position, length), state->renderer.Declared(),
+                                          f.layer_width, f.layer_height);
         }
 
         // The box is in the profile's pixels, the effect's widths in square ones: with

@@ -1,5 +1,7 @@
 #include "overlay/Overlay.h"
 
+#include "support/InputError.h"
+
 #include <algorithm>
 #include <cairo.h>
 #include <cmath>
@@ -28,10 +30,10 @@ const float kCheckerDark = 0.40f;
 
 }  // namespace
 
-PF_WindowType ParseWindowType(const std::string& name) {
+PF_WindowType ParseWindowType(const std::string& name, const std::string& option) {
     if (name == "layer") return PF_Window_LAYER;
     if (name == "comp" || name == "composition") return PF_Window_COMP;
-    throw vhost::HostError("unknown window '" + name + "' (expected 'layer' or 'comp')");
+    throw vsupport::InputError(option + ": unknown window '" + name + "' (expected 'layer' or 'comp')");
 }
 
 const char* WindowTypeName(PF_WindowType type) {

@@ -32,8 +32,9 @@ struct WindowView {
     double layer_offset_x = 0.0, layer_offset_y = 0.0;
 };
 
-// "layer" / "comp"; throws HostError naming the value otherwise.
-PF_WindowType ParseWindowType(const std::string& name);
+// "layer" / "comp", as a user typed it for `option`; throws InputError
+// naming the option and the value otherwise.
+PF_WindowType ParseWindowType(const std::string& name, const std::string& option);
 // "layer", "comp" or "other".
 const char* WindowTypeName(PF_WindowType type);
 

@@ -9,7 +9,7 @@
 #include "cli/Commands.h"
 #include "clip/EffectSession.h"
 #include "host/PluginModule.h"
-#include "params/ParamTable.h"
+#include "params/ParamFacts.h"
 
 namespace vpackaging {
 
@@ -39,14 +39,11 @@ std::string Trimmed(std::string s) {
 
 // The popups' options take the names of the choices the module declares.
 std::map<std::string, std::vector<std::string>> PopupChoices() {
-    const vparams::Declaration declared = vclip::DeclarationOf(vhost::DefaultModulePath(), vhost::HostApp::AfterEffects);
+    const vparams::ParamFactsList facts(
+        vclip::DeclarationOf(vhost::DefaultModulePath(), vhost::HostApp::AfterEffects));
     std::map<std::string, std::vector<std::string>> out;
-    for (const vparams::ParamEntry& entry : vparams::ParamTable()) {
-        if (entry.type != PF_Param_POPUP) continue;
-        const size_t count = declared[entry.index].choices.size();
-        for (size_t value = 1; value <= count; ++value) {
-            out[entry.option].push_back(declared.ChoiceName(entry.index, static_cast<int>(value)));
-        }
+    for (const vparams::ParamFacts& f : facts.All()) {
+        if (f.kind == vparams::ValueKind::Choice) out[f.entry->option] = vparams::ChoiceNames(f);
     }
     return out;
 }

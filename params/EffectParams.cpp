@@ -10,6 +10,7 @@
 #include "params/ParamValue.h"
 #include "params/StrictJson.h"
 #include "support/InputError.h"
+#include "support/Text.h"
 
 namespace vparams {
 
@@ -18,7 +19,7 @@ namespace {
 // 16.16 fixed point of a value in the parameter's own units.
 PF_Fixed ToFixed(double value, const std::string& what) {
     if (!vfixed::Fits(value)) {
-        throw vsupport::InputError(what + " " + Exact(value) +
+        throw vsupport::InputError(what + " " + vtext::Exact(value) +
                                    " cannot be held by the host (16.16 fixed point, about +/-32767)");
     }
     return vfixed::FromDouble(value);

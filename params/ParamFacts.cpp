@@ -31,7 +31,7 @@ bool ReadNumber(const std::string& word, double& out) {
 }
 
 std::string RangeText(const ParamFacts& f) {
-    std::string text = Exact(f.min) + " to " + Exact(f.max);
+    std::string text = vtext::Exact(f.min) + " to " + vtext::Exact(f.max);
     if (!f.unit.empty()) text += " " + f.unit;
     return text;
 }
@@ -43,10 +43,19 @@ double Ranged(const ParamFacts& f, double v, const std::string& given, const cha
     return v;
 }
 
-std::vector<std::string> ChoiceNames(const ParamFacts& f) {
-    std::vector<std::string> names;
-    for (const ChoiceFacts& c : f.choices) names.push_back(c.name);
-    return names;
+// The option's help: the table's words, then the choices, range and default.
+std::string HelpOf(const ParamFacts& f) {
+    const std::string help = f.entry->help;
+    switch (f.kind) {
+        case ValueKind::Choice:
+            return help + ": " + vtext::Join(ChoiceNames(f), ", ", " or ") + " [" + DefaultText(f) + "]";
+        case ValueKind::Point:
+            if (f.default_x == 50 && f.default_y == 50) return help + " [layer centre]";
+            return help + " [" + vtext::Exact(f.default_x) + "%, " + vtext::Exact(f.default_y) + "% of the layer]";
+        case ValueKind::Flag: return help;
+        case ValueKind::Number: break;
+    }
+    return help + (f.declared_range ? ", " + vtext::Exact(f.min) + " to " + vtext::Exact(f.max) : "") + " [" + DefaultText(f) + "]";
 }
 
 }  // namespace
@@ -88,7 +97,7 @@ ParamFactsList::ParamFactsList(const Declaration& declared) {
         for (size_t k = 1; k <= d.choices.size(); ++k) {
             f.choices.push_back({declared.ChoiceName(e.index, static_cast<int>(k)), d.choices[k - 1]});
         }
-        f.help = OptionHelp(e, declared);
+        f.help = HelpOf(f);
         f.box_text = d.box_text;
         facts_.push_back(std::move(f));
     }
@@ -112,6 +121,48 @@ std::vector<std::string> ParamFactsList::Keys() const {
     return keys;
 }
 
+const ParamFacts& ParamFactsList::At(int index) const {
+    for (const ParamFacts& f : facts_) {
+        if (f.index == index) return f;
+    }
+    throw ParamError(std::to_string(index), std::to_string(index), "not a parameter's index");
+}
+
+std::vector<std::string> ChoiceNames(const ParamFacts& f) {
+    std::vector<std::string> names;
+    for (const ChoiceFacts& c : f.choices) names.push_back(c.name);
+    return names;
+}
+
+std::vector<std::string> ChoiceLabels(const ParamFacts& f) {
+    std::vector<std::string> labels;
+    for (const ChoiceFacts& c : f.choices) labels.push_back(c.label);
+    return labels;
+}
+
+std::string DefaultText(const ParamFacts& f) {
+    if (f.kind == ValueKind::Choice) return ChoiceName(f, static_cast<int>(f.dephault));
+    return vtext::Exact(f.dephault);
+}
+
+std::string OptionHelp(const ParamEntry& entry, const Declaration& declared) {
+    return ParamFactsList(declared).At(entry.index).help;
+}
+
+std::string Frei0rHelp(const ParamEntry& entry, const Frei0rParam& param, const Declaration& declared) {
+    const ParamFactsList facts(declared);
+    const ParamFacts& f = facts.At(entry.index);
+    if (f.kind != ValueKind::Choice) return param.help;
+    std::vector<std::string> words;
+    for (const std::string& label : ChoiceLabels(f)) words.push_back(vtext::Lower(label));
+    if (param.map == Frei0rMap::Switch && words.size() == 2) {
+        return std::string(param.help) + "below 0.5 " + words[0] + ", otherwise " + words[1];
+    }
+    std::string help = std::string(param.help) + "floor(v*" + std::to_string(words.size()) + ")";
+    for (size_t k = 0; k < words.size(); ++k) help += (k ? ", " : " ") + std::to_string(k) + " " + words[k];
+    return help;
+}
+
 std::string ChoiceName(const ParamFacts& f, int value) {
     if (value < 1 || value > static_cast<int>(f.choices.size())) return "unknown";
     return f.choices[static_cast<size_t>(value - 1)].name;
@@ -129,7 +180,7 @@ KeyValue ParseValue(const ParamFacts& f, const std::string& given) {
             // Compared as doubles: a huge number must not wrap into the list.
             if (ReadNumber(text, v) && v == std::floor(v) && v >= f.min && v <= f.max) return {v, 0.0};
             throw ParamError(f.key, given, "not one of " + vtext::Join(ChoiceNames(f), ", ", " or ") +
-                                               " (or 1 to " + Exact(f.max) + ")");
+                                               " (or 1 to " + vtext::Exact(f.max) + ")");
         }
         case ValueKind::Flag: {
             const std::string lower = vtext::Lower(text);
@@ -161,9 +212,9 @@ KeyValue CheckValue(const ParamFacts& f, const KeyValue& value) {
         case ValueKind::Choice:
         case ValueKind::Flag:
             if (!(value[0] == std::floor(value[0]) && value[0] >= f.min && value[0] <= f.max)) {
-                throw ParamError(f.key, Exact(value[0]),
+                throw ParamError(f.key, vtext::Exact(value[0]),
                                  f.kind == ValueKind::Flag ? std::string("not true or false")
-                                                           : "not a choice from 1 to " + Exact(f.max));
+                                                           : "not a choice from 1 to " + vtext::Exact(f.max));
             }
             return {value[0], 0.0};
         case ValueKind::Point:
@@ -196,13 +247,13 @@ std::string FormatValue(const ParamFacts& f, const KeyValue& value) {
             const std::string name = value[0] == std::floor(value[0]) && std::fabs(value[0]) < 1e9
                                          ? ChoiceName(f, static_cast<int>(value[0]))
                                          : "unknown";
-            return name == "unknown" ? Exact(value[0]) : name;
+            return name == "unknown" ? vtext::Exact(value[0]) : name;
         }
         case ValueKind::Flag: return value[0] != 0.0 ? "true" : "false";
-        case ValueKind::Point: return Exact(value[0]) + "," + Exact(value[1]);
+        case ValueKind::Point: return vtext::Exact(value[0]) + "," + vtext::Exact(value[1]);
         case ValueKind::Number: break;
     }
-    return Exact(value[0]);
+    return vtext::Exact(value[0]);
 }
 
 KeyValue DefaultValue(const ParamFacts& f) {

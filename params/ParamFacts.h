@@ -67,6 +67,8 @@ public:
     // Throws ParamError "unknown parameter" listing the keys there are.
     const ParamFacts& Get(const std::string& key) const;
     std::vector<std::string> Keys() const;
+    // The parameter at `index` of the host's list; throws ParamError off the list.
+    const ParamFacts& At(int index) const;
 
 private:
     std::vector<ParamFacts> facts_;
@@ -74,6 +76,12 @@ private:
 
 // The name of a popup's 1-based choice; "unknown" off the list.
 std::string ChoiceName(const ParamFacts& facts, int value);
+// A popup's choice names ("linear", ...) and labels ("Linear", ...), in order.
+std::vector<std::string> ChoiceNames(const ParamFacts& facts);
+std::vector<std::string> ChoiceLabels(const ParamFacts& facts);
+// The default as a front end shows it: a popup's choice name, a number's exact
+// decimal, a checkbox's 0 or 1.
+std::string DefaultText(const ParamFacts& facts);
 
 // A value typed as text: a popup by name (any case) or 1-based number, a
 // number, a point "X,Y" (or "X Y"), a checkbox true/false, 1/0, yes/no or

@@ -104,17 +104,6 @@ const ParamEntry* FindKey(const std::string& key) {
     return nullptr;
 }
 
-std::string Exact(double value) {
-    std::ostringstream text;
-    for (int digits = 6; digits <= 17; ++digits) {
-        text.str("");
-        text.precision(digits);
-        text << value;
-        if (!std::isfinite(value) || std::strtod(text.str().c_str(), nullptr) == value) break;
-    }
-    return text.str();
-}
-
 Declaration Declaration::Read(const vhost::Host& host) {
     Declaration d;
     for (const PF_ParamDef& p : const_cast<vhost::Host&>(host).Params()) {
@@ -168,14 +157,14 @@ double Declaration::Min(int index) const {
     const DeclaredParam& p = (*this)[index];
     if (p.type == PF_Param_POPUP) return 1;
     if (p.type == PF_Param_CHECKBOX) return 0;
-    return p.has_range ? p.valid_min : -kFixedLimit;
+    return p.has_range ? p.valid_min : -vfixed::kWholeLimit;
 }
 
 double Declaration::Max(int index) const {
     const DeclaredParam& p = (*this)[index];
     if (p.type == PF_Param_POPUP) return static_cast<double>(p.choices.size());
     if (p.type == PF_Param_CHECKBOX) return 1;
-    return p.has_range ? p.valid_max : kFixedLimit;
+    return p.has_range ? p.valid_max : vfixed::kWholeLimit;
 }
 
 std::string Declaration::ChoiceName(int index, int value) const {
@@ -233,12 +222,12 @@ void CheckParamTable(const Declaration& declared) {
         }
         const double lo = declared.Min(e.index), hi = declared.Max(e.index);
         if (p.has_range && !(std::isfinite(lo) && std::isfinite(hi) && lo <= hi)) {
-            fail(which + " (" + p.name + ") declares the range " + Exact(lo) + " to " + Exact(hi));
+            fail(which + " (" + p.name + ") declares the range " + vtext::Exact(lo) + " to " + vtext::Exact(hi));
         }
         const bool has_default = p.type != PF_Param_POINT;
         if (has_default && !(p.dephault >= lo && p.dephault <= hi)) {
-            fail(which + " (" + p.name + ") declares the default " + Exact(p.dephault) + " outside " + Exact(lo) +
-                 " to " + Exact(hi));
+            fail(which + " (" + p.name + ") declares the default " + vtext::Exact(p.dephault) + " outside " + vtext::Exact(lo) +
+                 " to " + vtext::Exact(hi));
         }
         const bool percent = (p.display_flags & PF_ValueDisplayFlag_PERCENT) != 0;
         if (p.has_range && percent != (e.units == Units::Percent)) {
@@ -255,38 +244,6 @@ Declaration SetUpChecked(vhost::Host& host) {
     return declared;
 }
 
-std::string OptionHelp(const ParamEntry& e, const Declaration& declared) {
-    const DeclaredParam& p = declared[e.index];
-    std::string help = e.help;
-    switch (p.type) {
-        case PF_Param_POPUP: {
-            std::vector<std::string> names;
-            for (size_t k = 1; k <= p.choices.size(); ++k) names.push_back(declared.ChoiceName(e.index, int(k)));
-            return help + ": " + vtext::Join(names, ", ", " or ") + " [" +
-                   declared.ChoiceName(e.index, static_cast<int>(p.dephault)) + "]";
-        }
-        case PF_Param_POINT:
-            if (p.default_x == 50 && p.default_y == 50) return help + " [layer centre]";
-            return help + " [" + Exact(p.default_x) + "%, " + Exact(p.default_y) + "% of the layer]";
-        case PF_Param_CHECKBOX:
-            return help;
-        default:
-            if (p.has_range) help += ", " + Exact(p.valid_min) + " to " + Exact(p.valid_max);
-            return help + " [" + Exact(p.dephault) + "]";
-    }
-}
-
-std::string Frei0rHelp(const ParamEntry& e, const Frei0rParam& f, const Declaration& declared) {
-    const DeclaredParam& p = declared[e.index];
-    if (p.type != PF_Param_POPUP) return f.help;
-    std::vector<std::string> names;
-    for (const std::string& choice : p.choices) names.push_back(vtext::Lower(choice));
-    if (f.map == Frei0rMap::Switch && names.size() == 2) {
-        return std::string(f.help) + "below 0.5 " + names[0] + ", otherwise " + names[1];
-    }
-    std::string help = std::string(f.help) + "floor(v*" + std::to_string(names.size()) + ")";
-    for (size_t k = 0; k < names.size(); ++k) help += (k ? ", " : " ") + std::to_string(k) + " " + names[k];
-    return help;
-}
+// OptionHelp and Frei0rHelp are made from a parameter's facts (ParamFacts.cpp).
 
 }  // namespace vparams

@@ -66,10 +66,6 @@ const ParamEntry* FindEntry(int index);
 // The row of a --params key, or null.
 const ParamEntry* FindKey(const std::string& key);
 
-// Points and angles declare no range: they keep to the whole numbers 16.16
-// fixed point holds, +/-32767.
-constexpr double kFixedLimit = vfixed::Floor(INT32_MAX);
-
 // One parameter as the plug-in declared it, copied out of the host's list so
 // it outlives the host and the module. Fixed-point values are real numbers in
 // the units the controls show.
@@ -121,9 +117,6 @@ Declaration SetUpChecked(vhost::Host& host);
 
 // The first `count` entries of a popup's "|"-separated choice text.
 std::vector<std::string> SplitChoices(const char* text, int count);
-
-// "300", "0.05", "-32767": the shortest decimal that reads back as `value`.
-std::string Exact(double value);
 
 // The option's help: the table's words, then the declared choices, range and default.
 std::string OptionHelp(const ParamEntry& entry, const Declaration& declared);

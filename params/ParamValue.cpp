@@ -23,7 +23,7 @@ double Ranged(const nlohmann::json& value, double lo, double hi, const std::stri
     if (!value.is_number()) Refuse(where, coordinate + Short(value) + " is not a number");
     const double d = value.get<double>();
     if (!std::isfinite(d) || d < lo || d > hi) {
-        Refuse(where, coordinate + Exact(d) + " is out of range (" + Exact(lo) + " to " + Exact(hi) + ")");
+        Refuse(where, coordinate + vtext::Exact(d) + " is out of range (" + vtext::Exact(lo) + " to " + vtext::Exact(hi) + ")");
     }
     return d;
 }
@@ -57,7 +57,7 @@ KeyValue ReadParamValue(const ParamEntry& param, const Declaration& declared, co
             }
             // Compared as doubles: a huge integer must not wrap into the list.
             if (!value.is_number_integer() || value.get<double>() < lo || value.get<double>() > hi) {
-                Refuse(where, Short(value) + " is not a name or a number from 1 to " + Exact(hi));
+                Refuse(where, Short(value) + " is not a name or a number from 1 to " + vtext::Exact(hi));
             }
             return {value.get<double>(), 0.0};
         default:

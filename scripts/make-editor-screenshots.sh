@@ -55,67 +55,14 @@ mask_properties() {
   done
 }
 
-# Shotcut: the clip on V2 over a grey V1 (Shotcut blends no track onto the one
-# below it but V2 and up), its filter current, the player showing the handles.
-cat >"$work/shotcut.mlt" <<EOF
-<?xml version="1.0" standalone="no"?>
-<mlt LC_NUMERIC="C" version="7.12.0" title="Shotcut version 22.12.21" producer="main_bin">
-  <profile description="HD 720p 25 fps" width="1280" height="720" progressive="1" sample_aspect_num="1" sample_aspect_den="1" display_aspect_num="16" display_aspect_den="9" frame_rate_num="25" frame_rate_den="1" colorspace="709"/>
-  <playlist id="main_bin"><property name="xml_retain">1</property></playlist>
-  <producer id="black" in="0" out="49">
-    <property name="length">50</property>
-    <property name="resource">0</property>
-    <property name="mlt_service">color</property>
-    <property name="mlt_image_format">rgba</property>
-  </producer>
-  <playlist id="background"><entry producer="black" in="0" out="49"/></playlist>
-  <producer id="producer0" in="0" out="49">
-    <property name="length">50</property>
-    <property name="resource">$work/card.png</property>
-    <property name="mlt_service">qimage</property>
-    <property name="ttl">1</property>
-    <property name="meta.shotcut.vui">1</property>
-    <filter id="filter0" out="49">
-      <property name="mlt_service">vellora</property>
-      <property name="shotcut:filter">vellora</property>
-$(mask_properties '      <property name="' '</property>' "340 160 600 400")
-    </filter>
-  </producer>
-  <producer id="grey" in="0" out="49">
-    <property name="length">50</property>
-    <property name="resource">#ff404040</property>
-    <property name="mlt_service">color</property>
-    <property name="mlt_image_format">rgba</property>
-  </producer>
-  <playlist id="playlist0">
-    <property name="shotcut:video">1</property>
-    <property name="shotcut:name">V1</property>
-    <entry producer="grey" in="0" out="49"/>
-  </playlist>
-  <playlist id="playlist1">
-    <property name="shotcut:video">1</property>
-    <property name="shotcut:name">V2</property>
-    <entry producer="producer0" in="0" out="49"/>
-  </playlist>
-  <tractor id="tractor0" in="0" out="49">
-    <property name="shotcut">1</property>
-    <track producer="background"/>
-    <track producer="playlist0"/>
-    <track producer="playlist1"/>
-    <transition id="transition0">
-      <property name="a_track">0</property>
-      <property name="b_track">1</property>
-      <property name="mlt_service">frei0r.cairoblend</property>
-      <property name="disable">1</property>
-    </transition>
-    <transition id="transition1">
-      <property name="a_track">1</property>
-      <property name="b_track">2</property>
-      <property name="mlt_service">frei0r.cairoblend</property>
-    </transition>
-  </tractor>
-</mlt>
-EOF
+# Shotcut: the project the GUI test uses, the clip on V2 over a grey V1
+# (Shotcut blends no track onto the one below it but V2 and up), its filter
+# current, the player showing the handles.
+mask_properties '      <property name="' '</property>' "340 160 600 400" >"$work/filter.xml"
+sed -e '/<!--\/\?under-->/d' -e 's/@WIDTH@/1280/g; s/@HEIGHT@/720/g; s/@SERVICE@/qimage/; s/@V1@/under/' \
+    -e "s|@RESOURCE@|$work/card.png|; s|@UNDER@|#ff404040|" \
+    -e "/@FILTER@/{r $work/filter.xml
+d}" "$root/tests/data/editors/shotcut-project.mlt" >"$work/shotcut.mlt"
 eval "$("$root/scripts/shotcut-prefix.sh" "$work/shotcut" "$build")"
 (export HOME="$work/home-shotcut" QT_QPA_PLATFORM=xcb; mkdir -p "$HOME"
  exec "$SHOTCUT" --noupgrade "$work/shotcut.mlt" >"$work/shotcut.log" 2>&1) &

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <sstream>
 
 namespace vtext {
 
@@ -24,6 +27,17 @@ std::string Join(const std::vector<std::string>& items, const char* separator, c
         text += items[i];
     }
     return text;
+}
+
+std::string Exact(double value) {
+    std::ostringstream text;
+    for (int digits = 6; digits <= 17; ++digits) {
+        text.str("");
+        text.precision(digits);
+        text << value;
+        if (!std::isfinite(value) || std::strtod(text.str().c_str(), nullptr) == value) break;
+    }
+    return text.str();
 }
 
 }  // namespace vtext

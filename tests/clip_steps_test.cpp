@@ -14,7 +14,7 @@
 #include "clip/ClipLanes.h"
 #include "clip/ClipPlan.h"
 #include "clip/ClipReport.h"
-#include "clip/Parse.h"
+#include "parse/Parse.h"
 #include "host/HostError.h"
 #include "support/InputError.h"
 
@@ -34,9 +34,9 @@ TEST(ClipSteps, MistakesInPatternsListsAndValuesAreInputErrors) {
         {"pattern in a folder", [] { vclip::FramePattern::Parse("s%02d/a.png", "INPUT"); }, "in the file name"},
         {"backwards range", [] { vclip::ParseFrames("9-3", "--frames"); }, "runs backwards; write 3-9"},
         {"frame twice", [] { vclip::ParseFrames("1-5,4", "--frames"); }, "frame 4 is in two ranges"},
-        {"not a number", [] { vclip::ParseInteger("2x", "--jobs", 1, 256); }, "--jobs '2x'"},
-        {"rate out of range", [] { vclip::ParseFrameRate("5000", "--fps"); }, "above 1000 frames a second"},
-        {"size", [] { int w = 0, h = 0; vclip::ParseSize("9x9", "--size", 320, 16384, w, h); }, "WIDTHxHEIGHT"},
+        {"not a number", [] { vparse::ParseInteger("2x", "--jobs", 1, 256); }, "--jobs '2x'"},
+        {"rate out of range", [] { vparse::ParseFrameRate("5000", "--fps"); }, "above 1000 frames a second"},
+        {"size", [] { int w = 0, h = 0; vparse::ParseSize("9x9", "--size", 320, 16384, w, h); }, "WIDTHxHEIGHT"},
         {"still to a still", [] { vclip::PlanPatterns("a.png", "b.png", true); }, "give OUTPUT a frame pattern"},
         {"sequence to a still", [] { vclip::PlanPatterns("a.%03d.png", "b.png", false); }, "OUTPUT 'b.png'"},
         {"still without --frames", [] { vclip::PlanPatterns("a.png", "b.####.png", false); }, "or --frames"},

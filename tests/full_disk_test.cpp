@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "host/HostError.h"
-#include "imaging/AtomicFile.h"
+#include "files/AtomicFile.h"
 #include "support/InputError.h"
 #include "tests/TestFiles.h"
 
@@ -83,14 +83,14 @@ TEST(FullDisk, AFullDiskIsAHostErrorAMissingFolderAnInputError) {
     disk.LeaveFree(16 << 10);
     const std::string big(256 << 10, 'x');
     try {
-        vimaging::WriteTextAtomically(disk.Path("big.json"), big, "--trace");
+        vfiles::WriteTextAtomically(disk.Path("big.json"), big, "--trace");
         ADD_FAILURE() << "256K written to a disk with 16K free";
     } catch (const vhost::HostError& e) {
         EXPECT_NE(std::string(e.what()).find(std::strerror(ENOSPC)), std::string::npos) << e.what();
     }
-    EXPECT_THROW(vimaging::WriteTextAtomically(disk.Path("none/a.json"), "{}", "--trace"), vsupport::InputError);
-    EXPECT_THROW(vimaging::WriteTextAtomically(disk.Path(""), "{}", "--trace"), vsupport::InputError);
-    EXPECT_THROW(vimaging::ReadTextFile(disk.Path("none.json"), 100), vsupport::InputError);
+    EXPECT_THROW(vfiles::WriteTextAtomically(disk.Path("none/a.json"), "{}", "--trace"), vsupport::InputError);
+    EXPECT_THROW(vfiles::WriteTextAtomically(disk.Path(""), "{}", "--trace"), vsupport::InputError);
+    EXPECT_THROW(vfiles::ReadTextFile(disk.Path("none.json"), 100), vsupport::InputError);
     EXPECT_EQ(disk.Names(), std::vector<std::string>({"filler"}));
 }
 

@@ -19,6 +19,7 @@
 #include "params/ParamTable.h"
 #include "plugin/Vellora/Vellora.h"
 #include "tests/TestFiles.h"
+#include "support/Text.h"
 #include "tests/TestSupport.h"
 
 namespace {
@@ -120,8 +121,8 @@ TEST(ParamTable, TheCliFollowsTheDeclaration) {
     auto host = vtest::SetUpHost();
     const PF_FloatSliderDef& width = host->Params()[PARAM_WIDTH].u.fs_d;
     const auto built = RunCli("render --help", true);
-    EXPECT_TRUE(Has(built.out, "Mask width in pixels, " + vparams::Exact(width.valid_min) + " to " +
-                                   vparams::Exact(width.valid_max) + " [" + vparams::Exact(width.dephault) + "]"))
+    EXPECT_TRUE(Has(built.out, "Mask width in pixels, " + vtext::Exact(width.valid_min) + " to " +
+                                   vtext::Exact(width.valid_max) + " [" + vtext::Exact(width.dephault) + "]"))
         << built.out;
     const Declaration declared = Declaration::Read(*host);
     for (const vparams::ParamEntry& e : vparams::ParamTable()) {

@@ -252,6 +252,19 @@ TEST_F(RenderClip, EachFrameIsSentWithItsTimeAtTheGivenRate) {
     }
 }
 
+// A host's time is 32 bits of time_scale units: the last frame it can send at
+// 30000/1001 is 2145337 (its end, 2145338 * 1001, just fits). One past is
+// refused before any frame is written.
+TEST_F(RenderClip, FramesPastTheTimeAHostCanSendAreRefusedUpFront) {
+    ExpectRefused("testcard:8x8 'out.#######.png' --fps 30000/1001 --frames 2145336-2145338 -q",
+                  {"frame 2145338 at 30000/1001 frames a second lies past the time a host can send"});
+    ExpectRefused("testcard:8x8 'out.#########.png' --fps 1/3 --frames 715827882 -q", {"frame 715827882 at 1/3"});
+    Ok("testcard:8x8 'out.#######.png' --fps 30000/1001 --frames 2145337 --command-log log.jsonl -q");
+    const nlohmann::json sent = nlohmann::json::parse(Bytes("log.jsonl"));
+    EXPECT_EQ(sent["current_time"], 2145337LL * 1001);
+    EXPECT_EQ(sent["result"], 0);
+}
+
 TEST_F(RenderClip, AnInterruptLeavesOnlyWholeFramesAndSaysWhichAreComplete) {
     // Frames slow enough (16-bit PNG, compressed) that the clip is still running when signalled.
     WriteClip("in.%02d.png", vimaging::SampleType::U16, 1, 24, 400, 300);

@@ -28,56 +28,27 @@ const double kX = 220, kY = 130, kW = 200, kH = 100;
 
 std::string Q(const std::string& text) { return "'" + text + "'"; }
 
-// A project as Shotcut 22.12 saves one: a colour clip, half transparent, on V1
+// The shared Shotcut project, its clip a colour, half transparent, alone on V1
 // carrying the filter; composite "add" makes the box opaque. The angle is
 // keyframed (0 at the first frame, 90 at the last).
 std::string Project() {
-    std::ostringstream x;
-    x << R"(<?xml version="1.0" standalone="no"?>
-<mlt LC_NUMERIC="C" version="7.12.0" title="Shotcut version 22.12.21" producer="main_bin">
-  <profile description="640x360 25" width=")" << kProfileW << R"(" height=")" << kProfileH << R"(" progressive="1" sample_aspect_num="1" sample_aspect_den="1" display_aspect_num="16" display_aspect_den="9" frame_rate_num="25" frame_rate_den="1" colorspace="709"/>
-  <playlist id="main_bin"><property name="xml_retain">1</property></playlist>
-  <producer id="black" in="00:00:00.000" out="00:00:01.960">
-    <property name="length">00:00:02.000</property>
-    <property name="resource">0</property>
-    <property name="mlt_service">color</property>
-    <property name="mlt_image_format">rgba</property>
-  </producer>
-  <playlist id="background"><entry producer="black" in="00:00:00.000" out="00:00:01.960"/></playlist>
-  <producer id="producer0" in="00:00:00.000" out="00:00:01.960">
-    <property name="length">00:00:02.000</property>
-    <property name="resource">#803080c0</property>
-    <property name="mlt_service">color</property>
-    <property name="mlt_image_format">rgba</property>
-    <property name="meta.shotcut.vui">1</property>
-    <filter id="filter0" out="00:00:01.960">
-      <property name="mlt_service">vellora</property>
-      <property name="shotcut:filter">vellora</property>
-      <property name="mask_type">rectangle</property>
-      <property name="composite_mode">add</property>
-      <property name="rect">)" << kX << " " << kY << " " << kW << " " << kH << R"(</property>
-      <property name="angle">0=0;49=90</property>
-    </filter>
-  </producer>
-  <playlist id="playlist0">
-    <property name="shotcut:video">1</property>
-    <property name="shotcut:name">V1</property>
-    <entry producer="producer0" in="00:00:00.000" out="00:00:01.960"/>
-  </playlist>
-  <tractor id="tractor0" title="Shotcut version 22.12.21" in="00:00:00.000" out="00:00:01.960">
-    <property name="shotcut">1</property>
-    <track producer="background"/>
-    <track producer="playlist0"/>
-    <transition id="transition0">
-      <property name="a_track">0</property>
-      <property name="b_track">1</property>
-      <property name="mlt_service">frei0r.cairoblend</property>
-      <property name="disable">1</property>
-    </transition>
-  </tractor>
-</mlt>
-)";
-    return x.str();
+    std::string x = vtest::FileText(std::string(VELLORA_SOURCE_DIR) + "/tests/data/editors/shotcut-project.mlt");
+    for (size_t at; (at = x.find("<!--under-->")) != std::string::npos;) {
+        const std::string close = "<!--/under-->\n";
+        x.erase(at, x.find(close, at) + close.size() - at);
+    }
+    std::ostringstream filter;
+    filter << "      <property name=\"mask_type\">rectangle</property>\n"
+           << "      <property name=\"composite_mode\">add</property>\n"
+           << "      <property name=\"rect\">" << kX << " " << kY << " " << kW << " " << kH << "</property>\n"
+           << "      <property name=\"angle\">0=0;49=90</property>";
+    const std::pair<std::string, std::string> fill[] = {
+        {"@WIDTH@", std::to_string(kProfileW)}, {"@HEIGHT@", std::to_string(kProfileH)}, {"@SERVICE@", "color"},
+        {"@RESOURCE@", "#803080c0"}, {"@V1@", "producer0"}, {"@FILTER@", filter.str()}};
+    for (const auto& [name, value] : fill) {
+        for (size_t at; (at = x.find(name)) != std::string::npos;) x.replace(at, name.size(), value);
+    }
+    return x;
 }
 
 struct Box {
@@ -180,6 +151,61 @@ protected:
           " sleep 0.3 mousedown 1 sleep 0.3" + steps + " sleep 0.3 mouseup 1 sleep 0.5");
     }
 
+    // The player: the largest run of the clip's blue in the upper part of the window.
+    Box Player() {
+        Box player;
+        EXPECT_TRUE(WaitUntil(90, [&] {
+            // Room for the player; without a window manager the size is ours to set,
+            // and Shotcut sets its own once more as it finishes starting.
+            X("xdotool windowsize " + Window() + " 1600 1000");
+            player = Find(Shot(), Box{500, 80, 1599, 700}, IsClipBlue);
+            // Laid out in the 1600 x 1000 window, the player is over 600 pixels wide.
+            return !player.Empty() && player.x1 - player.x0 > 600;
+        })) << "the player shows no picture";
+        return player;
+    }
+
+    // The clip in the timeline, then the Filters panel: its one filter is current
+    // and its handles show over the player; their extent, or an empty box.
+    Box SelectFilter(const Box& player) {
+        const Box clip = Find(Shot(), Box{0, player.y1 + 150, 1599, 999}, IsClipBlue);
+        if (clip.Empty()) {
+            ADD_FAILURE() << "no clip in the timeline";
+            return clip;
+        }
+        Click((clip.x0 + clip.x1) / 2.0, (clip.y0 + clip.y1) / 2.0);
+        Click(795, 45);  // the toolbar's Filters button
+        Box handles;
+        EXPECT_TRUE(WaitUntil(60, [&] {
+            handles = Find(Shot(), player, IsHandle);
+            return !handles.Empty();
+        })) << "no on-video handles: " << Log();
+        return handles;
+    }
+
+    // Ctrl+S in Shotcut; the project as saved, or "" if nothing was.
+    std::string Save(const std::string& project) {
+        const std::string before = vtest::FileText(project);
+        X("xdotool windowfocus --sync " + Window() + " key ctrl+s");
+        if (!WaitUntil(60, [&] { return vtest::FileText(project) != before; }) ||
+            !WaitUntil(30, [&] { return vtest::FileText(project).find("</mlt>") != std::string::npos; })) {
+            ADD_FAILURE() << "Ctrl+S saved nothing: " << Log();
+            return "";
+        }
+        return vtest::FileText(project);
+    }
+
+    // Frame 0 of `project` through melt, as RGBA; empty on failure.
+    std::string MeltFrame(const std::string& project) {
+        shotcut_.reset();
+        const vtest::CliRun melt = vtest::RunMelt(
+            env_ + " timeout -s KILL 120 melt -quiet " + Q(project) + " out=0 -consumer avformat:" +
+                dir_.Arg("frame.rgba") + " f=rawvideo vcodec=rawvideo pix_fmt=rgba mlt_image_format=rgba an=1",
+            dir_.Path("frame.rgba"));
+        EXPECT_EQ(melt.status, 0) << melt.out;
+        return melt.status == 0 ? vtest::FileText(dir_.Path("frame.rgba")) : "";
+    }
+
     vtest::TempDir dir_;
     std::string env_;
     std::unique_ptr<vtest::XvfbSession> x_;
@@ -224,31 +250,15 @@ TEST_F(ShotcutXvfb, GuiHandlesMoveResizeAndTurnTheMaskInTheSavedProject) {
     ASSERT_TRUE(WaitUntil(60, [&] { return Log().find("added filter \"Mask: Vellora\"") != std::string::npos; }))
         << Log();
 
-    // The player: the largest run of the clip's blue in the upper part of the window.
-    Box player;
-    ASSERT_TRUE(WaitUntil(90, [&] {
-        // Room for the player; without a window manager the size is ours to set,
-        // and Shotcut sets its own once more as it finishes starting.
-        X("xdotool windowsize " + Window() + " 1600 1000");
-        player = Find(Shot(), Box{500, 80, 1599, 700}, IsClipBlue);
-        // Laid out in the 1600 x 1000 window, the player is over 600 pixels wide.
-        return !player.Empty() && player.x1 - player.x0 > 600;
-    })) << "the player shows no picture";
+    const Box player = Player();
+    ASSERT_FALSE(player.Empty());
     const double scale = (player.x1 - player.x0 + 1.0) / kProfileW;
     EXPECT_NEAR((player.y1 - player.y0 + 1.0) / kProfileH, scale, 0.02) << "picture not shown at 16:9";
     const auto sx = [&](double px) { return player.x0 + px * scale; };
     const auto sy = [&](double py) { return player.y0 + py * scale; };
 
-    // The clip in the timeline, then the Filters panel: its one filter is current and its handles show.
-    const Box clip = Find(Shot(), Box{0, player.y1 + 150, 1599, 999}, IsClipBlue);
-    ASSERT_FALSE(clip.Empty()) << "no clip in the timeline";
-    Click((clip.x0 + clip.x1) / 2.0, (clip.y0 + clip.y1) / 2.0);
-    Click(795, 45);  // the toolbar's Filters button
-    Box handles;
-    ASSERT_TRUE(WaitUntil(60, [&] {
-        handles = Find(Shot(), player, IsHandle);
-        return !handles.Empty();
-    })) << "no on-video handles: " << Log();
+    const Box handles = SelectFilter(player);
+    ASSERT_FALSE(handles.Empty());
     // The corners (10 px squares) span the box; the arm's circle (14 px) is a fifth of the frame's height above the centre.
     EXPECT_NEAR((handles.x0 + handles.x1) / 2.0, sx(kX + kW / 2), 2);
     EXPECT_NEAR(handles.x1 - handles.x0, kW * scale + 10, 3);
@@ -270,11 +280,8 @@ TEST_F(ShotcutXvfb, GuiHandlesMoveResizeAndTurnTheMaskInTheSavedProject) {
     // The panel: its Invert mask box, where a fresh Shotcut of this size lays it out.
     Click(136, 581);
 
-    const std::string before = vtest::FileText(project);
-    X("xdotool windowfocus --sync " + Window() + " key ctrl+s");
-    ASSERT_TRUE(WaitUntil(60, [&] { return vtest::FileText(project) != before; })) << "Ctrl+S saved nothing: " << Log();
-    ASSERT_TRUE(WaitUntil(30, [&] { return vtest::FileText(project).find("</mlt>") != std::string::npos; }));
-    const std::string saved = vtest::FileText(project);
+    const std::string saved = Save(project);
+    ASSERT_FALSE(saved.empty());
     // Neither the folder's metadata nor its panel and player QML, loaded and used, met a QML warning.
     EXPECT_FALSE(std::regex_search(Log(), std::regex("Warning.*vellora/[a-z]+\\.(qml|js)"))) << Log();
 
@@ -295,13 +302,7 @@ TEST_F(ShotcutXvfb, GuiHandlesMoveResizeAndTurnTheMaskInTheSavedProject) {
     EXPECT_TRUE(inverted) << "the panel's Invert mask box did not reach the project";
 
     // melt renders the saved project: inside the turned box opaque, outside half transparent (inverted: the reverse).
-    shotcut_.reset();
-    const vtest::CliRun melt = vtest::RunMelt(
-        env_ + " timeout -s KILL 120 melt -quiet " + Q(project) + " out=0 -consumer avformat:" +
-            dir_.Arg("frame.rgba") + " f=rawvideo vcodec=rawvideo pix_fmt=rgba mlt_image_format=rgba an=1",
-        dir_.Path("frame.rgba"));
-    ASSERT_EQ(melt.status, 0) << melt.out;
-    const std::string frame = vtest::FileText(dir_.Path("frame.rgba"));
+    const std::string frame = MeltFrame(project);
     ASSERT_EQ(frame.size(), static_cast<size_t>(kProfileW) * kProfileH * 4);
     const double a = angles[0] * kPi / 180;
     const double mx = rect[0] + rect[2] / 2, my = rect[1] + rect[3] / 2;

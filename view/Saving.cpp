@@ -4,7 +4,7 @@
 #include <imgui_stdlib.h>
 
 #include "host/HostError.h"
-#include "imaging/AtomicFile.h"
+#include "files/AtomicFile.h"
 #include "params/EffectParams.h"
 #include "support/InputError.h"
 
@@ -39,7 +39,7 @@ void Saver::Save(const std::string& path) {
         vparams::EffectValuesFromJson(params, {}, "the parameters", vparams::Declaration::Read(state_.Host()));
         renders_.RenderForSave(state_);
         // Both files or neither: the parameters are written first and put in place last.
-        vimaging::PendingText params_file(params_path, params.dump(2) + "\n");
+        vfiles::PendingText params_file(params_path, params.dump(2) + "\n");
         const FrameSaver::Saved saved = options.saver.save(path, state_.frames.Output(), state_.app, state_.layout);
         image_saved = true;
         params_file.Commit();

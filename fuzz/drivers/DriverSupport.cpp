@@ -106,7 +106,7 @@ std::string Guarded(const std::function<std::string()>& check) {
 }
 
 const std::vector<std::string>& DriverNames() {
-    static const std::vector<std::string> names = {"entry", "params", "keys", "image", "frei0r"};
+    static const std::vector<std::string> names = {"entry", "params", "keys", "image", "frei0r", "mlt"};
     return names;
 }
 
@@ -116,6 +116,7 @@ std::unique_ptr<Driver> MakeDriver(const std::string& name) {
     if (name == "keys") return MakeKeysDriver();
     if (name == "image") return MakeImageDriver();
     if (name == "frei0r") return MakeFrei0rDriver();
+    if (name == "mlt") return MakeMltDriver();
     throw vhost::HostError("no fuzz driver is called '" + name + "'");
 }
 

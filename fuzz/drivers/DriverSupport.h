@@ -40,5 +40,6 @@ std::unique_ptr<Driver> MakeParamsDriver();
 std::unique_ptr<Driver> MakeKeysDriver();
 std::unique_ptr<Driver> MakeImageDriver();
 std::unique_ptr<Driver> MakeFrei0rDriver();
+std::unique_ptr<Driver> MakeMltDriver();
 
 }  // namespace vfuzz

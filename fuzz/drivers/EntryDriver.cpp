@@ -221,6 +221,95 @@ void PlayEvents(const Plan& plan, vhost::Host& host, vvalidator::Findings& findi
     }
 }
 
+// A set-up command sent and checked: its result among `allowed`, the ledgers balanced.
+template <class Send>
+void SetUpStep(vhost::Host& host, const std::string& what, Send send, const std::vector<PF_Err>& allowed,
+               vvalidator::Findings& findings, vvalidator::ValidationCounters& counters) {
+    CheckSetupResult(what, vvalidator::SendChecked(host, what, findings, counters, send), allowed, findings);
+    vvalidator::CheckLedgers(host, what, findings);
+}
+
+// A command that must leave PF_OutData as it was (`about`: unless it succeeds).
+template <class Send>
+void SendKeepingOutData(vhost::Host& host, const std::string& what, Send send, const std::vector<PF_Err>& allowed,
+                        bool about, vvalidator::Findings& findings, vvalidator::ValidationCounters& counters) {
+    PF_OutData before;
+    std::memcpy(&before, &host.OutData(), sizeof(before));
+    const PF_Err err = vvalidator::SendChecked(host, what, findings, counters, send);
+    CheckSetupResult(what, err, allowed, findings);
+    if (about) {
+        if (err != PF_Err_NONE &&
+            std::strncmp(before.return_msg, host.OutData().return_msg, sizeof(before.return_msg)) != 0) {
+            findings.Add("About failed yet changed return_msg");
+        }
+    } else if (std::memcmp(&before, &host.OutData(), sizeof(before)) != 0) {
+        findings.Add(what + " wrote into PF_OutData");
+    }
+    vvalidator::CheckLedgers(host, what, findings);
+}
+
+// Global and parameter set-up, then the plan's frame size and parameter values.
+void SetUpSession(const Plan& plan, vhost::Host& host, vvalidator::Findings& findings,
+                  vvalidator::ValidationCounters& counters) {
+    SetUpStep(host, "global set-up", [&]() { return host.GlobalSetup(); }, {}, findings, counters);
+    SetUpStep(host, "parameter set-up", [&]() { return host.ParamsSetup(); }, {}, findings, counters);
+    host.InData().width = plan.frame.width * plan.frame.downsample;
+    host.InData().height = plan.frame.height * plan.frame.downsample;
+    vvalidator::ResetParams(host);
+    size_t word = 0;
+    vvalidator::RandomizeParams(host,
+                                [&]() {
+                                    const uint16_t w = plan.value_words[word % plan.value_words.size()];
+                                    return Mix((static_cast<uint64_t>(word++) << 16) | w);
+                                },
+                                plan.values);
+}
+
+// The errors the planted fault lets a command return.
+std::vector<PF_Err> AllowedErrors(const Plan& plan, const vhost::FaultPlan& faults) {
+    std::vector<PF_Err> allowed;
+    if (SuiteFault(plan)) allowed.push_back(PF_Err_BAD_CALLBACK_PARAM);
+    if (plan.fault == FaultKind::FailCall) allowed.push_back(faults.injected_error);
+    if (plan.fault == FaultKind::Abort) allowed.push_back(PF_Interrupt_CANCEL);
+    return allowed;
+}
+
+void SendCommand(const Plan& plan, vhost::Host& host, vvalidator::Findings& findings,
+                 vvalidator::ValidationCounters& counters) {
+    const vhost::FaultPlan& faults = host.Faults();
+    const bool refused = plan.fault == FaultKind::FailCall && plan.fault_target == "ReleaseObject";
+    const std::vector<PF_Err> allowed = AllowedErrors(plan, faults);
+    switch (plan.command) {
+        case Command::About:
+            SendKeepingOutData(host, "About", [&]() { return host.About(); }, allowed, true, findings, counters);
+            break;
+        case Command::GlobalSetup:
+            // Global set-up answers PF_Err_NONE whatever the host lacks.
+            SetUpStep(host, "global set-up", [&]() { return host.GlobalSetup(); }, {}, findings, counters);
+            break;
+        case Command::ParamsSetup:
+            SetUpStep(host, "parameter set-up", [&]() { return host.ParamsSetup(); },
+                      plan.fault == FaultKind::FailCall ? std::vector<PF_Err>{faults.injected_error}
+                                                        : std::vector<PF_Err>{},
+                      findings, counters);
+            break;
+        case Command::Render:
+        case Command::RenderAndGesture:
+            vvalidator::RenderChecked(host, plan.frame, plan.pixel_seed, findings, counters, allowed, nullptr, refused);
+            if (plan.command == Command::RenderAndGesture) PlayEvents(plan, host, findings, counters, allowed, refused);
+            break;
+        case Command::Draw:
+        case Command::Gesture:
+            PlayEvents(plan, host, findings, counters, allowed, refused);
+            break;
+        case Command::Other:
+            SendKeepingOutData(host, "command " + std::to_string(plan.other_cmd),
+                               [&]() { return host.Send(plan.other_cmd, host.ParamArray(), nullptr, nullptr); }, {},
+                               false, findings, counters);
+            break;
+    }
+}
+
 }  // namespace
 
 std::string DescribeInput(const uint8_t* data, size_t size) { return Describe(Decode(data, size)); }
@@ -232,83 +321,9 @@ vvalidator::Findings RunInput(const vhost::PluginModule& module, const uint8_t* 
     try {
         vhost::Host host(module, plan.app);
         host.threads = 1;
-        vhost::FaultPlan& faults = host.Faults();
-        CheckSetupResult("global set-up", vvalidator::SendChecked(host, "global set-up", findings, counters,
-                                                             [&]() { return host.GlobalSetup(); }),
-                         {}, findings);
-        vvalidator::CheckLedgers(host, "global set-up", findings);
-        CheckSetupResult("parameter set-up", vvalidator::SendChecked(host, "parameter set-up", findings, counters,
-                                                                [&]() { return host.ParamsSetup(); }),
-                         {}, findings);
-        vvalidator::CheckLedgers(host, "parameter set-up", findings);
-        host.InData().width = plan.frame.width * plan.frame.downsample;
-        host.InData().height = plan.frame.height * plan.frame.downsample;
-        vvalidator::ResetParams(host);
-        size_t word = 0;
-        vvalidator::RandomizeParams(host,
-                               [&]() {
-                                   const uint16_t w = plan.value_words[word % plan.value_words.size()];
-                                   return Mix((static_cast<uint64_t>(word++) << 16) | w);
-                               },
-                               plan.values);
-
-        ApplyFault(plan, faults);
-        const bool refused = plan.fault == FaultKind::FailCall && plan.fault_target == "ReleaseObject";
-        std::vector<PF_Err> allowed;
-        if (SuiteFault(plan)) allowed.push_back(PF_Err_BAD_CALLBACK_PARAM);
-        if (plan.fault == FaultKind::FailCall) allowed.push_back(faults.injected_error);
-        if (plan.fault == FaultKind::Abort) allowed.push_back(PF_Interrupt_CANCEL);
-
-        switch (plan.command) {
-            case Command::About: {
-                PF_OutData before;
-                std::memcpy(&before, &host.OutData(), sizeof(before));
-                const PF_Err err = vvalidator::SendChecked(host, "About", findings, counters, [&]() { return host.About(); });
-                CheckSetupResult("About", err, allowed, findings);
-                if (err != PF_Err_NONE &&
-                    std::strncmp(before.return_msg, host.OutData().return_msg, sizeof(before.return_msg)) != 0) {
-                    findings.Add("About failed yet changed return_msg");
-                }
-                vvalidator::CheckLedgers(host, "About", findings);
-                break;
-            }
-            case Command::GlobalSetup:
-                // Global set-up answers PF_Err_NONE whatever the host lacks.
-                CheckSetupResult("global set-up", vvalidator::SendChecked(host, "global set-up", findings, counters,
-                                                                     [&]() { return host.GlobalSetup(); }),
-                                 {}, findings);
-                vvalidator::CheckLedgers(host, "global set-up", findings);
-                break;
-            case Command::ParamsSetup:
-                CheckSetupResult("parameter set-up", vvalidator::SendChecked(host, "parameter set-up", findings, counters,
-                                                                        [&]() { return host.ParamsSetup(); }),
-                                 plan.fault == FaultKind::FailCall ? std::vector<PF_Err>{faults.injected_error}
-                                                                   : std::vector<PF_Err>{},
-                                 findings);
-                vvalidator::CheckLedgers(host, "parameter set-up", findings);
-                break;
-            case Command::Render:
-            case Command::RenderAndGesture:
-                vvalidator::RenderChecked(host, plan.frame, plan.pixel_seed, findings, counters, allowed, nullptr, refused);
-                if (plan.command == Command::RenderAndGesture) PlayEvents(plan, host, findings, counters, allowed, refused);
-                break;
-            case Command::Draw:
-            case Command::Gesture:
-                PlayEvents(plan, host, findings, counters, allowed, refused);
-                break;
-            case Command::Other: {
-                PF_OutData before;
-                std::memcpy(&before, &host.OutData(), sizeof(before));
-                const std::string what = "command " + std::to_string(plan.other_cmd);
-                const PF_Err err = vvalidator::SendChecked(host, what, findings, counters, [&]() {
-                    return host.Send(plan.other_cmd, host.ParamArray(), nullptr, nullptr);
-                });
-                CheckSetupResult(what, err, {}, findings);
-                if (std::memcmp(&before, &host.OutData(), sizeof(before)) != 0) findings.Add(what + " wrote into PF_OutData");
-                vvalidator::CheckLedgers(host, what, findings);
-                break;
-            }
-        }
+        SetUpSession(plan, host, findings, counters);
+        ApplyFault(plan, host.Faults());
+        SendCommand(plan, host, findings, counters);
     } catch (const std::exception& e) {
         findings.Add(std::string("the session could not go on: ") + e.what());
     }

@@ -17,7 +17,4 @@ std::string KdenliveEffect(const vparams::Declaration& declared);
 // Shotcut's filter folder's params.js.
 std::string ShotcutParams(const vparams::Declaration& declared);
 
-// The display units of a table row ("pixels", "degrees", "percent"; "" for none).
-std::string UnitName(vparams::Units units);
-
 }  // namespace vdescribe

@@ -2,6 +2,8 @@
 
 #include "mlt/FilterProperties.h"
 #include "mlt/describe/Describe.h"
+#include "params/ParamFacts.h"
+#include "support/Text.h"
 
 namespace vdescribe {
 
@@ -21,6 +23,17 @@ std::string Escaped(const std::string& text) {
     return out;
 }
 
+// Kdenlive's own short spelling of a unit after a value.
+// An end of Kdenlive's slider, which also bounds what can be typed: as its own
+// effects have it, a turn either way for an angle (not the effect's +/-32767
+// degrees, where a drag of 20 pixels turned 9575 degrees) and the frame's width
+// for a width in pixels (not 15000); else the declared range.
+std::string SliderEnd(const vparams::ParamFacts& f, bool high) {
+    if (f.units == vparams::Units::Degrees) return high ? "360" : "-360";
+    if (f.units == vparams::Units::Pixels && high) return "%maxWidth";
+    return vtext::Exact(high ? f.max : f.min);
+}
+
 std::string Suffix(vparams::Units units) {
     switch (units) {
         case vparams::Units::Pixels:
@@ -37,10 +50,11 @@ std::string Suffix(vparams::Units units) {
 // in a 1920x1080 frame and scaled with the profile.
 constexpr double kReferenceWidth = 1920, kReferenceHeight = 1080;
 
-std::string RectDefault(const vparams::Declaration& declared) {
-    const vparams::DeclaredParam& origin = declared[vparams::FindKey("origin")->index];
-    const double w = declared[vparams::FindKey("width")->index].dephault / kReferenceWidth * 100;
-    const double h = declared[vparams::FindKey("height")->index].dephault / kReferenceHeight * 100;
+std::string RectDefault(const vparams::ParamFactsList& facts) {
+    const std::vector<std::string>& keys = vmlt::RectKeys();  // origin, width, height
+    const vparams::ParamFacts& origin = facts.Get(keys[0]);
+    const double w = facts.Get(keys[1]).dephault / kReferenceWidth * 100;
+    const double h = facts.Get(keys[2]).dephault / kReferenceHeight * 100;
     std::ostringstream s;
     s.precision(6);
     s << origin.default_x - w / 2 << "% " << origin.default_y - h / 2 << "% " << w << "% " << h << "%";
@@ -51,6 +65,7 @@ std::string RectDefault(const vparams::Declaration& declared) {
 
 std::string KdenliveEffect(const vparams::Declaration& declared) {
     using vmlt::PropertyKind;
+    const vparams::ParamFactsList facts(declared);
     std::ostringstream x;
     x << "<?xml version=\"1.0\"?>\n<!DOCTYPE kpartgui>\n"
       << "<effect LC_NUMERIC=\"C\" tag=\"vellora\" id=\"vellora\" type=\"video\">\n"
@@ -59,40 +74,34 @@ std::string KdenliveEffect(const vparams::Declaration& declared) {
       << "    <author>Vellora</author>\n";
     for (const vmlt::FilterProperty& p : vmlt::FilterProperties(declared)) {
         if (p.kind == PropertyKind::Rect) {
-            x << "    <parameter type=\"animatedrect\" name=\"" << p.name << "\" default=\"" << RectDefault(declared)
-              << "\">\n        <name>" << Escaped(vmlt::kRectTitle) << "</name>\n        <comment>"
+            // opacity="false": the box's own opacity field (a fifth number in the
+            // rect) would do nothing here; the effect's opacity is a parameter of its own.
+            x << "    <parameter type=\"animatedrect\" name=\"" << p.name << "\" default=\"" << RectDefault(facts)
+              << "\" opacity=\"false\">\n        <name>" << Escaped(vmlt::kRectTitle) << "</name>\n        <comment>"
               << Escaped(vmlt::kRectHelp) << "</comment>\n    </parameter>\n";
             continue;
         }
-        const vparams::ParamEntry& e = *p.entry;
-        const vparams::DeclaredParam& d = declared[e.index];
+        const vparams::ParamFacts& f = facts.At(p.entry->index);
         x << "    <parameter name=\"" << p.name << "\"";
         switch (p.kind) {
-            case PropertyKind::Choice: {
-                x << " type=\"list\" default=\"" << declared.ChoiceName(e.index, static_cast<int>(d.dephault))
-                  << "\" paramlist=\"";
-                std::string display;
-                for (size_t k = 1; k <= d.choices.size(); ++k) {
-                    x << (k > 1 ? ";" : "") << declared.ChoiceName(e.index, static_cast<int>(k));
-                    display += (k > 1 ? "," : "") + d.choices[k - 1];
-                }
-                x << "\">\n        <paramlistdisplay>" << Escaped(display) << "</paramlistdisplay>\n";
+            case PropertyKind::Choice:
+                x << " type=\"list\" default=\"" << vparams::DefaultText(f) << "\" paramlist=\""
+                  << vtext::Join(vparams::ChoiceNames(f), ";") << "\">\n        <paramlistdisplay>"
+                  << Escaped(vtext::Join(vparams::ChoiceLabels(f), ",")) << "</paramlistdisplay>\n";
                 break;
-            }
             case PropertyKind::Flag:
-                x << " type=\"bool\" default=\"" << vparams::Exact(d.dephault) << "\" min=\"0\" max=\"1\">\n";
+                x << " type=\"bool\" default=\"" << vparams::DefaultText(f) << "\" min=\"0\" max=\"1\">\n";
                 break;
             default:
-                x << " type=\"" << (p.animated ? "animated" : "constant") << "\" default=\""
-                  << vparams::Exact(d.dephault) << "\" min=\"" << vparams::Exact(declared.Min(e.index))
-                  << "\" max=\"" << vparams::Exact(declared.Max(e.index)) << "\"";
-                if (d.precision > 0) x << " decimals=\"" << d.precision << "\"";
-                x << " suffix=\"" << Escaped(Suffix(e.units)) << "\">\n";
+                x << " type=\"" << (p.animated ? "animated" : "constant") << "\" default=\"" << vparams::DefaultText(f)
+                  << "\" min=\"" << SliderEnd(f, false) << "\" max=\"" << SliderEnd(f, true) << "\"";
+                if (f.precision > 0) x << " decimals=\"" << f.precision << "\"";
+                x << " suffix=\"" << Escaped(Suffix(f.units)) << "\">\n";
                 break;
         }
-        const std::string name = p.kind == PropertyKind::Flag && !d.box_text.empty() ? d.box_text : d.name;
-        x << "        <name>" << Escaped(name) << "</name>\n        <comment>"
-          << Escaped(vparams::OptionHelp(e, declared)) << "</comment>\n    </parameter>\n";
+        const std::string name = p.kind == PropertyKind::Flag && !f.box_text.empty() ? f.box_text : f.label;
+        x << "        <name>" << Escaped(name) << "</name>\n        <comment>" << Escaped(f.help)
+          << "</comment>\n    </parameter>\n";
     }
     x << "</effect>\n";
     return x.str();

@@ -2,7 +2,9 @@
 
 #include "mlt/FilterProperties.h"
 #include "mlt/describe/Describe.h"
+#include "params/ParamFacts.h"
 #include "plugin/Vellora/Vellora.h"
+#include "support/Text.h"
 
 namespace vdescribe {
 
@@ -20,19 +22,9 @@ std::string Quoted(const std::string& text) {
 
 }  // namespace
 
-std::string UnitName(vparams::Units units) {
-    switch (units) {
-        case vparams::Units::Pixels:
-        case vparams::Units::LayerPixels: return "pixels";
-        case vparams::Units::Degrees: return "degrees";
-        case vparams::Units::Percent: return "percent";
-        case vparams::Units::None: break;
-    }
-    return "";
-}
-
 std::string MltMetadata(const vparams::Declaration& declared) {
     using vmlt::PropertyKind;
+    const vparams::ParamFactsList facts(declared);
     std::ostringstream y;
     y << "schema_version: 7.0\ntype: filter\nidentifier: vellora\ntitle: " << Quoted(vmlt::kFilterTitle)
       << "\nversion: " << VELLORA_MAJOR_VERSION << "." << VELLORA_MINOR_VERSION
@@ -44,32 +36,26 @@ std::string MltMetadata(const vparams::Declaration& declared) {
         y << "  - identifier: " << p.name << "\n";
         if (p.kind == PropertyKind::Rect) {
             y << "    title: " << Quoted(vmlt::kRectTitle) << "\n    type: rect\n    description: "
-              << Quoted(vmlt::kRectHelp) << "\n    unit: pixels\n";
+              << Quoted(vmlt::kRectHelp) << "\n    unit: " << facts.Get(vmlt::RectKeys()[1]).unit << "\n";
         } else {
-            const vparams::ParamEntry& e = *p.entry;
-            const vparams::DeclaredParam& d = declared[e.index];
-            y << "    title: " << Quoted(d.name) << "\n";
+            const vparams::ParamFacts& f = facts.At(p.entry->index);
+            y << "    title: " << Quoted(f.label) << "\n";
             switch (p.kind) {
                 case PropertyKind::Choice:
-                    y << "    type: string\n    widget: dropdown\n    description: "
-                      << Quoted(vparams::OptionHelp(e, declared))
-                      << "\n    default: " << declared.ChoiceName(e.index, static_cast<int>(d.dephault))
-                      << "\n    values:\n";
-                    for (size_t k = 1; k <= d.choices.size(); ++k) {
-                        y << "      - " << declared.ChoiceName(e.index, static_cast<int>(k)) << "\n";
-                    }
+                    y << "    type: string\n    widget: dropdown\n    description: " << Quoted(f.help)
+                      << "\n    default: " << vparams::DefaultText(f) << "\n    values:\n";
+                    for (const std::string& name : vparams::ChoiceNames(f)) y << "      - " << name << "\n";
                     break;
                 case PropertyKind::Flag:
-                    y << "    type: boolean\n    description: " << Quoted(d.box_text.empty() ? e.help : d.box_text)
-                      << "\n    default: " << vparams::Exact(d.dephault) << "\n    widget: checkbox\n";
+                    y << "    type: boolean\n    description: " << Quoted(f.box_text.empty() ? f.entry->help : f.box_text)
+                      << "\n    default: " << vparams::DefaultText(f) << "\n    widget: checkbox\n";
                     break;
                 default:
-                    y << "    type: float\n    description: " << Quoted(vparams::OptionHelp(e, declared))
-                      << "\n    default: " << vparams::Exact(d.dephault) << "\n    minimum: "
-                      << vparams::Exact(declared.Min(e.index)) << "\n    maximum: "
-                      << vparams::Exact(declared.Max(e.index)) << "\n";
-                    if (d.precision > 0) y << "    scale: " << d.precision << "\n";
-                    if (!UnitName(e.units).empty()) y << "    unit: " << UnitName(e.units) << "\n";
+                    y << "    type: float\n    description: " << Quoted(f.help) << "\n    default: "
+                      << vparams::DefaultText(f) << "\n    minimum: " << vtext::Exact(f.min)
+                      << "\n    maximum: " << vtext::Exact(f.max) << "\n";
+                    if (f.precision > 0) y << "    scale: " << f.precision << "\n";
+                    if (!f.unit.empty()) y << "    unit: " << f.unit << "\n";
                     break;
             }
         }

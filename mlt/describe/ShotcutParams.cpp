@@ -4,42 +4,37 @@
 #include <nlohmann/json.hpp>
 
 #include "mlt/describe/Describe.h"
-#include "plugin/Vellora/Vellora.h"
+#include "params/ParamFacts.h"
 
 namespace vdescribe {
 
 namespace {
 
 // One parameter's facts as the QML uses them, in the units the controls show.
-nlohmann::json Describe(const vparams::Declaration& declared, const vparams::ParamEntry& entry) {
-    const vparams::DeclaredParam& p = declared[entry.index];
+nlohmann::json Describe(const vparams::ParamFacts& f) {
+    using vparams::ValueKind;
     nlohmann::json j;
-    j["label"] = p.name;
-    j["animatable"] = (p.flags & PF_ParamFlag_CANNOT_TIME_VARY) == 0;
-    j["minimum"] = declared.Min(entry.index);
-    j["maximum"] = declared.Max(entry.index);
-    j["decimals"] = p.precision;
-    switch (p.type) {
-        case PF_Param_POPUP: {
-            nlohmann::json names = nlohmann::json::array();
-            for (size_t k = 1; k <= p.choices.size(); ++k) {
-                names.push_back(declared.ChoiceName(entry.index, static_cast<int>(k)));
-            }
-            j["choices"] = names;
-            j["labels"] = p.choices;
-            j["defaultValue"] = declared.ChoiceName(entry.index, static_cast<int>(p.dephault));
+    j["label"] = f.label;
+    j["animatable"] = f.animated;
+    j["minimum"] = f.min;
+    j["maximum"] = f.max;
+    j["decimals"] = f.precision;
+    switch (f.kind) {
+        case ValueKind::Choice:
+            j["choices"] = vparams::ChoiceNames(f);
+            j["labels"] = vparams::ChoiceLabels(f);
+            j["defaultValue"] = vparams::DefaultText(f);
             break;
-        }
-        case PF_Param_POINT:
+        case ValueKind::Point:
             // Percent of the frame's width and height.
-            j["defaultValue"] = {p.default_x, p.default_y};
+            j["defaultValue"] = {f.default_x, f.default_y};
             break;
-        case PF_Param_CHECKBOX:
-            j["defaultValue"] = p.dephault != 0;
-            j["text"] = p.box_text;
+        case ValueKind::Flag:
+            j["defaultValue"] = f.dephault != 0;
+            j["text"] = f.box_text;
             break;
-        default:
-            j["defaultValue"] = p.dephault;
+        case ValueKind::Number:
+            j["defaultValue"] = f.dephault;
             break;
     }
     return j;
@@ -48,8 +43,9 @@ nlohmann::json Describe(const vparams::Declaration& declared, const vparams::Par
 }  // namespace
 
 std::string ShotcutParams(const vparams::Declaration& declared) {
+    const vparams::ParamFactsList facts(declared);
     nlohmann::json all;
-    for (const vparams::ParamEntry& entry : vparams::ParamTable()) all[entry.key] = Describe(declared, entry);
+    for (const vparams::ParamFacts& f : facts.All()) all[f.key] = Describe(f);
     return ".pragma library\n"
            "// Made by the build from the parameters the Vellora module declares; do not edit.\n"
            "var params = " + all.dump(2) + ";\n";

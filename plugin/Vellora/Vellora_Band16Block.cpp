@@ -1,7 +1,5 @@
 #include "plugin/Vellora/Vellora_Band16Block.h"
 
-#include <type_traits>
-
 namespace vellora_render {
 
 namespace {
@@ -21,35 +19,15 @@ __attribute__((always_inline)) inline void Lanes(const VignetteFrame* __restrict
     }
 }
 
-template <A_long Mode>
-using ModeConstant = std::integral_constant<A_long, Mode>;
-
 }  // namespace
 
 VELLORA_VECTOR_CLONES
 void Band16Block(const VignetteFrame* f, A_long x, A_long y, const float* alpha, int32_t* result) {
     vellora_curves::WithCurve(f->info.falloff, [&](auto curve) __attribute__((always_inline)) {
         constexpr A_long kFalloff = decltype(curve)::kFalloff;
-        const auto lanes = [&](auto mode) __attribute__((always_inline)) {
+        WithMode(f->info.compositeMode, [&](auto mode) __attribute__((always_inline)) {
             Lanes<decltype(mode)::value, kFalloff>(f, x, y, alpha, result);
-        };
-        switch (f->info.compositeMode) {
-            case COMPOSITE_ADD:
-                lanes(ModeConstant<COMPOSITE_ADD>{});
-                break;
-            case COMPOSITE_SUBTRACT:
-                lanes(ModeConstant<COMPOSITE_SUBTRACT>{});
-                break;
-            case COMPOSITE_INTERSECT:
-                lanes(ModeConstant<COMPOSITE_INTERSECT>{});
-                break;
-            case COMPOSITE_CREATE:
-                lanes(ModeConstant<COMPOSITE_CREATE>{});
-                break;
-            default:
-                lanes(ModeConstant<kAnyMode>{});
-                break;
-        }
+        });
         return 0;
     });
 }

@@ -79,18 +79,7 @@ __attribute__((always_inline)) inline float EdgeAt(const VignetteFrame* f, A_lon
 // One instance per composite mode, shape and (for the ellipse's exact band) falloff.
 template <template <A_long, int, A_long> class Pick, int S, A_long Falloff>
 auto ByMode(A_long mode) {
-    switch (mode) {
-        case COMPOSITE_ADD:
-            return Pick<COMPOSITE_ADD, S, Falloff>::kFn;
-        case COMPOSITE_SUBTRACT:
-            return Pick<COMPOSITE_SUBTRACT, S, Falloff>::kFn;
-        case COMPOSITE_INTERSECT:
-            return Pick<COMPOSITE_INTERSECT, S, Falloff>::kFn;
-        case COMPOSITE_CREATE:
-            return Pick<COMPOSITE_CREATE, S, Falloff>::kFn;
-        default:
-            return Pick<kAnyMode, S, Falloff>::kFn;
-    }
+    return WithMode(mode, [](auto m) { return Pick<decltype(m)::value, S, Falloff>::kFn; });
 }
 
 template <template <A_long, int, A_long> class Pick>

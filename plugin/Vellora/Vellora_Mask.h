@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -185,6 +186,27 @@ inline float WholeDistance(float w) {
 
 // Composite mode as a template argument: 0 reads it from the record.
 constexpr A_long kAnyMode = 0;
+
+template <A_long Mode>
+using ModeConstant = std::integral_constant<A_long, Mode>;
+
+// fn(ModeConstant<M>{}) for composite mode `mode`, as WithCurve does for the
+// falloff; a value no mode has gets kAnyMode, which the combine reads per pixel.
+template <class Fn>
+__attribute__((always_inline)) inline auto WithMode(A_long mode, Fn&& fn) {
+    switch (mode) {
+        case COMPOSITE_ADD:
+            return fn(ModeConstant<COMPOSITE_ADD>{});
+        case COMPOSITE_SUBTRACT:
+            return fn(ModeConstant<COMPOSITE_SUBTRACT>{});
+        case COMPOSITE_INTERSECT:
+            return fn(ModeConstant<COMPOSITE_INTERSECT>{});
+        case COMPOSITE_CREATE:
+            return fn(ModeConstant<COMPOSITE_CREATE>{});
+        default:
+            return fn(ModeConstant<kAnyMode>{});
+    }
+}
 
 // Coverage of an edge value, scaled by the opacity.
 __attribute__((always_inline)) inline float MaskStrength(const VignetteInfo* vi, float e) {

@@ -1,4 +1,4 @@
-#include "imaging/AtomicFile.h"
+#include "files/AtomicFile.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -19,7 +19,7 @@
 #include "host/HostError.h"
 #include "support/InputError.h"
 
-namespace vimaging {
+namespace vfiles {
 
 namespace {
 
@@ -406,4 +406,4 @@ std::string ReadTextFile(const std::string& path, size_t limit, const std::strin
     return text;
 }
 
-}  // namespace vimaging
+}  // namespace vfiles

@@ -1,4 +1,4 @@
-#include "clip/Parse.h"
+#include "parse/Parse.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,11 +7,11 @@
 #include <cstdlib>
 #include <numeric>
 
+#include "api/FixedPoint.h"
 #include "support/InputError.h"
-#include "params/ParamTable.h"
 #include "support/Text.h"
 
-namespace vclip {
+namespace vparse {
 
 using vsupport::InputError;
 
@@ -54,8 +54,8 @@ double ParseRanged(const std::string& text, const std::string& option, double lo
                    const std::string& unit) {
     const double value = ParseNumber(text, option);
     if (value < lo || value > hi) {
-        throw InputError(option + " " + Trim(text) + " is out of range (" + vparams::Exact(lo) + " to " +
-                         vparams::Exact(hi) + unit + ")");
+        throw InputError(option + " " + Trim(text) + " is out of range (" + vtext::Exact(lo) + " to " +
+                         vtext::Exact(hi) + unit + ")");
     }
     return value;
 }
@@ -76,15 +76,28 @@ long ParseInteger(const std::string& text, const std::string& option, long lo, l
     return value;
 }
 
+double ParseFraction(const std::string& text, const std::string& option) {
+    const size_t slash = text.find('/');
+    if (slash == std::string::npos) return ParseNumber(text, option);
+    return ParseNumber(text.substr(0, slash), option) / ParseNumber(text.substr(slash + 1), option);
+}
+
+Ratio ParseRatio(const std::string& text, const std::string& option, long lo, long hi) {
+    const size_t slash = text.find('/');
+    if (slash == std::string::npos) return {ParseInteger(text, option, lo, hi), 1};
+    return {ParseInteger(text.substr(0, slash), option + " numerator", lo, hi),
+            ParseInteger(text.substr(slash + 1), option + " denominator", lo, hi)};
+}
+
 void ParsePoint(const std::string& text, const std::string& option, double& x, double& y) {
     const size_t comma = text.find(',');
     if (comma == std::string::npos) throw InputError(option + " '" + text + "' must be X,Y");
     x = ParseNumber(text.substr(0, comma), option + " x");
     y = ParseNumber(text.substr(comma + 1), option + " y");
-    const double limit = vparams::kFixedLimit;
+    const double limit = vfixed::kWholeLimit;
     if (std::fabs(x) > limit || std::fabs(y) > limit) {
-        throw InputError(option + " '" + text + "' is out of range (" + vparams::Exact(-limit) + " to " +
-                         vparams::Exact(limit) + " on each axis)");
+        throw InputError(option + " '" + text + "' is out of range (" + vtext::Exact(-limit) + " to " +
+                         vtext::Exact(limit) + " on each axis)");
     }
 }
 
@@ -133,4 +146,49 @@ FrameRate ParseFrameRate(const std::string& text, const std::string& option) {
     return FrameRate{static_cast<unsigned long>(num), den};
 }
 
-}  // namespace vclip
+namespace {
+
+uint64_t ParseWhole(const std::string& text, const std::string& option, bool suffixes) {
+    const std::string bad = option + " must be " +
+                            (suffixes ? "a size such as 4G, 512M or a count of bytes" : "a whole number above 0") +
+                            ", not '" + text + "'";
+    size_t digits = 0;
+    while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits]))) ++digits;
+    if (digits == 0 || digits > 18) throw InputError(bad);
+    uint64_t value = std::stoull(text.substr(0, digits));
+    std::string rest = text.substr(digits);
+    if (!rest.empty() && suffixes) {
+        const char unit = static_cast<char>(std::toupper(static_cast<unsigned char>(rest[0])));
+        const int shift = unit == 'K' ? 10 : unit == 'M' ? 20 : unit == 'G' ? 30 : unit == 'T' ? 40 : -1;
+        if (shift < 0 || !(rest.size() == 1 || rest.substr(1) == "B" || rest.substr(1) == "iB")) {
+            throw InputError(bad);
+        }
+        // Below 2^62 bytes, so sums of sizes cannot wrap.
+        if (value > (uint64_t{1} << (62 - shift))) throw InputError(bad);
+        value <<= shift;
+        rest.clear();
+    }
+    if (!rest.empty() || value == 0) throw InputError(bad);
+    return value;
+}
+
+}  // namespace
+
+uint64_t ParseByteSize(const std::string& text, const std::string& option) { return ParseWhole(text, option, true); }
+uint64_t ParseCount(const std::string& text, const std::string& option) { return ParseWhole(text, option, false); }
+
+uint64_t ParseUnsigned64(const std::string& text, const std::string& option) {
+    const std::string trimmed = Trim(text);
+    const std::string range = " is out of range (0 to 18446744073709551615)";
+    if (trimmed.empty() || trimmed.find_first_not_of("0123456789") != std::string::npos) {
+        const bool negative = trimmed.size() > 1 && trimmed[0] == '-' &&
+                              trimmed.find_first_not_of("0123456789", 1) == std::string::npos;
+        throw InputError(option + " '" + text + "' " + (negative ? range.substr(1) : "is not a whole number"));
+    }
+    errno = 0;
+    const unsigned long long value = std::strtoull(trimmed.c_str(), nullptr, 10);
+    if (errno == ERANGE) throw InputError(option + " " + trimmed + range);
+    return static_cast<uint64_t>(value);
+}
+
+}  // namespace vparse

@@ -14,7 +14,7 @@
 
 #include <string>
 
-namespace vimaging {
+namespace vfiles {
 
 // What a write to `path` replaces, found before any work so errors come first.
 struct OutputTarget {
@@ -89,4 +89,4 @@ void CheckReadableFile(const std::string& path, const std::string& what = "");
 // for more bytes, and for the reasons CheckReadableFile gives.
 std::string ReadTextFile(const std::string& path, size_t limit, const std::string& what = "");
 
-}  // namespace vimaging
+}  // namespace vfiles

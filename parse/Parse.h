@@ -3,9 +3,10 @@
 // option and the value.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
-namespace vclip {
+namespace vparse {
 
 // `text` without the spaces and tabs around it: options take " 8" as "8".
 std::string Trim(const std::string& text);
@@ -18,6 +19,16 @@ double ParseRanged(const std::string& text, const std::string& option, double lo
 
 // A decimal whole number from lo to hi.
 long ParseInteger(const std::string& text, const std::string& option, long lo, long hi);
+
+// "A/B" as A divided by B, or a decimal (as a range is written: "1/64"); each
+// part a number.
+double ParseFraction(const std::string& text, const std::string& option);
+
+// "A/B" or "A" (B is 1) as two whole numbers, each from lo to hi.
+struct Ratio {
+    long num = 1, den = 1;
+};
+Ratio ParseRatio(const std::string& text, const std::string& option, long lo, long hi);
 
 // "X,Y" as two numbers, each within 16.16 fixed point's +/-32767.
 void ParsePoint(const std::string& text, const std::string& option, double& x, double& y);
@@ -34,4 +45,11 @@ struct FrameRate {
 // "25", "30000/1001" or "29.97", reduced; at most 1000 frames a second.
 FrameRate ParseFrameRate(const std::string& text, const std::string& option);
 
-}  // namespace vclip
+// A size in bytes: "4G", "512M", "64KiB" or a count of bytes; above 0.
+uint64_t ParseByteSize(const std::string& text, const std::string& option);
+// A whole number above 0, without suffixes.
+uint64_t ParseCount(const std::string& text, const std::string& option);
+// A whole number from 0 to 2^64 - 1 ("-1" refused, not wrapped round).
+uint64_t ParseUnsigned64(const std::string& text, const std::string& option);
+
+}  // namespace vparse
