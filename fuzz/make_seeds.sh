@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Makes the seed corpora of the params, keys, image and frei0r fuzz targets
+# Makes the seed corpora of the params, keys, image, frei0r and mlt fuzz targets
 # from the test suite's own inputs: the JSON its tests hand --params and
 # --keys, the --frames lists and frame patterns they use, and image files of
 # the kinds they read, made with oiiotool. Seeds are named by their SHA-1, as
@@ -21,7 +21,7 @@ seed() {
   mv "$work/seed" "$corpus/$1/$(sha1sum "$work/seed" | cut -c1-40)"
 }
 
-for target in params keys image frei0r; do
+for target in params keys image frei0r mlt; do
   find "$corpus/$target" -maxdepth 1 -type f -regextype posix-extended -regex '.*/[0-9a-f]{40}' -delete 2>/dev/null || true
 done
 
@@ -91,6 +91,23 @@ done
 # Sizes no filter can render, and updates of nothing.
 printf '\x00\x00\x00\xf0\xf5\x00\x00\x00\xf9\xfa\x05\x00\x00\x00\x01\x00\x00' | seed frei0r
 
-for target in params keys image frei0r; do
+# mlt: the frame (12) and length (50), then named properties as an editor's
+# project carries them (0xff: a name of its own follows), one set a seed.
+mlt_seed() {
+  { printf '\x0c\x31'; for pair in "$@"; do printf '\xff%s\0%s\0' "${pair%%=*}" "${pair#*=}"; done; } | seed mlt
+}
+mlt_seed "rect=220 130 200 100"
+mlt_seed "rect=0=100 100 200 200;49=300 300 200 200" "angle=0=0;49=90"
+mlt_seed "rect=10% 10% 50% 50%" "mask_type=rectangle" "composite_mode=intersect"
+mlt_seed "rect=0=100 100 200 200;xx=300 300 200 200"
+mlt_seed "falloff=gaussian" "invert=1" "feather=0=0;24|=40;49~=10" "opacity=00:00:01.000=50"
+mlt_seed "falloff=sinc"
+mlt_seed "rect=abc"
+mlt_seed "feather=99999" "angle=1e308"
+mlt_seed "composite_mode=3" "falloff=0=gaussian" "opacity=-5"
+mlt_seed "rect=-32767 -32767 15000 15000" "width=300"
+mlt_seed "mask_type=ellipse" "rect=320 180 0 0" "feather=nan"
+
+for target in params keys image frei0r mlt; do
   echo "make_seeds: $target: $(ls "$corpus/$target" | wc -l) seeds"
 done

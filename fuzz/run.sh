@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs one fuzz target for a while, as CI does but as long as you like:
 #   fuzz/run.sh NAME SECONDS [libFuzzer flags...]
-# NAME is entry, params, keys, image or frei0r (build them first with
+# NAME is entry, params, keys, image, frei0r or mlt (build them first with
 # `cmake --preset fuzz && cmake --build --preset fuzz --target vellora_fuzz_all`).
 # What the run learns is kept in build-fuzz/fuzz/NAME-corpus, so the next run
 # goes on from there; fuzz/corpus/NAME, the committed seeds, is only read.

@@ -23,7 +23,7 @@ public:
     virtual std::string Dictionary() const { return {}; }
 };
 
-// "entry", "params", "keys", "image", "frei0r": each the name of its
+// "entry", "params", "keys", "image", "frei0r", "mlt": each the name of its
 // libFuzzer program (vellora_fuzz_NAME), corpus (fuzz/corpus/NAME) and dictionary.
 const std::vector<std::string>& DriverNames();
 
