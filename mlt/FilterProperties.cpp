@@ -126,14 +126,24 @@ struct Frame {
     int width, height;  // the profile's
 };
 
+// A value between keys, as MLT's animation gives it. Smooth keys ("~=") can
+// overshoot the range between keys inside it (opacity 0, 100, 100 at frames
+// 0, 2, 20 peaks near 107): held at the range's end; the keys are checked.
+vparams::KeyValue AtFrame(const vparams::ParamFacts& f, const vparams::KeyValue& value) {
+    return vparams::CheckValue(f, vparams::HeldValue(f, value));
+}
+
 // X Y W H as the values the rectangle stands for (RectKeys: its centre, width
-// and height), each checked; stored in `into` when given.
+// and height): a key's checked, or the frame's held in range and stored in `into`.
 void StoreRect(const std::vector<double>& r, const vparams::ParamFactsList& facts, vparams::EffectValues* into) {
     const vparams::KeyValue parts[] = {{r[0] + r[2] / 2, r[1] + r[3] / 2}, {r[2], 0.0}, {r[3], 0.0}};
     for (size_t i = 0; i < 3; ++i) {
         const vparams::ParamFacts& f = facts.Get(RectKeys()[i]);
-        const vparams::KeyValue checked = vparams::CheckValue(f, parts[i]);
-        if (into) vparams::StoreParamValue(*f.entry, checked, *into);
+        if (into) {
+            vparams::StoreParamValue(*f.entry, AtFrame(f, parts[i]), *into);
+        } else {
+            vparams::CheckValue(f, parts[i]);
+        }
     }
 }
 
@@ -172,7 +182,7 @@ void ReadProperty(const FilterProperty& p, const std::string& text, const Proper
                 if (!IsNumber(key, false)) Refuse(p.name, text, "expected a number at every key");
                 vparams::CheckValue(f, {std::strtod(key.c_str(), nullptr), 0.0});
             }
-            vparams::StoreParamValue(*f.entry, vparams::CheckValue(f, {source.number_at(p.name.c_str()), 0.0}), values);
+            vparams::StoreParamValue(*f.entry, AtFrame(f, {source.number_at(p.name.c_str()), 0.0}), values);
             break;
         case PropertyKind::Choice:
             vparams::StoreParamValue(*f.entry, vparams::ParseValue(f, first), values);
@@ -217,8 +227,9 @@ vparams::EffectValues ValuesFromProperties(const PropertySource& source, const v
     const vparams::ParamFactsList facts(declared);
     vparams::EffectValues values;
     for (const FilterProperty& p : FilterProperties(declared)) {
-        const char* raw = source.text(p.name.c_str());
-        if (!raw) continue;
+        const char* given = source.text(p.name.c_str());
+        if (!given) continue;
+        const std::string raw = given;  // reading the animation may change the properties
         try {
             ReadProperty(p, raw, source, {facts, width, height}, values);
         } catch (const vparams::ParamError& e) {

@@ -1,5 +1,5 @@
-// A filter's MLT properties as the values' reader takes them: the text as MLT
-// holds it, and numbers and rectangles through MLT's own animation at a frame.
+// A filter's MLT properties as the values' reader takes them: the text as it
+// was set, and numbers and rectangles through MLT's own animation at a frame.
 // The filter and the properties' fuzz driver read through this one source.
 #pragma once
 
