@@ -20,10 +20,14 @@ packages=(
   dpkg-dev file lintian man-db
   # Shotcut, run under Xvfb by its test and the editors' screenshots (ImageMagick's import takes them)
   shotcut imagemagick
+  # The OBS Studio filter: libobs to build it, OBS to run it under Xvfb, obs-websocket's Python client
+  libobs-dev obs-studio python3-websockets
   # The one-node Slurm that scripts/slurm/test-doc.sh runs docs/slurm.md on
   slurm-wlm munge
   # Hostile image headers made (bench/hostile_files.py, also run by the tests) and measured
   python3 time bc
+  # The Python module vellora: built with pybind11 against Debian's Python, tested with pytest
+  python3-dev pybind11-dev python3-numpy python3-pytest python3-openimageio
   "$@"
 )
 
