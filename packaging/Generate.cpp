@@ -1,51 +1,34 @@
-// Writes a generated file of the package: `vellora_docgen man VERSION MODULE_FILE OUT`
-// (the man page) or `vellora_docgen bash OUT` (the completion). OUT appears whole
+// Writes a generated file of the package: `vellora_docgen man VERSION OUT
+// MODULE FREI0R MLT MLT_YAML KDENLIVE SHOTCUT COMPLETION DOCS` (the man page,
+// with where each part is installed) or `vellora_docgen bash OUT` (the completion). OUT appears whole
 // or not at all, so a failed build never installs half a page.
 #include <cstdio>
 #include <exception>
-#include <fstream>
 #include <string>
 
+#include "files/AtomicFile.h"
 #include "packaging/BashCompletion.h"
 #include "packaging/CliModel.h"
 #include "packaging/ManPage.h"
-
-namespace {
-
-bool WriteWhole(const std::string& path, const std::string& text) {
-    const std::string temp = path + ".part";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out) {
-            std::remove(temp.c_str());
-            return false;
-        }
-    }
-    return std::rename(temp.c_str(), path.c_str()) == 0;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     try {
         const std::string kind = argc > 1 ? argv[1] : "";
         std::string text, out;
-        if (kind == "man" && argc == 5) {
-            text = vpackaging::ManPage(vpackaging::ReadCli(), argv[2], argv[3]);
-            out = argv[4];
+        if (kind == "man" && argc == 12) {
+            const vpackaging::InstalledPaths paths{argv[4], argv[5], argv[6],  argv[7],
+                                                   argv[8], argv[9], argv[10], argv[11]};
+            text = vpackaging::ManPage(vpackaging::ReadCli(), argv[2], paths);
+            out = argv[3];
         } else if (kind == "bash" && argc == 3) {
             text = vpackaging::BashCompletion(vpackaging::ReadCli());
             out = argv[2];
         } else {
-            std::fprintf(stderr, "usage: vellora_docgen man VERSION MODULE_FILE OUT | bash OUT\n");
+            std::fprintf(stderr, "usage: vellora_docgen man VERSION OUT MODULE FREI0R MLT MLT_YAML KDENLIVE SHOTCUT "
+                                 "COMPLETION DOCS | bash OUT\n");
             return 2;
         }
-        if (!WriteWhole(out, text)) {
-            std::fprintf(stderr, "vellora_docgen: cannot write %s\n", out.c_str());
-            return 1;
-        }
+        vfiles::WriteTextAtomically(out, text, "OUT");
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "vellora_docgen: %s\n", e.what());

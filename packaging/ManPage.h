@@ -7,7 +7,13 @@
 
 namespace vpackaging {
 
-// `module_file` is where the installed command finds the plug-in module.
-std::string ManPage(const CliModel& cli, const std::string& version, const std::string& module_file);
+// Where each installed part is: the plug-in module the command loads, the
+// frei0r and MLT filters, MLT's metadata, Kdenlive's descriptor, Shotcut's
+// filter folder, the bash completion and the documentation folder.
+struct InstalledPaths {
+    std::string module, frei0r, mlt, mlt_yaml, kdenlive, shotcut, completion, docs;
+};
+
+std::string ManPage(const CliModel& cli, const std::string& version, const InstalledPaths& paths);
 
 }  // namespace vpackaging

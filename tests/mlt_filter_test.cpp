@@ -195,20 +195,30 @@ TEST_F(MltFilter, BadValuesAreNamedAndPassFramesThroughUnsetOnesAreDefaults) {
     const std::string percent = Melt(input + " 'rect=20% 20% 60% 40%'");
     EXPECT_TRUE(Bytes(percent.begin(), percent.end()) ==
                 Reference(still, " --origin 37.5,16.4 --width 45 --height 16.4"));
+    // 16000 % of 75 pixels is 12000, in range: the range is checked on pixels, not on the number typed.
+    const std::string wide = Melt(input + " 'rect=0% 0% 16000% 10%'");
+    EXPECT_TRUE(Bytes(wide.begin(), wide.end()) == Reference(still, " --origin 6000,2.05 --width 12000 --height 4.1"));
 
     const Bytes unchanged = vimaging::ReadImage(still).u8;
     const struct {
         const char* setting;
         const char* named;
     } bad[] = {
-        {"feather=-5", "'feather': -5 is out of range (0 to 15000)"},
-        {"'opacity=0=50;9=101'", "'opacity': 101 is out of range (0 to 100)"},
-        {"mask_type=circle", "unknown mask type 'circle' (expected one of: ellipse, rectangle)"},
+        {"feather=-5", "property 'feather' = '-5': '-5' is out of range (0 to 15000 pixels)"},
+        {"'opacity=0=50;9=101'", "property 'opacity' = '0=50;9=101': '101' is out of range (0 to 100 percent)"},
+        {"mask_type=circle", "property 'mask_type' = 'circle': 'circle' is not one of ellipse or rectangle"},
         {"'rect=1 2 3'", "property 'rect' = '1 2 3': expected \"X Y W H\""},
-        {"'rect=0 0 16000 10'", "property 'rect' = '0 0 16000 10': 'width': 16000 is out of range"},
+        {"'rect=0 0 16000 10'", "property 'rect' = '0 0 16000 10': width: '16000' is out of range (0 to 15000 pixels)"},
+        // Percent of the 75-pixel profile, checked once scaled: 25000 % is 18750 pixels.
+        {"'rect=0% 0% 25000% 10%'", "property 'rect' = '0% 0% 25000% 10%': width: '18750' is out of range"},
         {"angle=abc", "property 'angle' = 'abc': expected a number"},
         {"invert=2", "property 'invert' = '2': expected 0 or 1"},
         {"'falloff=0=linear;5=cubic'", "property 'falloff' = '0=linear;5=cubic': cannot be keyframed"},
+        // One key is still a key, not the value.
+        {"falloff=0=gaussian", "property 'falloff' = '0=gaussian': cannot be keyframed"},
+        // MLT alone would read "xx" as frame 0 and say nothing.
+        {"'rect=0=100 10 20 20;xx=30 10 20 20'", "property 'rect' = '0=100 10 20 20;xx=30 10 20 20': key time 'xx'"},
+        {"'feather=0=5;1.2.3=9'", "key time '1.2.3' is not a frame or a time"},
     };
     for (const auto& b : bad) {
         SCOPED_TRACE(b.setting);
@@ -220,6 +230,24 @@ TEST_F(MltFilter, BadValuesAreNamedAndPassFramesThroughUnsetOnesAreDefaults) {
         EXPECT_NE(run.out.find("the frame passes through unchanged"), std::string::npos) << run.out;
         const std::string raw = vtest::FileText(Path("bad.rgba"));
         EXPECT_TRUE(Bytes(raw.begin(), raw.end()) == unchanged);
+    }
+}
+
+// A key past the clip's end still pulls the box along on every frame: MLT
+// rewrites a parsed animation's text without such keys.
+TEST_F(MltFilter, KeysPastTheClipsEndAreFollowedOnEveryFrame) {
+    const int w = 80, h = 60;
+    WriteProfile(w, h);
+    const std::string still = WriteStill("still.png", w, h);
+    const std::string raw = Melt("-profile profile still.png out=3 -filter vellora 'rect=0=10 10 20 20;50=60 35 20 20'");
+    const size_t size = static_cast<size_t>(w) * h * 4;
+    ASSERT_EQ(raw.size(), 4 * size) << melt_log_;
+    for (int frame = 0; frame < 4; ++frame) {
+        SCOPED_TRACE("frame " + std::to_string(frame));
+        // The box's corner moves 1 x 0.5 pixels a frame; its centre is 10 pixels in.
+        const std::string origin = std::to_string(20 + frame) + "," + std::to_string(20 + frame * 0.5);
+        EXPECT_TRUE(Frame(raw, size, static_cast<size_t>(frame)) ==
+                    Reference(still, " --origin " + origin + " --width 20 --height 20"));
     }
 }
 
@@ -316,20 +344,34 @@ TEST_F(MltFilter, MeltDescribesEveryPropertyKdenlivesDescriptorAgrees) {
     named.insert("vellora");
     EXPECT_EQ(named, described) << xml;
     EXPECT_NE(xml.find("<effect LC_NUMERIC=\"C\" tag=\"vellora\" id=\"vellora\""), std::string::npos);
-    // Each default and range in the descriptor is the one melt reports.
-    for (const char* name : {"angle", "feather", "opacity"}) {
+    // Each default in the descriptor is the one melt reports, and so is each
+    // range but where Kdenlive's slider is narrower, inside it: a turn either
+    // way for the angle, the frame's width for the feather.
+    const struct {
+        const char* name;
+        const char* min;  // null: melt's
+        const char* max;
+    } sliders[] = {{"angle", "-360", "360"}, {"feather", nullptr, "%maxWidth"}, {"opacity", nullptr, nullptr}};
+    for (const auto& s : sliders) {
         const std::smatch m = [&] {
             std::smatch found;
             std::regex_search(query.out, found,
-                              std::regex(std::string("identifier: ") + name +
+                              std::regex(std::string("identifier: ") + s.name +
                                          "\\n(?:    .*\\n)*?    default: (\\S+)\\n    minimum: (\\S+)\\n    maximum: (\\S+)"));
             return found;
         }();
-        ASSERT_EQ(m.size(), 4u) << name;
-        EXPECT_NE(xml.find(std::string("name=\"") + name + "\" type=\"animated\" default=\"" + m[1].str() +
-                           "\" min=\"" + m[2].str() + "\" max=\"" + m[3].str() + "\""),
+        ASSERT_EQ(m.size(), 4u) << s.name;
+        EXPECT_NE(xml.find(std::string("name=\"") + s.name + "\" type=\"animated\" default=\"" + m[1].str() +
+                           "\" min=\"" + (s.min ? s.min : m[2].str()) + "\" max=\"" + (s.max ? s.max : m[3].str()) +
+                           "\""),
                   std::string::npos)
-            << name;
+            << s.name;
+        if (s.min) {
+            EXPECT_GE(std::stod(s.min), std::stod(m[2].str())) << s.name;
+        }
+        if (s.max && s.max[0] != '%') {
+            EXPECT_LE(std::stod(s.max), std::stod(m[3].str())) << s.name;
+        }
     }
     EXPECT_NE(xml.find("type=\"animatedrect\" name=\"rect\""), std::string::npos);
     EXPECT_NE(xml.find("paramlist=\"linear;quadratic;cubic;gamma;gaussian;exponential\""), std::string::npos);

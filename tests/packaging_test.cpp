@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -137,6 +138,15 @@ TEST(ManPage, ShowsEveryCommandAndEveryOptionOfIt) {
             EXPECT_TRUE(shown.count(option)) << option << " of " << name << " is not in the man page";
         }
     }
+    // Option names in the source are minus signs (\-), not hyphens: groff
+    // turns a bare "-" into a hyphen in PDF and PostScript, and Debian's man
+    // only hides that in a terminal.
+    const CliRun source = RunShell("zcat '" + page_file + "'", false);
+    ASSERT_EQ(source.status, 0) << source.err;
+    std::smatch bare;
+    EXPECT_FALSE(std::regex_search(source.out, bare, std::regex("(^|[^\\\\])--?[a-z]")))
+        << "a bare hyphen in '" << bare.str() << "'";
+    EXPECT_NE(source.out.find("\\-\\-falloff"), std::string::npos);
 }
 
 // Completion offers the commands, every option a command's --help lists, and
@@ -147,6 +157,9 @@ TEST(BashCompletion, OffersTheCommandsTheirOptionsAndValuesTheCommandAccepts) {
     std::set<std::string> offered = Complete({""});
     for (const std::string& c : commands) EXPECT_TRUE(offered.count(c)) << c;
     EXPECT_EQ(Complete({"ren"}), std::set<std::string>{"render"});
+    // After a flag, which takes no value, options complete again.
+    EXPECT_EQ(Complete({"render", "--invert", "--fall"}), std::set<std::string>{"--falloff"});
+    EXPECT_EQ(Complete({"render", "-q", "--fall"}), std::set<std::string>{"--falloff"});
 
     for (const std::string& command : commands) {
         const std::vector<std::string> options = HelpOptions(command);
