@@ -29,6 +29,22 @@ constexpr const char* kFilterTitle = "Vellora mask";
 constexpr const char* kFilterHelp =
     "Rewrites alpha with a soft elliptic or rectangular mask, turned, feathered and scaled by an opacity; "
     "colour passes through";
+// The two ways editors list the filter: on its own, and as the mask source of
+// MLT's "mask_start", which keeps the frame, runs the filter named by its
+// "filter" property on a copy (every property under `prefix` passed on without
+// it) and leaves the masked copy for "mask_apply" to composite over the kept
+// frame once the effects between them have run.
+struct FilterEntry {
+    const char* service;  // the MLT service editors add
+    const char* prefix;   // before each of the filter's property names
+    const char* title;
+    const char* help;
+};
+constexpr FilterEntry kPlainEntry = {"vellora", "", kFilterTitle, kFilterHelp};
+constexpr FilterEntry kMaskEntry = {
+    "mask_start", "filter.", "Vellora shape (mask)",
+    "Limits the effects after it, up to a mask apply, to Vellora's soft ellipse or rectangle: keeps the frame, "
+    "masks a copy, and the apply step puts the effects' result inside the mask over the kept frame"};
 constexpr const char* kRectName = "rect";
 constexpr const char* kRectTitle = "Mask box";
 constexpr const char* kRectHelp =

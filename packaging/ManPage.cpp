@@ -80,9 +80,11 @@ std::string ManPage(const CliModel& cli, const std::string& version, const Insta
         {"MLT filter \"vellora\"",
          "For melt, Kdenlive and Shotcut: the box as rect=\"X Y W H\" in the profile's pixels (or percent), "
          "the other values by their --params names, each keyframable in MLT's animation syntax."},
-        {"Kdenlive", "The effect \"Vellora mask\", with the box's handles in the project monitor."},
+        {"Kdenlive", "The effect \"Vellora mask\", with the box's handles in the project monitor; and "
+                     "\"Vellora shape (mask)\", which limits the effects after it, up to \"Mask Apply\", to the mask."},
         {"Shotcut", "The filter \"Mask: Vellora\", with on-video handles that move, resize, turn, feather and "
-                    "fade the mask."},
+                    "fade the mask; and \"Mask: Vellora Shape\", which limits the filters after it, up to "
+                    "\"Mask: Apply\", to the mask."},
         {"OBS Studio", "The filter \"Vellora Mask\" on any source (package vellora-obs)."},
         {"Python", "import vellora: NumPy frames through the effect (package python3-vellora)."},
     };
@@ -97,6 +99,10 @@ std::string ManPage(const CliModel& cli, const std::string& version, const Insta
         {"The frame with the handles the effect draws:", "vellora overlay testcard: view.png --angle 30"},
         {"In melt, the box moving over two seconds:",
          "melt clip.mp4 -filter vellora rect=\"0=100 40 240 160;48=292 136 336 208\" falloff=gaussian feather=40"},
+        {"In melt, a blur inside the mask only (MLT's mask_start runs the filter, mask_apply puts the result over the "
+         "frame):",
+         "melt clip.mp4 -filter mask_start filter=vellora filter.rect=\"340 160 600 400\" filter.feather=40 "
+         "-filter box_blur hradius=20 vradius=20 -filter mask_apply"},
     };
     for (const auto& e : examples) out << ".PP\n" << Roff(e[0]) << ".PP\n.RS\n.nf\n" << Roff(e[1]) << ".fi\n.RE\n";
     out << ".SH ENVIRONMENT\n.TP\n.B VELLORA_MODULE\n"
@@ -108,7 +114,9 @@ std::string ManPage(const CliModel& cli, const std::string& version, const Insta
         {paths.mlt, "The MLT filter."},
         {paths.mlt_yaml, "The MLT filter's metadata (melt -query filter=vellora)."},
         {paths.kdenlive, "Kdenlive's descriptor of the effect."},
+        {paths.kdenlive_mask, "Kdenlive's descriptor of its mask variant, \"Vellora shape (mask)\"."},
         {paths.shotcut, "Shotcut's filter folder: metadata, panel and on-video handles."},
+        {paths.shotcut_mask, "Shotcut's folder of the mask variant, \"Mask: Vellora Shape\"."},
         {paths.completion, "The bash completion of vellora."},
         {paths.docs, "The README and the documentation: commands, clips, editors, filters, Python and OBS."},
     };

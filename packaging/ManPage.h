@@ -8,10 +8,11 @@
 namespace vpackaging {
 
 // Where each installed part is: the plug-in module the command loads, the
-// frei0r and MLT filters, MLT's metadata, Kdenlive's descriptor, Shotcut's
-// filter folder, the bash completion and the documentation folder.
+// frei0r and MLT filters, MLT's metadata, Kdenlive's descriptors and
+// Shotcut's filter folders (each the filter's and its mask variant's), the
+// bash completion and the documentation folder.
 struct InstalledPaths {
-    std::string module, frei0r, mlt, mlt_yaml, kdenlive, shotcut, completion, docs;
+    std::string module, frei0r, mlt, mlt_yaml, kdenlive, kdenlive_mask, shotcut, shotcut_mask, completion, docs;
 };
 
 std::string ManPage(const CliModel& cli, const std::string& version, const InstalledPaths& paths);

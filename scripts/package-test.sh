@@ -97,17 +97,21 @@ required=(
 # The editors' files come with the source folders that make them.
 if [ -f "$root/mlt/CMakeLists.txt" ]; then
   required+=("/usr/lib/$multiarch/mlt-7/libmltvellora.so" /usr/share/mlt-7/vellora/filter_vellora.yml
-    /usr/share/kdenlive/effects/vellora.xml)
+    /usr/share/kdenlive/effects/vellora.xml /usr/share/kdenlive/effects/mask_start_vellora.xml)
 fi
 if [ -d "$root/shotcut" ]; then
-  required+=(/usr/share/shotcut/qml/filters/vellora/meta.qml /usr/share/shotcut/qml/filters/vellora/ui.qml
-    /usr/share/shotcut/qml/filters/vellora/vui.qml)
+  # The filter and its mask variant, each a whole folder.
+  for folder in vellora vellora_mask; do
+    for file in meta.qml ui.qml vui.qml keys.js params.js; do
+      required+=("/usr/share/shotcut/qml/filters/$folder/$file")
+    done
+  done
 fi
 for doc in "$root"/docs/*.md; do
   required+=("/usr/share/doc/vellora/docs/$(basename "$doc")")
 done
 # Only our own files and the folders above them; no tests, benchmarks, fuzzers, headers or archives.
-check_contents "$deb" "^/usr/bin/vellora$|^/usr/lib/$multiarch/vellora(/|$)|^/usr/lib/frei0r-1/vellora\\.so$|^/usr/lib/$multiarch/mlt-7/libmltvellora\\.so$|^/usr/share/mlt-7/vellora(/|$)|^/usr/share/kdenlive/effects/vellora\\.xml$|^/usr/share/shotcut/qml/filters/vellora(/|$)|^/usr/share/man/man1/vellora\\.1\\.gz$|^/usr/share/bash-completion/completions/vellora$|^/usr/share/doc/vellora(/|$)|^/usr/share/lintian/overrides/vellora$" \
+check_contents "$deb" "^/usr/bin/vellora$|^/usr/lib/$multiarch/vellora(/|$)|^/usr/lib/frei0r-1/vellora\\.so$|^/usr/lib/$multiarch/mlt-7/libmltvellora\\.so$|^/usr/share/mlt-7/vellora(/|$)|^/usr/share/kdenlive/effects/(mask_start_)?vellora\\.xml$|^/usr/share/shotcut/qml/filters/vellora(_mask)?(/|$)|^/usr/share/man/man1/vellora\\.1\\.gz$|^/usr/share/bash-completion/completions/vellora$|^/usr/share/doc/vellora(/|$)|^/usr/share/lintian/overrides/vellora$" \
   "${required[@]}" /usr/share/lintian/overrides/vellora
 check_depends "$deb" libc6 "libstdc\\+\\+6" libopenimageio
 for companion in "${companions[@]}"; do

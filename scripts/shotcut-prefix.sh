@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Lays out a private Shotcut installation in PREFIX that has Vellora's filter
-# folder from BUILD_DIR beside Debian's own, without touching /usr: Shotcut
+# folders (vellora and vellora_mask) from BUILD_DIR beside Debian's own, without touching /usr: Shotcut
 # reads its QML from ../share/shotcut beside its program, and MLT its modules
 # from $MLT_REPOSITORY, the build's. Prints the environment to run it with;
 # QSG_NO_DEPTH_BUFFER because under Mesa's llvmpipe (Xvfb) Shotcut's player
@@ -12,12 +12,16 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 prefix="${1:?usage: shotcut-prefix.sh PREFIX [BUILD_DIR]}"
 build="$(cd "${2:-$root/build}" && pwd)"
-folder="$build/shotcut/qml/filters/vellora"
+filters="$build/shotcut/qml/filters"
+folders=(vellora vellora_mask)
 # The build's MLT repository and data folder: Debian's modules with Vellora's beside them.
 mlt_lib="$build/mlt-7"
 mlt_data="$build/mlt-7-data"
 [ -x /usr/bin/shotcut ] || { echo "shotcut-prefix: Shotcut is not installed (/usr/bin/shotcut)" >&2; exit 1; }
-[ -f "$folder/params.js" ] || { echo "shotcut-prefix: no filter folder in '$folder' (build vellora_shotcut)" >&2; exit 1; }
+for name in "${folders[@]}"; do
+  [ -f "$filters/$name/params.js" ] ||
+    { echo "shotcut-prefix: no filter folder in '$filters/$name' (build vellora_shotcut)" >&2; exit 1; }
+done
 
 rm -rf "$prefix"
 mkdir -p "$prefix/bin" "$prefix/share/shotcut/qml/filters"
@@ -27,12 +31,14 @@ ln -s /usr/share/shotcut/translations "$prefix/share/shotcut/translations"
 for entry in /usr/share/shotcut/qml/*; do
   [ "$(basename "$entry")" = filters ] || ln -s "$entry" "$prefix/share/shotcut/qml/"
 done
-# Debian's filters, but not a vellora folder an installed package put there:
-# the build's stands in its place (-T: never a link made inside that folder).
+# Debian's filters, but not the vellora folders an installed package put there:
+# the build's stand in their place (-T: never a link made inside such a folder).
 for entry in /usr/share/shotcut/qml/filters/*; do
-  [ "$(basename "$entry")" = vellora ] || ln -s "$entry" "$prefix/share/shotcut/qml/filters/"
+  case "$(basename "$entry")" in vellora | vellora_mask) ;; *) ln -s "$entry" "$prefix/share/shotcut/qml/filters/" ;; esac
 done
-ln -sT "$folder" "$prefix/share/shotcut/qml/filters/vellora"
+for name in "${folders[@]}"; do
+  ln -sT "$filters/$name" "$prefix/share/shotcut/qml/filters/$name"
+done
 
 [ -f "$mlt_lib/libmltvellora.so" ] ||
   { echo "shotcut-prefix: no MLT filter in '$mlt_lib' (build vellora_mlt): Shotcut would not list the filter" >&2; exit 1; }

@@ -1,5 +1,5 @@
-// The editors' generated descriptions (MLT's metadata, Kdenlive's descriptor,
-// Shotcut's params.js) against the parameter facts they are made from: every
+// The editors' generated descriptions (MLT's metadata, Kdenlive's descriptors,
+// Shotcut's params.js, each editor's mask variant beside the filter) against the parameter facts they are made from: every
 // choice in order with its default, each checkbox's default, each range, and
 // Kdenlive's default box centred where the origin's default puts it.
 #include <gtest/gtest.h>
@@ -29,11 +29,16 @@ bool InRect(const ParamFacts& f) {
     return std::find(keys.begin(), keys.end(), f.key) != keys.end();
 }
 
-const vparams::ParamFactsList& Facts() {
-    static const vparams::ParamFactsList facts = [] {
+const vparams::Declaration& Declared() {
+    static const vparams::Declaration declared = [] {
         auto host = vtest::SetUpHost();
-        return vparams::ParamFactsList(vparams::Declaration::Read(*host));
+        return vparams::Declaration::Read(*host);
     }();
+    return declared;
+}
+
+const vparams::ParamFactsList& Facts() {
+    static const vparams::ParamFactsList facts(Declared());
     return facts;
 }
 
@@ -104,11 +109,18 @@ TEST(GeneratedDescriptions, KdenliveDescriptorsDefaultsAndItsBoxCentredOnTheOrig
     EXPECT_GT(r[3], 0);
 }
 
+// The value of `var NAME = ...;` in a params.js.
+nlohmann::json JsVar(const std::string& text, const std::string& name) {
+    const std::string head = "var " + name + " = ";
+    const size_t start = text.find(head);
+    if (start == std::string::npos) return nullptr;
+    const size_t end = text.find(";\n", start);
+    return nlohmann::json::parse(text.substr(start + head.size(), end - start - head.size()));
+}
+
 TEST(GeneratedDescriptions, ShotcutParamsCarryDefaultsChoicesAndRanges) {
-    std::string text = vtest::FileText(VELLORA_SHOTCUT_PARAMS_JS);
-    const size_t start = text.find('{');
-    ASSERT_NE(start, std::string::npos);
-    const nlohmann::json params = nlohmann::json::parse(text.substr(start, text.rfind('}') - start + 1));
+    const nlohmann::json params = JsVar(vtest::FileText(VELLORA_SHOTCUT_PARAMS_JS), "params");
+    ASSERT_TRUE(params.is_object());
     for (const ParamFacts& f : Facts().All()) {
         if (f.kind == ValueKind::Point) continue;
         ASSERT_TRUE(params.contains(f.key)) << f.key;
@@ -131,6 +143,41 @@ TEST(GeneratedDescriptions, ShotcutParamsCarryDefaultsChoicesAndRanges) {
                 EXPECT_EQ(p.at("maximum").get<double>(), f.max) << f.key;
                 break;
         }
+    }
+}
+
+// The mask variant is the same filter inside MLT's mask_start: the same
+// facts, every property under "filter.", and the filter it runs named.
+TEST(GeneratedDescriptions, MaskVariantsAreTheFilterUnderMaskStart) {
+    const std::string plain_js = vtest::FileText(VELLORA_SHOTCUT_PARAMS_JS);
+    const std::string mask_js = vtest::FileText(VELLORA_SHOTCUT_MASK_PARAMS_JS);
+    EXPECT_EQ(JsVar(mask_js, "params"), JsVar(plain_js, "params"));
+    EXPECT_EQ(JsVar(plain_js, "filter").at("service"), "vellora");
+    EXPECT_EQ(JsVar(plain_js, "filter").at("runs"), "");
+    EXPECT_EQ(JsVar(mask_js, "filter").at("service"), "mask_start");
+    EXPECT_EQ(JsVar(mask_js, "filter").at("runs"), "vellora");
+    EXPECT_NE(JsVar(mask_js, "filter").at("objectName"), JsVar(plain_js, "filter").at("objectName"));
+    const nlohmann::json plain_names = JsVar(plain_js, "names"), mask_names = JsVar(mask_js, "names");
+    const std::vector<vmlt::FilterProperty> properties = vmlt::FilterProperties(Declared());
+    EXPECT_EQ(plain_names.size(), properties.size());
+    EXPECT_EQ(mask_names.size(), properties.size());
+
+    const std::string plain_xml = vtest::FileText(VELLORA_KDENLIVE_XML);
+    const std::string mask_xml = vtest::FileText(VELLORA_KDENLIVE_MASK_XML);
+    EXPECT_NE(mask_xml.find("tag=\"mask_start\" id=\"mask_start-vellora\""), std::string::npos);
+    EXPECT_NE(mask_xml.find("dependency=\"vellora\""), std::string::npos);
+    EXPECT_NE(mask_xml.find("<parameter type=\"fixed\" name=\"filter\" value=\"vellora\">"), std::string::npos);
+    for (const vmlt::FilterProperty& p : properties) {
+        SCOPED_TRACE(p.name);
+        EXPECT_EQ(plain_names.at(p.name), p.name);
+        EXPECT_EQ(mask_names.at(p.name), "filter." + p.name);
+        // Each parameter element whole, as the plain descriptor has it, but for the name.
+        std::smatch element;
+        ASSERT_TRUE(std::regex_search(plain_xml, element,
+                                      std::regex("<parameter[^>]* name=\"" + p.name + "\"[^]*?</parameter>")));
+        std::string wrapped = element.str();
+        wrapped.replace(wrapped.find("name=\"" + p.name + "\""), p.name.size() + 7, "name=\"filter." + p.name + "\"");
+        EXPECT_NE(mask_xml.find(wrapped), std::string::npos) << wrapped;
     }
 }
 

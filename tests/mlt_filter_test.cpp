@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <regex>
 #include <set>
@@ -31,10 +32,12 @@ protected:
 
     std::string Path(const std::string& name) const { return dir_.Path(name); }
 
-    // A command in the scratch folder, melt finding the built module and its metadata.
+    // A command in the scratch folder, melt finding the built module and its
+    // metadata, and the built frei0r filter before Debian's (mask_apply
+    // composites with Debian's frei0r.composition).
     std::string InDir(const std::string& command) const {
         return "cd '" + dir_.Dir() + "' && MLT_REPOSITORY='" VELLORA_MLT_REPOSITORY "' MLT_DATA='" VELLORA_MLT_DATA
-               "' FREI0R_PATH='" VELLORA_FREI0R_DIR "' " + command;
+               "' FREI0R_PATH='" VELLORA_FREI0R_DIR ":/usr/lib/frei0r-1' " + command;
     }
     vtest::CliRun Shell(const std::string& command) { return vtest::RunShell(InDir(command)); }
     vtest::CliRun MeltRun(const std::string& command, const std::string& out) {
@@ -249,6 +252,60 @@ TEST_F(MltFilter, KeysPastTheClipsEndAreFollowedOnEveryFrame) {
         EXPECT_TRUE(Frame(raw, size, static_cast<size_t>(frame)) ==
                     Reference(still, " --origin " + origin + " --width 20 --height 20"));
     }
+}
+
+// As the mask source of MLT's mask_start (Kdenlive's "(Mask)" variant and
+// Shotcut's "Mask: Vellora Shape"), the filter limits a blur to the mask:
+// mask_apply puts the blurred, masked copy over the frame as it was. Checked
+// against the filter and the blur alone, composited here over the frame.
+TEST_F(MltFilter, AsAMaskSourceItLimitsTheFiltersBeforeMaskApply) {
+    const int w = 96, h = 64, frames = 3;
+    WriteProfile(w, h);
+    // Opaque noise, which any blur changes.
+    vimaging::Image still = vimaging::Image::Make(w, h, vimaging::SampleType::U8);
+    uint32_t seed = 7;
+    for (size_t i = 0; i < still.u8.size(); ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        still.u8[i] = i % 4 == 3 ? 255 : static_cast<uint8_t>(seed >> 24);
+    }
+    vimaging::WriteImage(Path("still.png"), still);
+    const std::string clip = "-profile profile still.png out=" + std::to_string(frames - 1);
+    const std::string blur = " -filter avfilter.boxblur av.luma_radius=4";
+    const std::string rect = "'0=20 10 50 40;2=30 14 50 40'";
+    const std::string masked = Melt(clip + " -filter mask_start filter=vellora filter.rect=" + rect +
+                                        " filter.feather=12 filter.falloff=gaussian" + blur + " -filter mask_apply",
+                                    "masked.rgba");
+    const std::string effect =
+        Melt(clip + " -filter vellora rect=" + rect + " feather=12 falloff=gaussian" + blur, "effect.rgba");
+    const std::string plain = Melt(clip, "plain.rgba");
+    const size_t size = static_cast<size_t>(w) * h * 4;
+    ASSERT_EQ(masked.size(), frames * size) << melt_log_;
+    ASSERT_EQ(effect.size(), frames * size);
+    ASSERT_EQ(plain.size(), frames * size);
+    for (int f = 0; f < frames; ++f) {
+        SCOPED_TRACE("frame " + std::to_string(f));
+        int outside = 0, blurred = 0, worst = 0, cleared = 0;
+        for (size_t px = static_cast<size_t>(f) * size; px < static_cast<size_t>(f + 1) * size; px += 4) {
+            const int a = static_cast<uint8_t>(effect[px + 3]);
+            cleared += a == 0;
+            for (size_t c = 0; c < 3; ++c) {
+                const int m = static_cast<uint8_t>(masked[px + c]), e = static_cast<uint8_t>(effect[px + c]),
+                          o = static_cast<uint8_t>(plain[px + c]);
+                // mask_apply's composite rounds its own way: within 2 of the exact mix.
+                const double mix = (e * a + o * (255.0 - a)) / 255.0;
+                worst = std::max(worst, static_cast<int>(std::ceil(std::abs(m - mix))));
+                if (a == 0 && m != o) ++outside;
+                if (a == 255 && m != o) ++blurred;
+            }
+            EXPECT_EQ(static_cast<uint8_t>(masked[px + 3]), 255);
+        }
+        EXPECT_LE(worst, 2);
+        EXPECT_EQ(outside, 0) << "outside the mask the frame must be as it was";
+        EXPECT_GT(blurred, 200) << "inside the mask the blur must show";
+        EXPECT_GT(cleared, w * h / 2) << "the mask must leave most of the frame outside";
+    }
+    // The keys move the mask: its frames differ.
+    EXPECT_NE(masked.substr(0, size), masked.substr(2 * size, size));
 }
 
 // MLT slices a frei0r filter's frame between threads when asked (threads=N);

@@ -89,16 +89,27 @@ TEST(Install, PutsEverythingUnderThePrefixAndTheCommandFindsItsModule) {
     EXPECT_EQ(vtest::ReadFile(dir.Path("out.png")).spec.width, 32);
 }
 
-// Shotcut reads a filter only as a whole folder: its QML and the params.js the build writes.
-TEST(Install, PutsShotcutsFilterFolderWhereShotcutReadsIt) {
+// Shotcut reads a filter only as a whole folder: its QML and the params.js the
+// build writes; the mask variant is a folder of its own naming mask_start.
+TEST(Install, PutsShotcutsAndKdenlivesFilesWhereTheyReadThem) {
     vtest::TempDir dir;
     const vtest::CliRun install =
         vtest::RunShell(std::string("cmake --install '") + VELLORA_BUILD_DIR + "' --prefix '" + dir.Dir() + "'");
     ASSERT_EQ(install.status, 0) << install.out;
-    const std::string folder = dir.Path("share/shotcut/qml/filters/vellora");
-    EXPECT_EQ(vtest::FolderNames(folder),
-              (std::vector<std::string>{"keys.js", "meta.qml", "params.js", "ui.qml", "vui.qml"}));
-    EXPECT_NE(vtest::FileText(folder + "/params.js").find("var params = {"), std::string::npos);
+    for (const char* name : {"vellora", "vellora_mask"}) {
+        SCOPED_TRACE(name);
+        const std::string folder = dir.Path(std::string("share/shotcut/qml/filters/") + name);
+        EXPECT_EQ(vtest::FolderNames(folder),
+                  (std::vector<std::string>{"keys.js", "meta.qml", "params.js", "ui.qml", "vui.qml"}));
+        EXPECT_NE(vtest::FileText(folder + "/params.js").find("var params = {"), std::string::npos);
+    }
+    EXPECT_NE(vtest::FileText(dir.Path("share/shotcut/qml/filters/vellora_mask/params.js"))
+                  .find("\"service\": \"mask_start\""),
+              std::string::npos);
+    EXPECT_NE(vtest::FileText(dir.Path("share/kdenlive/effects/mask_start_vellora.xml")).find("tag=\"mask_start\""),
+              std::string::npos);
+    EXPECT_NE(vtest::FileText(dir.Path("share/kdenlive/effects/vellora.xml")).find("tag=\"vellora\""),
+              std::string::npos);
 }
 
 }  // namespace

@@ -63,26 +63,33 @@ std::string RectDefault(const vparams::ParamFactsList& facts) {
 
 }  // namespace
 
-std::string KdenliveEffect(const vparams::Declaration& declared) {
+std::string KdenliveEffect(const vparams::Declaration& declared, const vmlt::FilterEntry& entry) {
     using vmlt::PropertyKind;
     const vparams::ParamFactsList facts(declared);
+    const bool wrapped = *entry.prefix != '\0';
     std::ostringstream x;
-    x << "<?xml version=\"1.0\"?>\n<!DOCTYPE kpartgui>\n"
-      << "<effect LC_NUMERIC=\"C\" tag=\"vellora\" id=\"vellora\" type=\"video\">\n"
-      << "    <name>" << Escaped(vmlt::kFilterTitle) << "</name>\n"
-      << "    <description>" << Escaped(vmlt::kFilterHelp) << "</description>\n"
+    x << "<?xml version=\"1.0\"?>\n<!DOCTYPE kpartgui>\n<effect LC_NUMERIC=\"C\" tag=\"" << entry.service << "\" id=\""
+      << entry.service << (wrapped ? std::string("-") + vmlt::kPlainEntry.service : "") << "\" type=\"video\"";
+    // Kdenlive offers a wrapper only where the filter it names is installed.
+    if (wrapped) x << " dependency=\"" << vmlt::kPlainEntry.service << "\"";
+    x << ">\n    <name>" << Escaped(entry.title) << "</name>\n"
+      << "    <description>" << Escaped(entry.help) << "</description>\n"
       << "    <author>Vellora</author>\n";
+    if (wrapped) {
+        x << "    <parameter type=\"fixed\" name=\"filter\" value=\"" << vmlt::kPlainEntry.service
+          << "\">\n        <name>Filter</name>\n    </parameter>\n";
+    }
     for (const vmlt::FilterProperty& p : vmlt::FilterProperties(declared)) {
         if (p.kind == PropertyKind::Rect) {
             // opacity="false": the box's own opacity field (a fifth number in the
             // rect) would do nothing here; the effect's opacity is a parameter of its own.
-            x << "    <parameter type=\"animatedrect\" name=\"" << p.name << "\" default=\"" << RectDefault(facts)
+            x << "    <parameter type=\"animatedrect\" name=\"" << entry.prefix << p.name << "\" default=\"" << RectDefault(facts)
               << "\" opacity=\"false\">\n        <name>" << Escaped(vmlt::kRectTitle) << "</name>\n        <comment>"
               << Escaped(vmlt::kRectHelp) << "</comment>\n    </parameter>\n";
             continue;
         }
         const vparams::ParamFacts& f = facts.At(p.entry->index);
-        x << "    <parameter name=\"" << p.name << "\"";
+        x << "    <parameter name=\"" << entry.prefix << p.name << "\"";
         switch (p.kind) {
             case PropertyKind::Choice:
                 x << " type=\"list\" default=\"" << vparams::DefaultText(f) << "\" paramlist=\""

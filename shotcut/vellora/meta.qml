@@ -4,10 +4,10 @@ import "params.js" as Vellora
 
 Metadata {
     type: Metadata.Filter
-    objectName: 'vellora'
-    name: qsTr('Mask: Vellora')
-    keywords: qsTr('matte alpha ellipse rectangle feather vignette rotate', 'search keywords for the Vellora mask filter') + ' mask: vellora'
-    mlt_service: 'vellora'
+    objectName: Vellora.filter.objectName
+    name: Vellora.filter.name
+    keywords: qsTr('matte alpha ellipse rectangle feather vignette rotate', 'search keywords for the Vellora mask filter') + ' ' + Vellora.filter.name.toLowerCase()
+    mlt_service: Vellora.filter.service
     qml: 'ui.qml'
     vui: 'vui.qml'
 
@@ -15,26 +15,26 @@ Metadata {
         parameters: [
             Parameter {
                 name: qsTr('Position / Size')
-                property: 'rect'
+                property: Vellora.names.rect
                 isRectangle: true
             },
             Parameter {
                 name: Vellora.params.angle.label
-                property: 'angle'
+                property: Vellora.names.angle
                 isCurve: true
                 minimum: Vellora.params.angle.minimum
                 maximum: Vellora.params.angle.maximum
             },
             Parameter {
                 name: Vellora.params.feather.label
-                property: 'feather'
+                property: Vellora.names.feather
                 isCurve: true
                 minimum: Vellora.params.feather.minimum
                 maximum: Vellora.params.feather.maximum
             },
             Parameter {
                 name: Vellora.params.opacity.label
-                property: 'opacity'
+                property: Vellora.names.opacity
                 isCurve: true
                 minimum: Vellora.params.opacity.minimum
                 maximum: Vellora.params.opacity.maximum

@@ -9,6 +9,7 @@ Item {
     id: root
 
     readonly property var p: Vellora.params
+    readonly property var n: Vellora.names  // the MLT properties, by parameter
     property bool blockUpdate: true
     property rect box
 
@@ -25,22 +26,22 @@ Item {
     function setControls() {
         var at = position();
         blockUpdate = true;
-        maskCombo.currentIndex = choiceIndex(p.mask_type, filter.get('mask_type'));
-        modeCombo.currentIndex = choiceIndex(p.composite_mode, filter.get('composite_mode'));
-        falloffCombo.currentIndex = choiceIndex(p.falloff, filter.get('falloff'));
-        box = filter.getRect('rect', at);
+        maskCombo.currentIndex = choiceIndex(p.mask_type, filter.get(n.mask_type));
+        modeCombo.currentIndex = choiceIndex(p.composite_mode, filter.get(n.composite_mode));
+        falloffCombo.currentIndex = choiceIndex(p.falloff, filter.get(n.falloff));
+        box = filter.getRect(n.rect, at);
         rectX.value = box.x;
         rectY.value = box.y;
         rectW.value = box.width;
         rectH.value = box.height;
-        angleSpin.value = filter.getDouble('angle', at);
-        featherSlider.value = filter.getDouble('feather', at);
-        opacitySlider.value = filter.getDouble('opacity', at);
-        invertCheck.checked = filter.get('invert') === '1';
-        rectKeys.checked = filter.keyframeCount('rect') > 0;
-        angleKeys.checked = filter.keyframeCount('angle') > 0;
-        featherKeys.checked = filter.keyframeCount('feather') > 0;
-        opacityKeys.checked = filter.keyframeCount('opacity') > 0;
+        angleSpin.value = filter.getDouble(n.angle, at);
+        featherSlider.value = filter.getDouble(n.feather, at);
+        opacitySlider.value = filter.getDouble(n.opacity, at);
+        invertCheck.checked = filter.get(n.invert) === '1';
+        rectKeys.checked = filter.keyframeCount(n.rect) > 0;
+        angleKeys.checked = filter.keyframeCount(n.angle) > 0;
+        featherKeys.checked = filter.keyframeCount(n.feather) > 0;
+        opacityKeys.checked = filter.keyframeCount(n.opacity) > 0;
         blockUpdate = false;
     }
 
@@ -53,7 +54,7 @@ Item {
         if (blockUpdate)
             return;
         box = Qt.rect(rectX.value, rectY.value, rectW.value, rectH.value);
-        Keys.setValue(filter, 'rect', box, position());
+        Keys.setValue(filter, n.rect, box, position());
     }
 
     // The keyframe button turns a property's one value into a first keyframe here, or back.
@@ -73,14 +74,17 @@ Item {
     }
 
     function setDefaults() {
-        filter.set('mask_type', p.mask_type.defaultValue);
-        filter.set('composite_mode', p.composite_mode.defaultValue);
-        filter.set('falloff', p.falloff.defaultValue);
-        filter.set('rect', Keys.defaultRect(profile.width, profile.height));
-        filter.set('angle', p.angle.defaultValue);
-        filter.set('feather', p.feather.defaultValue);
-        filter.set('opacity', p.opacity.defaultValue);
-        filter.set('invert', p.invert.defaultValue ? 1 : 0);
+        // The mask variant is MLT's mask_start, told which filter to run.
+        if (Vellora.filter.runs)
+            filter.set('filter', Vellora.filter.runs);
+        filter.set(n.mask_type, p.mask_type.defaultValue);
+        filter.set(n.composite_mode, p.composite_mode.defaultValue);
+        filter.set(n.falloff, p.falloff.defaultValue);
+        filter.set(n.rect, Keys.defaultRect(profile.width, profile.height));
+        filter.set(n.angle, p.angle.defaultValue);
+        filter.set(n.feather, p.feather.defaultValue);
+        filter.set(n.opacity, p.opacity.defaultValue);
+        filter.set(n.invert, p.invert.defaultValue ? 1 : 0);
     }
 
     width: 400
@@ -104,7 +108,7 @@ Item {
         }
         Shotcut.Preset {
             id: preset
-            parameters: ['mask_type', 'composite_mode', 'falloff', 'rect', 'angle', 'feather', 'opacity', 'invert']
+            parameters: [n.mask_type, n.composite_mode, n.falloff, n.rect, n.angle, n.feather, n.opacity, n.invert]
             Layout.columnSpan: 3
             onBeforePresetLoaded: {
                 for (var i in parameters)
@@ -122,7 +126,7 @@ Item {
             id: maskCombo
             model: p.mask_type.labels
             Layout.columnSpan: 3
-            onActivated: filter.set('mask_type', p.mask_type.choices[index])
+            onActivated: filter.set(n.mask_type, p.mask_type.choices[index])
         }
 
         Label {
@@ -134,7 +138,7 @@ Item {
             id: modeCombo
             model: p.composite_mode.labels
             Layout.columnSpan: 3
-            onActivated: filter.set('composite_mode', p.composite_mode.choices[index])
+            onActivated: filter.set(n.composite_mode, p.composite_mode.choices[index])
         }
 
         Label {
@@ -146,7 +150,7 @@ Item {
             id: falloffCombo
             model: p.falloff.labels
             Layout.columnSpan: 3
-            onActivated: filter.set('falloff', p.falloff.choices[index])
+            onActivated: filter.set(n.falloff, p.falloff.choices[index])
         }
 
         Label {
@@ -181,7 +185,7 @@ Item {
         Shotcut.KeyframesButton {
             id: rectKeys
             Layout.rowSpan: 2
-            onToggled: toggleKeys(rectKeys, 'rect', box)
+            onToggled: toggleKeys(rectKeys, n.rect, box)
         }
 
         Label {
@@ -231,17 +235,17 @@ Item {
             from: p.angle.minimum
             to: p.angle.maximum
             suffix: ' °'
-            onValueModified: setNumber('angle', value)
+            onValueModified: setNumber(n.angle, value)
         }
         Shotcut.UndoButton {
             onClicked: {
                 angleSpin.value = p.angle.defaultValue;
-                setNumber('angle', angleSpin.value);
+                setNumber(n.angle, angleSpin.value);
             }
         }
         Shotcut.KeyframesButton {
             id: angleKeys
-            onToggled: toggleKeys(angleKeys, 'angle', angleSpin.value)
+            onToggled: toggleKeys(angleKeys, n.angle, angleSpin.value)
         }
 
         Label {
@@ -254,14 +258,14 @@ Item {
             maximumValue: p.feather.maximum
             decimals: p.feather.decimals
             suffix: ' px'
-            onValueChanged: setNumber('feather', value)
+            onValueChanged: setNumber(n.feather, value)
         }
         Shotcut.UndoButton {
             onClicked: featherSlider.value = p.feather.defaultValue
         }
         Shotcut.KeyframesButton {
             id: featherKeys
-            onToggled: toggleKeys(featherKeys, 'feather', featherSlider.value)
+            onToggled: toggleKeys(featherKeys, n.feather, featherSlider.value)
         }
 
         Label {
@@ -274,14 +278,14 @@ Item {
             maximumValue: p.opacity.maximum
             decimals: p.opacity.decimals
             suffix: ' %'
-            onValueChanged: setNumber('opacity', value)
+            onValueChanged: setNumber(n.opacity, value)
         }
         Shotcut.UndoButton {
             onClicked: opacitySlider.value = p.opacity.defaultValue
         }
         Shotcut.KeyframesButton {
             id: opacityKeys
-            onToggled: toggleKeys(opacityKeys, 'opacity', opacitySlider.value)
+            onToggled: toggleKeys(opacityKeys, n.opacity, opacitySlider.value)
         }
 
         Label {}
@@ -289,7 +293,7 @@ Item {
             id: invertCheck
             text: p.invert.text
             Layout.columnSpan: 3
-            onClicked: filter.set('invert', checked ? 1 : 0)
+            onClicked: filter.set(n.invert, checked ? 1 : 0)
         }
 
         Item {

@@ -10,6 +10,7 @@ Shotcut.VuiBase {
     id: vui
 
     readonly property var p: Vellora.params
+    readonly property var n: Vellora.names  // the MLT properties, by parameter
     property real zoom: (video.zoom > 0) ? video.zoom : 1
     property rect box: Qt.rect(0, 0, 0, 0)  // profile pixels, unturned
     property real angle: 0                  // degrees, clockwise on screen
@@ -29,11 +30,11 @@ Shotcut.VuiBase {
         if (dragging)
             return;
         var at = position();
-        box = filter.getRect('rect', at);
-        angle = filter.getDouble('angle', at);
-        feather = filter.getDouble('feather', at);
-        strength = filter.getDouble('opacity', at);
-        ellipse = filter.get('mask_type') !== 'rectangle';
+        box = filter.getRect(n.rect, at);
+        angle = filter.getDouble(n.angle, at);
+        feather = filter.getDouble(n.feather, at);
+        strength = filter.getDouble(n.opacity, at);
+        ellipse = filter.get(n.mask_type) !== 'rectangle';
         videoItem.enabled = filter.get('disable') !== '1';
     }
 
@@ -139,7 +140,7 @@ Shotcut.VuiBase {
                     onPositionChanged: {
                         var q = toProfile(moveArea, mouse.x, mouse.y);
                         box = Qt.rect(startBox.x + q.x - start.x, startBox.y + q.y - start.y, box.width, box.height);
-                        store('rect', box);
+                        store(n.rect, box);
                     }
                     onReleased: dragging = false
                 }
@@ -189,7 +190,7 @@ Shotcut.VuiBase {
                                 return;
                             var degrees = Math.atan2(dx, -dy) * 180 / Math.PI;
                             angle = degrees < 0 ? degrees + 360 : degrees;
-                            store('angle', angle);
+                            store(n.angle, angle);
                         }
                         onReleased: dragging = false
                     }
@@ -221,7 +222,7 @@ Shotcut.VuiBase {
                                 var h = Keys.clamp(2 * local.y * modelData[1], p.height);
                                 var cx = box.x + box.width / 2, cy = box.y + box.height / 2;
                                 box = Qt.rect(cx - w / 2, cy - h / 2, w, h);
-                                store('rect', box);
+                                store(n.rect, box);
                             }
                             onReleased: dragging = false
                         }
@@ -256,7 +257,7 @@ Shotcut.VuiBase {
                                 var f = modelData[0] !== 0 ? box.width / 2 - local.x * modelData[0]
                                                            : (box.height > 0 ? (box.height / 2 - local.y * modelData[1]) * box.width / box.height : feather);
                                 feather = Keys.clamp(f, p.feather);
-                                store('feather', feather);
+                                store(n.feather, feather);
                             }
                             onReleased: dragging = false
                         }
@@ -302,7 +303,7 @@ Shotcut.VuiBase {
                         onPositionChanged: {
                             var q = opacityArea.mapToItem(track, mouse.x, mouse.y);
                             strength = Keys.clamp(100 - q.y * zoom, p.opacity);
-                            store('opacity', strength);
+                            store(n.opacity, strength);
                         }
                         onReleased: dragging = false
                     }
