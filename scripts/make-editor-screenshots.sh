@@ -58,10 +58,14 @@ mask_properties() {
 # Shotcut: the project the GUI test uses, the clip on V2 over a grey V1
 # (Shotcut blends no track onto the one below it but V2 and up), its filter
 # current, the player showing the handles.
-mask_properties '      <property name="' '</property>' "340 160 600 400" >"$work/filter.xml"
+{ echo '    <filter id="filter0" out="49">'
+  echo '      <property name="mlt_service">vellora</property>'
+  echo '      <property name="shotcut:filter">vellora</property>'
+  mask_properties '      <property name="' '</property>' "340 160 600 400"
+  echo '    </filter>'; } >"$work/filter.xml"
 sed -e '/<!--\/\?under-->/d' -e 's/@WIDTH@/1280/g; s/@HEIGHT@/720/g; s/@SERVICE@/qimage/; s/@V1@/under/' \
     -e "s|@RESOURCE@|$work/card.png|; s|@UNDER@|#ff404040|" \
-    -e "/@FILTER@/{r $work/filter.xml
+    -e "/@FILTERS@/{r $work/filter.xml
 d}" "$root/tests/data/editors/shotcut-project.mlt" >"$work/shotcut.mlt"
 eval "$("$root/scripts/shotcut-prefix.sh" "$work/shotcut" "$build")"
 (export HOME="$work/home-shotcut" QT_QPA_PLATFORM=xcb; mkdir -p "$HOME"

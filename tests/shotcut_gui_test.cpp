@@ -6,6 +6,8 @@
 // and turned. Slow (Shotcut starts in 10 to 60 s): its tests carry "Gui".
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -28,27 +30,51 @@ const double kX = 220, kY = 130, kW = 200, kH = 100;
 
 std::string Q(const std::string& text) { return "'" + text + "'"; }
 
-// The shared Shotcut project, its clip a colour, half transparent, alone on V1
-// carrying the filter; composite "add" makes the box opaque. The angle is
-// keyframed (0 at the first frame, 90 at the last).
-std::string Project() {
+// A filter element as Shotcut saves one: its service, Shotcut's name for it
+// (none: Shotcut finds it by its service) and its properties.
+std::string Filter(int id, const std::string& service, const std::string& shotcut_name,
+                   const std::vector<std::pair<std::string, std::string>>& properties) {
+    std::ostringstream x;
+    x << "    <filter id=\"filter" << id << "\" out=\"49\">\n"
+      << "      <property name=\"mlt_service\">" << service << "</property>\n";
+    if (!shotcut_name.empty()) x << "      <property name=\"shotcut:filter\">" << shotcut_name << "</property>\n";
+    for (const auto& [name, value] : properties) {
+        x << "      <property name=\"" << name << "\">" << value << "</property>\n";
+    }
+    x << "    </filter>";
+    return x.str();
+}
+
+std::string Rect(double x, double y, double w, double h) {
+    std::ostringstream r;
+    r << x << " " << y << " " << w << " " << h;
+    return r.str();
+}
+
+// The shared Shotcut project, its clip (`service`, `resource`) alone on V1
+// carrying `filters`.
+std::string Project(const std::string& service, const std::string& resource, const std::string& filters) {
     std::string x = vtest::FileText(std::string(VELLORA_SOURCE_DIR) + "/tests/data/editors/shotcut-project.mlt");
     for (size_t at; (at = x.find("<!--under-->")) != std::string::npos;) {
         const std::string close = "<!--/under-->\n";
         x.erase(at, x.find(close, at) + close.size() - at);
     }
-    std::ostringstream filter;
-    filter << "      <property name=\"mask_type\">rectangle</property>\n"
-           << "      <property name=\"composite_mode\">add</property>\n"
-           << "      <property name=\"rect\">" << kX << " " << kY << " " << kW << " " << kH << "</property>\n"
-           << "      <property name=\"angle\">0=0;49=90</property>";
     const std::pair<std::string, std::string> fill[] = {
-        {"@WIDTH@", std::to_string(kProfileW)}, {"@HEIGHT@", std::to_string(kProfileH)}, {"@SERVICE@", "color"},
-        {"@RESOURCE@", "#803080c0"}, {"@V1@", "producer0"}, {"@FILTER@", filter.str()}};
+        {"@WIDTH@", std::to_string(kProfileW)}, {"@HEIGHT@", std::to_string(kProfileH)}, {"@SERVICE@", service},
+        {"@RESOURCE@", resource}, {"@V1@", "producer0"}, {"@FILTERS@", filters}};
     for (const auto& [name, value] : fill) {
         for (size_t at; (at = x.find(name)) != std::string::npos;) x.replace(at, name.size(), value);
     }
     return x;
+}
+
+// The handles' project: a colour, half transparent; composite "add" makes the
+// box opaque. The angle is keyframed (0 at the first frame, 90 at the last).
+std::string HandlesProject() {
+    return Project("color", "#803080c0",
+                   Filter(0, "vellora", "vellora",
+                          {{"mask_type", "rectangle"}, {"composite_mode", "add"}, {"rect", Rect(kX, kY, kW, kH)},
+                           {"angle", "0=0;49=90"}}));
 }
 
 struct Box {
@@ -195,11 +221,12 @@ protected:
         return vtest::FileText(project);
     }
 
-    // Frame 0 of `project` through melt, as RGBA; empty on failure.
+    // Frame 0 of `project` through melt, as RGBA; empty on failure. On the X
+    // display: MLT's Qt image producer wants one.
     std::string MeltFrame(const std::string& project) {
         shotcut_.reset();
         const vtest::CliRun melt = vtest::RunMelt(
-            env_ + " timeout -s KILL 120 melt -quiet " + Q(project) + " out=0 -consumer avformat:" +
+            env_ + " " + x_->Env() + " timeout -s KILL 120 melt -quiet " + Q(project) + " out=0 -consumer avformat:" +
                 dir_.Arg("frame.rgba") + " f=rawvideo vcodec=rawvideo pix_fmt=rgba mlt_image_format=rgba an=1",
             dir_.Path("frame.rgba"));
         EXPECT_EQ(melt.status, 0) << melt.out;
@@ -212,9 +239,9 @@ protected:
     std::unique_ptr<vtest::Process> shotcut_;
 };
 
-// A saved filter property, or "" when the project lacks it.
-std::string SavedProperty(const std::string& xml, const std::string& name) {
-    const size_t filter = xml.find("<property name=\"mlt_service\">vellora</property>");
+// A saved property of the filter of `service`, or "" when the project lacks it.
+std::string SavedProperty(const std::string& xml, const std::string& name, const std::string& service = "vellora") {
+    const size_t filter = xml.find("<property name=\"mlt_service\">" + service + "</property>");
     if (filter == std::string::npos) return "";
     const size_t end = xml.find("</filter>", filter);
     const std::string key = "<property name=\"" + name + "\">";
@@ -244,7 +271,7 @@ std::vector<double> Numbers(const std::string& text) {
 
 TEST_F(ShotcutXvfb, GuiHandlesMoveResizeAndTurnTheMaskInTheSavedProject) {
     const std::string project = dir_.Path("project.mlt");
-    std::ofstream(project) << Project();
+    std::ofstream(project) << HandlesProject();
     StartShotcut(project);
 
     ASSERT_TRUE(WaitUntil(60, [&] { return Log().find("added filter \"Mask: Vellora\"") != std::string::npos; }))
@@ -322,4 +349,110 @@ TEST_F(ShotcutXvfb, GuiHandlesMoveResizeAndTurnTheMaskInTheSavedProject) {
     }
 }
 
+// "Mask: Vellora Shape", a blur and "Mask: Apply": Shotcut lists the mask
+// variant by its own folder, its handles move the box under "filter.", and
+// the saved project renders the blur inside the box only.
+TEST_F(ShotcutXvfb, GuiMaskVariantLimitsABlurToTheBox) {
+    // The clip's blue, with dark squares around the box that a blur changes.
+    vimaging::Image still = vimaging::Image::Make(kProfileW, kProfileH, vimaging::SampleType::U8);
+    for (int y = 0; y < kProfileH; ++y) {
+        for (int x = 0; x < kProfileW; ++x) {
+            const bool dark = x >= 140 && x < 500 && y >= 70 && y < 290 && (x / 6 + y / 6) % 2;
+            uint8_t* p = &still.u8[(static_cast<size_t>(y) * kProfileW + x) * 4];
+            p[0] = dark ? 0 : 48, p[1] = dark ? 20 : 128, p[2] = dark ? 60 : 192, p[3] = 255;
+        }
+    }
+    vimaging::WriteImage(dir_.Path("still.png"), still);
+    const std::string filters =
+        Filter(0, "mask_start", "maskVellora",
+               {{"filter", "vellora"}, {"filter.mask_type", "rectangle"}, {"filter.rect", Rect(kX, kY, kW, kH)}}) +
+        "\n" + Filter(1, "avfilter.gblur", "blur_gaussian_av", {{"av.sigma", "4"}}) + "\n" +
+        Filter(2, "mask_apply", "", {{"transition", "frei0r.composition"}});
+    const std::string project = dir_.Path("project.mlt");
+    std::ofstream(project) << Project("qimage", dir_.Path("still.png"), filters);
+    StartShotcut(project);
+    ASSERT_TRUE(WaitUntil(60, [&] { return Log().find("added filter \"Mask: Vellora Shape\"") != std::string::npos; }))
+        << Log();
+
+    const Box player = Player();
+    ASSERT_FALSE(player.Empty());
+    const double scale = (player.x1 - player.x0 + 1.0) / kProfileW;
+    const auto sx = [&](double px) { return player.x0 + px * scale; };
+    const auto sy = [&](double py) { return player.y0 + py * scale; };
+    const Box handles = SelectFilter(player);
+    ASSERT_FALSE(handles.Empty());
+    EXPECT_NEAR((handles.x0 + handles.x1) / 2.0, sx(kX + kW / 2), 2);
+
+    // Move the box by (64, 32) screen pixels, dragging inside it.
+    const double cx = kX + kW / 2, cy = kY + kH / 2;
+    Drag(sx(cx) + 20, sy(cy) + 15, sx(cx) + 84, sy(cy) + 47);
+    const std::string saved = Save(project);
+    ASSERT_FALSE(saved.empty());
+    EXPECT_FALSE(std::regex_search(Log(), std::regex("Warning.*vellora(_mask)?/[a-z]+\\.(qml|js)"))) << Log();
+    EXPECT_EQ(SavedProperty(saved, "filter", "mask_start"), "vellora");
+    const std::vector<double> rect = Numbers(SavedProperty(saved, "filter.rect", "mask_start"));
+    ASSERT_GE(rect.size(), 4u) << SavedProperty(saved, "filter.rect", "mask_start");
+    const double tolerance = 1.5 / scale;
+    EXPECT_NEAR(rect[0] + rect[2] / 2, cx + 64 / scale, tolerance) << "centre x";
+    EXPECT_NEAR(rect[1] + rect[3] / 2, cy + 32 / scale, tolerance) << "centre y";
+    EXPECT_NEAR(rect[2], kW, tolerance);
+    // For a person: the Filters panel's stack beside the player, kept as shotcut_mask.png.
+    Click(103, 708);
+    ::sleep(2);
+    x_->Screenshot(dir_.Path("mask.png"));
+    EXPECT_TRUE(vtest::XvfbSession::Keep(dir_.Path("mask.png"), "shotcut_mask.png"));
+
+    // melt renders the saved project: blurred inside the moved box, as the still outside it.
+    const std::string frame = MeltFrame(project);
+    ASSERT_EQ(frame.size(), static_cast<size_t>(kProfileW) * kProfileH * 4);
+    int inside = 0, changed_inside = 0, outside = 0, changed_outside = 0;
+    for (int y = 70; y < 290; ++y) {
+        for (int x = 140; x < 500; ++x) {
+            const size_t at = (static_cast<size_t>(y) * kProfileW + x) * 4;
+            // Blurred, the squares change by tens of levels; the softened mask's
+            // faint tail and the composite's rounding by 1.
+            bool changed = false;
+            for (size_t c = 0; c < 3; ++c) {
+                changed = changed || std::abs(static_cast<uint8_t>(frame[at + c]) - still.u8[at + c]) > 2;
+            }
+            // A pixel's margin from the box's edge (negative outside). The blur
+            // softens the mask's edge too, 3 sigma (12 pixels) either way.
+            const double margin = std::min(std::min(x - rect[0], rect[0] + rect[2] - 1 - x),
+                                            std::min(y - rect[1], rect[1] + rect[3] - 1 - y));
+            if (margin >= 12) ++inside, changed_inside += changed;
+            if (margin < -12) ++outside, changed_outside += changed;
+        }
+    }
+    EXPECT_GT(changed_inside, inside * 3 / 4) << "the blur does not show inside the box";
+    EXPECT_GT(outside, 10000);
+    EXPECT_EQ(changed_outside, 0) << "the blur shows outside the box";
+}
+
+// A project whose values the filter refuses (it passes the frames through
+// unmasked): the panel names them in red instead of showing a default.
+TEST_F(ShotcutXvfb, GuiPanelNamesAStoredValueTheFilterRefuses) {
+    const std::string project = dir_.Path("project.mlt");
+    std::ofstream(project) << Project("color", "#803080c0",
+                                      Filter(0, "vellora", "vellora",
+                                             {{"falloff", "sinc"}, {"rect", Rect(kX, kY, kW, kH)}}));
+    StartShotcut(project);
+    ASSERT_TRUE(WaitUntil(60, [&] { return Log().find("added filter \"Mask: Vellora\"") != std::string::npos; }))
+        << Log();
+    const Box player = Player();
+    ASSERT_FALSE(player.Empty());
+    ASSERT_FALSE(SelectFilter(player).Empty());
+    Click(103, 708);  // the Filters panel
+    const auto is_red = [](const uint8_t* p) { return p[0] > 200 && p[1] < 60 && p[2] < 60; };
+    Box notice;
+    EXPECT_TRUE(WaitUntil(30, [&] {
+        notice = Find(Shot(), Box{0, 80, player.x0 - 1, 999}, is_red);
+        return !notice.Empty() && notice.x1 - notice.x0 > 100;
+    })) << "no notice in the panel";
+    EXPECT_TRUE(vtest::XvfbSession::Keep(dir_.Path("shot.png"), "shotcut_refused.png"));
+    // Nothing was rewritten: the stored value stays for the user to mend.
+    shotcut_.reset();
+    EXPECT_NE(vtest::FileText(project).find(">sinc<"), std::string::npos);
+}
+
 }  // namespace
+

@@ -17,31 +17,68 @@ Item {
         return Math.max(producer.position - (filter.in - producer.in), 0);
     }
 
-    // A popup's stored name as its index in the declared list; an unknown name shows the default.
-    function choiceIndex(entry, name) {
+    // A popup's stored name as its index in the declared list: unset is the
+    // default; an unknown name shows none, and is named in the panel's notice.
+    function choiceIndex(key, problems) {
+        var entry = p[key], name = filter.get(n[key]);
+        if (name === '')
+            return entry.choices.indexOf(entry.defaultValue);
         var i = entry.choices.indexOf(name);
-        return i >= 0 ? i : entry.choices.indexOf(entry.defaultValue);
+        if (i < 0)
+            problems.push(entry.label + ": '" + name + "' is not one of " + entry.choices.join(', '));
+        return i;
+    }
+
+    // A number at `at`; unset, the effect's default (the filter uses it too).
+    function number(key, at) {
+        return filter.get(n[key]) === '' ? p[key].defaultValue : filter.getDouble(n[key], at);
+    }
+
+    // The box as stored, when it is one: unset, the default box; not four
+    // numbers (at every key), named in the notice and shown as the default.
+    function storedBox(at, problems) {
+        var text = filter.get(n.rect);
+        var fallback = Keys.defaultRect(profile.width, profile.height);
+        if (text === '')
+            return fallback;
+        var keys = text.split(';');
+        for (var i = 0; i < keys.length; ++i) {
+            var value = keys[i].substring(keys[i].indexOf('=') + 1).trim();
+            var words = value.split(/[\s,]+/);
+            var ok = value === '' ? i === keys.length - 1 : (words.length === 4 || words.length === 5);
+            for (var w = 0; ok && w < words.length && value !== ''; ++w)
+                ok = /^[-+]?(\d+\.?\d*|\.\d+)([eE][-+]?\d+)?%?$/.test(words[w]);
+            if (!ok) {
+                problems.push(qsTr('Position / Size') + ": '" + text + "' is not X Y W H");
+                return fallback;
+            }
+        }
+        return filter.getRect(n.rect, at);
     }
 
     function setControls() {
         var at = position();
+        var problems = [];
         blockUpdate = true;
-        maskCombo.currentIndex = choiceIndex(p.mask_type, filter.get(n.mask_type));
-        modeCombo.currentIndex = choiceIndex(p.composite_mode, filter.get(n.composite_mode));
-        falloffCombo.currentIndex = choiceIndex(p.falloff, filter.get(n.falloff));
-        box = filter.getRect(n.rect, at);
+        maskCombo.currentIndex = choiceIndex('mask_type', problems);
+        modeCombo.currentIndex = choiceIndex('composite_mode', problems);
+        falloffCombo.currentIndex = choiceIndex('falloff', problems);
+        box = storedBox(at, problems);
         rectX.value = box.x;
         rectY.value = box.y;
         rectW.value = box.width;
         rectH.value = box.height;
-        angleSpin.value = filter.getDouble(n.angle, at);
-        featherSlider.value = filter.getDouble(n.feather, at);
-        opacitySlider.value = filter.getDouble(n.opacity, at);
+        angleSpin.value = number('angle', at);
+        featherSlider.value = number('feather', at);
+        opacitySlider.value = number('opacity', at);
         invertCheck.checked = filter.get(n.invert) === '1';
         rectKeys.checked = filter.keyframeCount(n.rect) > 0;
         angleKeys.checked = filter.keyframeCount(n.angle) > 0;
         featherKeys.checked = filter.keyframeCount(n.feather) > 0;
         opacityKeys.checked = filter.keyframeCount(n.opacity) > 0;
+        // The filter refuses such a project and passes its frames through unmasked.
+        notice.text = problems.length ? qsTr('Not applied, the project holds values the mask refuses:') + '\n' +
+                                        problems.join('\n') : '';
         blockUpdate = false;
     }
 
@@ -294,6 +331,15 @@ Item {
             text: p.invert.text
             Layout.columnSpan: 3
             onClicked: filter.set(n.invert, checked ? 1 : 0)
+        }
+
+        Label {
+            id: notice
+            visible: text !== ''
+            color: 'red'
+            wrapMode: Text.Wrap
+            Layout.columnSpan: 4
+            Layout.fillWidth: true
         }
 
         Item {

@@ -32,8 +32,9 @@ Shotcut.VuiBase {
         var at = position();
         box = filter.getRect(n.rect, at);
         angle = filter.getDouble(n.angle, at);
-        feather = filter.getDouble(n.feather, at);
-        strength = filter.getDouble(n.opacity, at);
+        // Unset, the effect's defaults, as the filter uses them.
+        feather = filter.get(n.feather) === '' ? p.feather.defaultValue : filter.getDouble(n.feather, at);
+        strength = filter.get(n.opacity) === '' ? p.opacity.defaultValue : filter.getDouble(n.opacity, at);
         ellipse = filter.get(n.mask_type) !== 'rectangle';
         videoItem.enabled = filter.get('disable') !== '1';
     }
