@@ -49,7 +49,11 @@ void f0r_get_plugin_info(f0r_plugin_info_t* info) {
     info->major_version = VELLORA_MAJOR_VERSION;
     info->minor_version = VELLORA_MINOR_VERSION;
     info->num_params = vfrei0r::ParamCount();
-    info->explanation = "Rewrites alpha with a soft elliptic or rectangular mask; colour passes through";
+    // Editors that list every frei0r filter (Kdenlive) show this beside the MLT
+    // filter's own entry: it says which of the two is for them.
+    info->explanation =
+        "Vellora mask for frei0r hosts (ffmpeg, GStreamer): rewrites alpha with a soft elliptic or rectangular "
+        "mask, values in frei0r's 0 to 1; in Kdenlive and Shotcut use the effect \"Vellora mask\" instead";
 }
 
 void f0r_get_param_info(f0r_param_info_t* info, int param_index) {
