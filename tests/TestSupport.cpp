@@ -21,6 +21,7 @@
 #include "host/HostError.h"
 #include "host/SetUp.h"
 #include "plugin/Vellora/Vellora.h"
+#include "support/InputError.h"
 
 extern char** environ;
 
@@ -231,6 +232,19 @@ bool HostProgramEnv(std::string& env) {
 std::string FileText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void ExpectInputErrors(const std::vector<InputErrorCase>& cases) {
+    for (const InputErrorCase& c : cases) {
+        try {
+            c.call();
+            ADD_FAILURE() << c.what << ": accepted";
+        } catch (const vsupport::InputError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.names), std::string::npos) << c.what << ": " << e.what();
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << c.what << ": not an input error: " << e.what();
+        }
+    }
 }
 
 }  // namespace vtest

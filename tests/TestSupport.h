@@ -29,6 +29,16 @@ std::unique_ptr<vhost::Host> SetUpHost(vhost::HostApp app = vhost::HostApp::Afte
 // Gtest assertion that every suite (and pen/path) taken from `host` was given back.
 ::testing::AssertionResult LedgersBalanced(const vhost::Host& host);
 
+// A call that must be refused as an input error whose message holds `names`
+// (the option and the value a user would look for).
+struct InputErrorCase {
+    const char* what;
+    std::function<void()> call;
+    const char* names;
+};
+// Each case refused so: not accepted, not a failure of another kind.
+void ExpectInputErrors(const std::vector<InputErrorCase>& cases);
+
 // The names in a folder, hidden ones included, sorted.
 std::vector<std::string> FolderNames(const std::string& dir);
 

@@ -2,6 +2,8 @@
 // everything outside it is an InputError naming the option and the value.
 #include <gtest/gtest.h>
 
+#include "tests/TestSupport.h"
+
 #include <functional>
 #include <string>
 
@@ -31,11 +33,7 @@ TEST(Parse, EachKindTakesItsFormsExactly) {
 
 TEST(Parse, WhatIsOutsideAKindIsAnInputErrorNamingOptionAndValue) {
     int w = 0, h = 0;
-    const struct {
-        const char* what;
-        std::function<void()> call;
-        const char* names;
-    } cases[] = {
+    vtest::ExpectInputErrors({
         {"negative width", [&] { vparse::ParseSize("-400x400", "--size", 320, 16384, w, h); }, "--size '-400x400'"},
         {"negative height", [&] { vparse::ParseSize("400x-400", "--size", 320, 16384, w, h); }, "--size '400x-400'"},
         {"size without x", [&] { vparse::ParseSize("400", "--size", 320, 16384, w, h); }, "must be WIDTHxHEIGHT"},
@@ -50,17 +48,7 @@ TEST(Parse, WhatIsOutsideAKindIsAnInputErrorNamingOptionAndValue) {
         {"size past 2^62", [] { vparse::ParseByteSize("99999999T", "--max-memory"); }, "'99999999T'"},
         {"zero count", [] { vparse::ParseCount("0", "--max-pixels"); }, "a whole number above 0, not '0'"},
         {"rate of nothing", [] { vparse::ParseFrameRate("0", "--fps"); }, "--fps 0 is out of range"},
-    };
-    for (const auto& c : cases) {
-        try {
-            c.call();
-            ADD_FAILURE() << c.what << ": accepted";
-        } catch (const vsupport::InputError& e) {
-            EXPECT_NE(std::string(e.what()).find(c.names), std::string::npos) << c.what << ": " << e.what();
-        } catch (const std::exception& e) {
-            ADD_FAILURE() << c.what << ": not an input error: " << e.what();
-        }
-    }
+    });
 }
 
 }  // namespace
