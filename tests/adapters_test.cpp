@@ -214,6 +214,8 @@ long ChosenMismatches(int trials, double cellBoundScale, std::string* first, Pla
         VignetteFrame frame;
         PrepareRenderFrame(info, kSweepW, kSweepH, tables, &frame, T::kPass, cellBoundScale);
         if (plant) plant(tables);
+        // Both instances, whichever this processor would choose.
+        frame.prefetchAhead = trial % 2 == 0;
         const auto blend = T::kChoose(frame);
         for (A_long y = -2; y < kSweepH + 2; ++y) {
             for (A_long x = -2; x < kSweepW + 2; ++x) {

@@ -81,6 +81,7 @@ Sweep RowSweep(int trials, double boundScale, bool sourceOnly) {
         Source destination(kSweepW, kSweepH, [](A_long, A_long) { return 0; });
         PrepareRenderFrame(info, kSweepW, kSweepH, tables, &frame, kPassArgb16, boundScale, &source.layer,
                            &destination.layer);
+        frame.prefetchAhead = trial % 2 == 0;  // both instances, whichever this processor would choose
         const auto blend = ChooseBlend16(frame);
         const auto check = [&](A_long x, A_long y, PF_Pixel16* in) {
             const A_u_short want = Want(info, x, y, in->alpha);

@@ -32,11 +32,20 @@ __attribute__((always_inline)) inline void WritePixel(const PF_FpShort* s, PF_Fp
 }
 
 // Float rows: a run of pixels that take one strength, colour copied.
-template <A_long Mode>
-void UniformRun(const VignetteInfo* vi, float strength, const PF_FpShort* s, PF_FpShort* d, A_long n) {
+template <A_long Mode, bool Ahead>
+void UniformRunOf(const VignetteInfo* vi, float strength, const PF_FpShort* s, PF_FpShort* d, A_long n) {
     for (A_long i = 0; i < n; ++i, s += 4, d += 4) {
-        PrefetchAhead(s, d);
+        PrefetchAhead<Ahead>(s, d);
         WritePixel(s, d, CombineAlpha<Mode>(vi, strength, s[3]));
+    }
+}
+
+template <A_long Mode>
+void UniformRun(const VignetteFrame* f, float strength, const PF_FpShort* s, PF_FpShort* d, A_long n) {
+    if (f->prefetchAhead) {
+        UniformRunOf<Mode, true>(&f->info, strength, s, d, n);
+    } else {
+        UniformRunOf<Mode, false>(&f->info, strength, s, d, n);
     }
 }
 
@@ -168,7 +177,6 @@ PF_Err FloatRows(const VignetteFrame* f, const PF_LayerDef* input, PF_LayerDef* 
     if (rows <= 0 || cols <= 0) {
         return PF_Err_NONE;
     }
-    const VignetteInfo* vi = &f->info;
     const char* srcRow = static_cast<const char*>(input->data);
     char* dstRow = static_cast<char*>(output->data);
     const bool spans = static_cast<A_u_long>(cols) <= f->columnCount;
@@ -179,11 +187,11 @@ PF_Err FloatRows(const VignetteFrame* f, const PF_LayerDef* input, PF_LayerDef* 
             // outside | edge | core | edge | outside, each run settled in one loop.
             A_long b[4];
             f->RowRuns(y, cols, b);
-            UniformRun<Mode>(vi, f->outsideStrength, s, d, b[0]);
+            UniformRun<Mode>(f, f->outsideStrength, s, d, b[0]);
             EdgeRun<Mode, S, Falloff>(f, y, b[0], b[1], s, d);
-            UniformRun<Mode>(vi, f->coreStrength, s + 4 * b[1], d + 4 * b[1], b[2] - b[1]);
+            UniformRun<Mode>(f, f->coreStrength, s + 4 * b[1], d + 4 * b[1], b[2] - b[1]);
             EdgeRun<Mode, S, Falloff>(f, y, b[2], b[3], s, d);
-            UniformRun<Mode>(vi, f->outsideStrength, s + 4 * b[3], d + 4 * b[3], cols - b[3]);
+            UniformRun<Mode>(f, f->outsideStrength, s + 4 * b[3], d + 4 * b[3], cols - b[3]);
         } else {
             EdgeRun<Mode, S, Falloff>(f, y, 0, cols, s, d);
         }

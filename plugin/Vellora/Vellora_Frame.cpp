@@ -307,10 +307,28 @@ void PrepareBandCells(const VignetteInfo& vi, A_long width, A_long height, Vigne
 
 }  // namespace
 
+// On the Intel Xeon the passes waited on memory without it (frames outside a
+// hard-edged mask ran 1.3x the copy pass at 16 bits, 0.95x with it). AMD's Zen
+// cores fetch these streams ahead by themselves, and the two extra loads a
+// pixel cost time there: 16-bit hard edges 2.1x the copy pass with them, 1.7x
+// without; 8-bit rectangle bands 2.5x against 2.2x (EPYC, Zen 4).
+bool PrefetchAheadPays() {
+#if defined(__x86_64__) || defined(__i386__)
+    static const bool pays = [] {
+        __builtin_cpu_init();
+        return !__builtin_cpu_is("amd");
+    }();
+    return pays;
+#else
+    return true;
+#endif
+}
+
 void PrepareVignetteFrame(const VignetteInfo& vi, A_long width, A_long height, VignetteTables& tables,
                           VignetteFrame* frame, bool bandCells, double cellBoundScale) {
     std::memset(static_cast<void*>(frame), 0, sizeof(*frame));
     frame->info = vi;
+    frame->prefetchAhead = PrefetchAheadPays();
     frame->outsideStrength = MaskStrength(&vi, 1.0f);
     frame->coreStrength = MaskStrength(&vi, 0.0f);
     PrepareSpans(vi, width, height, tables, frame);

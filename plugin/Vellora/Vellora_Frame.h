@@ -134,6 +134,9 @@ struct VignetteFrame {
     // set only where whole distances compare with the sizes as integers do.
     const uint8_t* rampBytesU;
     const uint8_t* rampBytesV;
+    // Whether the passes ask for memory ahead on this processor (see
+    // PrefetchAheadPays); it changes the speed, never a result.
+    bool prefetchAhead;
 
     // Row y (below rowCount) over columns 0 .. cols - 1 (at most columnCount)
     // as runs: outside before b[0], edge to b[1], core to b[2], edge to b[3],
@@ -176,6 +179,9 @@ struct VignetteFrame {
 // Frames whose numbers are too large or not finite for a safe margin get no
 // spans. `cellBoundScale` scales the band cells' error bound; anything but 1
 // is for proving that the tests catch a bound that is too small.
+// Whether asking for memory ahead speeds the passes up on this processor.
+bool PrefetchAheadPays();
+
 void PrepareVignetteFrame(const VignetteInfo& info, A_long width, A_long height, VignetteTables& tables,
                           VignetteFrame* frame, bool bandCells = false, double cellBoundScale = 1.0);
 

@@ -213,9 +213,9 @@ __attribute__((always_inline)) inline const uint32_t* ShortcutTable(const Vignet
 
 // At the start of a cache line: its common path is about 40 bytes, and where
 // it straddled two lines frames mostly outside the mask ran 5-10% slower.
-template <A_long Mode, int S, int AlphaByte>
+template <A_long Mode, int S, int AlphaByte, bool Ahead = true>
 __attribute__((aligned(64))) PF_Err Blend8(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
-    PrefetchAhead(in, out);
+    PrefetchAhead<Ahead>(in, out);
     // Certainly outside or in the core: the frame's table holds Blend_Float's result.
     if (const uint32_t* table = ShortcutTable(static_cast<const VignetteFrame*>(refcon), x, y)) {
         const uint32_t pixel = LoadPixel8(in);
@@ -353,10 +353,10 @@ __attribute__((noinline)) PF_Err Blend16Band(void* refcon, A_long x, A_long y, P
 }
 
 // Zones whose results are a constant or the alpha itself, in integers.
-template <A_long Mode, int S, A_long Falloff>
+template <A_long Mode, int S, A_long Falloff, bool Ahead>
 PF_Err Blend16Simple(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out) {
     const VignetteFrame* f = static_cast<const VignetteFrame*>(refcon);
-    PrefetchAhead(in, out);
+    PrefetchAhead<Ahead>(in, out);
     const int zone = f->ZoneOf(x, y);
     if (__builtin_expect(zone != ZONE_EDGE, 1)) {
         // The whole pixel in one register, written once: alpha is its low word.
@@ -371,11 +371,11 @@ PF_Err Blend16Simple(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel1
     return Blend16Band<Mode, S, Falloff>(refcon, x, y, in, out);
 }
 
-template <A_long Mode, int S, A_long Falloff>
+template <A_long Mode, int S, A_long Falloff, bool Ahead = true>
 PF_Err Blend16(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out) {
     const VignetteFrame* f = static_cast<const VignetteFrame*>(refcon);
     const VignetteInfo* vi = &f->info;
-    PrefetchAhead(in, out);
+    PrefetchAhead<Ahead>(in, out);
     const int zone = f->ZoneOf(x, y);
     if (__builtin_expect(zone != ZONE_EDGE, 1)) {
         const float s = zone == ZONE_OUTSIDE ? f->outsideStrength : f->coreStrength;
@@ -386,22 +386,40 @@ PF_Err Blend16(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out
 
 // The 8-bit band falls back to the exact curve rarely, so the falloff is not
 // worth an instance of its own there.
-template <A_long Mode, int S, A_long>
+template <bool Ahead>
 struct PickArgb8 {
-    static constexpr PF_IteratePixel8Func kFn = &Blend8<Mode, S, 0>;
+    template <A_long Mode, int S, A_long>
+    struct Fn {
+        static constexpr PF_IteratePixel8Func kFn = &Blend8<Mode, S, 0, Ahead>;
+    };
 };
-template <A_long Mode, int S, A_long>
+template <bool Ahead>
 struct PickBgra8 {
-    static constexpr PF_IteratePixel8Func kFn = &Blend8<Mode, S, 3>;
+    template <A_long Mode, int S, A_long>
+    struct Fn {
+        static constexpr PF_IteratePixel8Func kFn = &Blend8<Mode, S, 3, Ahead>;
+    };
 };
-template <A_long Mode, int S, A_long Falloff>
+template <bool Ahead>
 struct Pick16 {
-    static constexpr PF_IteratePixel16Func kFn = &Blend16<Mode, S, Falloff>;
+    template <A_long Mode, int S, A_long Falloff>
+    struct Fn {
+        static constexpr PF_IteratePixel16Func kFn = &Blend16<Mode, S, Falloff, Ahead>;
+    };
 };
-template <A_long Mode, int S, A_long Falloff>
+template <bool Ahead>
 struct Pick16Simple {
-    static constexpr PF_IteratePixel16Func kFn = &Blend16Simple<Mode, S, Falloff>;
+    template <A_long Mode, int S, A_long Falloff>
+    struct Fn {
+        static constexpr PF_IteratePixel16Func kFn = &Blend16Simple<Mode, S, Falloff, Ahead>;
+    };
 };
+
+// The frame's instance, with or without asking for memory ahead.
+template <template <bool> class Pick>
+auto ByFrameAhead(const VignetteFrame& frame) {
+    return frame.prefetchAhead ? ByFrame<Pick<true>::template Fn>(frame) : ByFrame<Pick<false>::template Fn>(frame);
+}
 
 }  // namespace
 
@@ -417,10 +435,10 @@ PF_Err Blend_BGRA_4444_8u(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pix
     return Blend8<kAnyMode, kAnyShape, 3>(refcon, x, y, in, out);
 }
 
-PF_IteratePixel8Func ChooseBlend8(const VignetteFrame& frame) { return ByFrame<PickArgb8>(frame); }
+PF_IteratePixel8Func ChooseBlend8(const VignetteFrame& frame) { return ByFrameAhead<PickArgb8>(frame); }
 
-PF_IteratePixel8Func ChooseBlendBGRA8(const VignetteFrame& frame) { return ByFrame<PickBgra8>(frame); }
+PF_IteratePixel8Func ChooseBlendBGRA8(const VignetteFrame& frame) { return ByFrameAhead<PickBgra8>(frame); }
 
 PF_IteratePixel16Func ChooseBlend16(const VignetteFrame& frame) {
-    return frame.zones16 ? ByFrame<Pick16Simple>(frame) : ByFrame<Pick16>(frame);
+    return frame.zones16 ? ByFrameAhead<Pick16Simple>(frame) : ByFrameAhead<Pick16>(frame);
 }
