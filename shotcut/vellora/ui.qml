@@ -197,17 +197,23 @@ Item {
         RowLayout {
             Shotcut.DoubleSpinBox {
                 id: rectX
-                Layout.minimumWidth: 90
+                Layout.minimumWidth: 100
+                // The corner is in the size's unit and kept to its precision:
+                // whole pixels turned 196.923 into 196 when the box was set anew.
+                decimals: p.width.decimals
                 from: p.origin.minimum
                 to: p.origin.maximum
+                suffix: ' px'
                 onValueModified: setBox()
             }
             Label { text: ',' }
             Shotcut.DoubleSpinBox {
                 id: rectY
-                Layout.minimumWidth: 90
+                Layout.minimumWidth: 100
+                decimals: p.width.decimals
                 from: p.origin.minimum
                 to: p.origin.maximum
+                suffix: ' px'
                 onValueModified: setBox()
             }
         }
@@ -267,7 +273,8 @@ Item {
         }
         Shotcut.DoubleSpinBox {
             id: angleSpin
-            Layout.minimumWidth: 90
+            // Room for the widest angle, "-32767.0 °", beside its label.
+            Layout.minimumWidth: 120
             decimals: 1
             from: p.angle.minimum
             to: p.angle.maximum
