@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -102,8 +104,16 @@ Bytes Picture(bool flat, int w, int h) {
     return pixels;
 }
 
+// The threads that made pictures, so a test can see whose they were.
+std::mutex threads_mutex;
+std::set<std::thread::id> picture_threads;
+
 // A producer needing no module: the picture at whatever size is asked for.
 int ProduceImage(mlt_frame frame, uint8_t** image, mlt_image_format* format, int* width, int* height, int) {
+    {
+        std::lock_guard<std::mutex> lock(threads_mutex);
+        picture_threads.insert(std::this_thread::get_id());
+    }
     auto producer = static_cast<mlt_producer>(mlt_frame_pop_service(frame));
     const bool flat = producer->child != nullptr;
     mlt_profile profile = mlt_service_profile(MLT_PRODUCER_SERVICE(producer));
@@ -379,37 +389,65 @@ TEST(MltInProcess, FiltersOnSeveralThreadsAtOnceMatchOneThread) {
     }
 }
 
-// MLT's parallel renderer (real_time < 0) runs one filter's frames on its
-// worker threads at once, as melt and the editors render.
-TEST(MltInProcess, MltsWorkerThreadsRenderOneFilterAsOneThreadDoes) {
+// The clip's frames as MLT's parallel renderer (real_time < 0) makes them:
+// taken from the producer in order on one thread, their images rendered by
+// several threads at once, all through the one filter.
+std::vector<Bytes> RenderOnWorkers(Clip& clip, int frames, int threads = 3) {
+    std::vector<mlt_frame> taken;
+    for (int f = 0; f < frames; ++f) {
+        mlt_producer_seek(clip.Producer(), f);
+        mlt_frame frame = nullptr;
+        if (mlt_service_get_frame(MLT_PRODUCER_SERVICE(clip.Producer()), &frame, 0) || !frame) break;
+        taken.push_back(frame);
+    }
+    std::vector<Bytes> out(taken.size());
+    std::atomic<size_t> next{0};
+    std::vector<std::thread> workers;
+    const int w = clip.Profile()->width, h = clip.Profile()->height;
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([&] {
+            for (size_t i; (i = next++) < taken.size();) out[i] = Clip::Image(taken[i], w, h);
+        });
+    }
+    for (std::thread& worker : workers) worker.join();
+    for (mlt_frame frame : taken) mlt_frame_close(frame);
+    return out;
+}
+
+TEST(MltInProcess, OneFiltersFramesOnWorkerThreadsMatchOneThread) {
     Clip single(kW, kH, kFrames, kKeyed);
     ASSERT_TRUE(single.Made());
     const std::vector<Bytes> expected = KeyedFrames(single);
-
     Clip clip(kW, kH, kFrames, kKeyed);
     ASSERT_TRUE(clip.Made());
-    mlt_consumer consumer = mlt_consumer_new(clip.Profile());
-    ASSERT_NE(consumer, nullptr);
-    mlt_properties properties = MLT_CONSUMER_PROPERTIES(consumer);
-    mlt_properties_set_int(properties, "real_time", -3);
-    mlt_properties_set_int(properties, "audio_off", 1);
-    mlt_properties_set(properties, "mlt_image_format", "rgba");
-    mlt_properties_set_int(properties, "terminate_on_pause", 1);
-    mlt_producer_seek(clip.Producer(), 0);
-    mlt_producer_set_speed(clip.Producer(), 1);
-    ASSERT_EQ(mlt_consumer_connect(consumer, MLT_PRODUCER_SERVICE(clip.Producer())), 0);
-    mlt_consumer_start(consumer);
-    std::vector<Bytes> frames;
-    for (int f = 0; f < kFrames; ++f) {
-        mlt_frame frame = mlt_consumer_rt_frame(consumer);
-        if (!frame) break;
-        frames.push_back(Clip::Image(frame, kW, kH));
-        mlt_frame_close(frame);
+    {
+        std::lock_guard<std::mutex> lock(threads_mutex);
+        picture_threads.clear();
     }
-    mlt_consumer_stop(consumer);
-    mlt_consumer_close(consumer);
+    const std::vector<Bytes> frames = RenderOnWorkers(clip, kFrames);
     ASSERT_EQ(frames.size(), static_cast<size_t>(kFrames));
+    {
+        std::lock_guard<std::mutex> lock(threads_mutex);
+        EXPECT_EQ(picture_threads.count(std::this_thread::get_id()), 0u) << "the workers must render, not this thread";
+        EXPECT_FALSE(picture_threads.empty());
+        std::printf("frames rendered on %zu worker threads\n", picture_threads.size());
+    }
     for (int f = 0; f < kFrames; ++f) EXPECT_TRUE(frames[f] == expected[f]) << "frame " << f;
+    EXPECT_EQ(TakeLog(), "");
+
+    // Refused on every worker at once: each frame passes through, the reason is said once.
+    Values refused = kKeyed;
+    refused.emplace_back("feather", "0=1;x=2");
+    Clip bad(kW, kH, kFrames, refused);
+    ASSERT_TRUE(bad.Made());
+    const Bytes unchanged = Picture(false, kW, kH);
+    const std::vector<Bytes> passed = RenderOnWorkers(bad, kFrames);
+    ASSERT_EQ(passed.size(), static_cast<size_t>(kFrames));
+    for (int f = 0; f < kFrames; ++f) EXPECT_TRUE(passed[f] == unchanged) << "frame " << f;
+    const std::string log = TakeLog();
+    const size_t said = log.find("key time 'x'");
+    EXPECT_NE(said, std::string::npos) << log;
+    EXPECT_EQ(log.find("key time 'x'", said + 1), std::string::npos) << log;
 }
 
 }  // namespace
