@@ -149,6 +149,14 @@ public:
         profile_->progressive = 1;
         producer_ = mlt_producer_new(profile_);
         producer_->get_frame = ProduceFrame;
+        // mlt_producer_new's struct is the maker's to free, as a module's close does.
+        producer_->close_object = producer_;
+        producer_->close = [](void* p) {
+            auto producer = static_cast<mlt_producer>(p);
+            producer->close = nullptr;
+            mlt_producer_close(producer);
+            std::free(producer);
+        };
         producer_->child = flat ? this : nullptr;
         mlt_properties_set_int(MLT_PRODUCER_PROPERTIES(producer_), "length", length);
         mlt_producer_set_in_and_out(producer_, 0, length - 1);
