@@ -1,5 +1,6 @@
 # What the module tells: its parameters from the one table (as the command
 # reads them), its help pages and its type stubs.
+import os
 import pathlib
 import subprocess
 import sys
@@ -61,7 +62,10 @@ def test_help_pages_and_stubs_name_every_value():
 
 
 def test_help_reads_as_a_page():
+    # A bare environment, but for a sanitizer's runtime the interpreter needs preloaded.
+    env = {k: v for k, v in os.environ.items() if k in ("LD_PRELOAD", "ASAN_OPTIONS")}
+    env.update(PAGER="cat", PYTHONPATH=str(pathlib.Path(module.__file__).parent))
     done = subprocess.run([sys.executable, "-c", "import vellora; help(vellora.render)"], capture_output=True,
-                          text=True, env={"PAGER": "cat", "PYTHONPATH": str(pathlib.Path(module.__file__).parent)})
+                          text=True, env=env)
     assert done.returncode == 0, done.stderr
     assert "feather" in done.stdout and "ValueError" in done.stdout
