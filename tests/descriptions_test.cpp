@@ -56,6 +56,8 @@ TEST(GeneratedDescriptions, MltMetadataListsEveryChoiceDefaultAndRange) {
         if (InRect(f)) continue;
         const std::string block = YamlBlock(yaml, f.key);
         ASSERT_FALSE(block.empty()) << f.key;
+        // Editors offer keys only where the effect takes them.
+        EXPECT_EQ(block.find("    animation: yes\n") != std::string::npos, f.animated) << block;
         if (f.kind == ValueKind::Choice) {
             std::string values;
             for (const std::string& name : vparams::ChoiceNames(f)) values += "      - " + name + "\n";
@@ -105,8 +107,9 @@ TEST(GeneratedDescriptions, KdenliveDescriptorsDefaultsAndItsBoxCentredOnTheOrig
     const ParamFacts& origin = Facts().Get("origin");
     EXPECT_NEAR(r[0] + r[2] / 2, origin.default_x, 1e-4) << box[1];
     EXPECT_NEAR(r[1] + r[3] / 2, origin.default_y, 1e-4) << box[1];
-    EXPECT_GT(r[2], 0);
-    EXPECT_GT(r[3], 0);
+    // Its size the declared one in a 1920x1080 frame, each side in its own axis's percent.
+    EXPECT_NEAR(r[2], Facts().Get("width").dephault / 1920 * 100, 1e-3) << box[1];
+    EXPECT_NEAR(r[3], Facts().Get("height").dephault / 1080 * 100, 1e-3) << box[1];
 }
 
 // The value of `var NAME = ...;` in a params.js.

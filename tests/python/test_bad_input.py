@@ -44,6 +44,9 @@ VALUES = [
     (dict(origin="a,b"), ValueError, "origin"),
     (dict(invert="maybe"), ValueError, "invert"),
     (dict(width=[1]), TypeError, "width"),
+    # True is not one pixel, nor 1 a checkbox's value.
+    (dict(width=True), TypeError, "width: expected a number, got bool"),
+    (dict(invert=1), TypeError, "invert: expected True or False"),
     (dict(host="nuke"), ValueError, "host.*nuke"),
     (dict(downsample=0), ValueError, "downsample"),
     (dict(downsample=10**12), ValueError, "downsample"),
