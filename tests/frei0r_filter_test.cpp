@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -213,6 +214,40 @@ TEST(Frei0rBands, EveryBandPassesThroughOnceAnotherShowsTheFrameIsSliced) {
             EXPECT_LE(drawn, 1u) << "round " << round;
         }
     }
+}
+
+// Two bands whose calls overlap: the band being drawn when the other arrives
+// puts its input back, so no slice of the frame keeps the mask. Bands large
+// enough to take milliseconds; a try where one call ended before the other
+// began says nothing and is made again.
+TEST(Frei0rBands, ABandStillBeingDrawnWhenAnotherArrivesPutsItsInputBack) {
+    ASSERT_NE(Filter(), nullptr) << dlerror();
+    const unsigned w = 2048, rows = 1024;
+    const size_t band = size_t{w} * rows;
+    const std::vector<uint32_t> in = Pixels(band * 2, 7);
+    using Clock = std::chrono::steady_clock;
+    int overlapped = 0;
+    for (int attempt = 0; attempt < 20 && overlapped < 3; ++attempt) {
+        Instance f = Masked(w, rows);
+        std::vector<uint32_t> out(in.size(), 0);
+        Clock::time_point start[2], end[2];
+        std::vector<std::thread> threads;
+        for (unsigned b = 0; b < 2; ++b) {
+            threads.emplace_back([&, b]() {
+                if (b == 1) std::this_thread::sleep_for(std::chrono::microseconds(500));
+                start[b] = Clock::now();
+                F0R(f0r_update)(f.get(), 0.0, in.data() + b * band, out.data() + b * band);
+                end[b] = Clock::now();
+            });
+        }
+        for (std::thread& t : threads) t.join();
+        const size_t first = start[0] <= start[1] ? 0 : 1;
+        // The later call began well before the earlier one returned.
+        if (start[1 - first] + std::chrono::milliseconds(1) >= end[first]) continue;
+        ++overlapped;
+        EXPECT_TRUE(out == in) << "a band kept the mask, try " << attempt;
+    }
+    EXPECT_GT(overlapped, 0) << "no two calls overlapped";
 }
 
 // Whole frames whose buffers happen to adjoin, as in a host's ring of frames,

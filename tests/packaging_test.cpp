@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -71,8 +72,10 @@ std::set<std::string> Words(const std::string& text) {
 
 // `vellora`'s bash completion for the words typed so far (the last one being
 // completed), run in an empty folder so file names offer nothing.
-std::set<std::string> Complete(const std::vector<std::string>& typed) {
+// What completes `typed` in an empty folder, or one holding `file`.
+std::set<std::string> Complete(const std::vector<std::string>& typed, const std::string& file = "") {
     vtest::TempDir dir;
+    if (!file.empty()) std::ofstream(dir.Path(file)) << "{}";
     std::string words = "vellora";
     for (const std::string& w : typed) words += " '" + w + "'";
     const CliRun run = RunShell("cd '" + dir.Dir() + "' && bash -c 'source \"$0\"; COMP_WORDS=(\"$@\"); "
@@ -160,6 +163,9 @@ TEST(BashCompletion, OffersTheCommandsTheirOptionsAndValuesTheCommandAccepts) {
     // After a flag, which takes no value, options complete again.
     EXPECT_EQ(Complete({"render", "--invert", "--fall"}), std::set<std::string>{"--falloff"});
     EXPECT_EQ(Complete({"render", "-q", "--fall"}), std::set<std::string>{"--falloff"});
+    // A file after an option that takes one, none after a number.
+    EXPECT_EQ(Complete({"render", "--params", "lo"}, "look.json"), std::set<std::string>{"look.json"});
+    EXPECT_EQ(Complete({"render", "--width", ""}, "look.json"), std::set<std::string>{});
 
     for (const std::string& command : commands) {
         const std::vector<std::string> options = HelpOptions(command);

@@ -279,6 +279,14 @@ TEST(CutFiles, EveryFormatIsRefusedOrReadsTheSameTwice) {
                 // Refused by our own count of header and pixels, to the last byte.
                 EXPECT_NE(first_error.find("the file is truncated"), std::string::npos) << which << ": " << first_error;
             }
+            if (std::string(kind.ext) == "ppm") {
+                // The header counted to its last byte: what comes before the pixels, of
+                // one or two bytes a sample as the writer kept them.
+                const size_t samples = size_t{100} * 100 * static_cast<size_t>(kind.channels);
+                const size_t pixels = bytes.size() > 2 * samples ? 2 * samples : samples;
+                const std::string header = "from byte " + std::to_string(bytes.size() - pixels) + ")";
+                EXPECT_NE(first_error.find(header), std::string::npos) << which << ": " << first_error << " lacks " << header;
+            }
             EXPECT_EQ(first_error, second_error) << which;
             if (first_error.empty()) {
                 EXPECT_TRUE(first == second) << which << " reads differently twice";
