@@ -50,18 +50,21 @@ bool IsNumber(const std::string& word, bool percent_ok) {
     return *end == '\0';
 }
 
+// A key's numbers as MLT splits them: each after optional spaces and ended by
+// one space or comma. "1 2,,3 4" holds an empty field, which MLT reads as 0
+// and shifts the rest, so it is kept here (as "") to be refused.
 std::vector<std::string> Words(const std::string& text) {
+    const auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
     std::vector<std::string> words;
-    std::string word;
-    for (char c : text) {
-        if (std::isspace(static_cast<unsigned char>(c)) || c == ',') {
-            if (!word.empty()) words.push_back(word);
-            word.clear();
-        } else {
-            word += c;
-        }
+    size_t i = 0;
+    while (true) {
+        while (i < text.size() && space(text[i])) ++i;
+        if (i == text.size()) break;
+        const size_t start = i;
+        while (i < text.size() && !space(text[i]) && text[i] != ',') ++i;
+        words.push_back(text.substr(start, i - start));
+        if (i < text.size()) ++i;
     }
-    if (!word.empty()) words.push_back(word);
     return words;
 }
 
@@ -157,20 +160,23 @@ void ReadProperty(const FilterProperty& p, const std::string& text, const Proper
     }
     CheckKeyTimes(p.name, text);
     if (p.kind == PropertyKind::Rect) {
+        const bool percent = text.find('%') != std::string::npos;
+        const std::vector<bool> fraction(4, percent);
         for (const std::string& key : keys) {
             const std::vector<std::string> words = Words(key);
             bool ok = words.size() == 4 || words.size() == 5;
             for (const std::string& w : words) ok = ok && IsNumber(w, true);
             if (!ok) Refuse(p.name, text, "expected \"X Y W H\" in pixels at every key");
             std::vector<double> r(4);
-            std::vector<bool> fraction(4);
             for (size_t i = 0; i < 4; ++i) {
-                fraction[i] = words[i].back() == '%';
-                r[i] = std::strtod(words[i].c_str(), nullptr) / (fraction[i] ? 100.0 : 1.0);
+                // MLT's readers scale every number once the text holds a "%".
+                if ((words[i].back() == '%') != percent) {
+                    Refuse(p.name, text, "'" + words[i] + "' mixes pixels and percent: write X Y W H all in one");
+                }
+                r[i] = std::strtod(words[i].c_str(), nullptr) / (percent ? 100.0 : 1.0);
             }
             StoreRect(InPixels(r, fraction, frame.width, frame.height), frame.facts, nullptr);
         }
-        const std::vector<bool> fraction(4, text.find('%') != std::string::npos);
         StoreRect(InPixels(source.rect_at(p.name.c_str()), fraction, frame.width, frame.height), frame.facts, &values);
         return;
     }

@@ -211,6 +211,10 @@ TEST_F(MltFilter, BadValuesAreNamedAndPassFramesThroughUnsetOnesAreDefaults) {
         {"'opacity=0=50;9=101'", "property 'opacity' = '0=50;9=101': '101' is out of range (0 to 100 percent)"},
         {"mask_type=circle", "property 'mask_type' = 'circle': 'circle' is not one of ellipse or rectangle"},
         {"'rect=1 2 3'", "property 'rect' = '1 2 3': expected \"X Y W H\""},
+        // MLT reads an empty field as 0 and shifts the rest: W and H would be 0.
+        {"'rect=1 2,,30 20'", "property 'rect' = '1 2,,30 20': expected \"X Y W H\""},
+        // MLT scales all four once one has "%".
+        {"'rect=10 10 50% 50%'", "'10' mixes pixels and percent"},
         {"'rect=0 0 16000 10'", "property 'rect' = '0 0 16000 10': width: '16000' is out of range (0 to 15000 pixels)"},
         // Percent of the 75-pixel profile, checked once scaled: 25000 % is 18750 pixels.
         {"'rect=0% 0% 25000% 10%'", "property 'rect' = '0% 0% 25000% 10%': width: '18750' is out of range"},

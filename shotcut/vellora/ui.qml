@@ -41,13 +41,19 @@ Item {
         var fallback = Keys.defaultRect(profile.width, profile.height);
         if (text === '')
             return fallback;
+        // Numbers as MLT splits them: one space or comma after each, so
+        // "1 2,,3 4" (an empty field, read as 0) is not a box.
+        var number = '[-+]?(\\d+\\.?\\d*|\\.\\d+)([eE][-+]?\\d+)?%?';
+        var boxPattern = new RegExp('^' + number + '([\\s,]\\s*' + number + '){3,4}[\\s,]?$');
+        var percent = text.indexOf('%') >= 0;
         var keys = text.split(';');
         for (var i = 0; i < keys.length; ++i) {
             var value = keys[i].substring(keys[i].indexOf('=') + 1).trim();
-            var words = value.split(/[\s,]+/);
-            var ok = value === '' ? i === keys.length - 1 : (words.length === 4 || words.length === 5);
-            for (var w = 0; ok && w < words.length && value !== ''; ++w)
-                ok = /^[-+]?(\d+\.?\d*|\.\d+)([eE][-+]?\d+)?%?$/.test(words[w]);
+            var words = value.split(/[\s,]\s*/);
+            var ok = value === '' ? i === keys.length - 1 : boxPattern.test(value);
+            // MLT scales every number once the text holds a "%".
+            for (var w = 0; ok && value !== '' && w < 4; ++w)
+                ok = (words[w].slice(-1) === '%') === percent;
             if (!ok) {
                 problems.push(qsTr('Position / Size') + ": '" + text + "' is not X Y W H");
                 return fallback;
