@@ -102,8 +102,8 @@ struct VignetteFrame {
     // 16-bit results by zone (ZONE_EDGE unused) as min(alpha * scale + offset,
     // 32768), when both zones' results are a constant or the alpha itself.
     bool zones16;
-    uint32_t zoneScale16[3];
-    uint32_t zoneOffset16[3];
+    uint64_t zoneScale16[3];  // 64 bits: the pass multiplies straight from memory
+    uint64_t zoneOffset16[3];
     // Rectangle ramps along u and v; count 0 when the curve is computed per pixel.
     VignetteRamp rampU;
     VignetteRamp rampV;
@@ -161,16 +161,9 @@ struct VignetteFrame {
                bandRows[y].Certain(x);
     }
 
-    // Laid out for the common case: a pixel of the output, outside the mask.
-    __attribute__((always_inline)) inline int ZoneOf(A_long x, A_long y) const {
-        if (__builtin_expect(static_cast<A_u_long>(y) >= rowCount || static_cast<A_u_long>(x) >= columnCount, 0)) {
-            return ZONE_EDGE;
-        }
-        const VignetteRowSpans& row = rows[y];
-        if (__builtin_expect(!row.outer.Holds(x), 1)) {
-            return ZONE_OUTSIDE;
-        }
-        return row.core.Holds(x) ? ZONE_CORE : ZONE_EDGE;
+    // Whether the row spans cover pixel (x, y): then rows[y] holds its zone.
+    __attribute__((always_inline)) inline bool Spans(A_long x, A_long y) const {
+        return static_cast<A_u_long>(y) < rowCount && static_cast<A_u_long>(x) < columnCount;
     }
 };
 

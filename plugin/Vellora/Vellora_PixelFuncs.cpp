@@ -144,7 +144,8 @@ __attribute__((always_inline)) inline PF_Err Blend8Ramps(const VignetteFrame* f,
 // truncation) keeps or reverses order, so when both bounds give the same byte,
 // so does the exact value; otherwise, a few percent of band pixels, the exact
 // path decides. Everything rare is a tail call, so this needs no stack frame.
-template <A_long Mode, int S, int AlphaByte>
+// Spanned: the pixel is one the row spans cover, so its row's tables exist.
+template <A_long Mode, int S, int AlphaByte, bool Spanned>
 __attribute__((noinline, aligned(64))) PF_Err Blend8Edge(void* refcon, A_long x, A_long y, PF_Pixel* in,
                                                          PF_Pixel* out) {
     const VignetteFrame* f = static_cast<const VignetteFrame*>(refcon);
@@ -168,7 +169,8 @@ __attribute__((noinline, aligned(64))) PF_Err Blend8Edge(void* refcon, A_long x,
         return SettledAlpha<Mode, 255>(vi, f->bandStrengths + 2 * i, kAlpha8[alpha]);
     };
     // Certainly in the band: the cell from the row's quadratic, no zone tests.
-    if (f->bandRows && static_cast<A_u_long>(y) < f->rowCount && static_cast<A_u_long>(x) < f->columnCount) {
+    if (f->bandRows &&
+        (Spanned || (static_cast<A_u_long>(y) < f->rowCount && static_cast<A_u_long>(x) < f->columnCount))) {
         const VignetteBandRow& row = f->bandRows[y];
         if (row.Certain(x)) {
             const double fx = static_cast<double>(x);
@@ -202,26 +204,33 @@ __attribute__((noinline, aligned(64))) PF_Err Blend8Edge(void* refcon, A_long x,
     return StoreAlpha8<AlphaByte>(pixel, result, out);
 }
 
-// The frame's result table for a pixel certainly outside or in the core, else null.
-__attribute__((always_inline)) inline const uint32_t* ShortcutTable(const VignetteFrame* frame, A_long x, A_long y) {
-    const int zone = frame->ZoneOf(x, y);
-    if (__builtin_expect(zone == ZONE_OUTSIDE, 1)) {
-        return frame->outside32;
-    }
-    return zone == ZONE_CORE ? frame->core32 : nullptr;
+// Writes the pixel with the alpha table[alpha] gives.
+template <int AlphaByte>
+__attribute__((always_inline)) inline PF_Err StoreFromTable8(const uint32_t* table, PF_Pixel* in, PF_Pixel* out) {
+    const uint32_t pixel = LoadPixel8(in);
+    return StoreAlpha8<AlphaByte>(pixel, table[Alpha8Of<AlphaByte>(pixel)], out);
 }
 
 // At the start of a cache line: its common path is about 40 bytes, and where
 // it straddled two lines frames mostly outside the mask ran 5-10% slower.
+// Certainly outside or in the core, the frame's table holds Blend_Float's
+// result; each zone reads its own table at a fixed offset (one instruction
+// a pixel fewer than a chosen table).
 template <A_long Mode, int S, int AlphaByte, bool Ahead = true>
 __attribute__((aligned(64))) PF_Err Blend8(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out) {
     PrefetchAhead<Ahead>(in, out);
-    // Certainly outside or in the core: the frame's table holds Blend_Float's result.
-    if (const uint32_t* table = ShortcutTable(static_cast<const VignetteFrame*>(refcon), x, y)) {
-        const uint32_t pixel = LoadPixel8(in);
-        return StoreAlpha8<AlphaByte>(pixel, table[Alpha8Of<AlphaByte>(pixel)], out);
+    const VignetteFrame* f = static_cast<const VignetteFrame*>(refcon);
+    if (__builtin_expect(!f->Spans(x, y), 0)) {
+        return Blend8Edge<Mode, S, AlphaByte, false>(refcon, x, y, in, out);
     }
-    return Blend8Edge<Mode, S, AlphaByte>(refcon, x, y, in, out);
+    const VignetteRowSpans& row = f->rows[y];
+    if (__builtin_expect(!row.outer.Holds(x), 1)) {
+        return StoreFromTable8<AlphaByte>(f->outside32, in, out);
+    }
+    if (row.core.Holds(x)) {
+        return StoreFromTable8<AlphaByte>(f->core32, in, out);
+    }
+    return Blend8Edge<Mode, S, AlphaByte, true>(refcon, x, y, in, out);
 }
 
 // Writes the source pixel with the new alpha `result` (computed before, so
@@ -352,21 +361,35 @@ __attribute__((noinline)) PF_Err Blend16Band(void* refcon, A_long x, A_long y, P
     return Blend16Edge<Mode, S, Falloff>(refcon, x, y, in, out);
 }
 
-// Zones whose results are a constant or the alpha itself, in integers.
+// Zone Z's result min(alpha * scale + offset, 32768) over the pixel's alpha,
+// the whole pixel in one register, written once: alpha is its low word.
+template <int Z>
+__attribute__((always_inline)) inline PF_Err StoreZone16(const VignetteFrame* f, const PF_Pixel16* in,
+                                                         PF_Pixel16* out) {
+    uint64_t pixel;
+    std::memcpy(&pixel, in, sizeof(pixel));
+    const uint64_t a = pixel & 0xFFFF;
+    const uint64_t result = std::min<uint64_t>(a * f->zoneScale16[Z] + f->zoneOffset16[Z], 32768);
+    pixel = (pixel & ~uint64_t{0xFFFF}) | result;
+    std::memcpy(out, &pixel, sizeof(pixel));
+    return PF_Err_NONE;
+}
+
+// Zones whose results are a constant or the alpha itself, in integers; each
+// zone reads its constants at fixed offsets.
 template <A_long Mode, int S, A_long Falloff, bool Ahead>
 PF_Err Blend16Simple(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out) {
     const VignetteFrame* f = static_cast<const VignetteFrame*>(refcon);
     PrefetchAhead<Ahead>(in, out);
-    const int zone = f->ZoneOf(x, y);
-    if (__builtin_expect(zone != ZONE_EDGE, 1)) {
-        // The whole pixel in one register, written once: alpha is its low word.
-        uint64_t pixel;
-        std::memcpy(&pixel, in, sizeof(pixel));
-        const uint64_t a = pixel & 0xFFFF;
-        const uint64_t result = std::min<uint64_t>(a * f->zoneScale16[zone] + f->zoneOffset16[zone], 32768);
-        pixel = (pixel & ~uint64_t{0xFFFF}) | result;
-        std::memcpy(out, &pixel, sizeof(pixel));
-        return PF_Err_NONE;
+    if (__builtin_expect(!f->Spans(x, y), 0)) {
+        return Blend16Band<Mode, S, Falloff>(refcon, x, y, in, out);
+    }
+    const VignetteRowSpans& row = f->rows[y];
+    if (__builtin_expect(!row.outer.Holds(x), 1)) {
+        return StoreZone16<ZONE_OUTSIDE>(f, in, out);
+    }
+    if (row.core.Holds(x)) {
+        return StoreZone16<ZONE_CORE>(f, in, out);
     }
     return Blend16Band<Mode, S, Falloff>(refcon, x, y, in, out);
 }
@@ -376,9 +399,12 @@ PF_Err Blend16(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out
     const VignetteFrame* f = static_cast<const VignetteFrame*>(refcon);
     const VignetteInfo* vi = &f->info;
     PrefetchAhead<Ahead>(in, out);
-    const int zone = f->ZoneOf(x, y);
-    if (__builtin_expect(zone != ZONE_EDGE, 1)) {
-        const float s = zone == ZONE_OUTSIDE ? f->outsideStrength : f->coreStrength;
+    if (__builtin_expect(!f->Spans(x, y), 0)) {
+        return Blend16Band<Mode, S, Falloff>(refcon, x, y, in, out);
+    }
+    const bool outside = !f->rows[y].outer.Holds(x);
+    if (__builtin_expect(outside || f->rows[y].core.Holds(x), 1)) {
+        const float s = outside ? f->outsideStrength : f->coreStrength;
         return Write16(in, out, ToAlpha16(32768.0f * CombineAlpha<Mode>(vi, s, Alpha16(in->alpha))));
     }
     return Blend16Band<Mode, S, Falloff>(refcon, x, y, in, out);

@@ -15,7 +15,7 @@ namespace {
 // The 16-bit result of a zone of strength `s` as min(A * scale + offset, 32768)
 // for every 16-bit alpha A, where the arithmetic allows: A * 2^-15 is exact and
 // not negative, so a strength of 0 or 1 leaves it as it is, and Create ignores it.
-bool Zone16(const VignetteInfo& vi, float s, uint32_t* scale, uint32_t* offset) {
+bool Zone16(const VignetteInfo& vi, float s, uint64_t* scale, uint64_t* offset) {
     const auto constant = [&](float o) {
         *scale = 0;
         *offset = ToAlpha16(32768.0f * o);
