@@ -42,12 +42,6 @@ struct VignetteBand16Rows {
         return source && static_cast<A_u_long>(y) < static_cast<A_u_long>(rowCount) &&
                static_cast<A_u_long>(x) < static_cast<A_u_long>(columnCount);
     }
-
-    // Source alpha of pixel (x, y), within rowCount and columnCount.
-    A_u_short SourceAlpha(A_long x, A_long y) const {
-        const auto* row = reinterpret_cast<const PF_Pixel16*>(source + sourceRowBytes * y);
-        return row[x].alpha;
-    }
 };
 
 // Storage of a frame's row results, released with the frame's tables.

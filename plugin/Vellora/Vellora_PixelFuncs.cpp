@@ -1,6 +1,7 @@
 // The pixel callbacks the host's iterate calls, an instance per composite
 // mode, shape and (where it pays) falloff, and the choice among them per frame.
 #include <algorithm>
+#include <cstddef>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -251,37 +252,78 @@ A_u_short Band16Exact(const VignetteFrame* f, A_long x, A_long y, float a) {
     return ToAlpha16(32768.0f * CompositeAlpha<Mode>(vi, VignetteEllipseBand<Falloff>(vi, u, v), a));
 }
 
+static_assert(kBand16Block == 64, "a block's open pixels are one 64-bit mask");
+
+// The alphas of pixels src[0 .. n - 1] (n at most a block), as they are and
+// as Alpha16 turns them into floats; the block's other lanes get 0.0f.
+__attribute__((always_inline)) inline void GatherAlphas16(const PF_Pixel16* src, int n, uint32_t* raw,
+                                                          float* alphas) {
+    int i = 0;
+#if defined(__SSE2__)
+    static_assert(offsetof(PF_Pixel16, alpha) == 0, "alpha is the low word of each pixel");
+    // Four pixels from two loads: each pixel's low 32-bit word, masked to its alpha.
+    for (; i + 4 <= n; i += 4) {
+        const __m128 p01 = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)));
+        const __m128 p23 = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 2)));
+        const __m128i words = _mm_castps_si128(_mm_shuffle_ps(p01, p23, _MM_SHUFFLE(2, 0, 2, 0)));
+        const __m128i alpha = _mm_and_si128(words, _mm_set1_epi32(0xFFFF));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(raw + i), alpha);
+        // Alpha16's conversion and product, four lanes at once: the same single-precision steps.
+        _mm_storeu_ps(alphas + i, _mm_mul_ps(_mm_cvtepi32_ps(alpha), _mm_set1_ps(Alpha16(1))));
+    }
+#endif
+    for (; i < n; ++i) {
+        raw[i] = src[i].alpha;
+        alphas[i] = Alpha16(src[i].alpha);
+    }
+    std::fill(alphas + n, alphas + kBand16Block, 0.0f);
+}
+
+// Writes the results of a block's n pixels (the source alpha in the high
+// half, the settled result in the low half) and returns the mask of those
+// the bounds left open (settled below 0).
+__attribute__((always_inline)) inline uint64_t StoreBlock16(const uint32_t* raw, const int32_t* settled, int n,
+                                                            uint32_t* results) {
+    uint64_t open = 0;
+    int i = 0;
+#if defined(__SSE2__)
+    for (; i + 4 <= n; i += 4) {
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(settled + i));
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(raw + i));
+        const __m128i packed = _mm_or_si128(_mm_slli_epi32(a, 16), _mm_and_si128(s, _mm_set1_epi32(0xFFFF)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(results + i), packed);
+        open |= static_cast<uint64_t>(_mm_movemask_ps(_mm_castsi128_ps(s))) << i;
+    }
+#endif
+    for (; i < n; ++i) {
+        results[i] = raw[i] << 16 | (static_cast<uint32_t>(settled[i]) & 0xFFFF);
+        open |= static_cast<uint64_t>(settled[i] < 0) << i;
+    }
+    return open;
+}
+
 // Fills row y's results over its two edge runs (see Vellora_Band16Rows.h).
 template <A_long Mode, A_long Falloff>
 __attribute__((noinline)) void FillBand16Row(const VignetteFrame* f, A_long y) {
     const VignetteBand16Rows& r = f->band16Rows;
     uint32_t* results = r.results + r.origins[y];
+    const auto* source = reinterpret_cast<const PF_Pixel16*>(r.source + r.sourceRowBytes * y);
     A_long b[4];
     f->RowRuns(y, r.columnCount, b);
-    // Blocks settled at once; their open pixels gathered without a branch,
-    // then given their exact values in a loop of their own.
+    // Blocks settled at once; their open pixels marked in a mask without a
+    // branch, then given their exact values in a loop of their own.
     alignas(64) float alphas[kBand16Block];
-    A_u_short raw[kBand16Block];
+    alignas(64) uint32_t raw[kBand16Block];
     alignas(64) int32_t settled[kBand16Block];
-    int open[kBand16Block];
     for (int run = 0; run < 4; run += 2) {
         for (A_long x0 = b[run]; x0 < b[run + 1]; x0 += kBand16Block) {
             const int n = static_cast<int>(std::min<A_long>(kBand16Block, b[run + 1] - x0));
-            for (int i = 0; i < n; ++i) {
-                raw[i] = r.SourceAlpha(x0 + i, y);
-                alphas[i] = Alpha16(raw[i]);
-            }
-            std::fill(alphas + n, alphas + kBand16Block, 0.0f);
+            GatherAlphas16(source + x0, n, raw, alphas);
             Band16Block(f, x0, y, alphas, settled);
-            int opened = 0;
-            for (int i = 0; i < n; ++i) {
-                results[x0 + i] = uint32_t{raw[i]} << 16 | (static_cast<uint32_t>(settled[i]) & 0xFFFF);
-                open[opened] = i;
-                opened += settled[i] < 0;
-            }
-            for (int k = 0; k < opened; ++k) {
-                const A_long x = x0 + open[k];
-                results[x] = (results[x] & 0xFFFF0000u) | Band16Exact<Mode, Falloff>(f, x, y, alphas[open[k]]);
+            for (uint64_t open = StoreBlock16(raw, settled, n, results + x0); open != 0; open &= open - 1) {
+                const int i = __builtin_ctzll(open);
+                const A_long x = x0 + i;
+                results[x] = (results[x] & 0xFFFF0000u) | Band16Exact<Mode, Falloff>(f, x, y, alphas[i]);
             }
         }
     }
