@@ -192,6 +192,23 @@ plant python-bool python/Values.cpp 's/if \(IsBool\(o\) \|\| py::isinstance<py::
 plant python-flag python/Values.cpp 's/if \(!IsBool\(o\)\) WrongType\(f, o, "True or False"\);/if (!IsBool(o) \&\& !IsNumber(o)) WrongType(f, o, "True or False");/' \
   '^python$'
 
+# The pixel passes' fixed-offset zones and the 16-bit band's packed row loops.
+# Pixels outside the mask read the core's 8-bit table.
+plant zone8-table plugin/Vellora/Vellora_PixelFuncs.cpp 's/return StoreFromTable8<AlphaByte>\(f->outside32, in, out\);/return StoreFromTable8<AlphaByte>(f->core32, in, out);/' \
+  'Adapters'
+# Pixels outside the mask take the core's 16-bit constants.
+plant zone16-constants plugin/Vellora/Vellora_PixelFuncs.cpp 's/return StoreZone16<ZONE_OUTSIDE>\(f, in, out\);/return StoreZone16<ZONE_CORE>(f, in, out);/' \
+  'Adapters'
+# A block's open pixels marked one pixel off: the open one keeps no result.
+plant band16-open-mask plugin/Vellora/Vellora_PixelFuncs.cpp 's/_mm_castsi128_ps\(s\)\)\) << i;/_mm_castsi128_ps(s))) << (i + 1);/' \
+  'Band16Rows'
+# The block's last pixels forget the open ones before them.
+plant band16-open-tail plugin/Vellora/Vellora_PixelFuncs.cpp 's/open \|= static_cast<uint64_t>\(settled\[i\] < 0\) << i;/open = static_cast<uint64_t>(settled[i] < 0) << i;/' \
+  'Band16Rows'
+# Gathered alphas scaled twice over.
+plant band16-alpha-scale plugin/Vellora/Vellora_PixelFuncs.cpp 's/_mm_set1_ps\(Alpha16\(1\)\)/_mm_set1_ps(Alpha16(2))/' \
+  'Band16Rows'
+
 cmake --build "$copy/build" -j2 >/dev/null 2>&1 || true
 
 echo "plant-faults: $SECONDS s"
