@@ -155,15 +155,16 @@ struct VignetteFrame {
         }
     }
 
-    // Whether pixel (x, y) is certainly in the ellipse's band.
-    __attribute__((always_inline)) inline bool BandCertain(A_long x, A_long y) const {
-        return bandRows && static_cast<A_u_long>(y) < rowCount && static_cast<A_u_long>(x) < columnCount &&
-               bandRows[y].Certain(x);
-    }
-
     // Whether the row spans cover pixel (x, y): then rows[y] holds its zone.
+    // The passes walk the spans themselves: through a helper returning the
+    // zone, g++ laid their common path out behind a taken branch.
     __attribute__((always_inline)) inline bool Spans(A_long x, A_long y) const {
         return static_cast<A_u_long>(y) < rowCount && static_cast<A_u_long>(x) < columnCount;
+    }
+
+    // Whether pixel (x, y) is certainly in the ellipse's band.
+    __attribute__((always_inline)) inline bool BandCertain(A_long x, A_long y) const {
+        return bandRows && Spans(x, y) && bandRows[y].Certain(x);
     }
 };
 

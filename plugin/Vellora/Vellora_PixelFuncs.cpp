@@ -1,8 +1,8 @@
 // The pixel callbacks the host's iterate calls, an instance per composite
 // mode, shape and (where it pays) falloff, and the choice among them per frame.
 #include <algorithm>
-#include <cstddef>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -171,7 +171,7 @@ __attribute__((noinline, aligned(64))) PF_Err Blend8Edge(void* refcon, A_long x,
     };
     // Certainly in the band: the cell from the row's quadratic, no zone tests.
     if (f->bandRows &&
-        (Spanned || (static_cast<A_u_long>(y) < f->rowCount && static_cast<A_u_long>(x) < f->columnCount))) {
+        (Spanned || f->Spans(x, y))) {
         const VignetteBandRow& row = f->bandRows[y];
         if (row.Certain(x)) {
             const double fx = static_cast<double>(x);
